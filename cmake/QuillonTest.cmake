@@ -1,0 +1,67 @@
+# Test helpers: GoogleTest from Debian's sources, one CTest entry per test
+# program, and Wine as the runner of Windows test programs.
+
+set(QUILLON_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
+
+# Windows test programs run here only as x86_64 under 64-bit Wine; the i686
+# build compiles them as a check of the 32-bit code but cannot execute them.
+if(WIN32 AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  find_program(QUILLON_WINE NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+  find_program(QUILLON_WINE NAMES wine64 wine)
+  find_program(QUILLON_WINESERVER NAMES wineserver64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+  find_program(QUILLON_WINESERVER NAMES wineserver)
+  set(QUILLON_RUN_TESTS ON)
+  set(QUILLON_WINE_STATE ${CMAKE_BINARY_DIR}/wine)
+elseif(WIN32)
+  set(QUILLON_RUN_TESTS OFF)
+else()
+  set(QUILLON_RUN_TESTS ON)
+endif()
+
+function(quillon_use_gtest)
+  if(TARGET gtest)
+    return()
+  endif()
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${QUILLON_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+endfunction()
+
+# Registers the Wine session (prefix, Xvfb, persistent wineserver) as a CTest
+# fixture that every Windows test requires.
+function(quillon_wine_fixture)
+  if(NOT WIN32 OR NOT QUILLON_RUN_TESTS OR TEST wine_session_start)
+    return()
+  endif()
+  set(session ${PROJECT_SOURCE_DIR}/cmake/wine-session.sh)
+  add_test(NAME wine_session_start
+           COMMAND sh ${session} start ${QUILLON_WINE_STATE} ${QUILLON_WINE} ${QUILLON_WINESERVER})
+  add_test(NAME wine_session_stop
+           COMMAND sh ${session} stop ${QUILLON_WINE_STATE} ${QUILLON_WINE} ${QUILLON_WINESERVER})
+  set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine)
+  set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine)
+endfunction()
+
+# quillon_add_test(name SOURCES ... [LIBS ...] [WORKING_DIRECTORY dir])
+function(quillon_add_test name)
+  cmake_parse_arguments(T "" "WORKING_DIRECTORY" "SOURCES;LIBS" ${ARGN})
+  quillon_use_gtest()
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} gtest gtest_main quillon_warnings)
+  if(NOT QUILLON_RUN_TESTS)
+    return()
+  endif()
+  if(NOT T_WORKING_DIRECTORY)
+    set(T_WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  endif()
+  if(WIN32)
+    quillon_wine_fixture()
+    add_test(NAME ${name}
+             COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh ${QUILLON_WINE_STATE} ${QUILLON_WINE}
+                     $<TARGET_FILE:${name}>
+             WORKING_DIRECTORY ${T_WORKING_DIRECTORY})
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine)
+  else()
+    add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${T_WORKING_DIRECTORY})
+  endif()
+endfunction()
