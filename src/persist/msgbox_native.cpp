@@ -1,0 +1,41 @@
+// Message boxes in the native build: recorded, answered from a script.
+#include <deque>
+
+#include "persist/msgbox.h"
+#include "persist/native_seams.h"
+
+namespace persist {
+
+namespace {
+
+std::vector<RecordedBox> g_boxes;
+std::deque<int> g_answers;
+
+int FirstButton(unsigned style) {
+  return (style & BOX_BUTTONS_MASK) == BOX_RETRYCANCEL ? BOX_IDRETRY : BOX_IDOK;
+}
+
+}  // namespace
+
+int ShowMessageBox(void* owner, const char* text, const char* caption, unsigned style) {
+  g_boxes.push_back(RecordedBox{owner, text ? text : "", caption ? caption : "", style});
+  if (g_answers.empty()) return FirstButton(style);
+  int answer = g_answers.front();
+  g_answers.pop_front();
+  return answer;
+}
+
+const std::vector<RecordedBox>& RecordedBoxes() {
+  return g_boxes;
+}
+
+void ClearRecordedBoxes() {
+  g_boxes.clear();
+  g_answers.clear();
+}
+
+void ScriptBoxAnswer(int answer) {
+  g_answers.push_back(answer);
+}
+
+}  // namespace persist
