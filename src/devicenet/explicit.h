@@ -1,0 +1,41 @@
+// Explicit messaging: one request to a slave and its response back, with the
+// DeviceNet fragmentation protocol both ways. All state lives in the explicit
+// transfer fields of the slave's node record.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "devicenet/codec.h"
+#include "devicenet/node_table.h"
+
+namespace devicenet {
+
+// Queues a request to a slave. group: 0 = automatic (3 for instance 0, else
+// the UCMM connection's ExplGroup), 1..3 = that group. timeoutMs applies to
+// each wait of the transfer, counted from the last frame sent. Returns false
+// when refused: data over 995 bytes (nothing changed), a bad group, an Open
+// with a bad group select or under 2 data bytes, or an unknown body format.
+// A new request abandons whatever exchange the node had.
+bool ExplRequest(uint8_t macId, uint8_t group, uint32_t timeoutMs, NodeTable& table,
+                 uint8_t service, uint16_t classId, uint16_t instanceId, const uint8_t* data,
+                 size_t dataLen);
+
+// Returns false while the exchange runs (outputs then: length 0, result 1,
+// service 0). On true: up to bufSize response bytes (after the service byte)
+// are in buf, result is the ExchangeResult, service is the response's service
+// code (SVC_ERROR_RESPONSE for an error response), and the node is idle again.
+bool ExplTakeResponse(uint8_t macId, NodeTable& table, uint8_t* buf, size_t bufSize, size_t& outLen,
+                      uint8_t& outResult, uint8_t& outService);
+
+// One step of a node's explicit transfer with a received message, or none
+// (time-outs are tested only then). Returns the message to send, valid until
+// the next call, or null. Called by the receive tick only.
+const DnMessage* ExplStep(NodeTable& table, uint8_t macId, const DnMessage* received);
+
+// Sets group, message ID and the MAC IDs of an outgoing message: in groups 1
+// and 3 the identifier carries the own MAC ID and the header the slave's; in
+// group 2 the reverse. Header bits 7..6 are left to the caller.
+void FillExplHeader(DnMessage& out, const NodeTable& table, uint8_t macId);
+
+}  // namespace devicenet
