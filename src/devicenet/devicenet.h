@@ -7,3 +7,5 @@
 #include "devicenet/node_table.h"
 #include "devicenet/protocol.h"
 #include "devicenet/tracking.h"
+#include "devicenet/dispatch.h"
+#include "devicenet/io.h"

@@ -7,7 +7,9 @@ bool testClockOn = false;
 uint32_t testClockMs = 0;
 }  // namespace
 
-uint32_t TickMs() { return testClockOn ? testClockMs : SystemTickMs(); }
+uint32_t TickMs() {
+  return testClockOn ? testClockMs : SystemTickMs();
+}
 
 void Sleep1Ms() {
   if (testClockOn) {
@@ -22,8 +24,12 @@ void EnableTestClock(uint32_t startMs) {
   testClockMs = startMs;
 }
 
-void AdvanceTestClock(uint32_t ms) { testClockMs += ms; }
+void AdvanceTestClock(uint32_t ms) {
+  testClockMs += ms;
+}
 
-void DisableTestClock() { testClockOn = false; }
+void DisableTestClock() {
+  testClockOn = false;
+}
 
 }  // namespace platform

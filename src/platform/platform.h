@@ -20,6 +20,20 @@ void EnableTestClock(uint32_t startMs);
 void AdvanceTestClock(uint32_t ms);
 void DisableTestClock();
 
+// Loads a library by file name (LoadLibraryA on Windows; natively the file
+// is looked for beside the program, then in the current directory). Returns
+// null when it cannot be loaded.
+void* LoadLibraryFile(const char* fileName);
+
+// Address of an exported entry point by its undecorated name, or null.
+void* ResolveEntry(void* library, const char* name);
+
+void FreeLibraryFile(void* library);
+
+// Removes one waiting window message from the thread's queue, if there is
+// one, and hands it to `handler` (PeekMessage on Windows; nothing natively).
+void PumpOneMessage(void (*handler)(void* message));
+
 // The real system services behind TickMs and Sleep1Ms.
 uint32_t SystemTickMs();
 void SystemSleep1Ms();

@@ -1,4 +1,9 @@
+#include <dlfcn.h>
 #include <time.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -7,8 +12,8 @@ namespace platform {
 uint32_t SystemTickMs() {
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
-  const uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u +
-                      static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+  const uint64_t ms =
+      static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
   return static_cast<uint32_t>(ms);
 }
 
@@ -16,5 +21,38 @@ void SystemSleep1Ms() {
   const timespec oneMs{0, 1000000};
   nanosleep(&oneMs, nullptr);
 }
+
+namespace {
+
+std::string ProgramDirectory() {
+  char path[4096];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return ".";
+  path[n] = '\0';
+  char* slash = std::strrchr(path, '/');
+  if (slash) *slash = '\0';
+  return path;
+}
+
+}  // namespace
+
+void* LoadLibraryFile(const char* fileName) {
+  if (std::strchr(fileName, '/')) return dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
+  // Like Windows: the program's folder first, then the current directory.
+  const std::string besideProgram = ProgramDirectory() + "/" + fileName;
+  if (void* library = dlopen(besideProgram.c_str(), RTLD_NOW | RTLD_LOCAL)) return library;
+  const std::string inCurrentDir = std::string("./") + fileName;
+  return dlopen(inCurrentDir.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void* ResolveEntry(void* library, const char* name) {
+  return dlsym(library, name);
+}
+
+void FreeLibraryFile(void* library) {
+  dlclose(library);
+}
+
+void PumpOneMessage(void (*)(void*)) {}
 
 }  // namespace platform

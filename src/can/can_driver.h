@@ -1,0 +1,83 @@
+// The CAN driver binding: chooses and loads the adapter's driver library for
+// the selected port, opens and closes the adapter, moves single frames and
+// shows the bus status. Every other part reaches the adapter through here.
+#pragma once
+
+#include <cstdint>
+
+namespace can {
+
+// Port codes (AppState PrinterPort): 0..2 are the parallel-port rows.
+constexpr int PORT_USB = 4096;
+constexpr int PORT_PCI = 4097;
+
+constexpr const char* USB_DRIVER_FILE = "pcan_usb.dll";
+constexpr const char* PCI_DRIVER_FILE = "pcan_pci.dll";
+constexpr const char* PARALLEL_DRIVER_FILE = "pcan_dng.dll";
+
+struct ParallelPortRow {
+  uint32_t IoAddress;
+  uint16_t Interrupt;
+  uint32_t LptNumber;
+};
+constexpr int PARALLEL_PORT_COUNT = 3;
+extern const ParallelPortRow ParallelPortTable[PARALLEL_PORT_COUNT];
+
+struct BaudRow {
+  uint32_t RateKBaud;
+  uint16_t BitTiming;  // bus timing registers 0 (high byte) and 1 (low byte)
+};
+constexpr int BAUD_COUNT = 3;
+extern const BaudRow BaudTable[BAUD_COUNT];
+
+// The driver's frame record, laid out as the driver defines it.
+struct DriverMsg {
+  uint32_t ID;      // CAN identifier; the low 11 bits are used
+  uint8_t MSGTYPE;  // 0 on send; on receive bit 0x80 marks a driver status message
+  uint8_t LEN;      // 0..8
+  uint8_t DATA[8];
+};
+
+// Driver results and status bits.
+constexpr uint32_t CAN_ERR_OK = 0;
+constexpr uint32_t CAN_ERR_QXMTFULL = 0x80;    // transmit queue full: try again
+constexpr uint32_t CAN_ERR_NO_DRIVER = 0x200;  // no driver library loaded
+constexpr uint32_t CAN_STATUS_BUS_OFF = 0x10;
+constexpr uint32_t CAN_STATUS_BUS_HEAVY = 0x08;
+constexpr uint32_t CAN_STATUS_OVERRUN = 0x02;
+constexpr uint8_t MSGTYPE_STANDARD = 0x00;
+constexpr uint8_t MSGTYPE_STATUS = 0x80;
+constexpr int HW_TYPE_DONGLE = 5;  // parallel-port adapter
+
+// Unloads any loaded library, loads `fileName` and resolves all seven entry
+// points. False when the file does not load or an entry point is missing;
+// nothing stays loaded then.
+bool LoadDriverLibrary(const char* fileName);
+
+// Closes the driver (CAN_Close) and frees the library if one is loaded.
+// Always true.
+bool UnloadDriverLibrary();
+
+// Loads the library of AppState PrinterPort and opens the adapter at the
+// baud index (out-of-range indexes and port codes take row 0). Reports
+// messages 1037 or 1001 to `window` on failure. Clears PumpHook.
+bool OpenAdapter(void* window, int baudIndex);
+
+// Closes and unloads the adapter if it is open; clears PumpHook. Always true.
+bool CloseAdapter(void* window);
+
+// Shows the text of the driver's status word in control 1047 of `window`
+// when the word differs from AppState LastBusStatus.
+void ShowBusStatus(void* window);
+
+// The entry points. With no library loaded each returns CAN_ERR_NO_DRIVER
+// without calling anything.
+uint32_t CanInit(uint16_t bitTiming, int msgType);
+uint32_t CanInitParallel(uint16_t bitTiming, int msgType, int hwType, uint32_t ioPort,
+                         uint16_t interrupt);
+uint32_t CanClose();
+uint32_t CanStatus();
+uint32_t CanWrite(DriverMsg* msg);
+uint32_t CanRead(DriverMsg* msg);
+
+}  // namespace can

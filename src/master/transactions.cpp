@@ -1,0 +1,264 @@
+#include "master/transactions.h"
+
+#include <cstring>
+
+#include "can/can_driver.h"
+#include "devicenet/devicenet.h"
+#include "platform/platform.h"
+
+namespace master {
+
+using namespace devicenet;
+
+int UcmmConnOpen = 0;
+
+namespace {
+
+constexpr size_t RESPONSE_BUFFER_SIZE = 1000;
+
+// General error codes the connection set-up treats specially.
+constexpr uint8_t GEC_RESOURCE_UNAVAILABLE = 0x02;
+constexpr uint8_t GEC_ALREADY_IN_STATE = 0x0B;
+constexpr uint8_t AEC_NO_MORE_CONNECTIONS = 0x01;  // with 0x02: try another group select
+constexpr uint8_t AEC_ALREADY_EXISTS = 0x04;       // with 0x02: the connection exists
+
+// Open request data: requested body format 8/8, then group select and source
+// message ID.
+constexpr uint8_t OPEN_BODY_FORMAT_8_8 = 0x00;
+constexpr uint8_t OPEN_GROUP_3_SOURCE_0 = 0x30;
+constexpr uint8_t OPEN_GROUP_1 = 0x00;
+constexpr int OPEN_ATTEMPTS = 2;
+
+constexpr uint8_t ALLOCATE_EXPLICIT_AND_POLL = 0x03;
+constexpr uint8_t RESET_TYPE_RESTART = 0x00;
+constexpr uint16_t DEVICENET_INSTANCE = 1;
+constexpr uint16_t IDENTITY_INSTANCE = 1;
+
+struct ExplOutcome {
+  uint8_t result;   // ExchangeResult
+  uint8_t service;  // response service code
+  size_t length;
+  uint8_t data[RESPONSE_BUFFER_SIZE];
+};
+
+ExplOutcome outcome;
+
+uint32_t ErrorResult(uint8_t generalCode) {
+  return static_cast<uint32_t>(generalCode) << TXR_GEC_SHIFT;
+}
+
+bool IsErrorResponse(const ExplOutcome& o) {
+  return o.service == SVC_ERROR_RESPONSE;
+}
+
+// Reads and discards what waits in the adapter's receive queue.
+void DiscardWaitingFrames() {
+  can::DriverMsg msg{};
+  while (can::CanRead(&msg) == can::CAN_ERR_OK) {
+  }
+}
+
+// The loop every transaction waits in: tick, check the end, pump one window
+// message, sleep 1 ms. The link layer's time-outs end every exchange.
+template <typename Ended>
+void Wait(Ended ended) {
+  for (;;) {
+    LinkTick();
+    if (ended()) return;
+    if (app::g_App.PumpHook) platform::PumpOneMessage(app::g_App.PumpHook);
+    platform::Sleep1Ms();
+  }
+}
+
+void WaitExplicit(uint8_t macId) {
+  Wait([macId] {
+    return ExplTakeResponse(macId, g_NodeTable, outcome.data, sizeof outcome.data, outcome.length,
+                            outcome.result, outcome.service);
+  });
+}
+
+uint8_t WaitIo(uint8_t macId) {
+  uint8_t result = RESULT_FAILED;
+  Wait([macId, &result] { return IoTakeResult(macId, g_NodeTable, result); });
+  return result;
+}
+
+// The usual mapping of an explicit outcome; 0x0B counts as success where
+// `alreadyIsOk`.
+uint32_t MapOutcome(const ExplOutcome& o, bool alreadyIsOk) {
+  if (o.result == RESULT_FAILED) return TXR_FAILED;
+  if (o.result == RESULT_TIMEOUT) return TXR_TIMEOUT;
+  if (!IsErrorResponse(o)) return TXR_OK;
+  if (o.length < 1) return TXR_FAILED;
+  if (alreadyIsOk && o.data[0] == GEC_ALREADY_IN_STATE) return TXR_OK;
+  return ErrorResult(o.data[0]);
+}
+
+bool Request(uint8_t macId, uint8_t group, uint32_t timeoutMs, uint8_t service, uint16_t classId,
+             uint16_t instance, const uint8_t* data, size_t length) {
+  return ExplRequest(macId, group, timeoutMs, g_NodeTable, service, classId, instance, data,
+                     length);
+}
+
+enum class OpenOutcome { Opened, Retry, Fallback };
+
+OpenOutcome ClassifyOpen(const ExplOutcome& o) {
+  if (o.result != RESULT_COMPLETED || o.length < 2) return OpenOutcome::Fallback;
+  if (!IsErrorResponse(o)) return OpenOutcome::Opened;
+  const uint8_t general = o.data[0];
+  const uint8_t additional = o.data[1];
+  if (general == GEC_ALREADY_IN_STATE) return OpenOutcome::Opened;
+  if (general == GEC_RESOURCE_UNAVAILABLE && additional == AEC_ALREADY_EXISTS) {
+    return OpenOutcome::Opened;
+  }
+  if (general == GEC_RESOURCE_UNAVAILABLE && additional == AEC_NO_MORE_CONNECTIONS) {
+    return OpenOutcome::Retry;
+  }
+  return OpenOutcome::Fallback;
+}
+
+}  // namespace
+
+int SetPumpHook(app::PumpHookFn hook) {
+  app::g_App.PumpHook = hook;
+  return 1;
+}
+
+uint8_t PickOwnMacId(uint8_t a, uint8_t b) {
+  uint8_t own = a == 0 ? 1 : 0;
+  if (own == b) own = 2;
+  // Old address 2, new address 0: 2 would be the slave's own old address.
+  if (own == a) own = 1;
+  return own;
+}
+
+uint32_t TxConnect(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
+  DiscardWaitingFrames();
+  bool opened = false;
+  for (int attempt = 0; attempt < OPEN_ATTEMPTS; ++attempt) {
+    const uint8_t open[] = {OPEN_BODY_FORMAT_8_8,
+                            attempt == 0 ? OPEN_GROUP_3_SOURCE_0 : OPEN_GROUP_1};
+    if (!Request(macId, GROUP_3, timeoutMs, SVC_ALLOCATE, 0, 0, open, sizeof open)) {
+      return TXR_FAILED;
+    }
+    WaitExplicit(macId);
+    const OpenOutcome result = ClassifyOpen(outcome);
+    if (result == OpenOutcome::Retry) {
+      if (attempt + 1 == OPEN_ATTEMPTS) return TXR_FAILED;
+      continue;
+    }
+    opened = result == OpenOutcome::Opened;
+    break;
+  }
+
+  if (opened) {
+    UcmmConnOpen = 1;
+    // Expected packet rate 0 on the new explicit connection: no watchdog.
+    ServiceRequest rate{0,
+                        SVC_SET_ATTRIBUTE_SINGLE,
+                        CLASS_CONNECTION,
+                        NodeOf(g_NodeTable, macId).ConnInstance,
+                        ATTR_EXPECTED_PACKET_RATE,
+                        2};
+    uint8_t buffer[RESPONSE_BUFFER_SIZE] = {0, 0};
+    uint32_t length = 0;
+    const uint32_t result = TxService(macId, ownMacId, rate, buffer, length);
+    if (result != TXR_OK) return result;
+  } else {
+    UcmmConnOpen = 0;
+  }
+
+  const uint8_t allocate[] = {ALLOCATE_EXPLICIT_AND_POLL,
+                              static_cast<uint8_t>(ownMacId & MAC_ID_MASK)};
+  if (!Request(macId, UcmmConnOpen ? 0 : GROUP_2, timeoutMs, SVC_ALLOCATE, CLASS_DEVICENET,
+               DEVICENET_INSTANCE, allocate, sizeof allocate)) {
+    return TXR_FAILED;
+  }
+  WaitExplicit(macId);
+  if (outcome.result == RESULT_COMPLETED && IsErrorResponse(outcome) && outcome.length < 2) {
+    return TXR_FAILED;
+  }
+  return MapOutcome(outcome, true);
+}
+
+uint32_t TxRelease(uint8_t macId, uint8_t /*ownMacId*/) {
+  DiscardWaitingFrames();
+  const uint8_t release[] = {ALLOCATE_EXPLICIT_AND_POLL};
+  if (!Request(macId, GROUP_2, REQUEST_TIMEOUT_MS, SVC_RELEASE, CLASS_DEVICENET, DEVICENET_INSTANCE,
+               release, sizeof release)) {
+    return TXR_FAILED;
+  }
+  WaitExplicit(macId);
+  const uint32_t released = MapOutcome(outcome, false);
+  if (released != TXR_OK || !UcmmConnOpen) return released;
+
+  const uint16_t instance = NodeOf(g_NodeTable, macId).ConnInstance;
+  const uint8_t close[] = {static_cast<uint8_t>(instance), static_cast<uint8_t>(instance >> 8)};
+  if (!Request(macId, GROUP_3, REQUEST_TIMEOUT_MS, SVC_RELEASE, 0, 0, close, sizeof close)) {
+    return TXR_FAILED;
+  }
+  WaitExplicit(macId);
+  return MapOutcome(outcome, true);
+}
+
+uint32_t TxService(uint8_t macId, uint8_t /*ownMacId*/, const ServiceRequest& request,
+                   uint8_t* buffer, uint32_t& responseLength) {
+  DiscardWaitingFrames();
+  responseLength = 0;
+  // The body goes into a buffer of its own: the caller's is the response's.
+  static uint8_t body[RESPONSE_BUFFER_SIZE];
+  size_t length = 0;
+  if (request.service == SVC_GET_ATTRIBUTE_SINGLE || request.service == SVC_SET_ATTRIBUTE_SINGLE) {
+    body[length++] = request.attribute;
+  }
+  std::memcpy(&body[length], buffer, request.length);
+  length += request.length;
+
+  if (!Request(macId, request.group, REQUEST_TIMEOUT_MS, request.service,
+               static_cast<uint16_t>(request.classId), request.instance, body, length)) {
+    return TXR_FAILED;
+  }
+  WaitExplicit(macId);
+  const uint32_t result = MapOutcome(outcome, false);
+  if (result != TXR_OK) return result;
+  std::memcpy(buffer, outcome.data, outcome.length);
+  responseLength = static_cast<uint32_t>(outcome.length);
+  return TXR_OK;
+}
+
+uint32_t TxPoll(uint8_t macId, app::IoBuffers& io) {
+  DiscardWaitingFrames();
+  const uint16_t outputLength = static_cast<uint16_t>(io.Output.Length);
+  if (!IoRequest(macId, REQUEST_TIMEOUT_MS, g_NodeTable, io.Output.Data, outputLength)) {
+    return TXR_IO_FAILED;
+  }
+  if (WaitIo(macId) != RESULT_COMPLETED) return TXR_IO_FAILED;
+  size_t taken = 0;
+  if (!TakeConsumed(macId, G1_MSG_POLL_RESPONSE, g_NodeTable, io.Input.Data, sizeof io.Input.Data,
+                    taken)) {
+    return TXR_IO_FAILED;
+  }
+  io.Input.Length = static_cast<uint32_t>(taken);
+  return TXR_OK;
+}
+
+uint32_t TxProbeMac(uint8_t macId, uint32_t timeoutMs) {
+  DiscardWaitingFrames();
+  const uint8_t check[DUP_MAC_CHECK_LEN] = {};  // request, port 0, vendor 0, serial 0
+  if (!DupMacRequest(macId, timeoutMs, g_NodeTable, check, sizeof check)) return TXR_IO_FAILED;
+  return WaitIo(macId) == RESULT_COMPLETED ? TXR_OK : TXR_IO_FAILED;
+}
+
+uint32_t TxReset(uint8_t macId) {
+  DiscardWaitingFrames();
+  const uint8_t type[] = {RESET_TYPE_RESTART};
+  if (!Request(macId, GROUP_2, REQUEST_TIMEOUT_MS, SVC_RESET, CLASS_IDENTITY, IDENTITY_INSTANCE,
+               type, sizeof type)) {
+    return 0;
+  }
+  WaitExplicit(macId);
+  const uint32_t result = MapOutcome(outcome, false);
+  return result == TXR_OK ? 1 : result;
+}
+
+}  // namespace master

@@ -1,0 +1,75 @@
+// Transactions: every conversation with the slave as one blocking call that
+// queues a request in the link layer, waits until the slave's node record
+// reports the end of the exchange, and folds the outcome into a result code.
+#pragma once
+
+#include <cstdint>
+
+#include "app/app_state.h"
+
+namespace master {
+
+// Result codes. An error response carries the DeviceNet general error code
+// in bits 23..16; the fixed failures are single bits above it.
+constexpr uint32_t TXR_OK = 0;
+constexpr uint32_t TXR_GEC_MASK = 0x00FF0000;
+constexpr int TXR_GEC_SHIFT = 16;
+constexpr uint32_t TXR_IO_FAILED = 0x01000000;  // poll or probe failed
+constexpr uint32_t TXR_NO_SLAVE = 0x02000000;   // not connected within the retry window
+constexpr uint32_t TXR_TIMEOUT = 0x04000000;    // no response within the request's time-out
+constexpr uint32_t TXR_FAILED = 0x10000000;     // refused, or no usable response
+
+// Time-outs in ms.
+constexpr uint32_t REQUEST_TIMEOUT_MS = 2000;  // ordinary requests and polls
+constexpr uint32_t CONNECT_TIMEOUT_MS = 200;   // what callers pass to TxConnect
+constexpr uint32_t PROBE_TIMEOUT_MS = 60;      // what the search passes to TxProbeMac
+
+// A request for TxService.
+struct ServiceRequest {
+  uint8_t group;  // 2 = Group 2 connection, 3 = Group 3, 0 = the link layer chooses
+  uint8_t service;
+  uint32_t classId;
+  uint16_t instance;
+  uint8_t attribute;  // used for Get/Set_Attribute_Single only
+  uint8_t length;     // request data bytes
+};
+
+// 1 when TxConnect opened the explicit connection through the UCMM, 0 when it
+// fell back to the Group 2 only port. Read by TxRelease.
+extern int UcmmConnOpen;
+
+// Sets AppState PumpHook (null: waits do not touch the message queue). 1.
+int SetPumpHook(app::PumpHookFn hook);
+
+// The master's own MAC ID for an operation between addresses a and b: 1 if a
+// is 0, else 0; 2 if that equals b; and 1 where 2 would be a (the change of
+// address 2 to 0), so that it always differs from both.
+uint8_t PickOwnMacId(uint8_t a, uint8_t b);
+
+// Brings up the predefined master/slave connection set: UCMM Open (with a
+// second try on 0x02/0x01) or the Group 2 fallback, then the Allocate.
+// Returns TXR_OK, an error-response result, TXR_TIMEOUT or TXR_FAILED.
+uint32_t TxConnect(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs);
+
+// Releases the connection set and closes the UCMM connection if one was
+// opened. Returns TXR_OK, an error-response result, TXR_TIMEOUT or TXR_FAILED.
+uint32_t TxRelease(uint8_t macId, uint8_t ownMacId);
+
+// Sends any service. `buffer` (at least 1000 bytes) holds the request data
+// and receives the response data; `responseLength` is 0 unless TXR_OK.
+uint32_t TxService(uint8_t macId, uint8_t ownMacId, const ServiceRequest& request, uint8_t* buffer,
+                   uint32_t& responseLength);
+
+// One poll exchange: sends io.Output, replaces io.Input. TXR_OK or TXR_IO_FAILED.
+uint32_t TxPoll(uint8_t macId, app::IoBuffers& io);
+
+// Duplicate MAC ID check of an address: TXR_OK if a device answered within
+// timeoutMs, else TXR_IO_FAILED.
+uint32_t TxProbeMac(uint8_t macId, uint32_t timeoutMs);
+
+// Resets the slave's Identity object (type 0). 0 when the request could not
+// be queued, 1 on a success response, else TXR_TIMEOUT, TXR_FAILED or an
+// error-response result.
+uint32_t TxReset(uint8_t macId);
+
+}  // namespace master

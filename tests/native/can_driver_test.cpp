@@ -1,0 +1,208 @@
+// The CAN driver binding against recording driver libraries copied beside
+// the test under the vendor drivers' file names.
+#include "can/can_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/app_state.h"
+#include "devicenet/dispatch.h"
+#include "persist/native_seams.h"
+#include "persist/ui_text_record.h"
+#include "platform/platform.h"
+
+namespace {
+
+using namespace can;
+
+// The test's own handle on one of the fake drivers: keeps it loaded (and its
+// records alive) while the binding loads and frees it.
+struct FakeDriver {
+  explicit FakeDriver(const char* file) : library(platform::LoadLibraryFile(file)) {
+    EXPECT_NE(library, nullptr) << file;
+    initCalls =
+        reinterpret_cast<int (*)(uint32_t*)>(platform::ResolveEntry(library, "Fake_InitCalls"));
+    closeCalls = reinterpret_cast<int (*)()>(platform::ResolveEntry(library, "Fake_CloseCalls"));
+    writeCalls = reinterpret_cast<int (*)()>(platform::ResolveEntry(library, "Fake_WriteCalls"));
+    script = reinterpret_cast<void (*)(uint32_t, uint32_t, int)>(
+        platform::ResolveEntry(library, "Fake_Script"));
+    reset = reinterpret_cast<void (*)()>(platform::ResolveEntry(library, "Fake_Reset"));
+    reset();
+  }
+  void* library;
+  int (*initCalls)(uint32_t*);
+  int (*closeCalls)();
+  int (*writeCalls)();
+  void (*script)(uint32_t init, uint32_t status, int fullWrites);
+  void (*reset)();
+};
+
+FakeDriver& Usb() {
+  static FakeDriver d(USB_DRIVER_FILE);
+  return d;
+}
+FakeDriver& Pci() {
+  static FakeDriver d(PCI_DRIVER_FILE);
+  return d;
+}
+FakeDriver& Parallel() {
+  static FakeDriver d(PARALLEL_DRIVER_FILE);
+  return d;
+}
+
+class Binding : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    app::InitAppState(nullptr);
+    Usb().reset();
+    Pci().reset();
+    Parallel().reset();
+    persist::ClearRecordedBoxes();
+    persist::ClearControlTexts();
+  }
+  void TearDown() override {
+    CloseAdapter(nullptr);
+    UnloadDriverLibrary();
+  }
+};
+
+void DummyHook(void*) {}
+
+TEST_F(Binding, EachPortLoadsItsLibraryWithItsInitForm) {
+  struct Case {
+    int port, baud;
+    FakeDriver& (*driver)();
+    uint32_t args[5];
+  } cases[] = {
+      {PORT_USB, 0, Usb, {0x031C, 0, 0, 0, 0}},
+      {PORT_PCI, 1, Pci, {0x011C, 0, 0, 0, 0}},
+      {0, 2, Parallel, {0x001C, 0, 5, 0x378, 7}},
+      {1, 1, Parallel, {0x011C, 0, 5, 0x278, 5}},
+      {2, 0, Parallel, {0x031C, 0, 5, 0x3BC, 7}},
+      {3, 7, Parallel, {0x031C, 0, 5, 0x378, 7}},  // out-of-range port and baud: row 0
+      {99, -1, Parallel, {0x031C, 0, 5, 0x378, 7}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "port " << c.port << " baud " << c.baud);
+    c.driver().reset();
+    app::g_App.PrinterPort = c.port;
+    app::g_App.PumpHook = DummyHook;
+    ASSERT_TRUE(OpenAdapter(nullptr, c.baud));
+    EXPECT_EQ(app::g_App.AdapterOpen, 1);
+    EXPECT_EQ(app::g_App.PumpHook, nullptr);
+    uint32_t args[5];
+    EXPECT_EQ(c.driver().initCalls(args), 1);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(args[i], c.args[i]) << "argument " << i;
+    EXPECT_TRUE(CloseAdapter(nullptr));
+    EXPECT_EQ(app::g_App.AdapterOpen, 0);
+    EXPECT_GE(c.driver().closeCalls(), 1);
+    EXPECT_EQ(CanStatus(), CAN_ERR_NO_DRIVER);  // nothing left loaded
+  }
+  EXPECT_TRUE(persist::RecordedBoxes().empty());
+}
+
+TEST_F(Binding, AdapterThatWillNotOpenIsReportedAndUnloaded) {
+  Usb().script(0x4000, 0, 0);
+  app::g_App.PrinterPort = PORT_USB;
+  EXPECT_FALSE(OpenAdapter(nullptr, 0));
+  EXPECT_EQ(app::g_App.AdapterOpen, 0);
+  EXPECT_EQ(CanStatus(), CAN_ERR_NO_DRIVER);
+  ASSERT_EQ(persist::RecordedBoxes().size(), 1u);
+  EXPECT_EQ(persist::RecordedBoxes()[0].text,
+            "Unable to open DeviceNet Dongle on this port!\n\nPlease check the power supply of "
+            "the DeviceNet Dongle or try another DeviceNet Dongle port (printer port)!");
+  EXPECT_EQ(persist::RecordedBoxes()[0].style, 0x30u);
+}
+
+TEST_F(Binding, MissingLibraryOrEntryPointLeavesNothingLoaded) {
+  EXPECT_FALSE(LoadDriverLibrary("no_such_driver.dll"));
+  EXPECT_FALSE(LoadDriverLibrary("missing_entry.dll"));  // lacks CAN_VersionInfo
+  EXPECT_EQ(CanStatus(), CAN_ERR_NO_DRIVER);
+  ASSERT_TRUE(LoadDriverLibrary(USB_DRIVER_FILE));
+  EXPECT_FALSE(LoadDriverLibrary("missing_entry.dll"));  // the loaded one is unloaded first
+  EXPECT_EQ(CanStatus(), CAN_ERR_NO_DRIVER);
+}
+
+TEST_F(Binding, WrappersWithoutLibraryAnswerNoDriver) {
+  DriverMsg msg{};
+  EXPECT_EQ(CanInit(0x031C, 0), CAN_ERR_NO_DRIVER);
+  EXPECT_EQ(CanInitParallel(0x031C, 0, 5, 0x378, 7), CAN_ERR_NO_DRIVER);
+  EXPECT_EQ(CanClose(), CAN_ERR_NO_DRIVER);
+  EXPECT_EQ(CanStatus(), CAN_ERR_NO_DRIVER);
+  EXPECT_EQ(CanWrite(&msg), CAN_ERR_NO_DRIVER);
+  EXPECT_EQ(CanRead(&msg), CAN_ERR_NO_DRIVER);
+}
+
+TEST_F(Binding, CloseWithoutOpenCallsNothing) {
+  ASSERT_TRUE(LoadDriverLibrary(USB_DRIVER_FILE));
+  EXPECT_TRUE(CloseAdapter(nullptr));
+  EXPECT_EQ(Usb().closeCalls(), 0);
+  EXPECT_EQ(CanStatus(), 0u);  // still loaded: CloseAdapter had nothing to do
+}
+
+TEST_F(Binding, BusStatusTexts) {
+  struct Case {
+    uint32_t status;
+    const char* text;
+  } cases[] = {
+      {0x0000, "Bus normal"},
+      {0x0200, "No device driver loaded"},
+      {0x0212, "No device driver loaded"},
+      {0x0010, "Bus off"},
+      {0x0018, "Bus off"},
+      {0x0008, "Bus heavy"},
+      {0x000A, "Bus heavy"},
+      {0x0002, "Overrun"},
+      {0x0004, "Unknown error status"},
+  };
+  ASSERT_TRUE(LoadDriverLibrary(USB_DRIVER_FILE));
+  void* window = reinterpret_cast<void*>(0x1234);
+  for (const Case& c : cases) {
+    persist::ClearControlTexts();
+    Usb().script(0, c.status, 0);
+    ShowBusStatus(window);
+    ASSERT_EQ(persist::RecordedControlTexts().size(), 1u) << c.status;
+    EXPECT_EQ(persist::RecordedControlTexts()[0].window, window);
+    EXPECT_EQ(persist::RecordedControlTexts()[0].controlId, 1047);
+    EXPECT_EQ(persist::RecordedControlTexts()[0].text, c.text);
+    EXPECT_EQ(app::g_App.LastBusStatus, static_cast<int>(c.status));
+  }
+}
+
+TEST_F(Binding, UnchangedStatusIsWrittenOnceUntilForced) {
+  ShowBusStatus(nullptr);  // no library: status 0x200
+  ShowBusStatus(nullptr);
+  ASSERT_EQ(persist::RecordedControlTexts().size(), 1u);
+  EXPECT_EQ(persist::RecordedControlTexts()[0].text, "No device driver loaded");
+  app::g_App.LastBusStatus = -1;
+  ShowBusStatus(nullptr);
+  EXPECT_EQ(persist::RecordedControlTexts().size(), 2u);
+
+  // A string that cannot be loaded writes nothing but still records the status.
+  persist::UseStringTable(nullptr, 0);
+  app::g_App.LastBusStatus = -1;
+  ShowBusStatus(nullptr);
+  persist::UseEnglishStrings();
+  EXPECT_EQ(persist::RecordedControlTexts().size(), 2u);
+  EXPECT_EQ(app::g_App.LastBusStatus, 0x200);
+}
+
+TEST_F(Binding, FullTransmitQueueIsRetriedButNotForever) {
+  platform::EnableTestClock(0);
+  ASSERT_TRUE(LoadDriverLibrary(USB_DRIVER_FILE));
+  devicenet::CanFrame frame{0x42F, 7, {}};
+  Usb().script(0, 0, 3);
+  EXPECT_TRUE(devicenet::SendFrame(frame));
+  EXPECT_EQ(Usb().writeCalls(), 4);
+
+  Usb().reset();
+  Usb().script(0, 0, -1);  // never drains
+  const uint32_t start = platform::TickMs();
+  EXPECT_FALSE(devicenet::SendFrame(frame));
+  EXPECT_EQ(Usb().writeCalls(), 117);
+  EXPECT_EQ(platform::TickMs() - start, 100u);  // about 100 ms of retries
+  platform::DisableTestClock();
+}
+
+}  // namespace
