@@ -1,0 +1,129 @@
+#include "bus.h"
+
+#include <cstring>
+
+#include "slave.h"
+#include "wire.h"
+#include "world.h"
+
+namespace sim {
+
+namespace {
+
+constexpr uint64_t NEVER = UINT64_MAX;
+
+// The frame that wins the bus next: the earliest start, then the lowest
+// identifier among the frames ready by then (arbitration), then queue order.
+int NextWinner(const Bus& bus, uint64_t& startUs) {
+  if (bus.pendingCount == 0) return -1;
+  uint64_t earliest = NEVER;
+  for (int i = 0; i < bus.pendingCount; ++i) {
+    if (bus.pending[i].readyUs < earliest) earliest = bus.pending[i].readyUs;
+  }
+  startUs = earliest > bus.freeAtUs ? earliest : bus.freeAtUs;
+  int best = -1;
+  for (int i = 0; i < bus.pendingCount; ++i) {
+    const Pending& p = bus.pending[i];
+    if (p.readyUs > startUs) continue;
+    if (best < 0 || p.frame.id < bus.pending[best].frame.id ||
+        (p.frame.id == bus.pending[best].frame.id && p.seq < bus.pending[best].seq)) {
+      best = i;
+    }
+  }
+  return best;
+}
+
+uint64_t WireUs(const Bus& bus, const Pending& p) {
+  if (!bus.wireTime) return 0;
+  return static_cast<uint64_t>(FrameBits(p.frame.id, p.frame.len, p.frame.data)) *
+         BitTimeUs(p.baud);
+}
+
+void Deliver(World& w, const Pending& p, uint64_t atUs) {
+  TraceAdd(w.trace, atUs, p.frame, p.baud);
+  ++w.bus.frames;
+  Adapter& a = w.adapter;
+  if (a.open && p.source != SOURCE_ADAPTER && p.baud == a.baud &&
+      !(a.status & SIMCAN_ERR_BUSOFF)) {
+    DriverMsg m{};
+    m.ID = p.frame.id;
+    m.LEN = p.frame.len;
+    memcpy(m.DATA, p.frame.data, 8);
+    AdapterQueue(a, m);
+  }
+  for (int i = 0; i < w.slaveCount; ++i) {
+    if (i != p.source && w.slaves[i].baud == p.baud) SlaveReceive(w, i, p.frame, atUs);
+  }
+}
+
+}  // namespace
+
+void BusSend(World& w, int source, uint8_t baud, const Frame& frame, uint64_t readyUs) {
+  Bus& bus = w.bus;
+  if (bus.pendingCount == MAX_PENDING) {
+    ++bus.lost;
+    return;
+  }
+  Pending& p = bus.pending[bus.pendingCount++];
+  p.frame = frame;
+  if (p.frame.len > 8) p.frame.len = 8;
+  for (uint8_t i = p.frame.len; i < 8; ++i) p.frame.data[i] = 0;
+  p.frame.id &= 0x7FF;
+  p.source = static_cast<int16_t>(source);
+  p.baud = baud;
+  p.seq = bus.seq++;
+  p.readyUs = readyUs;
+}
+
+void BusRun(World& w, uint64_t untilUs) {
+  Bus& bus = w.bus;
+  for (;;) {
+    uint64_t startUs = 0;
+    int winner = NextWinner(bus, startUs);
+    uint64_t frameEndUs = winner < 0 ? NEVER : startUs + WireUs(bus, bus.pending[winner]);
+    uint64_t timerUs = NEVER;
+    for (int i = 0; i < w.slaveCount; ++i) {
+      uint64_t t = SlaveNextTimerUs(w.slaves[i]);
+      if (t < timerUs) timerUs = t;
+    }
+    // A frame ending at the same time as a timer comes first.
+    if (frameEndUs <= timerUs && frameEndUs <= untilUs) {
+      Pending p = bus.pending[winner];
+      bus.pending[winner] = bus.pending[--bus.pendingCount];
+      bus.busyUs += frameEndUs - startUs;
+      bus.freeAtUs = frameEndUs;
+      Deliver(w, p, frameEndUs);
+    } else if (timerUs <= untilUs) {
+      for (int i = 0; i < w.slaveCount; ++i) {
+        if (SlaveNextTimerUs(w.slaves[i]) <= timerUs) SlaveOnTime(w, i, timerUs);
+      }
+    } else {
+      break;
+    }
+  }
+  if (bus.freeAtUs < untilUs && bus.pendingCount == 0) bus.freeAtUs = untilUs;
+}
+
+void AdapterQueue(Adapter& a, const DriverMsg& msg) {
+  if (a.rxCount >= a.rxCapacity) {
+    a.latched |= SIMCAN_ERR_OVERRUN;
+    return;
+  }
+  a.rx[(a.rxFirst + a.rxCount) % MAX_RX_QUEUE] = msg;
+  ++a.rxCount;
+}
+
+bool AdapterTake(Adapter& a, DriverMsg& msg) {
+  if (a.rxCount == 0) return false;
+  msg = a.rx[a.rxFirst];
+  a.rxFirst = (a.rxFirst + 1) % MAX_RX_QUEUE;
+  --a.rxCount;
+  return true;
+}
+
+void AdapterClearQueue(Adapter& a) {
+  a.rxFirst = 0;
+  a.rxCount = 0;
+}
+
+}  // namespace sim

@@ -1,0 +1,67 @@
+// The simulated bus: frames waiting to be sent by the adapter and the
+// slaves, arbitration, the optional wire-time model, delivery to every node
+// at the frame's bit rate, and the adapter's receive queue.
+#pragma once
+
+#include <cstdint>
+
+#include "simcan.h"
+#include "config.h"
+#include "devicenet.h"
+
+namespace sim {
+
+struct World;
+
+constexpr int SOURCE_ADAPTER = -1;
+constexpr int SOURCE_OTHER = -2;  // a frame injected by a test
+constexpr int MAX_PENDING = 2048;
+
+struct Pending {
+  Frame frame;
+  int16_t source;  // slave index or SOURCE_*
+  uint8_t baud;
+  uint32_t seq;     // order of queuing, the tie-break after the identifier
+  uint64_t readyUs; // not sent before this time
+};
+
+struct Bus {
+  Pending pending[MAX_PENDING];
+  int pendingCount;
+  uint32_t seq;
+  uint64_t freeAtUs;  // end of the last frame on the wire
+  bool wireTime;
+  uint64_t frames;
+  uint64_t busyUs;
+  uint64_t statsStartUs;
+  uint32_t lost;  // frames dropped because too many were waiting
+};
+
+struct Adapter {
+  bool open;
+  uint8_t baud;
+  int hwType;  // the parallel-port form's arguments, as last passed
+  uint32_t ioPort;
+  uint16_t interrupt;
+  uint32_t status;   // set by the test or the configuration
+  uint32_t latched;  // overrun, reported once by CAN_Status
+  uint32_t failWrites;
+  uint32_t failResult;
+  uint32_t rxCapacity;
+  uint32_t rxFirst;
+  uint32_t rxCount;
+  DriverMsg rx[MAX_RX_QUEUE];
+};
+
+// Queues a frame for sending from `source` at `baud` no earlier than readyUs.
+void BusSend(World& w, int source, uint8_t baud, const Frame& frame, uint64_t readyUs);
+
+// Runs the bus and the slaves' timers up to untilUs, in time order.
+void BusRun(World& w, uint64_t untilUs);
+
+// The adapter's receive queue.
+void AdapterQueue(Adapter& a, const DriverMsg& msg);
+bool AdapterTake(Adapter& a, DriverMsg& msg);
+void AdapterClearQueue(Adapter& a);
+
+}  // namespace sim
