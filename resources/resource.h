@@ -8,8 +8,10 @@
 // Plain #defines so that the resource compiler can read this file too.
 #pragma once
 
-// String table of the language libraries: 1000..1038. Ids without a text
-// here are reserved.
+// String table of the language libraries: IDS_FIRST..IDS_LAST. Ids without
+// a text here are reserved.
+#define IDS_FIRST 1000
+#define IDS_LAST 1038
 #define IDS_CAPTION 1000              // caption of the main window and of every message box
 #define IDS_ADAPTER_OPEN_FAILED 1001  // the adapter will not open on the chosen port
 #define IDS_NO_SLAVE_FOUND 1004       // a search found nothing

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
 #include "app/app_state.h"
@@ -148,6 +149,37 @@ TEST_F(Win32Messages, ResourceLibraryHoldsTheEnglishTexts) {
       << "bit captions belong to the program, not to the language library";
   EXPECT_EQ(persist::LoadResString(IDS_CAPTION, buffer, 4), 3);
   EXPECT_STREQ(buffer, "Qui");
+}
+
+int CountPlaceholders(const char* text) {
+  int count = 0;
+  for (const char* p = std::strstr(text, "%s"); p; p = std::strstr(p + 2, "%s")) ++count;
+  return count;
+}
+
+// The German library must carry every text of the English one, with the same
+// placeholders, and nothing the English one lacks.
+TEST_F(Win32Messages, GermanLibraryTranslatesEveryEnglishString) {
+  HMODULE german = LoadLibraryA("tarnresd.dll");
+  ASSERT_NE(german, nullptr) << "tarnresd.dll beside the test";
+  int translated = 0;
+  for (unsigned id = IDS_FIRST; id <= IDS_LAST; ++id) {
+    char english[1000];
+    char text[1000];
+    int englishLength = LoadStringA(library_, id, english, sizeof english);
+    int germanLength = LoadStringA(german, id, text, sizeof text);
+    EXPECT_EQ(englishLength > 0, germanLength > 0) << id;
+    if (englishLength > 0 && germanLength > 0) {
+      EXPECT_EQ(CountPlaceholders(english), CountPlaceholders(text)) << id;
+      ++translated;
+    }
+  }
+  EXPECT_GT(translated, 0);
+  // The .rc is UTF-8: the umlaut must arrive as one character.
+  wchar_t wide[100];
+  ASSERT_GT(LoadStringW(german, IDS_BUS_OVERRUN, wide, 100), 0);
+  EXPECT_STREQ(wide, L"\u00DCberlauf");
+  FreeLibrary(german);
 }
 
 TEST_F(Win32Messages, ProgramModuleHoldsTheBitCaptions) {
