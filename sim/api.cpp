@@ -31,7 +31,9 @@ int SIMCAN_CDECL Sim_LoadConfigText(const char* text, const char* name) {
   return LoadConfigText(TheWorld(), text, name) ? 0 : -1;
 }
 
-const char* SIMCAN_CDECL Sim_LastError(void) { return TheWorld().lastError; }
+const char* SIMCAN_CDECL Sim_LastError(void) {
+  return TheWorld().lastError;
+}
 
 void SIMCAN_CDECL Sim_UseRealClock(void) {
   World& w = TheWorld();
@@ -65,7 +67,9 @@ void SIMCAN_CDECL Sim_AdvanceMs(uint32_t ms) {
   Sync(w);
 }
 
-uint64_t SIMCAN_CDECL Sim_NowUs(void) { return Sync(TheWorld()); }
+uint64_t SIMCAN_CDECL Sim_NowUs(void) {
+  return Sync(TheWorld());
+}
 
 void SIMCAN_CDECL Sim_SetWireTime(int on) {
   World& w = TheWorld();

@@ -12,8 +12,22 @@ namespace {
 
 constexpr uint64_t NEVER = UINT64_MAX;
 
+bool Before(const Pending& a, const Pending& b) {
+  return a.readyUs < b.readyUs || (a.readyUs == b.readyUs && a.seq < b.seq);
+}
+
+// A node sends its own frames in order: only the first of each source
+// takes part in arbitration.
+bool FirstOfItsSource(const Bus& bus, int index) {
+  const Pending& p = bus.pending[index];
+  for (int i = 0; i < bus.pendingCount; ++i) {
+    if (i != index && bus.pending[i].source == p.source && Before(bus.pending[i], p)) return false;
+  }
+  return true;
+}
+
 // The frame that wins the bus next: the earliest start, then the lowest
-// identifier among the frames ready by then (arbitration), then queue order.
+// identifier among the nodes' frames ready by then (arbitration).
 int NextWinner(const Bus& bus, uint64_t& startUs) {
   if (bus.pendingCount == 0) return -1;
   uint64_t earliest = NEVER;
@@ -24,7 +38,7 @@ int NextWinner(const Bus& bus, uint64_t& startUs) {
   int best = -1;
   for (int i = 0; i < bus.pendingCount; ++i) {
     const Pending& p = bus.pending[i];
-    if (p.readyUs > startUs) continue;
+    if (p.readyUs > startUs || !FirstOfItsSource(bus, i)) continue;
     if (best < 0 || p.frame.id < bus.pending[best].frame.id ||
         (p.frame.id == bus.pending[best].frame.id && p.seq < bus.pending[best].seq)) {
       best = i;
@@ -43,8 +57,7 @@ void Deliver(World& w, const Pending& p, uint64_t atUs) {
   TraceAdd(w.trace, atUs, p.frame, p.baud);
   ++w.bus.frames;
   Adapter& a = w.adapter;
-  if (a.open && p.source != SOURCE_ADAPTER && p.baud == a.baud &&
-      !(a.status & SIMCAN_ERR_BUSOFF)) {
+  if (a.open && p.source != SOURCE_ADAPTER && p.baud == a.baud && !(a.status & SIMCAN_ERR_BUSOFF)) {
     DriverMsg m{};
     m.ID = p.frame.id;
     m.LEN = p.frame.len;

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "simcan.h"
 #include "config.h"
 #include "devicenet.h"
+#include "simcan.h"
 
 namespace sim {
 
@@ -21,8 +21,8 @@ struct Pending {
   Frame frame;
   int16_t source;  // slave index or SOURCE_*
   uint8_t baud;
-  uint32_t seq;     // order of queuing, the tie-break after the identifier
-  uint64_t readyUs; // not sent before this time
+  uint32_t seq;      // order of queuing, the tie-break after the identifier
+  uint64_t readyUs;  // not sent before this time
 };
 
 struct Bus {

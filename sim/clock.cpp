@@ -8,7 +8,8 @@ namespace {
 
 uint64_t HostUs() {
   auto since = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(since).count());
+  return static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::microseconds>(since).count());
 }
 
 }  // namespace

@@ -10,9 +10,9 @@ enum ClockMode : uint8_t { CLOCK_REAL, CLOCK_MANUAL, CLOCK_FUNCTION };
 
 struct Clock {
   ClockMode mode;
-  uint64_t nowUs;      // time last read
-  uint64_t realBaseUs; // real mode: host microseconds at simulated time 0
-  uint32_t lastTickMs; // function mode: tick last read
+  uint64_t nowUs;       // time last read
+  uint64_t realBaseUs;  // real mode: host microseconds at simulated time 0
+  uint32_t lastTickMs;  // function mode: tick last read
   uint32_t (*tickMs)(void);
 };
 

@@ -99,15 +99,27 @@ bool SlaveKey(Parser& p, SlaveConfig& s, const char* key, const char* v) {
   uint32_t n = 0;
   const char* bad = nullptr;
   if (!strcmp(key, "mac")) {
-    if (Number(v, 0, 63, n)) s.mac = U8(n); else bad = "mac must be 0 to 63";
+    if (Number(v, 0, 63, n))
+      s.mac = U8(n);
+    else
+      bad = "mac must be 0 to 63";
   } else if (!strcmp(key, "baud")) {
     if (!Baud(v, s.baud)) bad = "baud must be 125, 250 or 500";
   } else if (!strcmp(key, "vendor")) {
-    if (Number(v, 0, 0xFFFF, n)) s.vendor = static_cast<uint16_t>(n); else bad = "vendor must be 0 to 65535";
+    if (Number(v, 0, 0xFFFF, n))
+      s.vendor = static_cast<uint16_t>(n);
+    else
+      bad = "vendor must be 0 to 65535";
   } else if (!strcmp(key, "device_type")) {
-    if (Number(v, 0, 0xFFFF, n)) s.deviceType = static_cast<uint16_t>(n); else bad = "device_type must be 0 to 65535";
+    if (Number(v, 0, 0xFFFF, n))
+      s.deviceType = static_cast<uint16_t>(n);
+    else
+      bad = "device_type must be 0 to 65535";
   } else if (!strcmp(key, "product_code")) {
-    if (Number(v, 0, 0xFFFF, n)) s.productCode = static_cast<uint16_t>(n); else bad = "product_code must be 0 to 65535";
+    if (Number(v, 0, 0xFFFF, n))
+      s.productCode = static_cast<uint16_t>(n);
+    else
+      bad = "product_code must be 0 to 65535";
   } else if (!strcmp(key, "revision")) {
     unsigned major = 0, minor = 0;
     char rest = 0;
@@ -121,30 +133,45 @@ bool SlaveKey(Parser& p, SlaveConfig& s, const char* key, const char* v) {
   } else if (!strcmp(key, "serial")) {
     if (!Number(v, 0, 0xFFFFFFFFu, s.serial)) bad = "serial must be a 32-bit number";
   } else if (!strcmp(key, "name")) {
-    if (strlen(v) > MAX_NAME) bad = "name is longer than 32 characters";
-    else strcpy(s.name, v);
+    if (strlen(v) > MAX_NAME)
+      bad = "name is longer than 32 characters";
+    else
+      strcpy(s.name, v);
   } else if (!strcmp(key, "produced")) {
-    if (Number(v, 0, MAX_IO, n)) s.produced = static_cast<uint16_t>(n); else bad = "produced must be 0 to 1000";
+    if (Number(v, 0, MAX_IO, n))
+      s.produced = static_cast<uint16_t>(n);
+    else
+      bad = "produced must be 0 to 1000";
   } else if (!strcmp(key, "consumed")) {
-    if (Number(v, 0, MAX_IO, n)) s.consumed = static_cast<uint16_t>(n); else bad = "consumed must be 0 to 1000";
+    if (Number(v, 0, MAX_IO, n))
+      s.consumed = static_cast<uint16_t>(n);
+    else
+      bad = "consumed must be 0 to 1000";
   } else if (!strcmp(key, "ucmm")) {
     if (!YesNo(v, s.ucmm)) bad = "ucmm must be yes or no";
   } else if (!strcmp(key, "body_format")) {
     if (!BodyFormat(v, s.bodyFormat)) bad = "body_format must be 8/8, 8/16, 16/16 or 16/8";
   } else if (!strcmp(key, "io")) {
-    if (!strcmp(v, "echo")) s.io = IO_ECHO;
-    else if (!strcmp(v, "counter")) s.io = IO_COUNTER;
-    else bad = "io must be echo or counter";
+    if (!strcmp(v, "echo"))
+      s.io = IO_ECHO;
+    else if (!strcmp(v, "counter"))
+      s.io = IO_COUNTER;
+    else
+      bad = "io must be echo or counter";
   } else if (!strcmp(key, "dup_mac_ms")) {
     if (!Number(v, 0, 60000, s.dupMacMs)) bad = "dup_mac_ms must be 0 to 60000";
   } else if (!strcmp(key, "ack_timeout_ms")) {
     if (!Number(v, 1, 60000, s.ackTimeoutMs)) bad = "ack_timeout_ms must be 1 to 60000";
   } else if (!strcmp(key, "epr_resolution_ms")) {
-    if (Number(v, 1, 1000, n)) s.eprResolutionMs = static_cast<uint16_t>(n); else bad = "epr_resolution_ms must be 1 to 1000";
+    if (Number(v, 1, 1000, n))
+      s.eprResolutionMs = static_cast<uint16_t>(n);
+    else
+      bad = "epr_resolution_ms must be 1 to 1000";
   } else if (!strcmp(key, "wrong_toggle")) {
     if (!Number(v, 0, 0xFFFFFFFFu, s.faults.wrongToggle)) bad = "wrong_toggle must be a count";
   } else if (!strcmp(key, "wrong_frag_count")) {
-    if (!Number(v, 0, 0xFFFFFFFFu, s.faults.wrongFragCount)) bad = "wrong_frag_count must be a count";
+    if (!Number(v, 0, 0xFFFFFFFFu, s.faults.wrongFragCount))
+      bad = "wrong_frag_count must be a count";
   } else if (!strcmp(key, "refuse_open")) {
     int general = -1, additional = -1;
     char rest = 0;
@@ -178,7 +205,8 @@ bool BusKey(Parser& p, BusConfig& b, const char* key, const char* v) {
   if (!strcmp(key, "wire_time")) {
     if (!YesNo(v, b.wireTime)) return Fail(p, "wire_time must be yes or no", nullptr);
   } else if (!strcmp(key, "rx_queue")) {
-    if (!Number(v, 1, MAX_RX_QUEUE, b.rxQueue)) return Fail(p, "rx_queue must be 1 to 4096", nullptr);
+    if (!Number(v, 1, MAX_RX_QUEUE, b.rxQueue))
+      return Fail(p, "rx_queue must be 1 to 4096", nullptr);
   } else if (!strcmp(key, "status")) {
     if (!Number(v, 0, 0xFFFF, b.status)) return Fail(p, "status must be a 16-bit number", nullptr);
   } else if (!strcmp(key, "trace_candump") || !strcmp(key, "trace_pcap")) {

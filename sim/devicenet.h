@@ -13,25 +13,26 @@ struct Frame {
 };
 
 // Identifier layout.
-constexpr uint32_t ID_GROUP2 = 0x400;       // 10 mmmmmm iii: MAC ID then message ID
-constexpr uint32_t ID_GROUP3 = 0x600;       // 11 iii mmmmmm: message ID then source MAC ID
-constexpr uint32_t ID_GROUP4_FIRST = 0x7C0; // 11111 iiiiii
-constexpr uint8_t G1_POLL_RESPONSE = 15;    // group 1: the slave's poll response
-constexpr uint8_t G1_FIRST_IO = 12;         // group 1 message IDs 12..15 are the predefined I/O
-constexpr uint8_t G2_EXPLICIT_RESPONSE = 3; // group 2: explicit response (and unconnected response)
+constexpr uint32_t ID_GROUP2 = 0x400;        // 10 mmmmmm iii: MAC ID then message ID
+constexpr uint32_t ID_GROUP3 = 0x600;        // 11 iii mmmmmm: message ID then source MAC ID
+constexpr uint32_t ID_GROUP4_FIRST = 0x7C0;  // 11111 iiiiii
+constexpr uint8_t G1_POLL_RESPONSE = 15;     // group 1: the slave's poll response
+constexpr uint8_t G1_FIRST_IO = 12;          // group 1 message IDs 12..15 are the predefined I/O
+constexpr uint8_t G2_EXPLICIT_RESPONSE =
+    3;                                      // group 2: explicit response (and unconnected response)
 constexpr uint8_t G2_EXPLICIT_REQUEST = 4;  // group 2: explicit request on the predefined set
 constexpr uint8_t G2_POLL_COMMAND = 5;      // group 2: poll command
 constexpr uint8_t G2_UNCONNECTED = 6;       // group 2: Group 2 Only Unconnected Explicit Request
 constexpr uint8_t G2_DUP_MAC = 7;           // group 2: Duplicate MAC ID Check
-constexpr uint8_t G3_UNCONNECTED_RESPONSE = 5; // group 3: UCMM response
-constexpr uint8_t G3_UNCONNECTED_REQUEST = 6;  // group 3: UCMM request
-constexpr uint8_t G3_LAST_CONNECTED = 4;       // group 3 message IDs 0..4 carry connections
+constexpr uint8_t G3_UNCONNECTED_RESPONSE = 5;  // group 3: UCMM response
+constexpr uint8_t G3_UNCONNECTED_REQUEST = 6;   // group 3: UCMM request
+constexpr uint8_t G3_LAST_CONNECTED = 4;        // group 3 message IDs 0..4 carry connections
 
 // Explicit message header (byte 0) and fragmentation byte.
-constexpr uint8_t HDR_FRAG = 0x80;     // the frame is a fragment
-constexpr uint8_t HDR_XID = 0x40;      // transaction toggle
-constexpr uint8_t HDR_MAC_MASK = 0x3F; // the other end's MAC ID
-constexpr uint8_t FRAG_FIRST = 0;      // fragment types, bits 7..6 of the fragmentation byte
+constexpr uint8_t HDR_FRAG = 0x80;      // the frame is a fragment
+constexpr uint8_t HDR_XID = 0x40;       // transaction toggle
+constexpr uint8_t HDR_MAC_MASK = 0x3F;  // the other end's MAC ID
+constexpr uint8_t FRAG_FIRST = 0;       // fragment types, bits 7..6 of the fragmentation byte
 constexpr uint8_t FRAG_MIDDLE = 1;
 constexpr uint8_t FRAG_LAST = 2;
 constexpr uint8_t FRAG_ACK = 3;
@@ -83,7 +84,7 @@ constexpr uint8_t GEC_ATTRIBUTE_NOT_SUPPORTED = 0x14;
 constexpr uint8_t GEC_TOO_MUCH_DATA = 0x15;
 constexpr uint8_t GEC_NO_OBJECT = 0x16;
 constexpr uint8_t GEC_INVALID_PARAMETER = 0x20;
-constexpr uint8_t AEC_NONE = 0xFF;  // additional code when there is none
+constexpr uint8_t AEC_NONE = 0xFF;           // additional code when there is none
 constexpr uint8_t AEC_NO_CONNECTION = 0x01;  // UCMM: no connection free in that group
 
 // Message body formats (class / instance widths).
@@ -101,6 +102,8 @@ constexpr uint32_t WATCHDOG_RATES = 4;
 constexpr uint16_t MAX_EXPLICIT_BODY = 1024;
 constexpr uint16_t MAX_IO = 1000;
 
-inline uint8_t U8(unsigned v) { return static_cast<uint8_t>(v & 0xFFu); }
+inline uint8_t U8(unsigned v) {
+  return static_cast<uint8_t>(v & 0xFFu);
+}
 
 }  // namespace sim

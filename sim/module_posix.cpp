@@ -19,7 +19,9 @@ bool ModulePath(char* buf, size_t size) {
 // The shared library is linked with -z nodelete.
 void PinModule() {}
 
-uint32_t ProcessId() { return static_cast<uint32_t>(getpid()); }
+uint32_t ProcessId() {
+  return static_cast<uint32_t>(getpid());
+}
 
 bool GetProcessVar(const char* name, char* buf, size_t size) {
   const char* v = getenv(name);
@@ -28,6 +30,8 @@ bool GetProcessVar(const char* name, char* buf, size_t size) {
   return true;
 }
 
-void SetProcessVar(const char* name, const char* value) { setenv(name, value, 1); }
+void SetProcessVar(const char* name, const char* value) {
+  setenv(name, value, 1);
+}
 
 }  // namespace sim

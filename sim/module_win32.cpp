@@ -10,9 +10,9 @@ namespace {
 
 HMODULE ThisModule() {
   HMODULE h = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(&ThisModule), &h);
+  GetModuleHandleExA(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCSTR>(&ThisModule), &h);
   return h;
 }
 
@@ -31,13 +31,17 @@ void PinModule() {
                      reinterpret_cast<LPCSTR>(&PinModule), &h);
 }
 
-uint32_t ProcessId() { return GetCurrentProcessId(); }
+uint32_t ProcessId() {
+  return GetCurrentProcessId();
+}
 
 bool GetProcessVar(const char* name, char* buf, size_t size) {
   DWORD n = GetEnvironmentVariableA(name, buf, static_cast<DWORD>(size));
   return n > 0 && n < size;
 }
 
-void SetProcessVar(const char* name, const char* value) { SetEnvironmentVariableA(name, value); }
+void SetProcessVar(const char* name, const char* value) {
+  SetEnvironmentVariableA(name, value);
+}
 
 }  // namespace sim

@@ -9,13 +9,13 @@ namespace sim {
 
 namespace {
 
-constexpr uint16_t IDENTITY_REVISION = 1;    // class revisions (class attribute 1)
+constexpr uint16_t IDENTITY_REVISION = 1;  // class revisions (class attribute 1)
 constexpr uint16_t DEVICENET_REVISION = 2;
 constexpr uint16_t ASSEMBLY_REVISION = 2;
 constexpr uint16_t CONNECTION_REVISION = 1;
 constexpr uint8_t CLASS_ATTR_REVISION = 1;
 
-constexpr uint8_t RESET_POWER_CYCLE = 0;      // Identity Reset types
+constexpr uint8_t RESET_POWER_CYCLE = 0;  // Identity Reset types
 constexpr uint8_t RESET_OUT_OF_BOX = 1;
 constexpr uint16_t IDENTITY_STATUS_OWNED = 0x0001;
 
@@ -62,7 +62,9 @@ void ReplyOk(Reply& out, uint8_t service, uint16_t dataLen) {
   out.len = static_cast<uint16_t>(1 + dataLen);
 }
 
-Out Data(Reply& out) { return Out{out.body + 1, 0}; }
+Out Data(Reply& out) {
+  return Out{out.body + 1, 0};
+}
 
 // Checks the length of the service data: exactly `want` bytes.
 bool DataLength(const Request& r, uint16_t want, Reply& out) {
@@ -147,15 +149,25 @@ void NotSettable(Slave&, const Request&, uint8_t, const uint8_t*, uint16_t, Repl
 
 bool IdentityGet(const Slave& s, uint16_t, uint8_t attr, Out& o) {
   switch (attr) {
-    case 1: o.U16v(s.cfg.vendor); return true;
-    case 2: o.U16v(s.cfg.deviceType); return true;
-    case 3: o.U16v(s.cfg.productCode); return true;
+    case 1:
+      o.U16v(s.cfg.vendor);
+      return true;
+    case 2:
+      o.U16v(s.cfg.deviceType);
+      return true;
+    case 3:
+      o.U16v(s.cfg.productCode);
+      return true;
     case 4:
       o.U8v(s.cfg.revMajor);
       o.U8v(s.cfg.revMinor);
       return true;
-    case 5: o.U16v(s.allocChoice ? IDENTITY_STATUS_OWNED : 0); return true;
-    case 6: o.U32v(s.cfg.serial); return true;
+    case 5:
+      o.U16v(s.allocChoice ? IDENTITY_STATUS_OWNED : 0);
+      return true;
+    case 6:
+      o.U32v(s.cfg.serial);
+      return true;
     case 7: {
       uint8_t n = U8(static_cast<unsigned>(strlen(s.cfg.name)));
       o.U8v(n);
@@ -193,10 +205,18 @@ void Identity(Slave& s, const Request& r, Reply& out) {
 
 bool DeviceNetGet(const Slave& s, uint16_t, uint8_t attr, Out& o) {
   switch (attr) {
-    case 1: o.U8v(s.mac); return true;
-    case 2: o.U8v(s.pendingBaud); return true;
-    case 3: o.U8v(s.boi); return true;
-    case 4: o.U8v(s.busOffCount); return true;
+    case 1:
+      o.U8v(s.mac);
+      return true;
+    case 2:
+      o.U8v(s.pendingBaud);
+      return true;
+    case 3:
+      o.U8v(s.boi);
+      return true;
+    case 4:
+      o.U8v(s.busOffCount);
+      return true;
     case 5:
       o.U8v(s.allocChoice);
       o.U8v(s.allocator);
@@ -347,45 +367,94 @@ bool ConnectionGet(const Slave& s, uint16_t instance, uint8_t attr, Out& o) {
   if (instance == CONN_POLL) {
     const PollConn& c = s.poll;
     switch (attr) {
-      case 1: o.U8v(c.state); return true;
-      case 2: o.U8v(INSTANCE_IO); return true;
-      case 3: o.U8v(TRIGGER_POLL_SERVER); return true;
-      case 4: o.U16v(static_cast<uint16_t>((G1_POLL_RESPONSE << 6) | s.mac)); return true;
-      case 5: o.U16v(static_cast<uint16_t>(ID_GROUP2 | (s.mac << 3) | G2_POLL_COMMAND)); return true;
-      case 6: o.U8v(COMM_POLL); return true;
-      case 7: o.U16v(s.cfg.produced); return true;
-      case 8: o.U16v(s.cfg.consumed); return true;
-      case 9: o.U16v(c.epr); return true;
-      case 12: o.U8v(WATCHDOG_TIMED_OUT); return true;
-      case 13: o.U16v(ASSEMBLY_PATH_LEN); return true;
-      case 14: AssemblyPath(o, ASSEMBLY_INPUT); return true;
-      case 15: o.U16v(ASSEMBLY_PATH_LEN); return true;
-      case 16: AssemblyPath(o, ASSEMBLY_OUTPUT); return true;
-      default: return false;
+      case 1:
+        o.U8v(c.state);
+        return true;
+      case 2:
+        o.U8v(INSTANCE_IO);
+        return true;
+      case 3:
+        o.U8v(TRIGGER_POLL_SERVER);
+        return true;
+      case 4:
+        o.U16v(static_cast<uint16_t>((G1_POLL_RESPONSE << 6) | s.mac));
+        return true;
+      case 5:
+        o.U16v(static_cast<uint16_t>(ID_GROUP2 | (s.mac << 3) | G2_POLL_COMMAND));
+        return true;
+      case 6:
+        o.U8v(COMM_POLL);
+        return true;
+      case 7:
+        o.U16v(s.cfg.produced);
+        return true;
+      case 8:
+        o.U16v(s.cfg.consumed);
+        return true;
+      case 9:
+        o.U16v(c.epr);
+        return true;
+      case 12:
+        o.U8v(WATCHDOG_TIMED_OUT);
+        return true;
+      case 13:
+        o.U16v(ASSEMBLY_PATH_LEN);
+        return true;
+      case 14:
+        AssemblyPath(o, ASSEMBLY_INPUT);
+        return true;
+      case 15:
+        o.U16v(ASSEMBLY_PATH_LEN);
+        return true;
+      case 16:
+        AssemblyPath(o, ASSEMBLY_OUTPUT);
+        return true;
+      default:
+        return false;
     }
   }
   const ExplConn* c = ExplByInstance(s, instance);
   if (!c) return false;
   switch (attr) {
-    case 1: o.U8v(c->state); return true;
-    case 2: o.U8v(INSTANCE_EXPLICIT); return true;
-    case 3: o.U8v(TRIGGER_EXPLICIT_SERVER); return true;
-    case 4: o.U16v(static_cast<uint16_t>(ExplResponseId(s, *c))); return true;
-    case 5: o.U16v(static_cast<uint16_t>(ExplRequestId(s, *c))); return true;
-    case 6: o.U8v(c->group == 2 ? COMM_EXPLICIT_G2 : c->group == 3 ? COMM_UCMM_G3 : COMM_UCMM_G1); return true;
+    case 1:
+      o.U8v(c->state);
+      return true;
+    case 2:
+      o.U8v(INSTANCE_EXPLICIT);
+      return true;
+    case 3:
+      o.U8v(TRIGGER_EXPLICIT_SERVER);
+      return true;
+    case 4:
+      o.U16v(static_cast<uint16_t>(ExplResponseId(s, *c)));
+      return true;
+    case 5:
+      o.U16v(static_cast<uint16_t>(ExplRequestId(s, *c)));
+      return true;
+    case 6:
+      o.U8v(c->group == 2 ? COMM_EXPLICIT_G2 : c->group == 3 ? COMM_UCMM_G3 : COMM_UCMM_G1);
+      return true;
     case 7:
-    case 8: o.U16v(MAX_EXPLICIT_BODY); return true;
-    case 9: o.U16v(c->epr); return true;
+    case 8:
+      o.U16v(MAX_EXPLICIT_BODY);
+      return true;
+    case 9:
+      o.U16v(c->epr);
+      return true;
     case 12:
       o.U8v(instance == CONN_EXPLICIT && s.poll.state != SIM_CONN_NONEXISTENT
                 ? WATCHDOG_DEFERRED_DELETE
                 : WATCHDOG_AUTO_DELETE);
       return true;
     case 13:
-    case 15: o.U16v(0); return true;
+    case 15:
+      o.U16v(0);
+      return true;
     case 14:
-    case 16: return true;
-    default: return false;
+    case 16:
+      return true;
+    default:
+      return false;
   }
 }
 

@@ -59,9 +59,9 @@ typedef struct DriverMsg {
 
 /* Result and status values. */
 #define SIMCAN_OK 0x0000
-#define SIMCAN_ERR_OVERRUN 0x0002  /* status: the receive queue overflowed (reported once) */
-#define SIMCAN_ERR_BUSHEAVY 0x0008 /* status: bus heavy (error warning) */
-#define SIMCAN_ERR_BUSOFF 0x0010   /* status: bus off; also CAN_Write's result then */
+#define SIMCAN_ERR_OVERRUN 0x0002   /* status: the receive queue overflowed (reported once) */
+#define SIMCAN_ERR_BUSHEAVY 0x0008  /* status: bus heavy (error warning) */
+#define SIMCAN_ERR_BUSOFF 0x0010    /* status: bus off; also CAN_Write's result then */
 #define SIMCAN_ERR_QRCVEMPTY 0x0020 /* CAN_Read: receive queue empty */
 #define SIMCAN_ERR_QXMTFULL 0x0080  /* CAN_Write: transmit queue full, try again */
 #define SIMCAN_ERR_NOTOPEN 0x1000   /* the adapter is not initialised */
@@ -206,25 +206,25 @@ SIMCAN_EXPORT int SIMCAN_CDECL Sim_InjectFrame(int baudIndex, uint32_t id, uint8
 #define SIM_CONN_DEFERRED 5
 
 typedef struct SimSlaveInfo {
-  uint8_t macId;       /* the MAC ID in use */
-  uint8_t baudIndex;   /* the bit rate in use: 0 = 125, 1 = 250, 2 = 500 kbit/s */
-  uint8_t pendingBaud; /* baud rate attribute: taken at the next reset */
-  uint8_t link;        /* SIM_LINK_* */
-  uint8_t allocChoice; /* allocated connections of the predefined set (bit 0 explicit, 1 poll) */
-  uint8_t allocator;   /* MAC ID of the master that allocated them, 0xFF none */
+  uint8_t macId;         /* the MAC ID in use */
+  uint8_t baudIndex;     /* the bit rate in use: 0 = 125, 1 = 250, 2 = 500 kbit/s */
+  uint8_t pendingBaud;   /* baud rate attribute: taken at the next reset */
+  uint8_t link;          /* SIM_LINK_* */
+  uint8_t allocChoice;   /* allocated connections of the predefined set (bit 0 explicit, 1 poll) */
+  uint8_t allocator;     /* MAC ID of the master that allocated them, 0xFF none */
   uint8_t explicitState; /* state of connection instance 1 */
   uint8_t pollState;     /* state of connection instance 2 */
   uint16_t explicitEpr;  /* expected packet rates, ms */
   uint16_t pollEpr;
-  uint8_t ucmmOpen;     /* explicit connections open through the UCMM */
+  uint8_t ucmmOpen; /* explicit connections open through the UCMM */
   uint8_t pad;
-  uint32_t polls;       /* poll commands consumed since power-on or reset */
-  uint32_t resets;      /* resets since power-on */
-  uint16_t outputLen;   /* last outputs received by a poll command */
+  uint32_t polls;     /* poll commands consumed since power-on or reset */
+  uint32_t resets;    /* resets since power-on */
+  uint16_t outputLen; /* last outputs received by a poll command */
   uint8_t output[1000];
 } SimSlaveInfo;
 SIMCAN_EXPORT int SIMCAN_CDECL Sim_SlaveCount(void);
-SIMCAN_EXPORT int SIMCAN_CDECL Sim_FindSlave(uint8_t macId); /* index, or -1 */
+SIMCAN_EXPORT int SIMCAN_CDECL Sim_FindSlave(uint8_t macId);               /* index, or -1 */
 SIMCAN_EXPORT int SIMCAN_CDECL Sim_GetSlave(int index, SimSlaveInfo *out); /* 0 or -1 */
 /* Switches a slave off and on: back to its configured MAC ID and baud rate,
  * no connections, then the Duplicate MAC ID check. 0 or -1. */

@@ -18,9 +18,13 @@ constexpr uint8_t EXPL_FRAG_DATA = 6;    // body bytes in an explicit fragment
 constexpr uint8_t IO_FRAG_DATA = 7;      // I/O bytes in an I/O fragment
 constexpr uint8_t MAX_UNFRAGMENTED_BODY = 7;
 
-uint64_t Ms(uint32_t ms) { return static_cast<uint64_t>(ms) * 1000; }
+uint64_t Ms(uint32_t ms) {
+  return static_cast<uint64_t>(ms) * 1000;
+}
 
-uint8_t Mac(uint32_t id) { return U8(id & 0x3F); }
+uint8_t Mac(uint32_t id) {
+  return U8(id & 0x3F);
+}
 
 // Sends an answer frame, unless a fault drops it; a delay fault holds it back.
 void Emit(World& w, int index, int kind, const Frame& f, uint64_t nowUs) {
@@ -101,7 +105,9 @@ void SendAck(World& w, int index, ExplConn& c, uint8_t xid, uint8_t count, uint8
 void SendFragment(World& w, int index, ExplConn& c, uint64_t nowUs) {
   Slave& s = w.slaves[index];
   uint16_t remaining = static_cast<uint16_t>(c.respLen - c.respSent);
-  uint8_t type = c.respSent == 0 ? FRAG_FIRST : remaining <= EXPL_FRAG_DATA ? FRAG_LAST : FRAG_MIDDLE;
+  uint8_t type = c.respSent == 0               ? FRAG_FIRST
+                 : remaining <= EXPL_FRAG_DATA ? FRAG_LAST
+                                               : FRAG_MIDDLE;
   c.respChunk = remaining < EXPL_FRAG_DATA ? remaining : EXPL_FRAG_DATA;
   Frame f = MakeFrame(ExplResponseId(s, c));
   f.data[0] = ExplHeader(s, true, c.respXid, c.clientMac);
@@ -169,12 +175,13 @@ void DoAfter(World& w, int index, const Reply& r, uint64_t nowUs) {
 
 // An 8- or 16-bit path field, low byte first.
 uint16_t Field(const uint8_t* p, uint16_t bytes) {
-  return bytes == 2 ? static_cast<uint16_t>(p[0] | p[1] << 8) : p[0];
+  if (bytes == 2) return static_cast<uint16_t>(p[0] | p[1] << 8);
+  return p[0];
 }
 
 // Parses the path of a request by the body format and serves it.
-void Serve(World& w, int index, uint8_t format, const uint8_t* body, uint16_t len,
-           uint64_t nowUs, Reply& reply) {
+void Serve(World& w, int index, uint8_t format, const uint8_t* body, uint16_t len, uint64_t nowUs,
+           Reply& reply) {
   Request r{};
   r.service = body[0];
   r.nowUs = nowUs;
@@ -203,8 +210,8 @@ void ServeOnConnection(World& w, int index, ExplConn& c, uint8_t xid, const uint
   DoAfter(w, index, reply, nowUs);
 }
 
-void OnRequestFragment(World& w, int index, ExplConn& c, uint8_t xid, uint8_t type,
-                       uint8_t count, const uint8_t* data, uint8_t n, uint64_t nowUs) {
+void OnRequestFragment(World& w, int index, ExplConn& c, uint8_t xid, uint8_t type, uint8_t count,
+                       const uint8_t* data, uint8_t n, uint64_t nowUs) {
   if (type == FRAG_FIRST) {
     if (count != 0) return;
     c.reqActive = true;
@@ -262,8 +269,8 @@ void OnExplicitFrame(World& w, int index, ExplConn& c, uint8_t headerMac, const 
 
 // ---- Unconnected ports -------------------------------------------------------
 
-void SendUnconnected(World& w, int index, uint32_t id, uint8_t xid, uint8_t destMac,
-                     const Reply& r, uint64_t nowUs) {
+void SendUnconnected(World& w, int index, uint32_t id, uint8_t xid, uint8_t destMac, const Reply& r,
+                     uint64_t nowUs) {
   Slave& s = w.slaves[index];
   Frame f = MakeFrame(id);
   f.data[0] = ExplHeader(s, false, xid, destMac);
@@ -419,8 +426,8 @@ void OnUcmm(World& w, int index, uint8_t client, const Frame& f, uint64_t nowUs)
   } else {
     ReplyError(reply, GEC_SERVICE_NOT_SUPPORTED, AEC_NONE);
   }
-  SendUnconnected(w, index, ID_GROUP3 | (G3_UNCONNECTED_RESPONSE << 6) | s.mac, xid, client,
-                  reply, nowUs);
+  SendUnconnected(w, index, ID_GROUP3 | (G3_UNCONNECTED_RESPONSE << 6) | s.mac, xid, client, reply,
+                  nowUs);
 }
 
 // ---- Polled I/O ------------------------------------------------------------
@@ -544,7 +551,9 @@ void ExplicitTimedOut(Slave& s, ExplConn& c) {
   if (s.allocChoice == 0) s.allocator = NO_MASTER;
 }
 
-uint64_t Earliest(uint64_t a, uint64_t b) { return (b != 0 && b < a) ? b : a; }
+uint64_t Earliest(uint64_t a, uint64_t b) {
+  return (b != 0 && b < a) ? b : a;
+}
 
 }  // namespace
 

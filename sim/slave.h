@@ -19,8 +19,8 @@ struct World;
 // One explicit connection: instance 1 of the predefined set, or one opened
 // through the UCMM (instances 5 to 7).
 struct ExplConn {
-  uint8_t state;        // SIM_CONN_* (connection object attribute 1)
-  uint8_t group;        // message group of its frames: 1, 2 or 3
+  uint8_t state;  // SIM_CONN_* (connection object attribute 1)
+  uint8_t group;  // message group of its frames: 1, 2 or 3
   uint16_t instance;
   uint8_t clientMac;    // the master at the other end
   uint8_t clientMsgId;  // message ID of the requests (groups 1 and 3)
@@ -39,8 +39,8 @@ struct ExplConn {
   uint8_t respCount;    // count of the fragment waiting for its acknowledge
   uint8_t respRetries;  // sent again after an acknowledge time-out
   uint16_t respLen;
-  uint16_t respSent;    // bytes acknowledged
-  uint16_t respChunk;   // bytes in the fragment waiting for its acknowledge
+  uint16_t respSent;   // bytes acknowledged
+  uint16_t respChunk;  // bytes in the fragment waiting for its acknowledge
   uint64_t ackDeadlineUs;
   uint8_t resp[MAX_EXPLICIT_BODY];
 };

@@ -54,8 +54,7 @@ bool TraceWriteCandump(const Trace& trace, const char* path, const char* ifname)
     for (uint8_t b = 0; b < r.frame.len && b < 8; ++b) {
       snprintf(data + 2 * b, 3, "%02X", r.frame.data[b]);
     }
-    fprintf(f, "(%010llu.%06llu) %s %03X#%s\n",
-            static_cast<unsigned long long>(r.timeUs / 1000000),
+    fprintf(f, "(%010llu.%06llu) %s %03X#%s\n", static_cast<unsigned long long>(r.timeUs / 1000000),
             static_cast<unsigned long long>(r.timeUs % 1000000), ifname ? ifname : "can0",
             static_cast<unsigned>(r.frame.id & 0x7FF), data);
   }

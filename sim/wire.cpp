@@ -23,12 +23,12 @@ void Put(BitWriter& w, uint32_t value, int width) {
 uint32_t FrameBits(uint32_t id, uint8_t len, const uint8_t* data) {
   if (len > 8) len = 8;
   BitWriter w{};
-  Put(w, 0, 1);             // start of frame (dominant)
-  Put(w, id & 0x7FF, 11);   // identifier
-  Put(w, 0, 1);             // RTR: data frame
-  Put(w, 0, 1);             // IDE: standard frame
-  Put(w, 0, 1);             // r0
-  Put(w, len, 4);           // DLC
+  Put(w, 0, 1);            // start of frame (dominant)
+  Put(w, id & 0x7FF, 11);  // identifier
+  Put(w, 0, 1);            // RTR: data frame
+  Put(w, 0, 1);            // IDE: standard frame
+  Put(w, 0, 1);            // r0
+  Put(w, len, 4);          // DLC
   for (uint8_t i = 0; i < len; ++i) Put(w, data[i], 8);
   uint16_t crc = 0;
   for (uint32_t i = 0; i < w.n; ++i) {

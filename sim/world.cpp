@@ -11,8 +11,8 @@ namespace sim {
 
 namespace {
 
-constexpr uint32_t WORLD_MAGIC = 0x51534D31;           // "QSM1"
-constexpr const char* SHARED_VAR = "SIMCAN_SHARED_STATE"; // pid:address of the record
+constexpr uint32_t WORLD_MAGIC = 0x51534D31;               // "QSM1"
+constexpr const char* SHARED_VAR = "SIMCAN_SHARED_STATE";  // pid:address of the record
 constexpr const char* CONFIG_VAR = "SIMCAN_CONFIG";
 constexpr const char* CONFIG_FILE_NAME = "simcan.ini";
 
