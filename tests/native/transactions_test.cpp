@@ -1,0 +1,385 @@
+// Transactions against simulated slaves, through the real driver binding:
+// the simulated adapter library is copied beside the test as the USB
+// adapter's driver. Runs natively and under Wine.
+#include "master/transactions.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "can/can_driver.h"
+#include "devicenet/devicenet.h"
+#include "platform/platform.h"
+#include "simcan.h"
+
+namespace {
+
+using namespace master;
+
+constexpr uint8_t SLAVE = 10;
+
+// The Sim_* entry points of the loaded driver library.
+struct Sim {
+  void* library = nullptr;
+  SimLoadConfigTextFn loadConfigText;
+  SimLastErrorFn lastError;
+  SimUseClockFunctionFn useClock;
+  SimGetSlaveFn getSlave;
+  SimFaultFn dropAnswers;
+  SimCountFaultFn wrongToggle;
+  int(SIMCAN_CDECL* refuseOpen)(int, uint8_t, uint8_t);
+  void(SIMCAN_CDECL* setAdapterStatus)(uint32_t, int);
+  void(SIMCAN_CDECL* traceClear)();
+  uint32_t(SIMCAN_CDECL* traceCount)();
+  int(SIMCAN_CDECL* traceGet)(uint32_t, SimTraceFrame*);
+
+  template <typename Fn>
+  void Resolve(Fn& fn, const char* name) {
+    fn = reinterpret_cast<Fn>(platform::ResolveEntry(library, name));
+    ASSERT_NE(fn, nullptr) << name;
+  }
+  void Load() {
+    library = platform::LoadLibraryFile(can::USB_DRIVER_FILE);
+    ASSERT_NE(library, nullptr);
+    Resolve(loadConfigText, "Sim_LoadConfigText");
+    Resolve(lastError, "Sim_LastError");
+    Resolve(useClock, "Sim_UseClockFunction");
+    Resolve(getSlave, "Sim_GetSlave");
+    Resolve(dropAnswers, "Sim_DropAnswers");
+    Resolve(wrongToggle, "Sim_WrongToggle");
+    Resolve(refuseOpen, "Sim_RefuseOpen");
+    Resolve(setAdapterStatus, "Sim_SetAdapterStatus");
+    Resolve(traceClear, "Sim_TraceClear");
+    Resolve(traceCount, "Sim_TraceCount");
+    Resolve(traceGet, "Sim_TraceGet");
+  }
+};
+
+Sim& TheSim() {
+  static Sim sim;
+  if (!sim.library) sim.Load();
+  return sim;
+}
+
+uint32_t SIMCAN_CDECL TestTick() {
+  return platform::TickMs();
+}
+
+struct SlaveConfig {
+  bool ucmm = true;
+  const char* bodyFormat = "8/8";
+  int produced = 8;
+  int consumed = 8;
+  const char* io = "echo";
+};
+
+std::string ConfigText(const SlaveConfig& c) {
+  return std::string("[slave]\nmac = 10\nbaud = 125\nvendor = 0x0520\ndevice_type = 7\n") +
+         "product_code = 1001\nrevision = 2.1\nserial = 0x00C0FFEE\n" +
+         "name = Quillon Sim I/O with a long name\n" + "produced = " + std::to_string(c.produced) +
+         "\nconsumed = " + std::to_string(c.consumed) + "\nucmm = " + (c.ucmm ? "yes" : "no") +
+         "\nbody_format = " + c.bodyFormat + "\nio = " + c.io + "\n";
+}
+
+class Transactions : public ::testing::Test {
+ protected:
+  void SetUp() override { Start(SlaveConfig{}); }
+  void TearDown() override {
+    can::CloseAdapter(nullptr);
+    platform::DisableTestClock();
+  }
+
+  void Start(const SlaveConfig& config) {
+    can::CloseAdapter(nullptr);
+    platform::EnableTestClock(1000);
+    app::InitAppState(nullptr);
+    devicenet::ClearSendHook();
+    devicenet::SetSendHook(devicenet::SendFrame);
+    devicenet::InitNodeTable(devicenet::g_NodeTable);
+    UcmmConnOpen = 0;
+    Sim& sim = TheSim();
+    ASSERT_EQ(sim.loadConfigText(ConfigText(config).c_str(), "test.ini"), 0) << sim.lastError();
+    sim.useClock(TestTick);
+    app::g_App.PrinterPort = can::PORT_USB;
+    ASSERT_TRUE(can::OpenAdapter(nullptr, 0));
+    sim.traceClear();
+    devicenet::g_NodeTable.OwnMacId = PickOwnMacId(SLAVE, SLAVE);
+  }
+
+  SimSlaveInfo Slave() {
+    SimSlaveInfo info{};
+    EXPECT_EQ(TheSim().getSlave(0, &info), 0);
+    return info;
+  }
+
+  // Identifiers of the frames on the bus since the trace was cleared.
+  std::vector<uint32_t> TraceIds() {
+    std::vector<uint32_t> ids;
+    for (uint32_t i = 0; i < TheSim().traceCount(); ++i) {
+      SimTraceFrame f{};
+      TheSim().traceGet(i, &f);
+      ids.push_back(f.id);
+    }
+    return ids;
+  }
+  std::vector<SimTraceFrame> TraceOf(uint32_t id) {
+    std::vector<SimTraceFrame> frames;
+    for (uint32_t i = 0; i < TheSim().traceCount(); ++i) {
+      SimTraceFrame f{};
+      TheSim().traceGet(i, &f);
+      if (f.id == id) frames.push_back(f);
+    }
+    return frames;
+  }
+
+  // Attribute access as the program does it after connecting: on the
+  // predefined set's Group 2 explicit connection.
+  uint32_t Get(uint16_t classId, uint16_t instance, uint8_t attribute,
+               std::vector<uint8_t>& value) {
+    static uint8_t buffer[1000];
+    uint32_t length = 0;
+    ServiceRequest r{2, 0x0E, classId, instance, attribute, 0};
+    const uint32_t result = TxService(SLAVE, 0, r, buffer, length);
+    value.assign(buffer, buffer + length);
+    return result;
+  }
+  uint32_t Set(uint16_t classId, uint16_t instance, uint8_t attribute, std::vector<uint8_t> value) {
+    static uint8_t buffer[1000];
+    std::memcpy(buffer, value.data(), value.size());
+    uint32_t length = 0;
+    ServiceRequest r{2, 0x10, classId, instance, attribute, uint8_t(value.size())};
+    return TxService(SLAVE, 0, r, buffer, length);
+  }
+
+  // Connects and sizes the poll connection as start-up does.
+  void ConnectForPolling() {
+    ASSERT_EQ(TxConnect(SLAVE, devicenet::g_NodeTable.OwnMacId, CONNECT_TIMEOUT_MS), TXR_OK);
+    ASSERT_EQ(Set(5, 2, 9, {0, 0}), TXR_OK);
+    std::vector<uint8_t> size;
+    ASSERT_EQ(Get(5, 2, 7, size), TXR_OK);
+    ASSERT_EQ(Get(5, 2, 8, size), TXR_OK);
+  }
+};
+
+constexpr uint32_t UCMM_OPEN_ID = 0x780 | 0;  // own MAC ID 0
+constexpr uint32_t G2_UNCONNECTED_ID = 0x400 | (SLAVE << 3) | 6;
+
+TEST_F(Transactions, ConnectAndReleaseThroughTheUcmm) {
+  ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+  EXPECT_EQ(UcmmConnOpen, 1);
+  EXPECT_EQ(Slave().allocChoice, 3);
+  EXPECT_EQ(Slave().ucmmOpen, 1);
+  EXPECT_EQ(Slave().pollState, SIM_CONN_CONFIGURING);
+  EXPECT_TRUE(TraceOf(G2_UNCONNECTED_ID).empty());  // all of it on the UCMM connection
+  const auto opens = TraceOf(UCMM_OPEN_ID);
+  ASSERT_EQ(opens.size(), 1u);
+  EXPECT_EQ(opens[0].data[3], 0x30);
+
+  std::vector<uint8_t> vendor;
+  ASSERT_EQ(Get(1, 1, 1, vendor), TXR_OK);
+  EXPECT_EQ(vendor, (std::vector<uint8_t>{0x20, 0x05}));
+
+  TheSim().traceClear();
+  ASSERT_EQ(TxRelease(SLAVE, 0), TXR_OK);
+  EXPECT_EQ(Slave().allocChoice, 0);
+  EXPECT_EQ(Slave().ucmmOpen, 0);
+  EXPECT_EQ(TraceOf(G2_UNCONNECTED_ID).size(), 0u);  // release on the Group 2 port: msg ID 4
+  EXPECT_EQ(TraceOf(UCMM_OPEN_ID).size(), 1u);       // the Close
+}
+
+TEST_F(Transactions, SlaveWithoutUcmmIsConnectedThroughGroupTwo) {
+  SlaveConfig config;
+  config.ucmm = false;
+  Start(config);
+  const uint32_t start = platform::TickMs();
+  ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+  EXPECT_GT(platform::TickMs() - start, 200u);  // the open waited out its time-out
+  EXPECT_EQ(UcmmConnOpen, 0);
+  EXPECT_EQ(Slave().allocChoice, 3);
+  EXPECT_EQ(TraceOf(G2_UNCONNECTED_ID).size(), 1u);
+
+  // Allocating again is "already allocated": success.
+  ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+
+  TheSim().traceClear();
+  ASSERT_EQ(TxRelease(SLAVE, 0), TXR_OK);
+  EXPECT_EQ(TraceOf(UCMM_OPEN_ID).size(), 0u);  // no close without a UCMM connection
+  EXPECT_EQ(Slave().allocChoice, 0);
+  // Releasing again: the slave's error is the result, 0x0B included.
+  const uint32_t again = TxRelease(SLAVE, 0);
+  EXPECT_NE(again & TXR_GEC_MASK, 0u);
+  EXPECT_EQ(again & ~TXR_GEC_MASK, 0u);
+}
+
+TEST_F(Transactions, UnansweredOpenFallsBackToGroupTwo) {
+  TheSim().dropAnswers(0, SIM_ANSWER_EXPLICIT, 1);
+  ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+  EXPECT_EQ(UcmmConnOpen, 0);
+  EXPECT_EQ(TraceOf(G2_UNCONNECTED_ID).size(), 1u);
+}
+
+TEST_F(Transactions, OpenRefusedForLackOfConnectionsIsTriedOnceMore) {
+  TheSim().refuseOpen(0, 0x02, 0x01);
+  EXPECT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_FAILED);
+  const auto opens = TraceOf(UCMM_OPEN_ID);
+  ASSERT_EQ(opens.size(), 2u);
+  EXPECT_EQ(opens[0].data[3], 0x30);  // group select 3
+  EXPECT_EQ(opens[1].data[3], 0x00);  // then group 1
+  EXPECT_TRUE(TraceOf(G2_UNCONNECTED_ID).empty());
+  EXPECT_EQ(Slave().allocChoice, 0);
+
+  // Any other refusal falls back to the Group 2 port.
+  TheSim().refuseOpen(0, 0x08, 0x00);
+  EXPECT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+  EXPECT_EQ(UcmmConnOpen, 0);
+}
+
+TEST_F(Transactions, AttributesInEachBodyFormat) {
+  for (const char* format : {"8/8", "8/16", "16/16", "16/8"}) {
+    for (bool ucmm : {true, false}) {
+      SCOPED_TRACE(testing::Message() << format << (ucmm ? " UCMM" : " Group 2"));
+      SlaveConfig config;
+      config.bodyFormat = format;
+      config.ucmm = ucmm;
+      Start(config);
+      ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+      std::vector<uint8_t> value;
+      ASSERT_EQ(Get(1, 1, 3, value), TXR_OK);  // product code
+      EXPECT_EQ(value, (std::vector<uint8_t>{0xE9, 0x03}));
+      ASSERT_EQ(Set(5, 2, 9, {0x64, 0x00}), TXR_OK);
+      ASSERT_EQ(Get(5, 2, 9, value), TXR_OK);
+      EXPECT_EQ(value, (std::vector<uint8_t>{0x64, 0x00}));
+      EXPECT_EQ(Slave().pollState, SIM_CONN_ESTABLISHED);
+    }
+  }
+}
+
+TEST_F(Transactions, FragmentedRequestAndResponse) {
+  ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+  std::vector<uint8_t> name;
+  ASSERT_EQ(Get(1, 1, 7, name), TXR_OK);  // a short string longer than one frame
+  const std::string expected = "Quillon Sim I/O with a long name";
+  ASSERT_EQ(name.size(), expected.size() + 1);
+  EXPECT_EQ(name[0], expected.size());
+  EXPECT_EQ(std::string(name.begin() + 1, name.end()), expected);
+
+  // A 20-byte write to a 2-byte attribute: sent in fragments, refused whole.
+  const uint32_t result = Set(5, 2, 9, std::vector<uint8_t>(20, 1));
+  EXPECT_EQ(result, 0x00150000u);  // too much data
+}
+
+TEST_F(Transactions, ErrorResponseLeavesTheBufferAlone) {
+  ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+  uint8_t buffer[1000];
+  std::memset(buffer, 0x5A, sizeof buffer);
+  uint32_t length = 77;
+  ServiceRequest r{2, 0x0E, 0x64, 1, 1, 0};
+  const uint32_t result = TxService(SLAVE, 0, r, buffer, length);
+  EXPECT_NE(result & TXR_GEC_MASK, 0u);
+  EXPECT_EQ(result & ~TXR_GEC_MASK, 0u);
+  EXPECT_EQ(length, 0u);
+  for (uint8_t b : buffer) ASSERT_EQ(b, 0x5A);
+}
+
+TEST_F(Transactions, PollsOfEverySize) {
+  for (int size : {0, 8, 9, 20, 1000}) {
+    SCOPED_TRACE(size);
+    SlaveConfig config;
+    config.produced = size;
+    config.consumed = size;
+    Start(config);
+    ConnectForPolling();
+    EXPECT_EQ(devicenet::g_NodeTable.Node[SLAVE].G1Size[15], size);
+    EXPECT_EQ(devicenet::g_NodeTable.Node[SLAVE].G2Size[5], size);
+    static app::IoBuffers io;
+    std::memset(&io, 0, sizeof io);
+    io.Output.Length = static_cast<uint32_t>(size);
+    for (int i = 0; i < size; ++i) io.Output.Data[i] = static_cast<uint8_t>(i * 3 + 1);
+    io.Input.Length = 12345;
+    ASSERT_EQ(TxPoll(SLAVE, io), TXR_OK);
+    EXPECT_EQ(Slave().outputLen, size);
+    EXPECT_EQ(0, std::memcmp(Slave().output, io.Output.Data, size));
+    ASSERT_EQ(io.Input.Length, static_cast<uint32_t>(size));
+    EXPECT_EQ(0, std::memcmp(io.Input.Data, io.Output.Data, size));  // the slave echoes
+
+    io.Output.Length = static_cast<uint32_t>(size + 1);  // longer than the connection
+    EXPECT_EQ(TxPoll(SLAVE, io), TXR_IO_FAILED);
+  }
+}
+
+TEST_F(Transactions, ProbeAndReset) {
+  EXPECT_EQ(TxProbeMac(SLAVE, PROBE_TIMEOUT_MS), TXR_OK);
+  const uint32_t start = platform::TickMs();
+  EXPECT_EQ(TxProbeMac(SLAVE + 1, PROBE_TIMEOUT_MS), TXR_IO_FAILED);
+  EXPECT_EQ(platform::TickMs() - start, 61u);
+
+  ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+  EXPECT_EQ(TxReset(SLAVE), 1u);
+  EXPECT_EQ(Slave().resets, 1u);
+}
+
+TEST_F(Transactions, UnansweredRequestsEndByTheirTimeOut) {
+  ConnectForPolling();
+  static app::IoBuffers io;
+  std::memset(&io, 0, sizeof io);
+  io.Output.Length = 8;
+
+  TheSim().dropAnswers(0, SIM_ANSWER_EXPLICIT, 1);
+  uint32_t start = platform::TickMs();
+  std::vector<uint8_t> value;
+  EXPECT_EQ(Get(1, 1, 1, value), TXR_TIMEOUT);
+  EXPECT_GT(platform::TickMs() - start, 2000u);
+  EXPECT_LT(platform::TickMs() - start, 2010u);
+
+  TheSim().dropAnswers(0, SIM_ANSWER_POLL, 1);
+  start = platform::TickMs();
+  EXPECT_EQ(TxPoll(SLAVE, io), TXR_IO_FAILED);
+  EXPECT_GT(platform::TickMs() - start, 2000u);
+  EXPECT_EQ(TxPoll(SLAVE, io), TXR_OK);  // the next one is answered again
+
+  TheSim().wrongToggle(0, 1);
+  EXPECT_EQ(Get(1, 1, 1, value), TXR_FAILED);
+
+  // The reset is carried out; only its answer is lost.
+  TheSim().dropAnswers(0, SIM_ANSWER_EXPLICIT, 1);
+  EXPECT_EQ(TxReset(SLAVE), TXR_TIMEOUT);
+  EXPECT_EQ(Slave().resets, 1u);
+}
+
+TEST_F(Transactions, DriverStatusMessagesAreNotFrames) {
+  TheSim().setAdapterStatus(0x08, 1);  // bus heavy, also queued as a status message
+  EXPECT_EQ(TxProbeMac(SLAVE, PROBE_TIMEOUT_MS), TXR_OK);
+  EXPECT_EQ(can::CanStatus(), 0x08u);
+  TheSim().setAdapterStatus(0, 0);
+}
+
+TEST(OwnMacId, DiffersFromBothAddresses) {
+  struct Case {
+    uint8_t a, b, own;
+  } cases[] = {{0, 0, 1}, {5, 5, 0}, {0, 1, 2}, {3, 0, 2},
+               {5, 0, 2}, {2, 0, 1}, {1, 0, 2}, {63, 63, 0}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(PickOwnMacId(c.a, c.b), c.own) << int(c.a) << "->" << int(c.b);
+  }
+  for (uint8_t a = 0; a < 64; ++a) {
+    for (uint8_t b = 0; b < 64; ++b) {
+      const uint8_t own = PickOwnMacId(a, b);
+      EXPECT_NE(own, a);
+      if (a != b) {
+        EXPECT_NE(own, b);
+      }
+    }
+  }
+}
+
+TEST(PumpHook, SetAndClear) {
+  EXPECT_EQ(SetPumpHook([](void*) {}), 1);
+  EXPECT_NE(app::g_App.PumpHook, nullptr);
+  EXPECT_EQ(SetPumpHook(nullptr), 1);
+  EXPECT_EQ(app::g_App.PumpHook, nullptr);
+}
+
+}  // namespace
