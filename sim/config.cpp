@@ -254,7 +254,9 @@ bool ParseConfig(const char* text, const char* name, Config& out, char* err, siz
     char* line = Trim(buf);
     if (*line == '\0' || *line == '#' || *line == ';') continue;
     if (*line == '[') {
+      int line = p.line;
       if (section == SLAVE && !CheckSlave(p, out, out.slaveCount - 1, slaveLine)) return false;
+      p.line = line;
       if (!strcmp(line, "[bus]")) {
         section = BUS;
       } else if (!strcmp(line, "[slave]")) {
@@ -278,12 +280,7 @@ bool ParseConfig(const char* text, const char* name, Config& out, char* err, siz
                              : SlaveKey(p, out.slave[out.slaveCount - 1], key, value);
     if (!ok) return false;
   }
-  if (section == SLAVE) {
-    int last = p.line;
-    if (!CheckSlave(p, out, out.slaveCount - 1, slaveLine)) return false;
-    p.line = last;
-  }
-  return true;
+  return section != SLAVE || CheckSlave(p, out, out.slaveCount - 1, slaveLine);
 }
 
 bool ReadConfigFile(const char* path, Config& out, char* err, size_t errSize) {
