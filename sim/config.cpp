@@ -254,9 +254,9 @@ bool ParseConfig(const char* text, const char* name, Config& out, char* err, siz
     char* line = Trim(buf);
     if (*line == '\0' || *line == '#' || *line == ';') continue;
     if (*line == '[') {
-      int line = p.line;
+      int lineNo = p.line;
       if (section == SLAVE && !CheckSlave(p, out, out.slaveCount - 1, slaveLine)) return false;
-      p.line = line;
+      p.line = lineNo;
       if (!strcmp(line, "[bus]")) {
         section = BUS;
       } else if (!strcmp(line, "[slave]")) {
