@@ -30,9 +30,12 @@ endfunction()
 # Registers the Wine session (prefix, Xvfb, persistent wineserver) as a CTest
 # fixture that every Windows test requires.
 function(quillon_wine_fixture)
-  if(NOT WIN32 OR NOT QUILLON_RUN_TESTS OR TEST wine_session_start)
+  # Once for the whole build tree: fixtures are global, tests per directory.
+  get_property(done GLOBAL PROPERTY QUILLON_WINE_FIXTURE)
+  if(NOT WIN32 OR NOT QUILLON_RUN_TESTS OR done)
     return()
   endif()
+  set_property(GLOBAL PROPERTY QUILLON_WINE_FIXTURE ON)
   set(session ${PROJECT_SOURCE_DIR}/cmake/wine-session.sh)
   add_test(NAME wine_session_start
            COMMAND sh ${session} start ${QUILLON_WINE_STATE} ${QUILLON_WINE} ${QUILLON_WINESERVER})
