@@ -61,6 +61,11 @@ inline uint8_t PayloadLen(const DnMessage& m) {
   return end > m.Pos ? static_cast<uint8_t>(end - m.Pos) : 0;
 }
 
+// The fragmentation byte: type in bits 7..6, count in bits 5..0.
+inline uint8_t FragmentByte(uint8_t type, uint8_t count) {
+  return static_cast<uint8_t>((type << 6) | (count & 0x3F));
+}
+
 // MAC ID (0..63) of the slave a message concerns: the header's MAC ID for an
 // explicit request in group 1 or 3 (the sender is the master), else the
 // identifier's.

@@ -20,10 +20,6 @@ constexpr uint8_t INSTANCE_BYTES[4] = {1, 2, 2, 1};
 
 DnMessage outgoing;  // the message ExplStep returns
 
-uint8_t FragByte(uint8_t type, uint8_t count) {
-  return static_cast<uint8_t>((type << 6) | (count & FRAG_COUNT_MASK));
-}
-
 bool TimedOut(const NodeRecord& node) {
   return platform::TickMs() - node.ExplTick > node.ExplTimeout;
 }
@@ -45,7 +41,7 @@ DnMessage* BeginFrame(const NodeTable& table, NodeRecord& node, uint8_t macId, b
 
 const DnMessage* SendAck(const NodeTable& table, NodeRecord& node, uint8_t macId, uint8_t status) {
   DnMessage* m = BeginFrame(table, node, macId, true);
-  m->Data[1] = FragByte(FRAG_ACK, node.ExplFragCount);
+  m->Data[1] = FragmentByte(FRAG_ACK, node.ExplFragCount);
   m->Data[2] = status;
   m->Len = ACK_LEN;
   return m;
@@ -64,7 +60,7 @@ const DnMessage* SendRequestStart(const NodeTable& table, NodeRecord& node, uint
     return m;
   }
   DnMessage* m = BeginFrame(table, node, macId, true);
-  m->Data[1] = FragByte(FRAG_FIRST, 0);
+  m->Data[1] = FragmentByte(FRAG_FIRST, 0);
   std::memcpy(&m->Data[2], node.ReqBody, REQ_FRAGMENT_BODY);
   m->Len = 8;
   node.ReqSent = REQ_FRAGMENT_BODY;
@@ -77,7 +73,7 @@ const DnMessage* SendNextFragment(const NodeTable& table, NodeRecord& node, uint
   DnMessage* m = BeginFrame(table, node, macId, true);
   const bool last = remaining <= REQ_FRAGMENT_BODY;
   const uint8_t count = last ? static_cast<uint8_t>(remaining) : REQ_FRAGMENT_BODY;
-  m->Data[1] = FragByte(last ? FRAG_LAST : FRAG_MIDDLE, node.ExplFragCount);
+  m->Data[1] = FragmentByte(last ? FRAG_LAST : FRAG_MIDDLE, node.ExplFragCount);
   std::memcpy(&m->Data[2], &node.ReqBody[node.ReqSent], count);
   m->Len = static_cast<uint8_t>(count + 2);
   node.ReqSent = static_cast<uint16_t>(node.ReqSent + count);

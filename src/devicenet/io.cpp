@@ -13,10 +13,6 @@ constexpr uint8_t DUP_MAC_RESPONSE_BIT = 0x80;
 
 DnMessage outgoing;  // the message IoStep returns
 
-uint8_t FragByte(uint8_t type, uint8_t count) {
-  return static_cast<uint8_t>((type << 6) | (count & FRAG_COUNT_MASK));
-}
-
 DnMessage* BeginFrame(const NodeRecord& node, uint8_t macId) {
   std::memset(&outgoing, 0, sizeof outgoing);
   outgoing.Group = GROUP_2;
@@ -52,12 +48,12 @@ const DnMessage* StartTransfer(NodeRecord& node, uint8_t macId) {
     Finish(node);
   } else if (node.IoOutLen <= IO_FRAGMENT_DATA) {
     // A short message of a fragmented connection: one frame, count 0x3F.
-    m->Data[0] = FragByte(FRAG_FIRST, FRAG_COUNT_WHOLE);
+    m->Data[0] = FragmentByte(FRAG_FIRST, FRAG_COUNT_WHOLE);
     std::memcpy(&m->Data[1], node.IoOut, node.IoOutLen);
     m->Len = static_cast<uint8_t>(node.IoOutLen + 1);
     Finish(node);
   } else {
-    m->Data[0] = FragByte(FRAG_FIRST, 0);
+    m->Data[0] = FragmentByte(FRAG_FIRST, 0);
     std::memcpy(&m->Data[1], node.IoOut, IO_FRAGMENT_DATA);
     m->Len = 8;
     node.IoOutSent = IO_FRAGMENT_DATA;
@@ -72,7 +68,7 @@ const DnMessage* SendNextFragment(NodeRecord& node, uint8_t macId) {
   DnMessage* m = BeginFrame(node, macId);
   const bool last = remaining <= IO_FRAGMENT_DATA;
   const uint8_t n = last ? static_cast<uint8_t>(remaining) : IO_FRAGMENT_DATA;
-  m->Data[0] = FragByte(last ? FRAG_LAST : FRAG_MIDDLE, node.IoFragCount);
+  m->Data[0] = FragmentByte(last ? FRAG_LAST : FRAG_MIDDLE, node.IoFragCount);
   std::memcpy(&m->Data[1], &node.IoOut[node.IoOutSent], n);
   m->Len = static_cast<uint8_t>(n + 1);
   node.IoOutSent = static_cast<uint16_t>(node.IoOutSent + n);
