@@ -1,6 +1,7 @@
-// Feeds arbitrary frames to the link layer while explicit exchanges are in
-// progress: decode, parse, connection tracking and the explicit state
-// machine must never crash or touch memory outside a record.
+// Feeds arbitrary frames to the link layer while explicit and I/O exchanges
+// are in progress: decode, parse, connection tracking, the explicit state
+// machine and the I/O reassembly must never crash or touch memory outside a
+// record.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -35,6 +36,8 @@ void SendOwn(const DnMessage& out) {
 void Drive(const DnMessage* received) {
   for (uint8_t mac = 0; mac < NODE_COUNT; ++mac) {
     if (const DnMessage* out = ExplStep(table, mac, received)) SendOwn(*out);
+    if (const DnMessage* out = IoStep(table, mac)) SendOwn(*out);
+    IoReceive(table, mac, received);
   }
 }
 
@@ -76,6 +79,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
       QueueRequest(in);
     } else if (op == 0xFE) {
       platform::AdvanceTestClock(in.Byte());
+    } else if (op == 0xFC) {
+      static uint8_t out[1000];
+      const uint8_t mac = in.Byte();
+      NodeOf(table, mac).G2Size[G2_MSG_POLL_COMMAND] = static_cast<uint16_t>(in.Byte() * 4);
+      IoRequest(mac, 30, table, out, static_cast<size_t>(in.Byte()) * 4);
+    } else if (op == 0xFB) {
+      static uint8_t buf[1000];
+      size_t len = 0;
+      uint8_t result = 0;
+      const uint8_t mac = in.Byte();
+      IoTakeResult(mac, table, result);
+      TakeConsumed(mac, in.Byte(), table, buf, in.Byte() * 4u, len);
     } else if (op == 0xFD) {
       static uint8_t buf[1000];
       size_t len = 0;
