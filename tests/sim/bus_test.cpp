@@ -70,6 +70,22 @@ TEST_F(BusTest, WireTimeDelaysAnswersAndArbitrationOrdersThem) {
   EXPECT_EQ(stats.busyUs + requestB, stats.elapsedUs);
 }
 
+uint32_t g_testTickMs = 0xFFFFFFF0;  // wraps during the test
+uint32_t TestTick() {
+  return g_testTickMs;
+}
+
+TEST_F(BusTest, FollowsAClockFunctionOfTheTest) {
+  Sim_UseClockFunction(TestTick);
+  Sim_DelayAnswers(0, SIM_ANSWER_DUPMAC, 30);
+  Send(A_DUP, kDupRequest);
+  g_testTickMs += 29;
+  EXPECT_NO_FRAME();
+  g_testTickMs += 1;
+  EXPECT_FRAME(Next(), A_DUP, {0x80, 0x00, 0x00, 0x11, 0x00, 0x00, 0x00});
+  Sim_UseManualClock();
+}
+
 TEST_F(BusTest, TraceWrittenAsCandumpLogAndPcap) {
   Sim_TraceClear();
   Send(A_DUP, kDupRequest);
@@ -85,9 +101,11 @@ TEST_F(BusTest, TraceWrittenAsCandumpLogAndPcap) {
   EXPECT_EQ(t[0].timeUs + 3000, t[2].timeUs);
 
   ASSERT_EQ(0, Sim_TraceWriteCandump("trace_test.log", "vcan1"));
-  std::ifstream log("trace_test.log");
   std::string lines[3];
-  for (std::string& l : lines) std::getline(log, l);
+  {
+    std::ifstream log("trace_test.log");
+    for (std::string& l : lines) std::getline(log, l);
+  }
   char want[64];
   snprintf(want, sizeof want, "(%010llu.%06llu) vcan1 7C1#ABCD",
            static_cast<unsigned long long>(t[2].timeUs / 1000000),
@@ -97,8 +115,11 @@ TEST_F(BusTest, TraceWrittenAsCandumpLogAndPcap) {
   EXPECT_EQ(lines[1].substr(lines[1].find(')')), ") vcan1 42F#80000011000000");
 
   ASSERT_EQ(0, Sim_TraceWritePcap("trace_test.pcap"));
-  std::ifstream in("trace_test.pcap", std::ios::binary);
-  std::string pcap((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string pcap;
+  {
+    std::ifstream in("trace_test.pcap", std::ios::binary);
+    pcap.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
   ASSERT_EQ(24u + 3u * (16u + 16u), pcap.size());
   auto u32 = [&](size_t at) {
     return uint32_t(uint8_t(pcap[at])) | uint32_t(uint8_t(pcap[at + 1])) << 8 |
