@@ -15,11 +15,13 @@ TEST(TestClock, MovesOnlyByHandAndBySleep) {
 }
 
 TEST(SystemClock, SleepTakesAboutOneMillisecond) {
+  // Loose bounds: Wine's Sleep(1) sometimes returns a little early, and a
+  // loaded machine oversleeps.
   const uint32_t start = platform::TickMs();
-  for (int i = 0; i < 20; ++i) platform::Sleep1Ms();
+  for (int i = 0; i < 50; ++i) platform::Sleep1Ms();
   const uint32_t elapsed = platform::TickMs() - start;
-  EXPECT_GE(elapsed, 15u);
-  EXPECT_LT(elapsed, 1000u);
+  EXPECT_GE(elapsed, 25u);
+  EXPECT_LT(elapsed, 2000u);
 }
 
 }  // namespace

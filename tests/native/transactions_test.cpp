@@ -181,6 +181,11 @@ TEST_F(Transactions, ConnectAndReleaseThroughTheUcmm) {
   std::vector<uint8_t> vendor;
   ASSERT_EQ(Get(1, 1, 1, vendor), TXR_OK);
   EXPECT_EQ(vendor, (std::vector<uint8_t>{0x20, 0x05}));
+  // The request carries the attribute ID as its one data byte.
+  const auto gets = TraceOf(0x400 | (SLAVE << 3) | 4);
+  ASSERT_EQ(gets.size(), 1u);
+  ASSERT_EQ(gets[0].len, 5);
+  EXPECT_EQ(0, std::memcmp(&gets[0].data[1], "\x0E\x01\x01\x01", 4));
 
   TheSim().traceClear();
   ASSERT_EQ(TxRelease(SLAVE, 0), TXR_OK);
