@@ -206,6 +206,17 @@ int SIMCAN_CDECL Sim_RefuseOpen(int index, uint8_t generalCode, uint8_t addition
   if (!s) return -1;
   s->cfg.faults.refuseGeneral = generalCode;
   s->cfg.faults.refuseAdditional = additionalCode;
+  s->cfg.faults.refuseCount = 0;
+  return 0;
+}
+
+int SIMCAN_CDECL Sim_RefuseNextOpens(int index, uint8_t generalCode, uint8_t additionalCode,
+                                     uint32_t count) {
+  Slave* s = SlaveAt(index);
+  if (!s) return -1;
+  s->cfg.faults.refuseGeneral = count > 0 ? generalCode : 0;
+  s->cfg.faults.refuseAdditional = additionalCode;
+  s->cfg.faults.refuseCount = count;
   return 0;
 }
 

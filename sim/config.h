@@ -23,6 +23,7 @@ struct Faults {
   uint32_t wrongFragCount;         // fragments still to send with a wrong count
   uint8_t refuseGeneral;           // refuse UCMM Opens with this error (0 = accept)
   uint8_t refuseAdditional;
+  uint32_t refuseCount;  // Opens still to refuse; 0 = every one
 };
 
 struct SlaveConfig {

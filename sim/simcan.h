@@ -253,6 +253,10 @@ SIMCAN_EXPORT int SIMCAN_CDECL Sim_WrongFragCount(int index, uint32_t count);
  * accept again), for example 0x02/0x01. */
 SIMCAN_EXPORT int SIMCAN_CDECL Sim_RefuseOpen(int index, uint8_t generalCode,
                                               uint8_t additionalCode);
+/* Refuses only the next `count` Opens with this error, then accepts again
+ * (count 0 = accept at once). */
+SIMCAN_EXPORT int SIMCAN_CDECL Sim_RefuseNextOpens(int index, uint8_t generalCode,
+                                                   uint8_t additionalCode, uint32_t count);
 typedef int(SIMCAN_CDECL *SimFaultFn)(int index, int kind, uint32_t amount);
 typedef int(SIMCAN_CDECL *SimCountFaultFn)(int index, uint32_t count);
 

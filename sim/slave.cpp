@@ -332,6 +332,9 @@ void OpenConnection(World& w, int index, uint8_t client, const Frame& f, uint64_
   }
   if (s.cfg.faults.refuseGeneral) {
     ReplyError(reply, s.cfg.faults.refuseGeneral, s.cfg.faults.refuseAdditional);
+    if (s.cfg.faults.refuseCount > 0 && --s.cfg.faults.refuseCount == 0) {
+      s.cfg.faults.refuseGeneral = 0;  // the refusals asked for are used up
+    }
     return;
   }
   constexpr uint8_t GROUP_SELECT_1 = 0;  // group select: message group 1

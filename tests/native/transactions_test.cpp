@@ -31,6 +31,7 @@ struct Sim {
   SimFaultFn dropAnswers;
   SimCountFaultFn wrongToggle;
   int(SIMCAN_CDECL* refuseOpen)(int, uint8_t, uint8_t);
+  int(SIMCAN_CDECL* refuseNextOpens)(int, uint8_t, uint8_t, uint32_t);
   void(SIMCAN_CDECL* setAdapterStatus)(uint32_t, int);
   void(SIMCAN_CDECL* traceClear)();
   uint32_t(SIMCAN_CDECL* traceCount)();
@@ -51,6 +52,7 @@ struct Sim {
     Resolve(dropAnswers, "Sim_DropAnswers");
     Resolve(wrongToggle, "Sim_WrongToggle");
     Resolve(refuseOpen, "Sim_RefuseOpen");
+    Resolve(refuseNextOpens, "Sim_RefuseNextOpens");
     Resolve(setAdapterStatus, "Sim_SetAdapterStatus");
     Resolve(traceClear, "Sim_TraceClear");
     Resolve(traceCount, "Sim_TraceCount");
@@ -235,6 +237,17 @@ TEST_F(Transactions, OpenRefusedForLackOfConnectionsIsTriedOnceMore) {
   EXPECT_EQ(opens[1].data[3], 0x00);  // then group 1
   EXPECT_TRUE(TraceOf(G2_UNCONNECTED_ID).empty());
   EXPECT_EQ(Slave().allocChoice, 0);
+
+  // Refused once: the second Open asks for a group 1 connection, which then
+  // carries the expected packet rate and the Allocate.
+  Start(SlaveConfig{});
+  TheSim().refuseNextOpens(0, 0x02, 0x01, 1);
+  ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+  EXPECT_EQ(UcmmConnOpen, 1);
+  EXPECT_EQ(devicenet::g_NodeTable.Node[SLAVE].ExplGroup, 1);
+  EXPECT_EQ(TraceOf(UCMM_OPEN_ID).size(), 2u);
+  EXPECT_TRUE(TraceOf(G2_UNCONNECTED_ID).empty());
+  EXPECT_EQ(Slave().allocChoice, 3);
 
   // Any other refusal falls back to the Group 2 port.
   TheSim().refuseOpen(0, 0x08, 0x00);
