@@ -319,17 +319,28 @@ int FreeServerMsgId(const Slave& s, uint8_t group) {
   return -1;
 }
 
+// Open and Close requests of the UCMM are exactly four bytes: header,
+// service and two data bytes.
+constexpr uint8_t UCMM_REQUEST_LEN = 4;
+
+// False (with the error response in `reply`) when the frame is shorter or
+// longer than `len`.
+bool HasExactLength(const Frame& f, uint8_t len, Reply& reply) {
+  if (f.len < len) {
+    ReplyError(reply, GEC_NOT_ENOUGH_DATA, AEC_NONE);
+    return false;
+  }
+  if (f.len > len) {
+    ReplyError(reply, GEC_TOO_MUCH_DATA, AEC_NONE);
+    return false;
+  }
+  return true;
+}
+
 void OpenConnection(World& w, int index, uint8_t client, const Frame& f, uint64_t nowUs,
                     Reply& reply) {
   Slave& s = w.slaves[index];
-  if (f.len < 4) {
-    ReplyError(reply, GEC_NOT_ENOUGH_DATA, AEC_NONE);
-    return;
-  }
-  if (f.len > 4) {
-    ReplyError(reply, GEC_TOO_MUCH_DATA, AEC_NONE);
-    return;
-  }
+  if (!HasExactLength(f, UCMM_REQUEST_LEN, reply)) return;
   if (s.cfg.faults.refuseGeneral) {
     ReplyError(reply, s.cfg.faults.refuseGeneral, s.cfg.faults.refuseAdditional);
     if (s.cfg.faults.refuseCount > 0 && --s.cfg.faults.refuseCount == 0) {
@@ -396,14 +407,7 @@ void OpenConnection(World& w, int index, uint8_t client, const Frame& f, uint64_
 
 void CloseConnection(World& w, int index, const Frame& f, Reply& reply) {
   Slave& s = w.slaves[index];
-  if (f.len < 4) {
-    ReplyError(reply, GEC_NOT_ENOUGH_DATA, AEC_NONE);
-    return;
-  }
-  if (f.len > 4) {
-    ReplyError(reply, GEC_TOO_MUCH_DATA, AEC_NONE);
-    return;
-  }
+  if (!HasExactLength(f, UCMM_REQUEST_LEN, reply)) return;
   uint16_t instance = static_cast<uint16_t>(f.data[2] | f.data[3] << 8);
   int i = instance - CONN_UCMM_FIRST + 1;
   if (i < 1 || i > UCMM_CONNECTIONS || s.expl[i].state == SIM_CONN_NONEXISTENT) {
