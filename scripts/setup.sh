@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# Brings a Debian 12 machine to everything the two builds and the tests need.
+# Brings a Debian 12 machine to everything the builds and the tests need.
 # Does nothing when everything is present already.
 set -euo pipefail
 
-# 64-bit Wine only: these machines cannot execute 32-bit code, so the
-# Windows tests run from the x86_64 build (see README).
+# wine32 installs on every machine; whether it can execute depends on the
+# kernel (IA-32 emulation), which test.sh finds out by running it once.
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   googletest libgtest-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
-  wine wine64 xvfb x11-utils imagemagick
+  wine wine64 wine32:i386 xvfb x11-utils imagemagick
 )
 
 have_all() {
@@ -27,5 +27,8 @@ SUDO=
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
 export DEBIAN_FRONTEND=noninteractive
 
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
 $SUDO apt-get update -q
 $SUDO apt-get install -y -q --no-install-recommends "${packages[@]}"
