@@ -179,12 +179,14 @@ bool ExplRequest(uint8_t macId, uint8_t group, uint32_t timeoutMs, NodeTable& ta
       node.ExplReqMsgId = G2_MSG_EXPL_REQUEST;
       node.ExplRespMsgId = G2_MSG_EXPL_RESPONSE;
       if (service == SVC_ALLOCATE) {
-        format = 0;
         node.G2Allocated = 1;
         node.ExplReqMsgId = G2_MSG_UNCONNECTED_REQ;
       } else if (service == SVC_RELEASE && node.G2Allocated) {
         node.ExplReqMsgId = G2_MSG_UNCONNECTED_REQ;
       }
+      // The Group 2 Only port reads every request as 8/8, whatever format
+      // the slave granted for its connections.
+      if (node.ExplReqMsgId == G2_MSG_UNCONNECTED_REQ) format = 0;
       break;
     case GROUP_3:
       node.ExplRespGroup = GROUP_3;

@@ -56,6 +56,16 @@ TEST_F(Explicit, RequestFramesOfTheConnectionSetUpAndAttributeAccess) {
        [](uint8_t t) {
          return Frame{G2_UNCONNECTED, {uint8_t(t | M), 0x4C, 0x03, 0x01, 0x03}};
        }},
+      {"Release after a Group 2 Allocate that granted 16/16",
+       [](NodeTable& t) {
+         const uint8_t d[] = {0x03, M};
+         ExplRequest(S, 2, 200, t, 0x4B, 3, 1, d, 2);
+         t.Node[S].BodyFormat = 2;
+         return ExplRequest(S, 2, 2000, t, 0x4C, 3, 1, d, 1);
+       },
+       [](uint8_t t) {
+         return Frame{G2_UNCONNECTED, {uint8_t(t | M), 0x4C, 0x03, 0x01, 0x03}};
+       }},
       {"Release without a Group 2 Allocate",
        [](NodeTable& t) {
          const uint8_t d[] = {0x03};

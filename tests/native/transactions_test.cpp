@@ -29,6 +29,7 @@ struct Sim {
   SimUseClockFunctionFn useClock;
   SimGetSlaveFn getSlave;
   SimFaultFn dropAnswers;
+  SimFaultFn delayAnswers;
   SimCountFaultFn wrongToggle;
   int(SIMCAN_CDECL* refuseOpen)(int, uint8_t, uint8_t);
   int(SIMCAN_CDECL* refuseNextOpens)(int, uint8_t, uint8_t, uint32_t);
@@ -50,6 +51,7 @@ struct Sim {
     Resolve(useClock, "Sim_UseClockFunction");
     Resolve(getSlave, "Sim_GetSlave");
     Resolve(dropAnswers, "Sim_DropAnswers");
+    Resolve(delayAnswers, "Sim_DelayAnswers");
     Resolve(wrongToggle, "Sim_WrongToggle");
     Resolve(refuseOpen, "Sim_RefuseOpen");
     Resolve(refuseNextOpens, "Sim_RefuseNextOpens");
@@ -156,6 +158,15 @@ class Transactions : public ::testing::Test {
     return TxService(SLAVE, 0, r, buffer, length);
   }
 
+  // Lets the predefined set's explicit connection time out on the slave: its
+  // default expected packet rate of 2500 ms, four times over. The poll
+  // connection holds it in deferred delete; the set stays allocated.
+  void LetExplicitConnectionTimeOut() {
+    platform::AdvanceTestClock(10001);
+    ASSERT_EQ(Slave().explicitState, SIM_CONN_DEFERRED);
+    ASSERT_EQ(Slave().allocChoice, 3);
+  }
+
   // Connects and sizes the poll connection as start-up does.
   void ConnectForPolling() {
     ASSERT_EQ(TxConnect(SLAVE, devicenet::g_NodeTable.OwnMacId, CONNECT_TIMEOUT_MS), TXR_OK);
@@ -168,6 +179,8 @@ class Transactions : public ::testing::Test {
 
 constexpr uint32_t UCMM_OPEN_ID = 0x780 | 0;  // own MAC ID 0
 constexpr uint32_t G2_UNCONNECTED_ID = 0x400 | (SLAVE << 3) | 6;
+constexpr uint32_t G2_EXPLICIT_REQUEST_ID = 0x400 | (SLAVE << 3) | 4;
+constexpr uint32_t UCMM_CONNECTION_ID = 0x600 | 0;  // group 3, source message ID 0, own MAC ID 0
 
 TEST_F(Transactions, ConnectAndReleaseThroughTheUcmm) {
   ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
@@ -372,6 +385,24 @@ TEST_F(Transactions, DriverStatusMessagesAreNotFrames) {
   EXPECT_EQ(TxProbeMac(SLAVE, PROBE_TIMEOUT_MS), TXR_OK);
   EXPECT_EQ(can::CanStatus(), 0x08u);
   TheSim().setAdapterStatus(0, 0);
+}
+
+TEST_F(Transactions, GroupTwoReleaseIsEightEightInEveryGrantedFormat) {
+  for (const char* format : {"8/8", "8/16", "16/16", "16/8"}) {
+    SCOPED_TRACE(format);
+    SlaveConfig config;
+    config.bodyFormat = format;
+    config.ucmm = false;
+    Start(config);
+    ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+    TheSim().traceClear();
+    EXPECT_EQ(TxRelease(SLAVE, 0), TXR_OK);
+    EXPECT_EQ(Slave().allocChoice, 0);
+    const auto releases = TraceOf(G2_UNCONNECTED_ID);
+    ASSERT_EQ(releases.size(), 1u);
+    ASSERT_EQ(releases[0].len, 5);
+    EXPECT_EQ(0, std::memcmp(&releases[0].data[1], "\x4C\x03\x01\x03", 4));
+  }
 }
 
 TEST(OwnMacId, DiffersFromBothAddresses) {
