@@ -20,7 +20,6 @@ constexpr size_t RESPONSE_BUFFER_SIZE = 1000;
 constexpr uint8_t GEC_RESOURCE_UNAVAILABLE = 0x02;
 constexpr uint8_t GEC_ALREADY_IN_STATE = 0x0B;
 constexpr uint8_t AEC_NO_MORE_CONNECTIONS = 0x01;  // with 0x02: try another group select
-constexpr uint8_t AEC_ALREADY_EXISTS = 0x04;       // with 0x02: the connection exists
 
 // Open request data: requested body format 8/8, then group select and source
 // message ID.
@@ -105,13 +104,9 @@ enum class OpenOutcome { Opened, Retry, Fallback };
 OpenOutcome ClassifyOpen(const ExplOutcome& o) {
   if (o.result != RESULT_COMPLETED || o.length < 2) return OpenOutcome::Fallback;
   if (!IsErrorResponse(o)) return OpenOutcome::Opened;
-  const uint8_t general = o.data[0];
-  const uint8_t additional = o.data[1];
-  if (general == GEC_ALREADY_IN_STATE) return OpenOutcome::Opened;
-  if (general == GEC_RESOURCE_UNAVAILABLE && additional == AEC_ALREADY_EXISTS) {
-    return OpenOutcome::Opened;
-  }
-  if (general == GEC_RESOURCE_UNAVAILABLE && additional == AEC_NO_MORE_CONNECTIONS) {
+  // Every other error, 0x0B and 0x02/0x04 included, carries no connection
+  // instance or message IDs: nothing to talk through, so the Group 2 port.
+  if (o.data[0] == GEC_RESOURCE_UNAVAILABLE && o.data[1] == AEC_NO_MORE_CONNECTIONS) {
     return OpenOutcome::Retry;
   }
   return OpenOutcome::Fallback;

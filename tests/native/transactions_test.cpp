@@ -405,6 +405,24 @@ TEST_F(Transactions, GroupTwoReleaseIsEightEightInEveryGrantedFormat) {
   }
 }
 
+TEST_F(Transactions, OpenAnsweredWithAnErrorGivesNoConnection) {
+  struct Case {
+    uint8_t general, additional;
+  } cases[] = {{0x0B, 0x00}, {0x02, 0x04}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << int(c.general) << "/" << int(c.additional));
+    Start(SlaveConfig{});
+    TheSim().refuseOpen(0, c.general, c.additional);
+    ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+    EXPECT_EQ(UcmmConnOpen, 0);
+    EXPECT_EQ(TraceOf(UCMM_OPEN_ID).size(), 1u);  // one Open, then the Group 2 port
+    EXPECT_EQ(TraceOf(G2_UNCONNECTED_ID).size(), 1u);
+    EXPECT_EQ(Slave().allocChoice, 3);
+    std::vector<uint8_t> vendor;
+    EXPECT_EQ(Get(1, 1, 1, vendor), TXR_OK);
+  }
+}
+
 TEST(OwnMacId, DiffersFromBothAddresses) {
   struct Case {
     uint8_t a, b, own;
