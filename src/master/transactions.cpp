@@ -42,6 +42,11 @@ struct ExplOutcome {
 
 ExplOutcome outcome;
 
+// The message group of the UCMM connection TxConnect opened (valid while
+// UcmmConnOpen is 1). Requests on it name the group: the link layer's
+// automatic choice reads an Allocate in group 3 as an Open and moves it.
+uint8_t ucmmGroup = GROUP_3;
+
 uint32_t ErrorResult(uint8_t generalCode) {
   return static_cast<uint32_t>(generalCode) << TXR_GEC_SHIFT;
 }
@@ -99,6 +104,20 @@ bool Request(uint8_t macId, uint8_t group, uint32_t timeoutMs, uint8_t service, 
                      length);
 }
 
+// Releases the predefined set the way its Allocate went: on the UCMM
+// connection when there is one (the predefined explicit connection may have
+// timed out on the slave by now), else on the Group 2 Only port. False when
+// the link layer refuses the request.
+bool ReleaseSet(uint8_t macId, uint32_t timeoutMs) {
+  const uint8_t release[] = {ALLOCATE_EXPLICIT_AND_POLL};
+  if (!Request(macId, UcmmConnOpen ? ucmmGroup : GROUP_2, timeoutMs, SVC_RELEASE, CLASS_DEVICENET,
+               DEVICENET_INSTANCE, release, sizeof release)) {
+    return false;
+  }
+  WaitExplicit(macId);
+  return true;
+}
+
 enum class OpenOutcome { Opened, Retry, Fallback };
 
 OpenOutcome ClassifyOpen(const ExplOutcome& o) {
@@ -143,6 +162,7 @@ uint32_t TxConnect(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
       continue;
     }
     opened = result == OpenOutcome::Opened;
+    ucmmGroup = attempt == 0 ? GROUP_3 : GROUP_1;
     break;
   }
 
@@ -178,12 +198,7 @@ uint32_t TxConnect(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
 
 uint32_t TxRelease(uint8_t macId, uint8_t /*ownMacId*/) {
   DiscardWaitingFrames();
-  const uint8_t release[] = {ALLOCATE_EXPLICIT_AND_POLL};
-  if (!Request(macId, GROUP_2, REQUEST_TIMEOUT_MS, SVC_RELEASE, CLASS_DEVICENET, DEVICENET_INSTANCE,
-               release, sizeof release)) {
-    return TXR_FAILED;
-  }
-  WaitExplicit(macId);
+  if (!ReleaseSet(macId, REQUEST_TIMEOUT_MS)) return TXR_FAILED;
   const uint32_t released = MapOutcome(outcome, false);
   if (released != TXR_OK || !UcmmConnOpen) return released;
 

@@ -51,8 +51,9 @@ uint8_t PickOwnMacId(uint8_t a, uint8_t b);
 // Returns TXR_OK, an error-response result, TXR_TIMEOUT or TXR_FAILED.
 uint32_t TxConnect(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs);
 
-// Releases the connection set and closes the UCMM connection if one was
-// opened. Returns TXR_OK, an error-response result, TXR_TIMEOUT or TXR_FAILED.
+// Releases the connection set the way it was allocated (on the UCMM
+// connection, else on the Group 2 Only port) and closes the UCMM connection
+// if one was opened. Returns TXR_OK, an error-response result, TXR_TIMEOUT or TXR_FAILED.
 uint32_t TxRelease(uint8_t macId, uint8_t ownMacId);
 
 // Sends any service. `buffer` (at least 1000 bytes) holds the request data

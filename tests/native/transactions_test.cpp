@@ -206,8 +206,9 @@ TEST_F(Transactions, ConnectAndReleaseThroughTheUcmm) {
   ASSERT_EQ(TxRelease(SLAVE, 0), TXR_OK);
   EXPECT_EQ(Slave().allocChoice, 0);
   EXPECT_EQ(Slave().ucmmOpen, 0);
-  EXPECT_EQ(TraceOf(G2_UNCONNECTED_ID).size(), 0u);  // release on the Group 2 port: msg ID 4
-  EXPECT_EQ(TraceOf(UCMM_OPEN_ID).size(), 1u);       // the Close
+  EXPECT_EQ(TraceOf(G2_UNCONNECTED_ID).size(), 0u);  // the release on the UCMM connection
+  EXPECT_EQ(TraceOf(UCMM_CONNECTION_ID).size(), 1u);
+  EXPECT_EQ(TraceOf(UCMM_OPEN_ID).size(), 1u);  // the Close
 }
 
 TEST_F(Transactions, SlaveWithoutUcmmIsConnectedThroughGroupTwo) {
@@ -420,6 +421,36 @@ TEST_F(Transactions, OpenAnsweredWithAnErrorGivesNoConnection) {
     EXPECT_EQ(Slave().allocChoice, 3);
     std::vector<uint8_t> vendor;
     EXPECT_EQ(Get(1, 1, 1, vendor), TXR_OK);
+  }
+}
+
+TEST_F(Transactions, ReleaseGoesTheWayTheAllocateWent) {
+  struct Case {
+    const char* name;
+    bool ucmm;
+    uint32_t refusedOpens;  // 0x02/0x01 answers before an Open is accepted
+    uint32_t releaseId;
+  } cases[] = {
+      {"UCMM, group 3", true, 0, UCMM_CONNECTION_ID},
+      {"UCMM, group 1", true, 1, 0x000},  // source message ID 0, own MAC ID 0
+      {"Group 2 Only port", false, 0, G2_UNCONNECTED_ID},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SlaveConfig config;
+    config.ucmm = c.ucmm;
+    Start(config);
+    TheSim().refuseNextOpens(0, 0x02, 0x01, c.refusedOpens);
+    ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+    LetExplicitConnectionTimeOut();
+    TheSim().traceClear();
+    EXPECT_EQ(TxRelease(SLAVE, 0), TXR_OK);
+    EXPECT_EQ(Slave().allocChoice, 0);
+    EXPECT_EQ(Slave().ucmmOpen, 0);
+    EXPECT_TRUE(TraceOf(G2_EXPLICIT_REQUEST_ID).empty());
+    const auto releases = TraceOf(c.releaseId);
+    ASSERT_EQ(releases.size(), 1u);
+    EXPECT_EQ(0, std::memcmp(&releases[0].data[1], "\x4C\x03\x01\x03", 4));
   }
 }
 
