@@ -118,6 +118,24 @@ bool ReleaseSet(uint8_t macId, uint32_t timeoutMs) {
   return true;
 }
 
+// Sends the Allocate (on the UCMM connection when there is one, else on the
+// Group 2 Only port) and waits. False when the link layer refuses it.
+bool AllocateSet(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
+  const uint8_t allocate[] = {ALLOCATE_EXPLICIT_AND_POLL,
+                              static_cast<uint8_t>(ownMacId & MAC_ID_MASK)};
+  if (!Request(macId, UcmmConnOpen ? ucmmGroup : GROUP_2, timeoutMs, SVC_ALLOCATE, CLASS_DEVICENET,
+               DEVICENET_INSTANCE, allocate, sizeof allocate)) {
+    return false;
+  }
+  WaitExplicit(macId);
+  return true;
+}
+
+bool AlreadyAllocated(const ExplOutcome& o) {
+  return o.result == RESULT_COMPLETED && IsErrorResponse(o) && o.length >= 2 &&
+         o.data[0] == GEC_ALREADY_IN_STATE;
+}
+
 enum class OpenOutcome { Opened, Retry, Fallback };
 
 OpenOutcome ClassifyOpen(const ExplOutcome& o) {
@@ -183,13 +201,14 @@ uint32_t TxConnect(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
     UcmmConnOpen = 0;
   }
 
-  const uint8_t allocate[] = {ALLOCATE_EXPLICIT_AND_POLL,
-                              static_cast<uint8_t>(ownMacId & MAC_ID_MASK)};
-  if (!Request(macId, UcmmConnOpen ? 0 : GROUP_2, timeoutMs, SVC_ALLOCATE, CLASS_DEVICENET,
-               DEVICENET_INSTANCE, allocate, sizeof allocate)) {
-    return TXR_FAILED;
+  if (!AllocateSet(macId, ownMacId, timeoutMs)) return TXR_FAILED;
+  if (AlreadyAllocated(outcome)) {
+    // Ours, left over from a start that failed half-way; its connections
+    // may be gone on the slave. Release and allocate afresh; a second 0x0B
+    // is taken as success.
+    ReleaseSet(macId, timeoutMs);
+    if (!AllocateSet(macId, ownMacId, timeoutMs)) return TXR_FAILED;
   }
-  WaitExplicit(macId);
   if (outcome.result == RESULT_COMPLETED && IsErrorResponse(outcome) && outcome.length < 2) {
     return TXR_FAILED;
   }

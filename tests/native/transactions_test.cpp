@@ -454,6 +454,30 @@ TEST_F(Transactions, ReleaseGoesTheWayTheAllocateWent) {
   }
 }
 
+TEST_F(Transactions, StaleAllocationIsReleasedAndAllocatedAfresh) {
+  for (bool ucmm : {false, true}) {
+    SCOPED_TRACE(ucmm ? "UCMM" : "Group 2");
+    SlaveConfig config;
+    config.ucmm = ucmm;
+    Start(config);
+    if (ucmm) {
+      ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+    } else {
+      // The Allocate is answered after its time-out: the start fails, the
+      // slave is left allocated.
+      TheSim().delayAnswers(0, SIM_ANSWER_EXPLICIT, 300);
+      ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_TIMEOUT);
+      TheSim().delayAnswers(0, SIM_ANSWER_EXPLICIT, 0);
+    }
+    LetExplicitConnectionTimeOut();
+
+    ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+    EXPECT_EQ(Slave().explicitState, SIM_CONN_ESTABLISHED);
+    std::vector<uint8_t> vendor;
+    EXPECT_EQ(Get(1, 1, 1, vendor), TXR_OK);
+  }
+}
+
 TEST(OwnMacId, DiffersFromBothAddresses) {
   struct Case {
     uint8_t a, b, own;
