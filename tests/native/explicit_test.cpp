@@ -134,10 +134,14 @@ TEST_F(Explicit, ErrorResponseAndForeignFramesIgnored) {
   ASSERT_TRUE(Get(2, 0x64, 1, {1}));
   Tick();
   Sent();
-  Feed(G2_RESP, {0x40 | 7, 0x94, 0x08, 0xFF});   // another master's response
-  Feed(G2_REQ, {0x40 | M, 0x94, 0x08, 0xFF});    // wrong message ID
-  Feed(0x400 | (6 << 3) | 3, {0x40 | M, 0x94});  // another slave
+  Feed(G2_RESP, {0x40 | 7, 0x94, 0x08, 0xFF});     // another master's response
+  Feed(G2_REQ, {0x40 | M, 0x94, 0x08, 0xFF});      // wrong message ID
+  Feed(0x400 | (6 << 3) | 3, {0x40 | M, 0x94});    // another slave
+  Feed(G2_RESP, {0x40 | M, 0x90, 0x64, 0x00});     // a late answer to a Set
+  Feed(G2_RESP, {0xC0 | M, 0x00, 0xCB, 0x00, 1});  // ... to an Allocate, fragmented
+  Feed(G2_RESP, {0x40 | M, 0x0E, 0x01});           // not a response
   EXPECT_FALSE(Take(S).ended);
+  EXPECT_TRUE(NothingSent());
   Feed(G2_RESP, {0x40 | M, 0x94, 0x05, 0xFF});
   auto o = Take(S);
   ASSERT_TRUE(o.ended);

@@ -478,6 +478,22 @@ TEST_F(Transactions, StaleAllocationIsReleasedAndAllocatedAfresh) {
   }
 }
 
+TEST_F(Transactions, LateAnswerIsNotTakenForALaterRequest) {
+  ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+  std::vector<uint8_t> value;
+  // A Set answered 4.5 s late, then a request whose answer is lost: the
+  // Set's answer arrives while a Get with the Set's toggle bit waits.
+  TheSim().delayAnswers(0, SIM_ANSWER_EXPLICIT, 4500);
+  EXPECT_EQ(Set(5, 2, 9, {0x64, 0x00}), TXR_TIMEOUT);
+  TheSim().delayAnswers(0, SIM_ANSWER_EXPLICIT, 0);
+  TheSim().dropAnswers(0, SIM_ANSWER_EXPLICIT, 1);
+  EXPECT_EQ(Get(1, 1, 1, value), TXR_TIMEOUT);
+  TheSim().delayAnswers(0, SIM_ANSWER_EXPLICIT, 1000);
+  EXPECT_EQ(Get(1, 1, 0x63, value), 0x00140000u);  // attribute not supported
+  EXPECT_TRUE(value.empty());
+  TheSim().delayAnswers(0, SIM_ANSWER_EXPLICIT, 0);
+}
+
 TEST(OwnMacId, DiffersFromBothAddresses) {
   struct Case {
     uint8_t a, b, own;
