@@ -42,10 +42,16 @@ struct ExplOutcome {
 
 ExplOutcome outcome;
 
-// The message group of the UCMM connection TxConnect opened (valid while
-// UcmmConnOpen is 1). Requests on it name the group: the link layer's
-// automatic choice reads an Allocate in group 3 as an Open and moves it.
-uint8_t ucmmGroup = GROUP_3;
+// The UCMM connection TxConnect opened last (valid while UcmmConnOpen is 1).
+struct UcmmConnection {
+  // Requests on it name the group: the link layer's automatic choice reads
+  // an Allocate in group 3 as an Open and moves to another group.
+  uint8_t group;
+  uint8_t macId;
+  uint16_t instance;
+  bool open;  // not yet closed, as far as we know
+};
+UcmmConnection ucmm = {GROUP_3, 0, 0, false};
 
 uint32_t ErrorResult(uint8_t generalCode) {
   return static_cast<uint32_t>(generalCode) << TXR_GEC_SHIFT;
@@ -110,7 +116,7 @@ bool Request(uint8_t macId, uint8_t group, uint32_t timeoutMs, uint8_t service, 
 // the link layer refuses the request.
 bool ReleaseSet(uint8_t macId, uint32_t timeoutMs) {
   const uint8_t release[] = {ALLOCATE_EXPLICIT_AND_POLL};
-  if (!Request(macId, UcmmConnOpen ? ucmmGroup : GROUP_2, timeoutMs, SVC_RELEASE, CLASS_DEVICENET,
+  if (!Request(macId, UcmmConnOpen ? ucmm.group : GROUP_2, timeoutMs, SVC_RELEASE, CLASS_DEVICENET,
                DEVICENET_INSTANCE, release, sizeof release)) {
     return false;
   }
@@ -123,7 +129,7 @@ bool ReleaseSet(uint8_t macId, uint32_t timeoutMs) {
 bool AllocateSet(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
   const uint8_t allocate[] = {ALLOCATE_EXPLICIT_AND_POLL,
                               static_cast<uint8_t>(ownMacId & MAC_ID_MASK)};
-  if (!Request(macId, UcmmConnOpen ? ucmmGroup : GROUP_2, timeoutMs, SVC_ALLOCATE, CLASS_DEVICENET,
+  if (!Request(macId, UcmmConnOpen ? ucmm.group : GROUP_2, timeoutMs, SVC_ALLOCATE, CLASS_DEVICENET,
                DEVICENET_INSTANCE, allocate, sizeof allocate)) {
     return false;
   }
@@ -134,6 +140,15 @@ bool AllocateSet(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
 bool AlreadyAllocated(const ExplOutcome& o) {
   return o.result == RESULT_COMPLETED && IsErrorResponse(o) && o.length >= 2 &&
          o.data[0] == GEC_ALREADY_IN_STATE;
+}
+
+// Closes a UCMM connection (instance 0 selects the unconnected message IDs)
+// and waits. False when the link layer refuses the request.
+bool CloseUcmm(uint8_t macId, uint16_t instance, uint32_t timeoutMs) {
+  const uint8_t close[] = {static_cast<uint8_t>(instance), static_cast<uint8_t>(instance >> 8)};
+  if (!Request(macId, GROUP_3, timeoutMs, SVC_RELEASE, 0, 0, close, sizeof close)) return false;
+  WaitExplicit(macId);
+  return true;
 }
 
 enum class OpenOutcome { Opened, Retry, Fallback };
@@ -166,6 +181,13 @@ uint8_t PickOwnMacId(uint8_t a, uint8_t b) {
 
 uint32_t TxConnect(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
   DiscardWaitingFrames();
+  if (UcmmConnOpen && ucmm.open) {
+    // A slave has only a few UCMM connections: close the one a former
+    // connect left open before opening another. Best effort.
+    CloseUcmm(ucmm.macId, ucmm.instance, timeoutMs);
+    ucmm.open = false;
+    UcmmConnOpen = 0;
+  }
   bool opened = false;
   for (int attempt = 0; attempt < OPEN_ATTEMPTS; ++attempt) {
     const uint8_t open[] = {OPEN_BODY_FORMAT_8_8,
@@ -180,7 +202,10 @@ uint32_t TxConnect(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
       continue;
     }
     opened = result == OpenOutcome::Opened;
-    ucmmGroup = attempt == 0 ? GROUP_3 : GROUP_1;
+    if (opened) {
+      ucmm = {attempt == 0 ? GROUP_3 : GROUP_1, macId, NodeOf(g_NodeTable, macId).ConnInstance,
+              true};
+    }
     break;
   }
 
@@ -221,12 +246,11 @@ uint32_t TxRelease(uint8_t macId, uint8_t /*ownMacId*/) {
   const uint32_t released = MapOutcome(outcome, false);
   if (released != TXR_OK || !UcmmConnOpen) return released;
 
-  const uint16_t instance = NodeOf(g_NodeTable, macId).ConnInstance;
-  const uint8_t close[] = {static_cast<uint8_t>(instance), static_cast<uint8_t>(instance >> 8)};
-  if (!Request(macId, GROUP_3, REQUEST_TIMEOUT_MS, SVC_RELEASE, 0, 0, close, sizeof close)) {
+  if (!CloseUcmm(macId, NodeOf(g_NodeTable, macId).ConnInstance, REQUEST_TIMEOUT_MS)) {
     return TXR_FAILED;
   }
-  WaitExplicit(macId);
+  // Answered: closed now, or the slave had no such connection.
+  if (outcome.result == RESULT_COMPLETED) ucmm.open = false;
   return MapOutcome(outcome, true);
 }
 

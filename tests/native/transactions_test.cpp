@@ -494,6 +494,26 @@ TEST_F(Transactions, LateAnswerIsNotTakenForALaterRequest) {
   TheSim().delayAnswers(0, SIM_ANSWER_EXPLICIT, 0);
 }
 
+TEST_F(Transactions, OlderUcmmConnectionIsClosedBeforeANewOne) {
+  // The first Open is refused for lack of connections: a group 1 connection.
+  TheSim().refuseNextOpens(0, 0x02, 0x01, 1);
+  ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+  ASSERT_EQ(Slave().ucmmOpen, 1);
+  // A reconnect gets a group 3 connection; the group 1 one is closed first.
+  ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+  EXPECT_EQ(Slave().ucmmOpen, 1);
+  std::vector<uint8_t> vendor;
+  EXPECT_EQ(Get(1, 1, 1, vendor), TXR_OK);
+
+  // After a release nothing is left to close: the Open goes alone.
+  ASSERT_EQ(TxRelease(SLAVE, 0), TXR_OK);
+  EXPECT_EQ(Slave().ucmmOpen, 0);
+  TheSim().traceClear();
+  ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+  EXPECT_EQ(TraceOf(UCMM_OPEN_ID).size(), 1u);
+  EXPECT_EQ(Slave().ucmmOpen, 1);
+}
+
 TEST(OwnMacId, DiffersFromBothAddresses) {
   struct Case {
     uint8_t a, b, own;
