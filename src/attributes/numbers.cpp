@@ -1,6 +1,7 @@
 #include "attributes/numbers.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <system_error>
@@ -88,6 +89,25 @@ T ScanReal(const char* text) {
   return negative ? -value : value;
 }
 
+// "%.Pg" with the least P from 6 up that reads back as `value`; infinities
+// and NaN read back as themselves (NaN without its payload) at 6.
+template <typename T>
+int FormatReal(T value, char (&out)[NUMBER_TEXT_SIZE]) {
+  const int most = std::numeric_limits<T>::max_digits10;
+  int n = 0;
+  for (int digits = 6; digits <= most; ++digits) {
+    const std::to_chars_result r =
+        std::to_chars(out, out + NUMBER_TEXT_SIZE - 1, static_cast<double>(value),
+                      std::chars_format::general, digits);
+    n = r.ec == std::errc() ? static_cast<int>(r.ptr - out) : 0;
+    T back = 0;
+    const std::from_chars_result b = std::from_chars(out, out + n, back);
+    if (!std::isfinite(value) || (b.ec == std::errc() && back == value)) break;
+  }
+  out[n] = '\0';
+  return n;
+}
+
 }  // namespace
 
 uint64_t ScanInteger(const char* text, int inHex, bool* nonZero) {
@@ -147,12 +167,12 @@ int FormatSigned(int64_t value, char (&out)[NUMBER_TEXT_SIZE]) {
   return n + 1;
 }
 
-int FormatReal(double value, char (&out)[NUMBER_TEXT_SIZE]) {
-  const std::to_chars_result r =
-      std::to_chars(out, out + NUMBER_TEXT_SIZE - 1, value, std::chars_format::general, 6);
-  const int n = r.ec == std::errc() ? static_cast<int>(r.ptr - out) : 0;
-  out[n] = '\0';
-  return n;
+int FormatFloat(float value, char (&out)[NUMBER_TEXT_SIZE]) {
+  return FormatReal(value, out);
+}
+
+int FormatDouble(double value, char (&out)[NUMBER_TEXT_SIZE]) {
+  return FormatReal(value, out);
 }
 
 }  // namespace attributes

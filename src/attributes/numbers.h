@@ -25,8 +25,11 @@ int FormatUnsigned(uint64_t value, bool hex, char (&out)[NUMBER_TEXT_SIZE]);
 // Writes `value` as "%lld" into `out` and returns the length.
 int FormatSigned(int64_t value, char (&out)[NUMBER_TEXT_SIZE]);
 
-// Writes `value` as "%g" (six significant digits, at least two exponent
-// digits) into `out` and returns the length.
-int FormatReal(double value, char (&out)[NUMBER_TEXT_SIZE]);
+// Writes `value` as "%g" (at least two exponent digits) into `out` and
+// returns the length. Six significant digits, or as many more as it takes for
+// the text to read back as the same value: a value read, shown and written
+// back must reach the slave unchanged.
+int FormatFloat(float value, char (&out)[NUMBER_TEXT_SIZE]);
+int FormatDouble(double value, char (&out)[NUMBER_TEXT_SIZE]);
 
 }  // namespace attributes

@@ -261,7 +261,7 @@ int FormatAttrValue(int type, int valueInHex, const uint8_t* value, int count, c
       float f;
       std::memcpy(&f, &b, sizeof f);
       char number[NUMBER_TEXT_SIZE];
-      FormatReal(f, number);
+      FormatFloat(f, number);
       out.Put(number);
       break;
     }
@@ -270,7 +270,7 @@ int FormatAttrValue(int type, int valueInHex, const uint8_t* value, int count, c
       double d;
       std::memcpy(&d, &b, sizeof d);
       char number[NUMBER_TEXT_SIZE];
-      FormatReal(d, number);
+      FormatDouble(d, number);
       out.Put(number);
       break;
     }
