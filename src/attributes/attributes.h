@@ -85,7 +85,9 @@ uint8_t ParseAttrValue(int type, int valueInHex, const char* text, uint8_t* valu
 // STRING shows the bytes up to the first zero byte, SHORT_STRING the number
 // of bytes its first byte gives, as far as the bytes reach. Raw bytes that do
 // not all fit (more than 998 in 3000 characters) show as many as fit followed
-// by "... hex". Never writes past the area; the text always ends with a zero
+// by "... hex". REAL and LREAL show as "%g", with more than six significant
+// digits only where six would not read back as the same value. Never writes
+// past the area; the text always ends with a zero
 // when textSize is positive. Returns the length of the text. An unknown type
 // gives an empty text.
 int FormatAttrValue(int type, int valueInHex, const uint8_t* value, int count, char* text,
