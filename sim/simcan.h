@@ -197,7 +197,10 @@ SIMCAN_EXPORT int SIMCAN_CDECL Sim_InjectFrame(int baudIndex, uint32_t id, uint8
  * its MAC ID changes. */
 #define SIM_LINK_CHECKING 0 /* sending Duplicate MAC ID requests after a reset */
 #define SIM_LINK_ONLINE 1
-#define SIM_LINK_FAULTED 2 /* another node answered its Duplicate MAC ID check */
+/* Communication faulted: a Duplicate MAC ID request or response of another
+ * node carrying its MAC ID came during its own check. Silent until
+ * Sim_PowerCycle or a new configuration. */
+#define SIM_LINK_FAULTED 2
 
 #define SIM_CONN_NONEXISTENT 0 /* connection object states (attribute 1) */
 #define SIM_CONN_CONFIGURING 1
