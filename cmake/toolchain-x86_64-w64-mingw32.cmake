@@ -1,6 +1,6 @@
-# The same Windows sources as a 64-bit build. Our machines cannot execute
-# 32-bit code (the kernel has IA-32 emulation switched off), so the Win32
-# tests run under 64-bit Wine from this build.
+# The same Windows sources as a 64-bit build. Some of our machines cannot
+# execute 32-bit code (the kernel has IA-32 emulation switched off); there
+# the Windows tests run only from this build, under 64-bit Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)

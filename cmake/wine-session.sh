@@ -37,6 +37,12 @@ start)
   # Start Wine's own services now, detached from our output, so that no test
   # program's output pipe is held open by them.
   DISPLAY=":$n" "$wine" wineboot </dev/null >/dev/null 2>&1
+  # A test program that crashes ends at once with a backtrace on its
+  # output, instead of waiting in a crash dialog nobody closes.
+  if ! grep -q ShowCrashDialog "$WINEPREFIX/user.reg" 2>/dev/null; then
+    DISPLAY=":$n" "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog \
+      /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
+  fi
   echo "Wine session ready on display :$n"
   ;;
 stop)

@@ -106,6 +106,23 @@ void SIMCAN_CDECL Sim_SetAdapterStatus(uint32_t status, int queueMessage) {
   }
 }
 
+int SIMCAN_CDECL Sim_GetAdapter(SimAdapterInfo* out) {
+  if (!out) return -1;
+  World& w = TheWorld();
+  Sync(w);
+  const Adapter& a = w.adapter;
+  memset(out, 0, sizeof *out);
+  out->open = a.open;
+  out->baudIndex = a.baud;
+  out->parallelForm = a.parallelForm;
+  out->hwType = a.hwType;
+  out->ioPort = a.ioPort;
+  out->interrupt = a.interrupt;
+  static_assert(sizeof out->driverFile == MAX_DRIVER_FILE, "one size");
+  memcpy(out->driverFile, a.driverFile, sizeof out->driverFile);
+  return 0;
+}
+
 void SIMCAN_CDECL Sim_FailWrites(uint32_t count, uint32_t result) {
   World& w = TheWorld();
   w.adapter.failWrites = count;

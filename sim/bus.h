@@ -3,6 +3,7 @@
 // at the frame's bit rate, and the adapter's receive queue.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "config.h"
@@ -37,14 +38,18 @@ struct Bus {
   uint32_t lost;  // frames dropped because too many were waiting
 };
 
+constexpr size_t MAX_DRIVER_FILE = 64;
+
 struct Adapter {
   bool open;
   uint8_t baud;
-  int hwType;  // the parallel-port form's arguments, as last passed
+  bool parallelForm;  // the last CAN_Init took the five-argument form
+  int hwType;         // the parallel-port form's arguments, as last passed
   uint32_t ioPort;
   uint16_t interrupt;
-  uint32_t status;   // set by the test or the configuration
-  uint32_t latched;  // overrun, reported once by CAN_Status
+  char driverFile[MAX_DRIVER_FILE];  // the library copy of the last CAN_Init
+  uint32_t status;                   // set by the test or the configuration
+  uint32_t latched;                  // overrun, reported once by CAN_Status
   uint32_t failWrites;
   uint32_t failResult;
   uint32_t rxCapacity;

@@ -49,6 +49,8 @@ uint32_t DriverInit(uint16_t btr0btr1, int msgType, bool lptForm, int hwType, ui
   Adapter& a = w.adapter;
   a.open = true;
   a.baud = static_cast<uint8_t>(baud);
+  a.parallelForm = lptForm;
+  if (!ModuleFileName(a.driverFile, sizeof a.driverFile)) a.driverFile[0] = 0;
   a.hwType = lptForm ? hwType : 0;
   a.ioPort = lptForm ? ioPort : 0;
   a.interrupt = lptForm ? interrupt : 0;

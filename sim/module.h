@@ -21,6 +21,10 @@ uint32_t ProcessId();
 bool GetProcessVar(const char* name, char* buf, size_t size);
 void SetProcessVar(const char* name, const char* value);
 
+// The name of that file without its folder. False when unknown or longer
+// than `size` allows.
+bool ModuleFileName(char* buf, size_t size);
+
 // True when the library was loaded under the parallel-port adapter's driver
 // name, so that CAN_Init takes five arguments.
 bool LoadedAsLptDriver();

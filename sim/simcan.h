@@ -183,6 +183,23 @@ SIMCAN_EXPORT void SIMCAN_CDECL Sim_ResetBusStats(void);
  * queueMessage != 0 a status message is queued for CAN_Read as well. */
 SIMCAN_EXPORT void SIMCAN_CDECL Sim_SetAdapterStatus(uint32_t status, int queueMessage);
 
+/* The adapter as the last CAN_Init left it: which of the two call forms it
+ * took, with which arguments, in which copy of the library (the base name
+ * of the file it was loaded from, for example "pcan_dng.dll"). 0, or -1
+ * for a null pointer. */
+typedef struct SimAdapterInfo {
+  uint8_t open;
+  uint8_t baudIndex;    /* 0 = 125, 1 = 250, 2 = 500 kbit/s */
+  uint8_t parallelForm; /* 1: the five-argument form */
+  uint8_t pad;
+  int32_t hwType; /* the five-argument form's arguments, else 0 */
+  uint32_t ioPort;
+  uint16_t interrupt;
+  char driverFile[64];
+} SimAdapterInfo;
+SIMCAN_EXPORT int SIMCAN_CDECL Sim_GetAdapter(SimAdapterInfo *out);
+typedef int(SIMCAN_CDECL *SimGetAdapterFn)(SimAdapterInfo *out);
+
 /* The next `count` CAN_Write calls return `result` without sending
  * (for example SIMCAN_ERR_QXMTFULL). */
 SIMCAN_EXPORT void SIMCAN_CDECL Sim_FailWrites(uint32_t count, uint32_t result);
@@ -197,7 +214,10 @@ SIMCAN_EXPORT int SIMCAN_CDECL Sim_InjectFrame(int baudIndex, uint32_t id, uint8
  * its MAC ID changes. */
 #define SIM_LINK_CHECKING 0 /* sending Duplicate MAC ID requests after a reset */
 #define SIM_LINK_ONLINE 1
-#define SIM_LINK_FAULTED 2 /* another node answered its Duplicate MAC ID check */
+/* Communication faulted: a Duplicate MAC ID request or response of another
+ * node carrying its MAC ID came during its own check. Silent until
+ * Sim_PowerCycle or a new configuration. */
+#define SIM_LINK_FAULTED 2
 
 #define SIM_CONN_NONEXISTENT 0 /* connection object states (attribute 1) */
 #define SIM_CONN_CONFIGURING 1

@@ -82,8 +82,9 @@ void OnDupMac(World& w, int index, const Frame& f, uint64_t nowUs) {
   bool response = (f.data[0] & DUP_MAC_RESPONSE) != 0;
   if (s.link == SIM_LINK_ONLINE && !response) {
     SendDupMac(w, index, true, nowUs);
-  } else if (s.link == SIM_LINK_CHECKING && response) {
-    // Another node holds this MAC ID: stay off the network.
+  } else if (s.link == SIM_LINK_CHECKING) {
+    // Another node holds this MAC ID, or is checking it at the same time
+    // (its request): stay off the network.
     s.link = SIM_LINK_FAULTED;
     s.linkTimerUs = 0;
   }

@@ -26,6 +26,7 @@ struct Driver {
   SimVoidFn useManualClock;
   SimAdvanceFn advanceMs;
   SimGetSlaveFn getSlave;
+  SimGetAdapterFn getAdapter;
 };
 
 template <typename T>
@@ -56,7 +57,9 @@ bool Load(const char* name, Driver& d) {
          Resolve(d.lib, "CAN_ResetClient", d.resetClient) &&
          Resolve(d.lib, "Sim_LastError", d.lastError) &&
          Resolve(d.lib, "Sim_UseManualClock", d.useManualClock) &&
-         Resolve(d.lib, "Sim_AdvanceMs", d.advanceMs) && Resolve(d.lib, "Sim_GetSlave", d.getSlave);
+         Resolve(d.lib, "Sim_AdvanceMs", d.advanceMs) &&
+         Resolve(d.lib, "Sim_GetSlave", d.getSlave) &&
+         Resolve(d.lib, "Sim_GetAdapter", d.getAdapter);
 }
 
 void WriteFile(const char* path, const char* text) {
@@ -94,6 +97,11 @@ TEST(Driver, SlavesKeepTheirStateAcrossUnloadAndAnotherAdapterName) {
   EXPECT_NE(nullptr, strstr(version, "simulated"));
   EXPECT_EQ(uint32_t(SIMCAN_ERR_ILLPARAM), d.init(0x0014, 0));
   ASSERT_EQ(0u, d.init(SIMCAN_BTR_125K, 0));
+  SimAdapterInfo adapter{};
+  ASSERT_EQ(0, d.getAdapter(&adapter));
+  EXPECT_EQ(1, adapter.open);
+  EXPECT_EQ(0, adapter.parallelForm);
+  EXPECT_STREQ("pcan_usb.dll", adapter.driverFile);
   d.useManualClock();
   EXPECT_EQ(0u, d.status());
   DriverMsg m = Msg(0x42E, {0x01, 0x4B, 0x03, 0x01, 0x01, 0x01});  // allocate at MAC 5
@@ -111,6 +119,12 @@ TEST(Driver, SlavesKeepTheirStateAcrossUnloadAndAnotherAdapterName) {
   // The parallel-port adapter's name: CAN_Init takes five arguments.
   ASSERT_TRUE(Load("pcan_dng.dll", d));
   ASSERT_EQ(0u, d.initLpt(SIMCAN_BTR_125K, 0, 5, 0x278, 5));
+  ASSERT_EQ(0, d.getAdapter(&adapter));
+  EXPECT_EQ(1, adapter.parallelForm);
+  EXPECT_EQ(5, adapter.hwType);
+  EXPECT_EQ(0x278u, adapter.ioPort);
+  EXPECT_EQ(5, adapter.interrupt);
+  EXPECT_STREQ("pcan_dng.dll", adapter.driverFile);
   d.advanceMs(2000);  // the Duplicate MAC ID check at the new address
   SimSlaveInfo info{};
   ASSERT_EQ(0, d.getSlave(0, &info));

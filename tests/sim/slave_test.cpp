@@ -372,6 +372,54 @@ TEST_F(SlaveTest, NewMacIdRightAfterTheResponse) {
   EXPECT_EQ(5, Slave(A).macId);
 }
 
+TEST_F(SlaveTest, DuplicateMacIdFrameDuringItsOwnCheckFaultsIt) {
+  // A request means another node checks the same MAC ID at the same time;
+  // both must stay off the bus. Frames not carrying its MAC ID, or too
+  // short to be a Duplicate MAC ID message, leave the check running.
+  struct Case {
+    const char* what;
+    uint32_t id;
+    Bytes data;
+    bool faults;
+  } cases[] = {
+      {"request", A_DUP, {0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00}, true},
+      {"response", A_DUP, {0x80, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00}, true},
+      {"request for MAC 6", 0x437, {0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00}, false},
+      {"truncated request", A_DUP, {0x00, 0x00, 0x00}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(0, Sim_PowerCycle(A));
+    EXPECT_FRAME(Next(), A_DUP, {0x00, 0x34, 0x12, 0x78, 0x56, 0x34, 0x12});
+    Send(c.id, c.data);
+    Drain();  // slave B answers the request for its MAC ID
+    Sim_AdvanceMs(2500);
+    if (!c.faults) {
+      EXPECT_FRAME(Next(), A_DUP, {0x00, 0x34, 0x12, 0x78, 0x56, 0x34, 0x12});
+      EXPECT_EQ(SIM_LINK_ONLINE, Slave(A).link);
+      continue;
+    }
+    EXPECT_EQ(SIM_LINK_FAULTED, Slave(A).link);
+    EXPECT_NO_FRAME();  // no second request
+    Send(A_DUP, {0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00});
+    Send(A_UNC, {M, 0x4B, 0x03, 0x01, 0x01, M});
+    Sim_AdvanceMs(60000);
+    EXPECT_NO_FRAME();
+    EXPECT_EQ(SIM_LINK_FAULTED, Slave(A).link);
+    EXPECT_EQ(SIM_LINK_ONLINE, Slave(B).link);
+
+    // Only switching it off and on brings it back.
+    ASSERT_EQ(0, Sim_PowerCycle(A));
+    Sim_AdvanceMs(2000);
+    Drain();
+    EXPECT_EQ(SIM_LINK_ONLINE, Slave(A).link);
+    Send(A_UNC, {M, 0x4B, 0x03, 0x01, 0x01, M});
+    EXPECT_FRAME(Next(), A_RESP, {M, 0xCB, 0x00});
+    Send(A_UNC, {M, 0x4C, 0x03, 0x01, 0x01});
+    EXPECT_FRAME(Next(), A_RESP, {M, 0xCC});
+  }
+}
+
 TEST_F(SlaveTest, NewBaudRateAtResetAndSlavesAtOtherRatesUnheard) {
   Send(0x43F, {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00});  // C at 250: unheard
   EXPECT_NO_FRAME();
