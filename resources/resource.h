@@ -51,13 +51,13 @@
 #define IDM_ACCEL_HELP 40007   // table 106: F1
 
 // Main window (dialog 101).
-#define IDC_MAIN_ADDRESS 1000        // edit: current slave address 0..63
-#define IDC_MAIN_PORT 1002           // drop-down list: adapter port
-#define IDC_MAIN_MAKER 1003          // static: maker line
-#define IDC_MAIN_HEX 1004            // edit: selected output byte in hex
-#define IDC_MAIN_INPUT_LIST 1005     // list box: input bytes
-#define IDC_MAIN_OUTPUT_LIST 1006    // list box: output bytes
-#define IDC_MAIN_BIT0_CHECK 1007     // check boxes of bits 0..7: 1007..1014
+#define IDC_MAIN_ADDRESS 1000      // edit: current slave address 0..63
+#define IDC_MAIN_PORT 1002         // drop-down list: adapter port
+#define IDC_MAIN_MAKER 1003        // static: maker line
+#define IDC_MAIN_HEX 1004          // edit: selected output byte in hex
+#define IDC_MAIN_INPUT_LIST 1005   // list box: input bytes
+#define IDC_MAIN_OUTPUT_LIST 1006  // list box: output bytes
+#define IDC_MAIN_BIT0_CHECK 1007   // check boxes of bits 0..7: 1007..1014
 #define IDC_MAIN_BIT1_CHECK 1008
 #define IDC_MAIN_BIT2_CHECK 1009
 #define IDC_MAIN_BIT3_CHECK 1010
@@ -82,12 +82,12 @@
 #define IDC_MAIN_BIT5_BUTTON 1038
 #define IDC_MAIN_BIT6_BUTTON 1039
 #define IDC_MAIN_BIT7_BUTTON 1040
-#define IDC_MAIN_VENDOR_ID 1042      // identity fields, read-only edits
+#define IDC_MAIN_VENDOR_ID 1042  // identity fields, read-only edits
 #define IDC_MAIN_PRODUCT_CODE 1043
 #define IDC_MAIN_REVISION 1044
 #define IDC_MAIN_PRODUCT_NAME 1045
 #define IDC_MAIN_DEVICE_TYPE 1046
-#define IDC_MAIN_BUS_STATUS 1047     // read-only edit: bus status text
+#define IDC_MAIN_BUS_STATUS 1047  // read-only edit: bus status text
 #define IDC_MAIN_SERIAL_NUMBER 1048
 
 // About (dialog 108).
@@ -110,12 +110,12 @@
 // Write, button 2 is Close.
 #define IDC_ATTR_SEND_VALUE 1033  // Write only: value to send
 #define IDC_ATTR_CLASS 1036
-#define IDC_ATTR_RESULT 1037      // Read only: read-only edit with the value read
-#define IDC_ATTR_ATTRIBUTE 1043   // also the service code in service mode
+#define IDC_ATTR_RESULT 1037     // Read only: read-only edit with the value read
+#define IDC_ATTR_ATTRIBUTE 1043  // also the service code in service mode
 #define IDC_ATTR_INSTANCE 1044
-#define IDC_ATTR_VALUE_HEX 1057   // value radix
-#define IDC_ATTR_IDS_HEX 1059     // radix of the three ids
-#define IDC_ATTR_SERVICE 1061     // Write only: service mode
+#define IDC_ATTR_VALUE_HEX 1057  // value radix
+#define IDC_ATTR_IDS_HEX 1059    // radix of the three ids
+#define IDC_ATTR_SERVICE 1061    // Write only: service mode
 // Data type radio buttons; the numbers do not follow the type codes.
 #define IDC_ATTR_TYPE_RAW 1045           // code 0
 #define IDC_ATTR_TYPE_BOOL 1046          // code 1
