@@ -117,81 +117,95 @@ const Ctl kChange[] = {
 };
 
 // The attribute dialogs: the head, then the data type group, then the foot.
-// Radio buttons stand in code order, one every 11 units from y 76.
-#define ATTR_HEAD                                                                  \
-  {IDC_STATIC, "Button", 5, 0, 195, 66, "", BS_GROUPBOX},                          \
-      {IDC_STATIC, "Static", 12, 11, 67, 8, "C&lass ID", SS_LEFT},                 \
-      {IDC_ATTR_CLASS, "Edit", 81, 9, 50, 12, "", TAB},                            \
-      {IDC_STATIC, "Static", 12, 31, 67, 8, "&Instance ID", SS_LEFT},              \
-      {IDC_ATTR_INSTANCE, "Edit", 81, 29, 50, 12, "", TAB},                        \
-      {IDC_STATIC, "Static", 12, 51, 67, 8, "&Attribute ID", SS_LEFT},             \
-      {IDC_ATTR_ATTRIBUTE, "Edit", 81, 49, 50, 12, "", TAB},                       \
-      {IDC_ATTR_IDS_HEX, "Button", 154, 30, 40, 12, "hex", BS_AUTOCHECKBOX | TAB}, \
-      {IDC_STATIC, "Button", 5, 67, 195, 167, "Data &Type", BS_GROUPBOX}, {        \
-    IDC_ATTR_VALUE_HEX, "Button", 15, 78, 46, 12, "hex", BS_AUTOCHECKBOX | TAB     \
-  }
+const Ctl kAttrHead[] = {
+    {IDC_STATIC, "Button", 5, 0, 195, 66, "", BS_GROUPBOX},
+    {IDC_STATIC, "Static", 12, 11, 67, 8, "C&lass ID", SS_LEFT},
+    {IDC_ATTR_CLASS, "Edit", 81, 9, 50, 12, "", TAB},
+    {IDC_STATIC, "Static", 12, 31, 67, 8, "&Instance ID", SS_LEFT},
+    {IDC_ATTR_INSTANCE, "Edit", 81, 29, 50, 12, "", TAB},
+    {IDC_STATIC, "Static", 12, 51, 67, 8, "&Attribute ID", SS_LEFT},
+    {IDC_ATTR_ATTRIBUTE, "Edit", 81, 49, 50, 12, "", TAB},
+    {IDC_ATTR_IDS_HEX, "Button", 154, 30, 40, 12, "hex", BS_AUTOCHECKBOX | TAB},
+    {IDC_STATIC, "Button", 5, 67, 195, 167, "Data &Type", BS_GROUPBOX},
+    {IDC_ATTR_VALUE_HEX, "Button", 15, 78, 46, 12, "hex", BS_AUTOCHECKBOX | TAB},
+};
 
-#define ATTR_TYPES                                                                                   \
-  {IDC_ATTR_TYPE_RAW,                                                                                \
-   "Button",                                                                                         \
-   81,                                                                                               \
-   76,                                                                                               \
-   111,                                                                                              \
-   11,                                                                                               \
-   "raw hex bytes (e.g. a1 bc 73 ...)",                                                              \
-   BS_AUTORADIOBUTTON | WS_GROUP | TAB},                                                             \
-      {IDC_ATTR_TYPE_BOOL, "Button", 81, 87, 108, 11, "BOOL (0...1)", BS_AUTORADIOBUTTON},           \
-      {IDC_ATTR_TYPE_SINT, "Button", 81, 98, 108, 11, "SINT (-128...127)", BS_AUTORADIOBUTTON},      \
-      {IDC_ATTR_TYPE_INT, "Button", 81, 109, 108, 11, "INT (-32768...32767)", BS_AUTORADIOBUTTON},   \
-      {IDC_ATTR_TYPE_DINT, "Button", 81, 120, 108, 11, "DINT (-2^31...2^31-1)", BS_AUTORADIOBUTTON}, \
-      {IDC_ATTR_TYPE_LINT, "Button", 81, 131, 108, 11, "LINT (-2^63...2^63-1)", BS_AUTORADIOBUTTON}, \
-      {IDC_ATTR_TYPE_USINT, "Button", 81, 142, 108, 11, "USINT (0...255)", BS_AUTORADIOBUTTON},      \
-      {IDC_ATTR_TYPE_UINT, "Button", 81, 153, 108, 11, "UINT (0...65535)", BS_AUTORADIOBUTTON},      \
-      {IDC_ATTR_TYPE_UDINT, "Button", 81, 164, 108, 11, "UDINT (0...2^32-1)", BS_AUTORADIOBUTTON},   \
-      {IDC_ATTR_TYPE_ULINT, "Button", 81, 175, 108, 11, "ULINT (0...2^64-1)", BS_AUTORADIOBUTTON},   \
-      {IDC_ATTR_TYPE_REAL, "Button", 81, 186, 108, 11, "REAL", BS_AUTORADIOBUTTON},                  \
-      {IDC_ATTR_TYPE_LREAL, "Button", 81, 197, 108, 11, "LREAL", BS_AUTORADIOBUTTON},                \
-      {IDC_ATTR_TYPE_STRING, "Button", 81, 208, 108, 11, "STRING", BS_AUTORADIOBUTTON}, {            \
-    IDC_ATTR_TYPE_SHORT_STRING, "Button", 81, 219, 108, 11, "SHORT_STRING (e.g. 3abc)",              \
-        BS_AUTORADIOBUTTON                                                                           \
-  }
+const Ctl kServiceBox = {IDC_ATTR_SERVICE,     "Button", 15, 97, 40, 12, "Service",
+                         BS_AUTOCHECKBOX | TAB};
 
-const Ctl kReadAttr[] = {
-    ATTR_HEAD,
-    ATTR_TYPES,
+// Radio buttons stand in code order, one every 11 units from y 76. The raw
+// hex bytes button reaches to the group's edge (116 units, not 111): its
+// caption is longer than 111 units in the font Wine puts in place of
+// MS Sans Serif.
+constexpr DWORD RADIO = BS_AUTORADIOBUTTON;
+const Ctl kAttrTypes[] = {
+    {IDC_ATTR_TYPE_RAW, "Button", 81, 76, 116, 11, "raw hex bytes (e.g. a1 bc 73 ...)",
+     RADIO | WS_GROUP | TAB},
+    {IDC_ATTR_TYPE_BOOL, "Button", 81, 87, 108, 11, "BOOL (0...1)", RADIO},
+    {IDC_ATTR_TYPE_SINT, "Button", 81, 98, 108, 11, "SINT (-128...127)", RADIO},
+    {IDC_ATTR_TYPE_INT, "Button", 81, 109, 108, 11, "INT (-32768...32767)", RADIO},
+    {IDC_ATTR_TYPE_DINT, "Button", 81, 120, 108, 11, "DINT (-2^31...2^31-1)", RADIO},
+    {IDC_ATTR_TYPE_LINT, "Button", 81, 131, 108, 11, "LINT (-2^63...2^63-1)", RADIO},
+    {IDC_ATTR_TYPE_USINT, "Button", 81, 142, 108, 11, "USINT (0...255)", RADIO},
+    {IDC_ATTR_TYPE_UINT, "Button", 81, 153, 108, 11, "UINT (0...65535)", RADIO},
+    {IDC_ATTR_TYPE_UDINT, "Button", 81, 164, 108, 11, "UDINT (0...2^32-1)", RADIO},
+    {IDC_ATTR_TYPE_ULINT, "Button", 81, 175, 108, 11, "ULINT (0...2^64-1)", RADIO},
+    {IDC_ATTR_TYPE_REAL, "Button", 81, 186, 108, 11, "REAL", RADIO},
+    {IDC_ATTR_TYPE_LREAL, "Button", 81, 197, 108, 11, "LREAL", RADIO},
+    {IDC_ATTR_TYPE_STRING, "Button", 81, 208, 108, 11, "STRING", RADIO},
+    {IDC_ATTR_TYPE_SHORT_STRING, "Button", 81, 219, 108, 11, "SHORT_STRING (e.g. 3abc)", RADIO},
+};
+
+const Ctl kReadFoot[] = {
     {IDC_STATIC, "Static", 5, 240, 67, 8, "Result Value", SS_LEFT | WS_GROUP},
     {IDC_ATTR_RESULT, "Edit", 83, 240, 117, 12, "", RO},
     {IDCANCEL, "Button", 15, 257, 50, 14, "&Close", BS_PUSHBUTTON | TAB},
     {IDOK, "Button", 133, 257, 50, 14, "&Read", BS_DEFPUSHBUTTON | TAB},
 };
 
-const Ctl kWriteAttr[] = {
-    ATTR_HEAD,
-    {IDC_ATTR_SERVICE, "Button", 15, 97, 40, 12, "Service", BS_AUTOCHECKBOX | TAB},
-    ATTR_TYPES,
+const Ctl kWriteFoot[] = {
     {IDC_STATIC, "Static", 5, 240, 67, 8, "Send Value", SS_LEFT | WS_GROUP},
     {IDC_ATTR_SEND_VALUE, "Edit", 83, 240, 117, 12, "", TAB},
     {IDCANCEL, "Button", 15, 257, 50, 14, "&Close", BS_PUSHBUTTON | TAB},
     {IDOK, "Button", 133, 257, 50, 14, "&Write", BS_DEFPUSHBUTTON | TAB},
 };
 
+template <size_t N>
+void Append(std::vector<Ctl>& to, const Ctl (&table)[N]) {
+  to.insert(to.end(), table, table + N);
+}
+
+template <size_t N>
+std::vector<Ctl> Controls(const Ctl (&table)[N]) {
+  return std::vector<Ctl>(table, table + N);
+}
+
+std::vector<Ctl> AttrControls(bool write) {
+  std::vector<Ctl> controls = Controls(kAttrHead);
+  if (write) controls.push_back(kServiceBox);
+  Append(controls, kAttrTypes);
+  if (write) {
+    Append(controls, kWriteFoot);
+  } else {
+    Append(controls, kReadFoot);
+  }
+  return controls;
+}
+
 struct DialogSpec {
   int id;
   const char* caption;  // English
   int w, h;
-  const Ctl* controls;
-  size_t count;
+  std::vector<Ctl> controls;
 };
 
-#define DIALOG(id, caption, w, h, table) \
-  { id, caption, w, h, table, sizeof table / sizeof table[0] }
 const DialogSpec kDialogs[] = {
-    DIALOG(IDD_MAIN, "Quillon", 406, 258, kMain),
-    DIALOG(IDD_ABOUT, "About", 194, 130, kAbout),
-    DIALOG(IDD_SEARCH, "Search Slaves", 232, 150, kSearch),
-    DIALOG(IDD_CHANGE, "Change Address and Baud Rate of Slave", 232, 80, kChange),
-    DIALOG(IDD_READ_ATTR, "Read Attribute", 208, 277, kReadAttr),
-    DIALOG(IDD_WRITE_ATTR, "Write Attribute", 208, 278, kWriteAttr),
+    {IDD_MAIN, "Quillon", 406, 258, Controls(kMain)},
+    {IDD_ABOUT, "About", 194, 130, Controls(kAbout)},
+    {IDD_SEARCH, "Search Slaves", 232, 150, Controls(kSearch)},
+    {IDD_CHANGE, "Change Address and Baud Rate of Slave", 232, 80, Controls(kChange)},
+    {IDD_READ_ATTR, "Read Attribute", 208, 277, AttrControls(false)},
+    {IDD_WRITE_ATTR, "Write Attribute", 208, 278, AttrControls(true)},
 };
 
 INT_PTR CALLBACK TrivialDlgProc(HWND, UINT message, WPARAM, LPARAM) {
@@ -329,6 +343,44 @@ void CheckControl(HWND dialog, HWND control, const Ctl& c, bool english) {
   }
 }
 
+// Whether the control's caption fits on one line in the dialog's font,
+// beside the box of a check box or radio button. Gives the missing pixels.
+int MissingPixels(HWND control) {
+  const std::string text = Text(control);
+  if (text.empty()) return 0;
+  const std::string cls = ClassOf(control);
+  const DWORD style = static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE));
+  HDC dc = GetDC(control);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)));
+  RECT extent = {0, 0, 0, 0};
+  DrawTextA(dc, text.c_str(), -1, &extent, DT_CALCRECT | DT_SINGLELINE);
+  TEXTMETRICA metrics;
+  GetTextMetricsA(dc, &metrics);
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+
+  RECT client;
+  GetClientRect(control, &client);
+  int room = client.right;
+  if (lstrcmpiA(cls.c_str(), "Button") == 0) {
+    switch (style & 0x0F) {
+      case BS_GROUPBOX:
+        room -= 2 * metrics.tmAveCharWidth;  // the frame on both sides of the title
+        break;
+      case BS_CHECKBOX:
+      case BS_AUTOCHECKBOX:
+      case BS_AUTORADIOBUTTON:
+      case BS_RADIOBUTTON:
+        room -= GetSystemMetrics(SM_CXMENUCHECK) + metrics.tmAveCharWidth / 2;
+        break;
+      default:
+        room -= 4;  // the button's edges
+        break;
+    }
+  }
+  return extent.right > room ? extent.right - room : 0;
+}
+
 void CheckDialog(HMODULE library, const DialogSpec& d, bool english) {
   SCOPED_TRACE("dialog " + std::to_string(d.id));
   HWND dialog = CreateDialogParamA(library, MAKEINTRESOURCEA(d.id), nullptr, TrivialDlgProc, 0);
@@ -369,10 +421,11 @@ void CheckDialog(HMODULE library, const DialogSpec& d, bool english) {
        control = GetWindow(control, GW_HWNDNEXT), ++index) {
     SCOPED_TRACE("control " + std::to_string(index) + " id " +
                  std::to_string(GetDlgCtrlID(control)) + " \"" + Text(control) + "\"");
-    ASSERT_LT(index, d.count) << "more controls than expected";
+    ASSERT_LT(index, d.controls.size()) << "more controls than expected";
     CheckControl(dialog, control, d.controls[index], english);
+    EXPECT_EQ(MissingPixels(control), 0) << "caption cut";
   }
-  EXPECT_EQ(index, d.count);
+  EXPECT_EQ(index, d.controls.size());
   DestroyWindow(dialog);
 }
 
