@@ -3,10 +3,11 @@
 // overlapping text. Not a test: scripts/dialog_shots.sh runs it and converts
 // the pictures.
 //
-// usage: dialog_gallery.exe OUTPUT_FOLDER
+// usage: dialog_gallery.exe OUTPUT_FOLDER [HOLD_MS]
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "resource.h"
@@ -14,6 +15,7 @@
 namespace {
 
 HICON g_icon;
+DWORD g_holdMs;  // how long each dialog stays after its picture
 
 // lParam of the creation: non-zero for the About box, which gets its icon.
 INT_PTR CALLBACK GalleryDlgProc(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
@@ -195,9 +197,14 @@ bool Shoot(HMODULE library, int id, const std::string& path, int variant) {
   SetWindowPos(dialog, HWND_TOP, 20, 20, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
   SetForegroundWindow(dialog);
   UpdateWindow(dialog);
-  Pump(400);
+  Pump(300);
+  RedrawWindow(dialog, nullptr, nullptr,
+               RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Pump(200);
   const bool ok = SaveWindow(dialog, path);
   std::printf("%s %s\n", ok ? "saved" : "FAILED", path.c_str());
+  std::fflush(stdout);
+  Pump(g_holdMs);
   DestroyWindow(dialog);
   Pump(100);
   return ok;
@@ -211,6 +218,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string folder = argv[1];
+  if (argc > 2) g_holdMs = static_cast<DWORD>(std::atoi(argv[2]));
   WNDCLASSA wc = {};
   wc.style = CS_GLOBALCLASS;
   wc.lpfnWndProc = DefDlgProcA;
