@@ -37,6 +37,11 @@ bool DupMacRequest(uint8_t macId, uint32_t timeoutMs, NodeTable& table, const ui
 // valid until the next call, or null. Tests the answer time-out.
 const DnMessage* IoStep(NodeTable& table, uint8_t macId);
 
+// The step of a transfer whose last frame still waits for room in the
+// adapter's transmit queue: sends nothing, only ends the transfer with
+// result 2 once more than its time-out has passed since its last frame.
+void IoHoldStep(NodeTable& table, uint8_t macId);
+
 // Offers a received message to a node's I/O side: ends a waiting duplicate
 // MAC ID check or poll, and reassembles and delivers the slave's group 1 I/O
 // messages into its consume slots.
