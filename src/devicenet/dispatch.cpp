@@ -21,7 +21,7 @@ constexpr int MAX_PASSES_PER_TICK = 32;
 
 // Pacing of the waits between ticks.
 constexpr uint32_t POLL_STEP_US = 10;     // pause between two looks while an answer is due
-constexpr uint32_t BRIEF_POLL_US = 2000;  // look that often this long after the last frame
+constexpr uint32_t BRIEF_POLL_US = 2000;  // look that often this long after a frame was due
 constexpr uint32_t LONG_WAIT_US = 1000;   // a wait this long is a 1 ms sleep
 
 // Frame fields in bits: start of frame, identifier, RTR, IDE, r0, DLC and CRC
@@ -48,10 +48,9 @@ struct PassCounts {
 PassCounts pass;
 
 struct Pace {
-  uint32_t BusFreeUs;       // when the frames we queued have left the wire, by estimate
-  uint32_t LastRxUs;        // when the last frame was read
-  uint32_t LastActivityUs;  // last frame read or sent
-  bool More;                // the last tick stopped at its bound with frames moving
+  uint32_t BusFreeUs;  // when the frames we queued have left the wire, by estimate
+  uint32_t NextRxUs;   // the earliest a frame can follow the one read last
+  bool More;           // the last tick stopped at its bound with frames moving
 };
 Pace pace;
 
@@ -67,7 +66,6 @@ void NoteSent(const CanFrame& frame) {
   const uint32_t now = platform::TickUs();
   const uint32_t start = static_cast<int32_t>(pace.BusFreeUs - now) > 0 ? pace.BusFreeUs : now;
   pace.BusFreeUs = start + FrameBitsNoStuff(frame.Len) * BitTimeUs();
-  pace.LastActivityUs = now;
   ++pass.Sent;
 }
 
@@ -144,8 +142,8 @@ bool ReadOne() {
   can::DriverMsg msg{};
   if (can::CanRead(&msg) != can::CAN_ERR_OK) return false;
   const uint32_t now = platform::TickUs();
-  pace.LastRxUs = now;
-  pace.LastActivityUs = now;
+  // A frame of a stream is mostly followed by one of the same length.
+  pace.NextRxUs = now + FrameBitsNoStuff(msg.LEN) * BitTimeUs();
   if (msg.MSGTYPE & can::MSGTYPE_STATUS) return true;
   CanFrame frame{};
   frame.Id = msg.ID;
@@ -228,14 +226,14 @@ void LinkPause() {
     return;
   }
   const uint32_t now = platform::TickUs();
-  // The earliest a new frame can be complete: the shortest frame after our
-  // own frames have left the wire, or after the frame read last.
-  uint32_t from = pace.LastRxUs;
-  if (static_cast<int32_t>(pace.BusFreeUs - from) > 0) from = pace.BusFreeUs;
-  const int32_t untilFrame = static_cast<int32_t>(from + shortestFrameUs - now);
+  // The earliest a new frame can be complete: the shortest answer after our
+  // own frames have left the wire, or the next frame of a stream.
+  uint32_t due = pace.BusFreeUs + shortestFrameUs;
+  if (static_cast<int32_t>(pace.NextRxUs - due) > 0) due = pace.NextRxUs;
+  const int32_t untilFrame = static_cast<int32_t>(due - now);
   if (untilFrame > 0 && static_cast<uint32_t>(untilFrame) < LONG_WAIT_US) {
     platform::PauseUs(static_cast<uint32_t>(untilFrame));
-  } else if (untilFrame <= 0 && now - pace.LastActivityUs < BRIEF_POLL_US) {
+  } else if (untilFrame <= 0 && static_cast<uint32_t>(-untilFrame) < BRIEF_POLL_US) {
     platform::PauseUs(POLL_STEP_US);
   } else {
     platform::Sleep1Ms();
