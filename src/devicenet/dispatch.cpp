@@ -174,6 +174,7 @@ void ClearSendHook() {
   sendHook = nullptr;
   std::memset(heldExpl, 0, sizeof heldExpl);
   std::memset(heldIo, 0, sizeof heldIo);
+  pace = Pace{};
 }
 
 SendResult SendFrame(const CanFrame& frame) {

@@ -26,6 +26,7 @@ enum SendResult : uint8_t {
 using SendHookFn = SendResult (*)(const CanFrame& frame);
 
 void SetSendHook(SendHookFn hook);
+// Also forgets the frames kept for a full transmit queue and the pace.
 void ClearSendHook();
 
 // Hands a frame to the driver (CAN_Write, once) and, when it was taken,

@@ -22,6 +22,7 @@ using namespace master;
 
 constexpr uint8_t SLAVE = 10;
 constexpr uint32_t DUP_MAC_CHECK_ID = 0x400 | (SLAVE << 3) | 7;
+constexpr uint32_t POLL_COMMAND_ID = 0x400 | (SLAVE << 3) | 5;
 
 struct Sim {
   void* library = nullptr;
@@ -31,6 +32,7 @@ struct Sim {
   SimGetSlaveFn getSlave;
   SimFaultFn delayAnswers;
   void(SIMCAN_CDECL* failWrites)(uint32_t, uint32_t);
+  int(SIMCAN_CDECL* injectFrame)(int, uint32_t, uint8_t, const uint8_t*);
   void(SIMCAN_CDECL* traceClear)();
   uint32_t(SIMCAN_CDECL* traceCount)();
   int(SIMCAN_CDECL* traceGet)(uint32_t, SimTraceFrame*);
@@ -49,6 +51,7 @@ struct Sim {
     Resolve(getSlave, "Sim_GetSlave");
     Resolve(delayAnswers, "Sim_DelayAnswers");
     Resolve(failWrites, "Sim_FailWrites");
+    Resolve(injectFrame, "Sim_InjectFrame");
     Resolve(traceClear, "Sim_TraceClear");
     Resolve(traceCount, "Sim_TraceCount");
     Resolve(traceGet, "Sim_TraceGet");
@@ -68,10 +71,17 @@ uint32_t SIMCAN_CDECL TestTick() {
 constexpr const char* CONFIG =
     "[slave]\nmac = 10\nbaud = 125\nucmm = yes\nproduced = 20\nconsumed = 20\n"
     "name = Name of three fragments\n";
+constexpr const char* CONFIG_500K = "[slave]\nmac = 10\nbaud = 500\n";
+// The bus takes its wire time, and the adapter queues only 16 frames.
+constexpr const char* CONFIG_1000_BYTES =
+    "[bus]\nwire_time = yes\nrx_queue = 16\n"
+    "[slave]\nmac = 10\nbaud = 500\nucmm = yes\nproduced = 1000\nconsumed = 1000\n";
 
 class LinkOnSimBus : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { Start(CONFIG, 0); }
+
+  void Start(const char* config, int baudIndex) {
     can::CloseAdapter(nullptr);
     platform::EnableTestClock(1000);
     app::InitAppState(nullptr);
@@ -80,10 +90,11 @@ class LinkOnSimBus : public ::testing::Test {
     InitNodeTable(g_NodeTable);
     UcmmConnOpen = 0;
     Sim& sim = TheSim();
-    ASSERT_EQ(sim.loadConfigText(CONFIG, "link.ini"), 0) << sim.lastError();
+    ASSERT_EQ(sim.loadConfigText(config, "link.ini"), 0) << sim.lastError();
     sim.useClock(TestTick);
     app::g_App.PrinterPort = can::PORT_USB;
-    ASSERT_TRUE(can::OpenAdapter(nullptr, 0));
+    app::g_App.BaudIndex = baudIndex;
+    ASSERT_TRUE(can::OpenAdapter(nullptr, baudIndex));
     g_NodeTable.OwnMacId = PickOwnMacId(SLAVE, SLAVE);
   }
   void TearDown() override {
@@ -195,7 +206,7 @@ TEST_F(LinkOnSimBus, FramesWaitForAFullTransmitQueueToDrain) {
   TheSim().traceClear();
   TheSim().failWrites(400, SIMCAN_ERR_QXMTFULL);
   ASSERT_EQ(TxPoll(SLAVE, io), TXR_OK);
-  EXPECT_EQ(FramesWithId(0x400 | (SLAVE << 3) | 5), 3u);
+  EXPECT_EQ(FramesWithId(POLL_COMMAND_ID), 3u);
   SimSlaveInfo slave{};
   ASSERT_EQ(TheSim().getSlave(0, &slave), 0);
   ASSERT_EQ(slave.outputLen, 20);
@@ -236,6 +247,96 @@ TEST_F(LinkOnSimBus, QueueThatNeverDrainsEndsEachExchangeByItsTimeOut) {
   EXPECT_EQ(TxProbeMac(SLAVE, PROBE_TIMEOUT_MS), TXR_OK);
   EXPECT_EQ(TheSim().traceCount(), 2u);  // the check and its answer, nothing before
   EXPECT_EQ(FramesWithId(DUP_MAC_CHECK_ID), 2u);
+}
+
+// One tick empties the adapter's receive queue, but a stream of frames
+// cannot hold it for ever.
+TEST_F(LinkOnSimBus, OneTickReadsWhatWaitsUpToItsBound) {
+  const uint8_t data[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  can::DriverMsg msg{};
+  for (int frames : {10, 100}) {
+    SCOPED_TRACE(frames);
+    for (int i = 0; i < frames; ++i) ASSERT_EQ(TheSim().injectFrame(0, 0x7F0, 8, data), 0);
+    LinkTick();
+    int left = 0;
+    while (can::CanRead(&msg) == can::CAN_ERR_OK) ++left;
+    if (frames == 10) {
+      EXPECT_EQ(left, 0);
+    } else {
+      EXPECT_GT(left, 0);
+      EXPECT_LT(left, frames);
+    }
+  }
+}
+
+// The fragments of one transfer go out in one tick; a full transmit queue
+// ends the burst until a later tick.
+TEST_F(LinkOnSimBus, FragmentsGoOutBackToBackUntilTheQueueIsFull) {
+  ConnectForPolling();
+  const std::vector<uint8_t> out = Pattern(20, 9);
+  TheSim().traceClear();
+  ASSERT_TRUE(IoRequest(SLAVE, REQUEST_TIMEOUT_MS, g_NodeTable, out.data(), out.size()));
+  LinkTick();
+  EXPECT_EQ(FramesWithId(POLL_COMMAND_ID), 3u);
+  EXPECT_EQ(RunIo(), RESULT_COMPLETED);
+
+  // Two refusals: each tick tries once and stops; the third sends it all.
+  TheSim().traceClear();
+  TheSim().failWrites(2, SIMCAN_ERR_QXMTFULL);
+  ASSERT_TRUE(IoRequest(SLAVE, REQUEST_TIMEOUT_MS, g_NodeTable, out.data(), out.size()));
+  LinkTick();
+  EXPECT_EQ(TheSim().traceCount(), 0u);
+  LinkTick();
+  EXPECT_EQ(TheSim().traceCount(), 0u);
+  LinkTick();
+  EXPECT_EQ(FramesWithId(POLL_COMMAND_ID), 3u);
+  EXPECT_EQ(RunIo(), RESULT_COMPLETED);
+}
+
+// The waits between ticks follow the bus: after a frame went out, the wire
+// time of that frame and of the shortest answer; then short looks; after
+// 2 ms without a frame, 1 ms sleeps.
+TEST_F(LinkOnSimBus, WaitsFollowTheWireTime) {
+  Start(CONFIG_500K, 2);
+  const uint32_t silent = 33;  // nobody answers there
+  const uint8_t check[DUP_MAC_CHECK_LEN] = {};
+  ASSERT_TRUE(DupMacRequest(silent, 1000, g_NodeTable, check, sizeof check));
+  LinkTick();
+  uint32_t before = platform::TickUs();
+  LinkPause();
+  // 7 bytes: 103 bits; the shortest answer 47 bits; 2 us a bit.
+  EXPECT_EQ(platform::TickUs() - before, (103u + 47u) * 2u);
+
+  uint32_t looks = 0;
+  for (;;) {
+    LinkTick();
+    before = platform::TickUs();
+    LinkPause();
+    const uint32_t pause = platform::TickUs() - before;
+    if (pause >= 1000) {
+      EXPECT_EQ(pause, 1000u);
+      break;
+    }
+    EXPECT_LT(pause, 100u);
+    ++looks;
+  }
+  EXPECT_GT(looks, 20u);
+  EXPECT_LT(looks, 2001u);
+}
+
+// A 1000-byte answer streams in faster than one frame a millisecond; the
+// ticks keep a 16-frame receive queue from overflowing.
+TEST_F(LinkOnSimBus, LargePollFitsASmallReceiveQueue) {
+  Start(CONFIG_1000_BYTES, 2);
+  ConnectForPolling();
+  static app::IoBuffers io;
+  std::memset(&io, 0, sizeof io);
+  const std::vector<uint8_t> out = Pattern(1000, 3);
+  io.Output.Length = 1000;
+  std::memcpy(io.Output.Data, out.data(), 1000);
+  ASSERT_EQ(TxPoll(SLAVE, io), TXR_OK);
+  EXPECT_EQ(std::vector<uint8_t>(io.Input.Data, io.Input.Data + io.Input.Length), out);
+  EXPECT_EQ(can::CanStatus() & can::CAN_STATUS_OVERRUN, 0u);
 }
 
 }  // namespace
