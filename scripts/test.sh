@@ -13,6 +13,9 @@ run() {
 
 cmake --preset native >/dev/null && cmake --build --preset native || exit 1
 run ctest --preset native
+# The link benchmark: one short run, so that it keeps working. Its figures
+# come from the bench preset (README).
+run build/native/bench/quillon_bench --short
 
 # The product build (i686): compiles everything, the tests included.
 cmake --preset win32 >/dev/null && cmake --build --preset win32 || exit 1
