@@ -22,7 +22,7 @@ constexpr int MAX_PASSES_PER_TICK = 32;
 // Pacing of the waits between ticks.
 constexpr uint32_t POLL_STEP_US = 10;     // pause between two looks while an answer is due
 constexpr uint32_t BRIEF_POLL_US = 2000;  // look that often this long after a frame was due
-constexpr uint32_t LONG_WAIT_US = 1000;   // a wait this long is a 1 ms sleep
+constexpr uint32_t LONG_WAIT_US = 2000;   // a wait this long is a 1 ms sleep, which may last 2
 
 // Frame fields in bits: start of frame, identifier, RTR, IDE, r0, DLC and CRC
 // are stuffed; CRC delimiter, ACK slot and delimiter, end of frame and the
