@@ -23,6 +23,9 @@ constexpr int MAX_PASSES_PER_TICK = 32;
 constexpr uint32_t POLL_STEP_US = 10;     // pause between two looks while an answer is due
 constexpr uint32_t BRIEF_POLL_US = 2000;  // look that often this long after a frame was due
 constexpr uint32_t LONG_WAIT_US = 2000;   // a wait this long is a 1 ms sleep, which may last 2
+// The microsecond tick wraps every 72 minutes: a time further than this from
+// now belongs to an old exchange.
+constexpr int32_t FRESH_US = 1000000;
 
 // Frame fields in bits: start of frame, identifier, RTR, IDE, r0, DLC and CRC
 // are stuffed; CRC delimiter, ACK slot and delimiter, end of frame and the
@@ -62,9 +65,19 @@ uint32_t BitTimeUs() {
   return baud >= 0 && baud < 3 ? US_PER_BIT[baud] : US_PER_BIT[0];
 }
 
+// Microseconds from now until t: negative when t has passed, and -FRESH_US
+// for a time of an old exchange, whichever way the tick has wrapped since.
+int32_t UntilUs(uint32_t t, uint32_t now) {
+  const uint32_t ahead = t - now;
+  if (ahead < static_cast<uint32_t>(FRESH_US)) return static_cast<int32_t>(ahead);
+  const uint32_t behind = now - t;
+  return behind < static_cast<uint32_t>(FRESH_US) ? -static_cast<int32_t>(behind) : -FRESH_US;
+}
+
 void NoteSent(const CanFrame& frame) {
   const uint32_t now = platform::TickUs();
-  const uint32_t start = static_cast<int32_t>(pace.BusFreeUs - now) > 0 ? pace.BusFreeUs : now;
+  const int32_t busy = UntilUs(pace.BusFreeUs, now);
+  const uint32_t start = busy > 0 ? now + static_cast<uint32_t>(busy) : now;
   pace.BusFreeUs = start + FrameBitsNoStuff(frame.Len) * BitTimeUs();
   ++pass.Sent;
 }
@@ -229,9 +242,9 @@ void LinkPause() {
   const uint32_t now = platform::TickUs();
   // The earliest a new frame can be complete: the shortest answer after our
   // own frames have left the wire, or the next frame of a stream.
-  uint32_t due = pace.BusFreeUs + shortestFrameUs;
-  if (static_cast<int32_t>(pace.NextRxUs - due) > 0) due = pace.NextRxUs;
-  const int32_t untilFrame = static_cast<int32_t>(due - now);
+  int32_t untilFrame = UntilUs(pace.BusFreeUs + shortestFrameUs, now);
+  const int32_t untilNextRx = UntilUs(pace.NextRxUs, now);
+  if (untilNextRx > untilFrame) untilFrame = untilNextRx;
   if (untilFrame > 0 && static_cast<uint32_t>(untilFrame) < LONG_WAIT_US) {
     platform::PauseUs(static_cast<uint32_t>(untilFrame));
   } else if (untilFrame <= 0 && static_cast<uint32_t>(-untilFrame) < BRIEF_POLL_US) {
