@@ -13,6 +13,9 @@ run() {
 
 cmake --preset native >/dev/null && cmake --build --preset native || exit 1
 run ctest --preset native
+# The link benchmark: one short run, so that it keeps working. Its figures
+# come from the bench preset (README).
+run build/native/bench/quillon_bench --short
 
 # The product build (i686). Its tests run under 32-bit Wine where the kernel
 # executes 32-bit programs (IA-32 emulation on); running the loader its tests

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/app_state.h"
 #include "can/can_driver.h"
 #include "devicenet/explicit.h"
 #include "devicenet/io.h"
@@ -14,19 +15,166 @@ NodeTable g_NodeTable;
 
 namespace {
 
+// Passes of one tick while frames keep moving: a 1000-byte transfer is 143
+// frames, and a stream of foreign frames must not hold the caller forever.
+constexpr int MAX_PASSES_PER_TICK = 32;
+
+// Pacing of the waits between ticks.
+constexpr uint32_t POLL_STEP_US = 10;     // pause between two looks while an answer is due
+constexpr uint32_t BRIEF_POLL_US = 2000;  // look that often this long after a frame was due
+constexpr uint32_t LONG_WAIT_US = 2000;   // a wait this long is a 1 ms sleep, which may last 2
+// The microsecond tick wraps every 72 minutes: a time further than this from
+// now belongs to an old exchange.
+constexpr int32_t FRESH_US = 1000000;
+
+// Frame fields in bits: start of frame, identifier, RTR, IDE, r0, DLC and CRC
+// are stuffed; CRC delimiter, ACK slot and delimiter, end of frame and the
+// interframe space are not.
+constexpr uint32_t STUFFED_HEADER_BITS = 1 + 11 + 1 + 1 + 1 + 4 + 15;
+constexpr uint32_t UNSTUFFED_TAIL_BITS = 1 + 2 + 7 + 3;
+
+// A frame a state machine produced that the adapter's transmit queue had no
+// room for; it goes out before that side of the node sends anything new.
+struct HeldFrame {
+  CanFrame Frame;
+  bool Valid;
+};
+
+HeldFrame heldExpl[NODE_COUNT];
+HeldFrame heldIo[NODE_COUNT];
+
+// What the current pass did, and what the waits go by.
+struct PassCounts {
+  int Sent;
+  int Full;
+};
+PassCounts pass;
+
+struct Pace {
+  uint32_t BusFreeUs;  // when the frames we queued have left the wire, by estimate
+  uint32_t NextRxUs;   // the earliest a frame can follow the one read last
+  bool More;           // the last tick stopped at its bound with frames moving
+};
+Pace pace;
+
 SendHookFn sendHook = nullptr;
 
-// A full transmit queue is retried at once a few times, then once a
-// millisecond; a queue that has not drained after about 100 ms loses the
-// frame, and the exchange it belongs to ends by its time-out.
-constexpr int IMMEDIATE_WRITE_RETRIES = 16;
-constexpr int SPACED_WRITE_RETRIES = 100;
+uint32_t BitTimeUs() {
+  static constexpr uint32_t US_PER_BIT[] = {8, 4, 2};  // 125, 250, 500 kbit/s
+  const int baud = app::g_App.BaudIndex;
+  return baud >= 0 && baud < 3 ? US_PER_BIT[baud] : US_PER_BIT[0];
+}
 
-void Send(const DnMessage* out) {
-  if (!out || !sendHook) return;
+// Microseconds from now until t: negative when t has passed, and -FRESH_US
+// for a time of an old exchange, whichever way the tick has wrapped since.
+int32_t UntilUs(uint32_t t, uint32_t now) {
+  const uint32_t ahead = t - now;
+  if (ahead < static_cast<uint32_t>(FRESH_US)) return static_cast<int32_t>(ahead);
+  const uint32_t behind = now - t;
+  return behind < static_cast<uint32_t>(FRESH_US) ? -static_cast<int32_t>(behind) : -FRESH_US;
+}
+
+void NoteSent(const CanFrame& frame) {
+  const uint32_t now = platform::TickUs();
+  const int32_t busy = UntilUs(pace.BusFreeUs, now);
+  const uint32_t start = busy > 0 ? now + static_cast<uint32_t>(busy) : now;
+  pace.BusFreeUs = start + FrameBitsNoStuff(frame.Len) * BitTimeUs();
+  ++pass.Sent;
+}
+
+void Transmit(const CanFrame& frame, HeldFrame& held) {
+  held.Valid = false;
+  if (!sendHook) return;
+  switch (sendHook(frame)) {
+    case SEND_QUEUED:
+      NoteSent(frame);
+      break;
+    case SEND_QUEUE_FULL:
+      held.Frame = frame;
+      held.Valid = true;
+      ++pass.Full;
+      break;
+    default:
+      break;  // lost: the exchange ends by its time-out
+  }
+}
+
+void Send(const DnMessage* out, HeldFrame& held) {
+  if (!out) return;
   CanFrame frame{};
   EncodeFrame(*out, frame);
-  sendHook(frame);
+  Transmit(frame, held);
+}
+
+void Retry(HeldFrame& held) {
+  if (held.Valid) Transmit(held.Frame, held);
+}
+
+// States in which a step sends a frame.
+bool ExplSends(uint8_t state) {
+  return state == EXPL_QUEUED || state == EXPL_SEND_FRAGMENT || state == EXPL_ACK_FRAGMENT ||
+         state == EXPL_ACK_LAST || state == EXPL_REFUSE;
+}
+
+bool IoInProgress(uint8_t state) {
+  return state == IO_SENDING || state == IO_WAITING;
+}
+
+void DriveExplicit(NodeTable& table, uint8_t mac, const DnMessage* received) {
+  const NodeRecord& node = NodeOf(table, mac);
+  HeldFrame& held = heldExpl[mac];
+  // A new request abandons the frame of the exchange before it.
+  if (held.Valid && node.ExplState == EXPL_QUEUED) held.Valid = false;
+  Retry(held);
+  if (held.Valid && ExplSends(node.ExplState)) return;
+  Send(ExplStep(table, mac, received), held);
+  // A request that timed out waiting for the transmit queue is not sent late.
+  if (held.Valid && (node.ExplState == EXPL_ENDED || node.ExplState == EXPL_IDLE) &&
+      node.ExplResult == RESULT_TIMEOUT) {
+    held.Valid = false;
+  }
+}
+
+void DriveIo(NodeTable& table, uint8_t mac) {
+  const NodeRecord& node = NodeOf(table, mac);
+  HeldFrame& held = heldIo[mac];
+  // An ended or replaced transfer's frame is not sent late.
+  if (held.Valid && !IoInProgress(node.IoState)) held.Valid = false;
+  Retry(held);
+  if (held.Valid) {
+    IoHoldStep(table, mac);
+    if (!IoInProgress(node.IoState)) held.Valid = false;
+    return;
+  }
+  Send(IoStep(table, mac), held);
+}
+
+// Reads at most one message from the adapter and runs the nodes with it.
+// True when the driver handed over anything.
+bool ReadOne() {
+  can::DriverMsg msg{};
+  if (can::CanRead(&msg) != can::CAN_ERR_OK) return false;
+  const uint32_t now = platform::TickUs();
+  // A frame of a stream is mostly followed by one of the same length.
+  pace.NextRxUs = now + FrameBitsNoStuff(msg.LEN) * BitTimeUs();
+  if (msg.MSGTYPE & can::MSGTYPE_STATUS) return true;
+  CanFrame frame{};
+  frame.Id = msg.ID;
+  frame.Len = msg.LEN;
+  std::memcpy(frame.Data, msg.DATA, sizeof frame.Data);
+  DnMessage received{};
+  if (DecodeFrame(frame, received) && ParseMessage(received, g_NodeTable)) {
+    TrackConnection(received, g_NodeTable);
+    DriveNodes(g_NodeTable, &received);
+  }
+  return true;
+}
+
+bool AnyFrameHeld() {
+  for (int mac = 0; mac < NODE_COUNT; ++mac) {
+    if (heldExpl[mac].Valid || heldIo[mac].Valid) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -37,22 +185,21 @@ void SetSendHook(SendHookFn hook) {
 
 void ClearSendHook() {
   sendHook = nullptr;
+  std::memset(heldExpl, 0, sizeof heldExpl);
+  std::memset(heldIo, 0, sizeof heldIo);
+  pace = Pace{};
 }
 
-bool SendFrame(const CanFrame& frame) {
+SendResult SendFrame(const CanFrame& frame) {
   can::DriverMsg msg{};
   msg.ID = frame.Id;
   msg.MSGTYPE = can::MSGTYPE_STANDARD;
   msg.LEN = frame.Len;
   std::memcpy(msg.DATA, frame.Data, sizeof msg.DATA);
 
-  uint32_t result = can::CanWrite(&msg);
-  for (int retry = 0; result == can::CAN_ERR_QXMTFULL; ++retry) {
-    if (retry >= IMMEDIATE_WRITE_RETRIES + SPACED_WRITE_RETRIES) return false;
-    if (retry >= IMMEDIATE_WRITE_RETRIES) platform::Sleep1Ms();
-    result = can::CanWrite(&msg);
-  }
-  if (result != can::CAN_ERR_OK) return false;
+  const uint32_t result = can::CanWrite(&msg);
+  if (result == can::CAN_ERR_QXMTFULL) return SEND_QUEUE_FULL;
+  if (result != can::CAN_ERR_OK) return SEND_FAILED;
 
   // The master's own frames teach the tracking; they never reach the state
   // machines.
@@ -60,31 +207,61 @@ bool SendFrame(const CanFrame& frame) {
   if (DecodeFrame(frame, sent) && ParseMessage(sent, g_NodeTable)) {
     TrackConnection(sent, g_NodeTable);
   }
-  return true;
+  return SEND_QUEUED;
 }
 
 void DriveNodes(NodeTable& table, const DnMessage* received) {
   for (uint8_t mac = 0; mac < NODE_COUNT; ++mac) {
-    Send(ExplStep(table, mac, received));
-    Send(IoStep(table, mac));
+    // Receive before the steps: a frame read before a new transfer's first
+    // frame went out must not end that transfer.
     IoReceive(table, mac, received);
+    DriveExplicit(table, mac, received);
+    DriveIo(table, mac);
   }
 }
 
 void LinkTick() {
-  can::DriverMsg msg{};
-  if (can::CanRead(&msg) == can::CAN_ERR_OK && !(msg.MSGTYPE & can::MSGTYPE_STATUS)) {
-    CanFrame frame{};
-    frame.Id = msg.ID;
-    frame.Len = msg.LEN;
-    std::memcpy(frame.Data, msg.DATA, sizeof frame.Data);
-    DnMessage received{};
-    if (DecodeFrame(frame, received) && ParseMessage(received, g_NodeTable)) {
-      TrackConnection(received, g_NodeTable);
-      DriveNodes(g_NodeTable, &received);
-    }
+  pace.More = false;
+  for (int n = 0; n < MAX_PASSES_PER_TICK; ++n) {
+    pass = PassCounts{};
+    const bool read = ReadOne();
+    DriveNodes(g_NodeTable, nullptr);
+    if (!read && (pass.Sent == 0 || pass.Full > 0)) return;
   }
-  DriveNodes(g_NodeTable, nullptr);
+  pace.More = true;
+}
+
+void LinkPause() {
+  if (pace.More) return;
+  const uint32_t shortestFrameUs = FrameBitsNoStuff(0) * BitTimeUs();
+  // A full transmit queue has room again once a frame has left it.
+  if (AnyFrameHeld()) {
+    platform::PauseUs(shortestFrameUs);
+    return;
+  }
+  const uint32_t now = platform::TickUs();
+  // The earliest a new frame can be complete: the shortest answer after our
+  // own frames have left the wire, or the next frame of a stream.
+  int32_t untilFrame = UntilUs(pace.BusFreeUs + shortestFrameUs, now);
+  const int32_t untilNextRx = UntilUs(pace.NextRxUs, now);
+  if (untilNextRx > untilFrame) untilFrame = untilNextRx;
+  if (untilFrame > 0 && static_cast<uint32_t>(untilFrame) < LONG_WAIT_US) {
+    platform::PauseUs(static_cast<uint32_t>(untilFrame));
+  } else if (untilFrame <= 0 && static_cast<uint32_t>(-untilFrame) < BRIEF_POLL_US) {
+    platform::PauseUs(POLL_STEP_US);
+  } else {
+    platform::Sleep1Ms();
+  }
+}
+
+uint32_t FrameBitsNoStuff(uint8_t len) {
+  return STUFFED_HEADER_BITS + 8u * len + UNSTUFFED_TAIL_BITS;
+}
+
+uint32_t FrameBitsWorstStuff(uint8_t len) {
+  // One stuff bit after the first five equal bits, then after every four.
+  const uint32_t stuffed = STUFFED_HEADER_BITS + 8u * len;
+  return FrameBitsNoStuff(len) + (stuffed - 1) / 4;
 }
 
 }  // namespace devicenet

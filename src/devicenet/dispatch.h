@@ -1,8 +1,11 @@
-// Receive dispatch: the link layer's engine. The receive tick takes at most
-// one frame from the adapter and offers it to every node's state machines,
-// then runs them once more without it so time-outs are tested and queued
-// frames go out through the send hook.
+// Receive dispatch: the link layer's engine. The receive tick reads the
+// frames waiting in the adapter and offers each to every node's state
+// machines, then runs them once more without one so time-outs are tested and
+// queued frames go out through the send hook. A frame the adapter cannot
+// queue yet is kept and sent again on a later pass.
 #pragma once
+
+#include <cstdint>
 
 #include "devicenet/codec.h"
 #include "devicenet/node_table.h"
@@ -12,22 +15,45 @@ namespace devicenet {
 // The program's node table.
 extern NodeTable g_NodeTable;
 
-// Sends one frame; true when the driver took it.
-using SendHookFn = bool (*)(const CanFrame& frame);
+// What became of a frame handed to the driver.
+enum SendResult : uint8_t {
+  SEND_QUEUED = 0,      // the driver took it
+  SEND_QUEUE_FULL = 1,  // transmit queue full: the same frame may be tried again
+  SEND_FAILED = 2,      // refused otherwise: the frame is lost
+};
+
+// Sends one frame.
+using SendHookFn = SendResult (*)(const CanFrame& frame);
 
 void SetSendHook(SendHookFn hook);
+// Also forgets the frames kept for a full transmit queue and the pace.
 void ClearSendHook();
 
-// Hands a frame to the driver (CAN_Write, retried a bounded time while the
-// transmit queue is full) and shows it to the connection tracking. True when
-// the driver accepted it.
-bool SendFrame(const CanFrame& frame);
+// Hands a frame to the driver (CAN_Write, once) and, when it was taken,
+// shows it to the connection tracking.
+SendResult SendFrame(const CanFrame& frame);
 
-// One tick over g_NodeTable: reads at most one frame from the adapter.
+// One tick over g_NodeTable. Repeats its pass (read at most one frame, run
+// the nodes with it, run them without) while a pass reads or sends a frame,
+// up to a bound; a full transmit queue ends a burst of sending.
 void LinkTick();
 
-// One pass over all 64 nodes: explicit step, I/O step, I/O receive; the
-// messages they return go out through the send hook.
+// Waits between two ticks as the bus allows: not at all when the last tick
+// stopped at its bound; after a frame went out about the time the shortest
+// answer needs on the wire at the selected baud rate (AppState BaudIndex);
+// then briefly in short pauses; after a quiet spell one 1 ms sleep.
+void LinkPause();
+
+// One pass over all 64 nodes: I/O receive, explicit step, I/O step; the
+// messages the steps return go out through the send hook. A node's frame
+// that the adapter could not queue is sent again first, and that side of the
+// node sends nothing new until it went out.
 void DriveNodes(NodeTable& table, const DnMessage* received);
+
+// Frame time in bits of an 11-bit data frame with `len` data bytes, from start
+// of frame to the end of the interframe space: without stuff bits and with
+// the most a frame of that length can need.
+uint32_t FrameBitsNoStuff(uint8_t len);
+uint32_t FrameBitsWorstStuff(uint8_t len);
 
 }  // namespace devicenet

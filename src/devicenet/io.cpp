@@ -13,7 +13,8 @@ constexpr uint8_t DUP_MAC_RESPONSE_BIT = 0x80;
 
 DnMessage outgoing;  // the message IoStep returns
 
-DnMessage* BeginFrame(const NodeRecord& node, uint8_t macId) {
+DnMessage* BeginFrame(NodeRecord& node, uint8_t macId) {
+  node.IoTick = platform::TickMs();
   std::memset(&outgoing, 0, sizeof outgoing);
   outgoing.Group = GROUP_2;
   outgoing.MacId = macId;
@@ -36,6 +37,8 @@ const DnMessage* StartTransfer(NodeRecord& node, uint8_t macId) {
   node.IoOutSent = 0;
   node.IoFragCount = 0;
   node.IoResult = RESULT_FAILED;
+  // Fragments of an older answer must not complete this poll's.
+  if (node.IoMsgId == G2_MSG_POLL_COMMAND) node.Consume[G1_MSG_POLL_RESPONSE].AssemblyLen = 0;
   const uint16_t size = node.G2Size[node.IoMsgId & 7];
   if (node.IoOutLen > size) {
     node.IoState = IO_ENDED;
@@ -163,13 +166,19 @@ const DnMessage* IoStep(NodeTable& table, uint8_t macId) {
     case IO_SENDING:
       return SendNextFragment(node, macId);
     case IO_WAITING:
-      if (platform::TickMs() - node.IoTick > node.IoTimeout) {
-        node.IoResult = RESULT_TIMEOUT;
-        node.IoState = IO_ENDED;
-      }
+      IoHoldStep(table, macId);
       return nullptr;
     default:
       return nullptr;
+  }
+}
+
+void IoHoldStep(NodeTable& table, uint8_t macId) {
+  NodeRecord& node = NodeOf(table, macId);
+  if ((node.IoState == IO_SENDING || node.IoState == IO_WAITING) &&
+      platform::TickMs() - node.IoTick > node.IoTimeout) {
+    node.IoResult = RESULT_TIMEOUT;
+    node.IoState = IO_ENDED;
   }
 }
 

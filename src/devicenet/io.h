@@ -37,6 +37,12 @@ bool DupMacRequest(uint8_t macId, uint32_t timeoutMs, NodeTable& table, const ui
 // valid until the next call, or null. Tests the answer time-out.
 const DnMessage* IoStep(NodeTable& table, uint8_t macId);
 
+// A step that sends nothing: ends a transfer in progress with result 2 once
+// more than its time-out has passed since its last frame. The step of the
+// answer wait, and of a transfer whose frame still waits for room in the
+// adapter's transmit queue.
+void IoHoldStep(NodeTable& table, uint8_t macId);
+
 // Offers a received message to a node's I/O side: ends a waiting duplicate
 // MAC ID check or poll, and reassembles and delivers the slave's group 1 I/O
 // messages into its consume slots.

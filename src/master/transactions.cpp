@@ -69,14 +69,15 @@ void DiscardWaitingFrames() {
 }
 
 // The loop every transaction waits in: tick, check the end, pump one window
-// message, sleep 1 ms. The link layer's time-outs end every exchange.
+// message, wait as the bus allows (short pauses while frames are due, 1 ms
+// sleeps otherwise). The link layer's time-outs end every exchange.
 template <typename Ended>
 void Wait(Ended ended) {
   for (;;) {
     LinkTick();
     if (ended()) return;
     if (app::g_App.PumpHook) platform::PumpOneMessage(app::g_App.PumpHook);
-    platform::Sleep1Ms();
+    LinkPause();
   }
 }
 

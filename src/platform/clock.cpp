@@ -5,6 +5,8 @@ namespace platform {
 namespace {
 bool testClockOn = false;
 uint32_t testClockMs = 0;
+uint32_t testClockUs = 0;     // wraps on its own; only differences count
+uint32_t testClockSubMs = 0;  // microseconds of PauseUs not yet a whole millisecond
 }  // namespace
 
 uint32_t TickMs() {
@@ -13,19 +15,37 @@ uint32_t TickMs() {
 
 void Sleep1Ms() {
   if (testClockOn) {
-    testClockMs += 1;
+    AdvanceTestClock(1);
     return;
   }
   SystemSleep1Ms();
 }
 
+uint32_t TickUs() {
+  return testClockOn ? testClockUs : SystemTickUs();
+}
+
+void PauseUs(uint32_t us) {
+  if (testClockOn) {
+    testClockUs += us;
+    testClockSubMs += us;
+    testClockMs += testClockSubMs / 1000;
+    testClockSubMs %= 1000;
+    return;
+  }
+  SystemPauseUs(us);
+}
+
 void EnableTestClock(uint32_t startMs) {
   testClockOn = true;
   testClockMs = startMs;
+  testClockUs = startMs * 1000u;
+  testClockSubMs = 0;
 }
 
 void AdvanceTestClock(uint32_t ms) {
   testClockMs += ms;
+  testClockUs += ms * 1000u;
 }
 
 void DisableTestClock() {

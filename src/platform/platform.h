@@ -14,8 +14,18 @@ uint32_t TickMs();
 // Sleeps about one millisecond (under the test clock: advances it by 1 ms).
 void Sleep1Ms();
 
-// Test clock. While enabled, TickMs returns a value that moves only by
-// AdvanceTestClock and Sleep1Ms, so time-outs are tested without waiting.
+// Microsecond tick for pacing short waits; wraps, compare by unsigned
+// difference only. Time-outs stay on TickMs.
+uint32_t TickUs();
+
+// Waits about `us` microseconds (up to a few hundred) without a full 1 ms
+// sleep: the bulk natively in a fine-grained sleep, the rest and on Windows
+// in a loop that yields the processor. Under the test clock: advances it.
+void PauseUs(uint32_t us);
+
+// Test clock. While enabled, TickMs and TickUs return values that move only
+// by AdvanceTestClock, Sleep1Ms and PauseUs, so time-outs are tested without
+// waiting.
 void EnableTestClock(uint32_t startMs);
 void AdvanceTestClock(uint32_t ms);
 void DisableTestClock();
@@ -34,8 +44,10 @@ void FreeLibraryFile(void* library);
 // one, and hands it to `handler` (PeekMessage on Windows; nothing natively).
 void PumpOneMessage(void (*handler)(void* message));
 
-// The real system services behind TickMs and Sleep1Ms.
+// The real system services behind TickMs, Sleep1Ms, TickUs and PauseUs.
 uint32_t SystemTickMs();
 void SystemSleep1Ms();
+uint32_t SystemTickUs();
+void SystemPauseUs(uint32_t us);
 
 }  // namespace platform

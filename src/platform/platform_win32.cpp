@@ -12,6 +12,27 @@ void SystemSleep1Ms() {
   Sleep(1);
 }
 
+uint32_t SystemTickUs() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  const unsigned long long counts = static_cast<unsigned long long>(now.QuadPart);
+  const unsigned long long perSecond = static_cast<unsigned long long>(frequency.QuadPart);
+  // In two parts, so that the product cannot overflow after weeks of uptime.
+  return static_cast<uint32_t>(counts / perSecond * 1000000ull +
+                               counts % perSecond * 1000000ull / perSecond);
+}
+
+// No timer sleeps less than a scheduler tick here: yield until the time is up.
+void SystemPauseUs(uint32_t us) {
+  const uint32_t start = SystemTickUs();
+  while (SystemTickUs() - start < us) SwitchToThread();
+}
+
 void* LoadLibraryFile(const char* fileName) {
   return reinterpret_cast<void*>(LoadLibraryA(fileName));
 }

@@ -35,9 +35,9 @@ void SendOwn(const DnMessage& out) {
 
 void Drive(const DnMessage* received) {
   for (uint8_t mac = 0; mac < NODE_COUNT; ++mac) {
+    IoReceive(table, mac, received);
     if (const DnMessage* out = ExplStep(table, mac, received)) SendOwn(*out);
     if (const DnMessage* out = IoStep(table, mac)) SendOwn(*out);
-    IoReceive(table, mac, received);
   }
 }
 

@@ -188,21 +188,23 @@ TEST_F(Binding, UnchangedStatusIsWrittenOnceUntilForced) {
   EXPECT_EQ(app::g_App.LastBusStatus, 0x200);
 }
 
-TEST_F(Binding, FullTransmitQueueIsRetriedButNotForever) {
+TEST_F(Binding, WriteResultsAreTakenAsTheyCome) {
+  // A full transmit queue is reported at once, without retries or sleeps:
+  // the link layer keeps the frame and tries again on a later pass.
   platform::EnableTestClock(0);
   ASSERT_TRUE(LoadDriverLibrary(USB_DRIVER_FILE));
   devicenet::CanFrame frame{0x42F, 7, {}};
-  Usb().script(0, 0, 3);
-  EXPECT_TRUE(devicenet::SendFrame(frame));
-  EXPECT_EQ(Usb().writeCalls(), 4);
-
-  Usb().reset();
-  Usb().script(0, 0, -1);  // never drains
-  const uint32_t start = platform::TickMs();
-  EXPECT_FALSE(devicenet::SendFrame(frame));
-  EXPECT_EQ(Usb().writeCalls(), 117);
-  EXPECT_EQ(platform::TickMs() - start, 100u);  // about 100 ms of retries
+  Usb().script(0, 0, 2);
+  EXPECT_EQ(devicenet::SendFrame(frame), devicenet::SEND_QUEUE_FULL);
+  EXPECT_EQ(devicenet::SendFrame(frame), devicenet::SEND_QUEUE_FULL);
+  EXPECT_EQ(Usb().writeCalls(), 2);
+  EXPECT_EQ(platform::TickMs(), 0u);
+  EXPECT_EQ(devicenet::SendFrame(frame), devicenet::SEND_QUEUED);
+  EXPECT_EQ(Usb().writeCalls(), 3);
   platform::DisableTestClock();
+
+  ASSERT_TRUE(UnloadDriverLibrary());
+  EXPECT_EQ(devicenet::SendFrame(frame), devicenet::SEND_FAILED);  // no driver: 0x200
 }
 
 }  // namespace

@@ -15,10 +15,11 @@ constexpr uint32_t POLL_RESP = (15 << 6) | S;
 
 class Io : public LinkFixture {
  protected:
-  // One pass of the node's I/O side, as DriveNodes does it.
+  // One pass of the node's I/O side, as DriveNodes does it: the received
+  // message first, then the step.
   void IoTick(const DnMessage* received = nullptr) {
-    if (const DnMessage* out = IoStep(table(), S)) Send(*out);
     IoReceive(table(), S, received);
+    if (const DnMessage* out = IoStep(table(), S)) Send(*out);
   }
   void FeedIo(uint32_t id, std::vector<uint8_t> data) {
     DnMessage m{};

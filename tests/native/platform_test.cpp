@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "platform/platform.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -11,6 +11,21 @@ TEST(TestClock, MovesOnlyByHandAndBySleep) {
   EXPECT_EQ(platform::TickMs(), 0x10u);  // wraps like the system tick
   platform::Sleep1Ms();
   EXPECT_EQ(platform::TickMs(), 0x11u);
+  platform::DisableTestClock();
+}
+
+TEST(TestClock, PausesAddUpToMilliseconds) {
+  platform::EnableTestClock(5);
+  const uint32_t startUs = platform::TickUs();
+  for (int i = 0; i < 7; ++i) platform::PauseUs(150);  // 1050 us
+  EXPECT_EQ(platform::TickMs(), 6u);
+  EXPECT_EQ(platform::TickUs() - startUs, 1050u);
+  platform::PauseUs(950);  // the 50 us left over count
+  EXPECT_EQ(platform::TickMs(), 7u);
+  platform::Sleep1Ms();
+  platform::AdvanceTestClock(3);
+  EXPECT_EQ(platform::TickMs(), 11u);
+  EXPECT_EQ(platform::TickUs() - startUs, 6000u);
   platform::DisableTestClock();
 }
 

@@ -1,0 +1,359 @@
+// How close the transactions come to the wire: every transaction runs against
+// simulated slaves on the simulated bus with its wire-time model (each frame
+// occupies the bus for its bit time), through the real driver binding, and
+// its achieved time is set against the wire time of the frames it put on the
+// bus, measured side by side in the same run. Prints ratios (wire time /
+// achieved time) and the process's CPU share.
+//
+//   quillon_bench           125 and 500 kbit/s, enough runs for stable figures
+//   quillon_bench --short   500 kbit/s, a few runs, a large receive queue:
+//                           a smoke run for the test command
+//
+// Exit status 1 when a transaction failed; the ratios never fail the run,
+// they depend on the machine. With the 16-frame receive queue a machine
+// that keeps the program off the processor for more than about 3.6 ms
+// (500 kbit/s) overruns the queue and fails that run of the 1000-byte poll.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "can/can_driver.h"
+#include "devicenet/devicenet.h"
+#include "master/transactions.h"
+#include "platform/platform.h"
+#include "simcan.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <time.h>
+#endif
+
+namespace {
+
+using namespace master;
+
+constexpr uint8_t SMALL_SLAVE = 10;  // 8 bytes of polled I/O each way
+constexpr uint8_t LARGE_SLAVE = 11;  // 1000 bytes each way
+// The adapter's receive queue: 16 frames, 3.6 ms of a stream at 500 kbit/s.
+// The short run takes a large one, so that a busy machine's scheduling
+// cannot fail it.
+constexpr uint32_t RX_QUEUE_FRAMES = 16;
+constexpr uint32_t RX_QUEUE_FRAMES_SHORT_RUN = 4096;
+uint32_t rxQueueFrames = RX_QUEUE_FRAMES;
+constexpr uint32_t GAP_MS = 3;  // between two measured runs: the bus falls idle
+
+struct Sim {
+  void* library = nullptr;
+  SimLoadConfigTextFn loadConfigText;
+  SimLastErrorFn lastError;
+  SimVoidFn useRealClock;
+  uint64_t(SIMCAN_CDECL* nowUs)();
+  SimVoidFn traceClear;
+  uint32_t(SIMCAN_CDECL* traceCount)();
+  int(SIMCAN_CDECL* traceGet)(uint32_t, SimTraceFrame*);
+  void(SIMCAN_CDECL* getBusStats)(SimBusStats*);
+  SimVoidFn resetBusStats;
+
+  template <typename Fn>
+  bool Resolve(Fn& fn, const char* name) {
+    fn = reinterpret_cast<Fn>(platform::ResolveEntry(library, name));
+    if (!fn) std::fprintf(stderr, "%s: entry point %s missing\n", can::USB_DRIVER_FILE, name);
+    return fn != nullptr;
+  }
+  bool Load() {
+    library = platform::LoadLibraryFile(can::USB_DRIVER_FILE);
+    if (!library) {
+      std::fprintf(stderr, "cannot load %s (the simulated adapter)\n", can::USB_DRIVER_FILE);
+      return false;
+    }
+    return Resolve(loadConfigText, "Sim_LoadConfigText") && Resolve(lastError, "Sim_LastError") &&
+           Resolve(useRealClock, "Sim_UseRealClock") && Resolve(nowUs, "Sim_NowUs") &&
+           Resolve(traceClear, "Sim_TraceClear") && Resolve(traceCount, "Sim_TraceCount") &&
+           Resolve(traceGet, "Sim_TraceGet") && Resolve(getBusStats, "Sim_GetBusStats") &&
+           Resolve(resetBusStats, "Sim_ResetBusStats");
+  }
+};
+
+Sim sim;
+
+double CpuSeconds() {
+#if defined(_WIN32)
+  FILETIME created, exited, kernel, user;
+  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+  auto seconds = [](const FILETIME& t) {
+    return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) *
+           1e-7;
+  };
+  return seconds(kernel) + seconds(user);
+#else
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+#endif
+}
+
+// One run of a transaction: its achieved time and the wire time of its frames.
+struct Run {
+  double achievedUs;
+  double noStuffUs;  // without stuff bits
+  double worstUs;    // with the most stuff bits the frames' lengths allow
+  double busyUs;     // as the simulated bus counted it, with the real stuff bits
+};
+
+// One transaction's runs.
+struct Tally {
+  explicit Tally(const char* n) : name(n) {}
+  const char* name;
+  int failures = 0;
+  uint64_t frames = 0;
+  double cpuSeconds = 0;
+  std::vector<Run> runs;
+};
+
+uint32_t bitUs = 2;
+
+// Adds the frames completed on the bus up to untilUs since the trace was cleared.
+void AddWire(Tally& t, Run& run, uint64_t untilUs) {
+  for (uint32_t i = 0; i < sim.traceCount(); ++i) {
+    SimTraceFrame f{};
+    if (sim.traceGet(i, &f) != 0 || f.timeUs > untilUs) continue;
+    ++t.frames;
+    run.noStuffUs += devicenet::FrameBitsNoStuff(f.len) * bitUs;
+    run.worstUs += devicenet::FrameBitsWorstStuff(f.len) * bitUs;
+  }
+}
+
+template <typename Fn>
+void Measure(Tally& t, Fn run) {
+  for (uint32_t i = 0; i < GAP_MS; ++i) platform::Sleep1Ms();
+  sim.traceClear();
+  sim.resetBusStats();
+  const double cpu0 = CpuSeconds();
+  const uint64_t t0 = sim.nowUs();
+  const bool ok = run();
+  const uint64_t t1 = sim.nowUs();
+  t.cpuSeconds += CpuSeconds() - cpu0;
+  SimBusStats stats{};
+  sim.getBusStats(&stats);
+  if (!ok) ++t.failures;
+  Run r{static_cast<double>(t1 - t0), 0, 0, static_cast<double>(stats.busyUs)};
+  AddWire(t, r, t1);
+  t.runs.push_back(r);
+}
+
+// The run in the middle by achieved time: what a run takes when the
+// machine's other work does not get in the way.
+Run Median(std::vector<Run> runs) {
+  std::sort(runs.begin(), runs.end(),
+            [](const Run& a, const Run& b) { return a.achievedUs < b.achievedUs; });
+  return runs[runs.size() / 2];
+}
+
+Run Sum(const std::vector<Run>& runs) {
+  Run sum{0, 0, 0, 0};
+  for (const Run& r : runs) {
+    sum.achievedUs += r.achievedUs;
+    sum.noStuffUs += r.noStuffUs;
+    sum.worstUs += r.worstUs;
+    sum.busyUs += r.busyUs;
+  }
+  return sum;
+}
+
+uint32_t seed = 12345;
+uint8_t NextByte() {
+  seed = seed * 1103515245u + 12345u;
+  return static_cast<uint8_t>(seed >> 16);
+}
+
+app::IoBuffers io;
+
+bool Poll(uint8_t mac, uint32_t length) {
+  io.Output.Length = length;
+  for (uint32_t i = 0; i < length; ++i) io.Output.Data[i] = NextByte();
+  if (TxPoll(mac, io) != TXR_OK) return false;
+  // The slaves echo: anything else is a transfer gone wrong.
+  return io.Input.Length == length && std::memcmp(io.Input.Data, io.Output.Data, length) == 0;
+}
+
+uint8_t buffer[1000];
+
+uint32_t Service(uint8_t mac, uint8_t service, uint16_t classId, uint16_t instance,
+                 uint8_t attribute, uint8_t length, uint32_t& responseLength) {
+  ServiceRequest r{2, service, classId, instance, attribute, length};
+  return TxService(mac, 0, r, buffer, responseLength);
+}
+
+// Connected, no watchdogs (the runs take seconds), poll sizes learned.
+bool Prepare(uint8_t mac) {
+  if (TxConnect(mac, devicenet::g_NodeTable.OwnMacId, CONNECT_TIMEOUT_MS) != TXR_OK) return false;
+  uint32_t length = 0;
+  for (uint16_t instance = 1; instance <= 2; ++instance) {
+    std::memset(buffer, 0, 2);
+    if (Service(mac, 0x10, 5, instance, 9, 2, length) != TXR_OK) return false;
+  }
+  return Service(mac, 0x0E, 5, 2, 7, 0, length) == TXR_OK &&
+         Service(mac, 0x0E, 5, 2, 8, 0, length) == TXR_OK;
+}
+
+void PrintHeader() {
+  std::printf("%-4s %-28s %4s %6s %9s %9s %9s %7s %7s %7s %7s %5s\n", "kbit", "transaction", "runs",
+              "frames", "median us", "wire us", "worst us", "ratio", "mean", "r worst", "r bus",
+              "cpu");
+}
+
+void PrintRow(unsigned kbit, const Tally& t) {
+  const Run median = Median(t.runs);
+  const Run sum = Sum(t.runs);
+  const double n = static_cast<double>(t.runs.size());
+  std::printf("%-4u %-28s %4d %6.1f %9.0f %9.0f %9.0f %7.3f %7.3f %7.3f %7.3f %4.0f%%%s\n", kbit,
+              t.name, static_cast<int>(n), static_cast<double>(t.frames) / n, median.achievedUs,
+              median.noStuffUs, median.worstUs, median.noStuffUs / median.achievedUs,
+              sum.noStuffUs / sum.achievedUs, median.worstUs / median.achievedUs,
+              median.busyUs / median.achievedUs, 100.0 * t.cpuSeconds / (sum.achievedUs * 1e-6),
+              t.failures ? "  FAILED RUNS" : "");
+}
+
+// The cyclic exchange as the program runs it: a poll, then the 1 ms pause,
+// against 1 / (wire time + 1 ms) per cycle. False when a poll failed.
+bool Cyclic(unsigned kbit, int cycles) {
+  std::vector<double> cycleUs;
+  int failures = 0;
+  platform::Sleep1Ms();
+  sim.traceClear();
+  const double cpu0 = CpuSeconds();
+  const uint64_t t0 = sim.nowUs();
+  uint64_t last = t0;
+  for (int i = 0; i < cycles; ++i) {
+    if (!Poll(SMALL_SLAVE, 8)) ++failures;
+    platform::Sleep1Ms();
+    const uint64_t now = sim.nowUs();
+    cycleUs.push_back(static_cast<double>(now - last));
+    last = now;
+  }
+  const double cpu = CpuSeconds() - cpu0;
+  const double totalUs = static_cast<double>(last - t0);
+  Tally wire{"cyclic"};
+  Run frames{0, 0, 0, 0};
+  AddWire(wire, frames, last);
+  const double wireUs = frames.noStuffUs / cycles;
+  std::sort(cycleUs.begin(), cycleUs.end());
+  const double medianUs = cycleUs[cycleUs.size() / 2];
+  std::printf("%-4u %-28s %4d %6.1f %9.0f %9.0f %9s %7.3f %7.3f %7s %7s %4.0f%%%s\n", kbit,
+              "cyclic: poll 8+8, 1 ms pause", cycles, static_cast<double>(wire.frames) / cycles,
+              medianUs, wireUs + 1000.0, "", (wireUs + 1000.0) / medianUs,
+              (wireUs + 1000.0) * cycles / totalUs, "", "", 100.0 * cpu / (totalUs * 1e-6),
+              failures ? "  FAILED POLLS" : "");
+  return failures == 0;
+}
+
+std::string ConfigText(unsigned kbit) {
+  std::string text = "[bus]\nwire_time = yes\nrx_queue = " + std::to_string(rxQueueFrames) + "\n";
+  const char* slaves[] = {"mac = 10\nproduced = 8\nconsumed = 8\n",
+                          "mac = 11\nproduced = 1000\nconsumed = 1000\n"};
+  for (const char* slave : slaves) {
+    text += std::string("[slave]\n") + slave + "baud = " + std::to_string(kbit) +
+            "\nucmm = yes\nio = echo\nvendor = 0x0520\nname = Quillon benchmark slave\n";
+  }
+  return text;
+}
+
+// One baud rate: every transaction, then the cyclic exchange. False when
+// something failed.
+bool RunAt(int baudIndex, bool brief) {
+  static const unsigned KBIT[] = {125, 250, 500};
+  static const uint32_t BIT_US[] = {8, 4, 2};
+  const unsigned kbit = KBIT[baudIndex];
+  bitUs = BIT_US[baudIndex];
+
+  can::CloseAdapter(nullptr);
+  if (sim.loadConfigText(ConfigText(kbit).c_str(), "bench.ini") != 0) {
+    std::fprintf(stderr, "configuration refused: %s\n", sim.lastError());
+    return false;
+  }
+  sim.useRealClock();
+  app::InitAppState(nullptr);
+  app::g_App.PrinterPort = can::PORT_USB;
+  app::g_App.BaudIndex = baudIndex;
+  devicenet::ClearSendHook();
+  devicenet::SetSendHook(devicenet::SendFrame);
+  devicenet::InitNodeTable(devicenet::g_NodeTable);
+  if (!can::OpenAdapter(nullptr, baudIndex)) return false;
+  devicenet::g_NodeTable.OwnMacId = PickOwnMacId(SMALL_SLAVE, SMALL_SLAVE);
+
+  const int runs = brief ? 3 : 41;
+  const int largeRuns = brief ? 2 : 11;
+  bool ok = true;
+
+  // Connect and release first: the set is up again afterwards.
+  Tally connect{"TxConnect (UCMM)"};
+  Tally release{"TxRelease"};
+  if (TxConnect(SMALL_SLAVE, 0, CONNECT_TIMEOUT_MS) != TXR_OK) ok = false;
+  for (int i = 0; i < runs && ok; ++i) {
+    Measure(release, [] { return TxRelease(SMALL_SLAVE, 0) == TXR_OK; });
+    Measure(connect, [] { return TxConnect(SMALL_SLAVE, 0, CONNECT_TIMEOUT_MS) == TXR_OK; });
+  }
+  ok = ok && Prepare(SMALL_SLAVE) && Prepare(LARGE_SLAVE);
+  if (!ok) {
+    std::fprintf(stderr, "%u kbit/s: the slaves could not be connected\n", kbit);
+    return false;
+  }
+
+  Tally small{"poll 8+8 bytes"};
+  Tally large{"poll 1000+1000 bytes"};
+  Tally get{"Get_Attribute_Single 2 B"};
+  Tally name{"product name (fragmented)"};
+  for (int i = 0; i < runs; ++i) {
+    Measure(small, [] { return Poll(SMALL_SLAVE, 8); });
+    if (i < largeRuns) Measure(large, [] { return Poll(LARGE_SLAVE, 1000); });
+    Measure(get, [] {
+      uint32_t length = 0;
+      return Service(SMALL_SLAVE, 0x0E, 1, 1, 1, 0, length) == TXR_OK && length == 2;
+    });
+    Measure(name, [] {
+      uint32_t length = 0;
+      return Service(SMALL_SLAVE, 0x0E, 1, 1, 7, 0, length) == TXR_OK && length == 24;
+    });
+  }
+  for (const Tally* t : {&small, &large, &get, &name, &connect, &release}) {
+    PrintRow(kbit, *t);
+    ok = ok && t->failures == 0;
+  }
+  ok = Cyclic(kbit, brief ? 50 : 2001) && ok;
+
+  TxRelease(SMALL_SLAVE, 0);
+  TxRelease(LARGE_SLAVE, 0);
+  can::CloseAdapter(nullptr);
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool brief = argc > 1 && std::strcmp(argv[1], "--short") == 0;
+  if (!sim.Load()) return 1;
+  if (brief) rxQueueFrames = RX_QUEUE_FRAMES_SHORT_RUN;
+#if defined(_WIN32)
+  timeBeginPeriod(1);  // as the program does: Sleep(1) is 1 ms, not a scheduler tick
+#endif
+  std::printf(
+      "Simulated bus with wire time, adapter receive queue %u frames.\n"
+      "ratio = wire time without stuff bits / achieved time of the median run; mean = the same\n"
+      "over all runs; r worst = with the most stuff bits the frames' lengths allow; r bus = the\n"
+      "simulated bus's own count (real stuff bits); cpu = process CPU time / achieved time.\n"
+      "Cyclic: wire us includes the 1 ms pause; ratio = (wire + 1 ms) / cycle time.\n",
+      rxQueueFrames);
+  PrintHeader();
+  bool ok = true;
+  if (!brief) ok = RunAt(0, false) && ok;
+  ok = RunAt(2, brief) && ok;
+#if defined(_WIN32)
+  timeEndPeriod(1);
+#endif
+  return ok ? 0 : 1;
+}

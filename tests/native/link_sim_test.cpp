@@ -1,0 +1,347 @@
+// The link layer's receive tick against a simulated slave through the real
+// driver binding: which frames may end an exchange, and frames the adapter
+// cannot queue at once. The simulated adapter library is copied beside the
+// test as the USB adapter's driver. Runs natively and under Wine.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "can/can_driver.h"
+#include "devicenet/devicenet.h"
+#include "master/transactions.h"
+#include "platform/platform.h"
+#include "simcan.h"
+
+namespace {
+
+using namespace devicenet;
+using namespace master;
+
+constexpr uint8_t SLAVE = 10;
+constexpr uint32_t DUP_MAC_CHECK_ID = 0x400 | (SLAVE << 3) | 7;
+constexpr uint32_t POLL_COMMAND_ID = 0x400 | (SLAVE << 3) | 5;
+
+struct Sim {
+  void* library = nullptr;
+  SimLoadConfigTextFn loadConfigText;
+  SimLastErrorFn lastError;
+  SimUseClockFunctionFn useClock;
+  SimGetSlaveFn getSlave;
+  SimFaultFn delayAnswers;
+  void(SIMCAN_CDECL* failWrites)(uint32_t, uint32_t);
+  int(SIMCAN_CDECL* injectFrame)(int, uint32_t, uint8_t, const uint8_t*);
+  void(SIMCAN_CDECL* traceClear)();
+  uint32_t(SIMCAN_CDECL* traceCount)();
+  int(SIMCAN_CDECL* traceGet)(uint32_t, SimTraceFrame*);
+
+  template <typename Fn>
+  void Resolve(Fn& fn, const char* name) {
+    fn = reinterpret_cast<Fn>(platform::ResolveEntry(library, name));
+    ASSERT_NE(fn, nullptr) << name;
+  }
+  void Load() {
+    library = platform::LoadLibraryFile(can::USB_DRIVER_FILE);
+    ASSERT_NE(library, nullptr);
+    Resolve(loadConfigText, "Sim_LoadConfigText");
+    Resolve(lastError, "Sim_LastError");
+    Resolve(useClock, "Sim_UseClockFunction");
+    Resolve(getSlave, "Sim_GetSlave");
+    Resolve(delayAnswers, "Sim_DelayAnswers");
+    Resolve(failWrites, "Sim_FailWrites");
+    Resolve(injectFrame, "Sim_InjectFrame");
+    Resolve(traceClear, "Sim_TraceClear");
+    Resolve(traceCount, "Sim_TraceCount");
+    Resolve(traceGet, "Sim_TraceGet");
+  }
+};
+
+Sim& TheSim() {
+  static Sim sim;
+  if (!sim.library) sim.Load();
+  return sim;
+}
+
+uint32_t SIMCAN_CDECL TestTick() {
+  return platform::TickMs();
+}
+
+constexpr const char* CONFIG =
+    "[slave]\nmac = 10\nbaud = 125\nucmm = yes\nproduced = 20\nconsumed = 20\n"
+    "name = Name of three fragments\n";
+constexpr const char* CONFIG_500K = "[slave]\nmac = 10\nbaud = 500\n";
+// The bus takes its wire time, and the adapter queues only 16 frames.
+constexpr const char* CONFIG_1000_BYTES =
+    "[bus]\nwire_time = yes\nrx_queue = 16\n"
+    "[slave]\nmac = 10\nbaud = 500\nucmm = yes\nproduced = 1000\nconsumed = 1000\n";
+
+class LinkOnSimBus : public ::testing::Test {
+ protected:
+  void SetUp() override { Start(CONFIG, 0); }
+
+  void Start(const char* config, int baudIndex) {
+    can::CloseAdapter(nullptr);
+    platform::EnableTestClock(1000);
+    app::InitAppState(nullptr);
+    ClearSendHook();
+    SetSendHook(SendFrame);
+    InitNodeTable(g_NodeTable);
+    UcmmConnOpen = 0;
+    Sim& sim = TheSim();
+    ASSERT_EQ(sim.loadConfigText(config, "link.ini"), 0) << sim.lastError();
+    sim.useClock(TestTick);
+    app::g_App.PrinterPort = can::PORT_USB;
+    app::g_App.BaudIndex = baudIndex;
+    ASSERT_TRUE(can::OpenAdapter(nullptr, baudIndex));
+    g_NodeTable.OwnMacId = PickOwnMacId(SLAVE, SLAVE);
+  }
+  void TearDown() override {
+    TheSim().failWrites(0, 0);
+    can::CloseAdapter(nullptr);
+    platform::DisableTestClock();
+  }
+
+  uint32_t Get(uint16_t classId, uint16_t instance, uint8_t attribute,
+               std::vector<uint8_t>& value) {
+    static uint8_t buffer[1000];
+    uint32_t length = 0;
+    ServiceRequest r{2, 0x0E, classId, instance, attribute, 0};
+    const uint32_t result = TxService(SLAVE, 0, r, buffer, length);
+    value.assign(buffer, buffer + length);
+    return result;
+  }
+
+  // As start-up does it, with no watchdog on the explicit and poll
+  // connections: the tests let seconds pass.
+  void ConnectForPolling() {
+    ASSERT_EQ(TxConnect(SLAVE, g_NodeTable.OwnMacId, CONNECT_TIMEOUT_MS), TXR_OK);
+    static uint8_t zero[1000];
+    uint32_t length = 0;
+    for (const uint16_t instance : {uint16_t{1}, uint16_t{2}}) {
+      ServiceRequest rate{2, 0x10, 5, instance, 9, 2};
+      ASSERT_EQ(TxService(SLAVE, 0, rate, zero, length), TXR_OK);
+    }
+    std::vector<uint8_t> size;
+    ASSERT_EQ(Get(5, 2, 7, size), TXR_OK);
+    ASSERT_EQ(Get(5, 2, 8, size), TXR_OK);
+  }
+
+  // Ticks and waits as a transaction does, but without its discarding of
+  // the frames that wait in the adapter: the exchange's I/O result.
+  int RunIo() {
+    for (int pass = 0; pass < 100000; ++pass) {
+      LinkTick();
+      uint8_t result = 0;
+      if (IoTakeResult(SLAVE, g_NodeTable, result)) return result;
+      platform::Sleep1Ms();
+    }
+    return -1;
+  }
+
+  size_t FramesWithId(uint32_t id) {
+    size_t n = 0;
+    for (uint32_t i = 0; i < TheSim().traceCount(); ++i) {
+      SimTraceFrame f{};
+      TheSim().traceGet(i, &f);
+      if (f.id == id) ++n;
+    }
+    return n;
+  }
+};
+
+std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
+  std::vector<uint8_t> v(n);
+  for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(seed + i * 7);
+  return v;
+}
+
+// A poll response that arrives after its poll timed out waits in the
+// adapter; the next poll must take the slave's answer to its own command.
+TEST_F(LinkOnSimBus, StalePollResponseDoesNotEndTheNextPoll) {
+  ConnectForPolling();
+  static app::IoBuffers io;
+  std::memset(&io, 0, sizeof io);
+  const std::vector<uint8_t> first = Pattern(20, 1);
+  io.Output.Length = 20;
+  std::memcpy(io.Output.Data, first.data(), 20);
+  ASSERT_EQ(TheSim().delayAnswers(0, SIM_ANSWER_POLL, 2100), 0);
+  ASSERT_EQ(TxPoll(SLAVE, io), TXR_IO_FAILED);
+  ASSERT_EQ(TheSim().delayAnswers(0, SIM_ANSWER_POLL, 0), 0);
+  platform::AdvanceTestClock(200);  // the late answer is in the adapter's queue now
+
+  const std::vector<uint8_t> second = Pattern(20, 100);
+  ASSERT_TRUE(IoRequest(SLAVE, REQUEST_TIMEOUT_MS, g_NodeTable, second.data(), second.size()));
+  EXPECT_EQ(RunIo(), RESULT_COMPLETED);
+  uint8_t input[1000];
+  size_t length = 0;
+  ASSERT_TRUE(TakeConsumed(SLAVE, 15, g_NodeTable, input, sizeof input, length));
+  EXPECT_EQ(std::vector<uint8_t>(input, input + length), second);  // the slave echoes
+}
+
+TEST_F(LinkOnSimBus, StaleDuplicateMacIdResponseDoesNotAnswerTheNextCheck) {
+  ASSERT_EQ(TheSim().delayAnswers(0, SIM_ANSWER_DUPMAC, 100), 0);
+  ASSERT_EQ(TxProbeMac(SLAVE, PROBE_TIMEOUT_MS), TXR_IO_FAILED);
+  platform::AdvanceTestClock(60);  // the late answer is in the adapter's queue now
+
+  // The slave still answers too late for the second check.
+  const uint8_t check[DUP_MAC_CHECK_LEN] = {};
+  ASSERT_TRUE(DupMacRequest(SLAVE, PROBE_TIMEOUT_MS, g_NodeTable, check, sizeof check));
+  const uint32_t start = platform::TickMs();
+  EXPECT_EQ(RunIo(), RESULT_TIMEOUT);
+  EXPECT_GT(platform::TickMs() - start, PROBE_TIMEOUT_MS);
+}
+
+// The transmit queue stays full for longer than any burst of retries; once
+// it drains, the frames that waited go out, once each, in order.
+TEST_F(LinkOnSimBus, FramesWaitForAFullTransmitQueueToDrain) {
+  ConnectForPolling();
+  static app::IoBuffers io;
+  std::memset(&io, 0, sizeof io);
+  const std::vector<uint8_t> out = Pattern(20, 5);
+  io.Output.Length = 20;
+  std::memcpy(io.Output.Data, out.data(), 20);
+
+  TheSim().traceClear();
+  TheSim().failWrites(400, SIMCAN_ERR_QXMTFULL);
+  ASSERT_EQ(TxPoll(SLAVE, io), TXR_OK);
+  EXPECT_EQ(FramesWithId(POLL_COMMAND_ID), 3u);
+  SimSlaveInfo slave{};
+  ASSERT_EQ(TheSim().getSlave(0, &slave), 0);
+  ASSERT_EQ(slave.outputLen, 20);
+  EXPECT_EQ(std::vector<uint8_t>(slave.output, slave.output + 20), out);
+  EXPECT_EQ(std::vector<uint8_t>(io.Input.Data, io.Input.Data + io.Input.Length), out);
+
+  // A fragmented explicit response: the acknowledges wait as well.
+  std::vector<uint8_t> name;
+  TheSim().failWrites(400, SIMCAN_ERR_QXMTFULL);
+  ASSERT_EQ(Get(1, 1, 7, name), TXR_OK);
+  const std::string expected = "Name of three fragments";
+  ASSERT_EQ(name.size(), expected.size() + 1);
+  EXPECT_EQ(std::string(name.begin() + 1, name.end()), expected);
+}
+
+TEST_F(LinkOnSimBus, QueueThatNeverDrainsEndsEachExchangeByItsTimeOut) {
+  ConnectForPolling();
+  static app::IoBuffers io;
+  std::memset(&io, 0, sizeof io);
+  io.Output.Length = 20;
+
+  TheSim().traceClear();
+  TheSim().failWrites(0xFFFFFFFF, SIMCAN_ERR_QXMTFULL);
+  uint32_t start = platform::TickMs();
+  EXPECT_EQ(TxPoll(SLAVE, io), TXR_IO_FAILED);
+  EXPECT_GT(platform::TickMs() - start, REQUEST_TIMEOUT_MS);
+  EXPECT_LT(platform::TickMs() - start, REQUEST_TIMEOUT_MS + 10);
+
+  std::vector<uint8_t> value;
+  start = platform::TickMs();
+  EXPECT_EQ(Get(1, 1, 1, value), TXR_TIMEOUT);
+  EXPECT_GT(platform::TickMs() - start, REQUEST_TIMEOUT_MS);
+  EXPECT_LT(platform::TickMs() - start, REQUEST_TIMEOUT_MS + 10);
+  EXPECT_EQ(TheSim().traceCount(), 0u);
+
+  // Drained again: the frames of the ended exchanges are not sent late.
+  TheSim().failWrites(0, 0);
+  EXPECT_EQ(TxProbeMac(SLAVE, PROBE_TIMEOUT_MS), TXR_OK);
+  EXPECT_EQ(TheSim().traceCount(), 2u);  // the check and its answer, nothing before
+  EXPECT_EQ(FramesWithId(DUP_MAC_CHECK_ID), 2u);
+}
+
+// One tick empties the adapter's receive queue, but a stream of frames
+// cannot hold it for ever.
+TEST_F(LinkOnSimBus, OneTickReadsWhatWaitsUpToItsBound) {
+  const uint8_t data[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  can::DriverMsg msg{};
+  for (int frames : {10, 100}) {
+    SCOPED_TRACE(frames);
+    for (int i = 0; i < frames; ++i) ASSERT_EQ(TheSim().injectFrame(0, 0x7F0, 8, data), 0);
+    LinkTick();
+    int left = 0;
+    while (can::CanRead(&msg) == can::CAN_ERR_OK) ++left;
+    if (frames == 10) {
+      EXPECT_EQ(left, 0);
+    } else {
+      EXPECT_GT(left, 0);
+      EXPECT_LT(left, frames);
+    }
+  }
+}
+
+// The fragments of one transfer go out in one tick; a full transmit queue
+// ends the burst until a later tick.
+TEST_F(LinkOnSimBus, FragmentsGoOutBackToBackUntilTheQueueIsFull) {
+  ConnectForPolling();
+  const std::vector<uint8_t> out = Pattern(20, 9);
+  TheSim().traceClear();
+  ASSERT_TRUE(IoRequest(SLAVE, REQUEST_TIMEOUT_MS, g_NodeTable, out.data(), out.size()));
+  LinkTick();
+  EXPECT_EQ(FramesWithId(POLL_COMMAND_ID), 3u);
+  EXPECT_EQ(RunIo(), RESULT_COMPLETED);
+
+  // Two refusals: each tick tries once and stops; the third sends it all.
+  TheSim().traceClear();
+  TheSim().failWrites(2, SIMCAN_ERR_QXMTFULL);
+  ASSERT_TRUE(IoRequest(SLAVE, REQUEST_TIMEOUT_MS, g_NodeTable, out.data(), out.size()));
+  LinkTick();
+  EXPECT_EQ(TheSim().traceCount(), 0u);
+  LinkTick();
+  EXPECT_EQ(TheSim().traceCount(), 0u);
+  LinkTick();
+  EXPECT_EQ(FramesWithId(POLL_COMMAND_ID), 3u);
+  EXPECT_EQ(RunIo(), RESULT_COMPLETED);
+}
+
+// The waits between ticks follow the bus: after a frame went out, the wire
+// time of that frame and of the shortest answer; then short looks; after
+// 2 ms without a frame, 1 ms sleeps.
+TEST_F(LinkOnSimBus, WaitsFollowTheWireTime) {
+  // Also once the microsecond tick is past half its range (after 36 minutes).
+  for (const uint32_t laterMs : {0u, 2200000u}) {
+    SCOPED_TRACE(laterMs);
+    Start(CONFIG_500K, 2);
+    platform::AdvanceTestClock(laterMs);
+    const uint8_t silent = 33;  // nobody answers there
+    const uint8_t check[DUP_MAC_CHECK_LEN] = {};
+    ASSERT_TRUE(DupMacRequest(silent, 1000, g_NodeTable, check, sizeof check));
+    LinkTick();
+    uint32_t before = platform::TickUs();
+    LinkPause();
+    // 7 bytes: 103 bits; the shortest answer 47 bits; 2 us a bit.
+    EXPECT_EQ(platform::TickUs() - before, (103u + 47u) * 2u);
+
+    uint32_t looks = 0;
+    for (;;) {
+      LinkTick();
+      before = platform::TickUs();
+      LinkPause();
+      const uint32_t pause = platform::TickUs() - before;
+      if (pause >= 1000) {
+        EXPECT_EQ(pause, 1000u);
+        break;
+      }
+      EXPECT_LT(pause, 100u);
+      ++looks;
+    }
+    EXPECT_GT(looks, 20u);
+    EXPECT_LT(looks, 2001u);
+  }
+}
+
+// A 1000-byte answer streams in faster than one frame a millisecond; the
+// ticks keep a 16-frame receive queue from overflowing.
+TEST_F(LinkOnSimBus, LargePollFitsASmallReceiveQueue) {
+  Start(CONFIG_1000_BYTES, 2);
+  ConnectForPolling();
+  static app::IoBuffers io;
+  std::memset(&io, 0, sizeof io);
+  const std::vector<uint8_t> out = Pattern(1000, 3);
+  io.Output.Length = 1000;
+  std::memcpy(io.Output.Data, out.data(), 1000);
+  ASSERT_EQ(TxPoll(SLAVE, io), TXR_OK);
+  EXPECT_EQ(std::vector<uint8_t>(io.Input.Data, io.Input.Data + io.Input.Length), out);
+  EXPECT_EQ(can::CanStatus() & can::CAN_STATUS_OVERRUN, 0u);
+}
+
+}  // namespace
