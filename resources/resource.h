@@ -4,14 +4,138 @@
 // These numbers never change: both language libraries and the program are
 // built against them, and a library built from an older resource.h must keep
 // working with a newer program. Add new ids; never renumber or reuse one.
+// Control ids are unique within their dialog only; several dialogs reuse a
+// number for different controls, so each has its own name here.
 //
 // Plain #defines so that the resource compiler can read this file too.
 #pragma once
 
+// Window class of the main dialog (CLASS of dialog 101). A second start finds
+// the running program by it, so the program must register it before it
+// creates the dialog.
+#define MAIN_WINDOW_CLASS "Tarnix"
+
+// Unnamed controls (labels, frames).
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+
+// Dialog templates.
+#define IDD_MAIN 101         // main window, modeless, class MAIN_WINDOW_CLASS, menu 104
+#define IDD_ABOUT 108        // About, modal
+#define IDD_SEARCH 109       // Search Slaves, modal
+#define IDD_CHANGE 112       // Change Address and Baud Rate of Slave, modal
+#define IDD_READ_ATTR 1049   // Read Attribute, modeless
+#define IDD_WRITE_ATTR 1050  // Write Attribute, modeless
+
+// Menu, accelerators, icon.
+#define IDI_APP 103         // program icon (16x16 and 32x32)
+#define IDR_MAIN_MENU 104   // menu bar of the main window
+#define IDR_ACCEL_EDIT 105  // Enter, only while the hex field 1004 has the focus
+#define IDR_ACCEL_MAIN 106  // F1, always
+
+// Menu commands of menu 104. Three of them share the number of the dialog
+// they open.
+#define IDM_SEARCH_SLAVES 40001
+#define IDM_CHANGE_ADDRESS 112
+#define IDM_EXIT 40003
+#define IDM_START 40004
+#define IDM_STOP 40005
+#define IDM_READ_ATTR 1049
+#define IDM_WRITE_ATTR 1050
+#define IDM_HELP_CONTENTS 40008
+#define IDM_ABOUT 40014
+
+// Accelerator commands.
+#define IDM_ACCEL_ENTER 40006  // table 105: Enter in the hex field
+#define IDM_ACCEL_HELP 40007   // table 106: F1
+
+// Main window (dialog 101).
+#define IDC_MAIN_ADDRESS 1000      // edit: current slave address 0..63
+#define IDC_MAIN_PORT 1002         // drop-down list: adapter port
+#define IDC_MAIN_MAKER 1003        // static: maker line
+#define IDC_MAIN_HEX 1004          // edit: selected output byte in hex
+#define IDC_MAIN_INPUT_LIST 1005   // list box: input bytes
+#define IDC_MAIN_OUTPUT_LIST 1006  // list box: output bytes
+#define IDC_MAIN_BIT0_CHECK 1007   // check boxes of bits 0..7: 1007..1014
+#define IDC_MAIN_BIT1_CHECK 1008
+#define IDC_MAIN_BIT2_CHECK 1009
+#define IDC_MAIN_BIT3_CHECK 1010
+#define IDC_MAIN_BIT4_CHECK 1011
+#define IDC_MAIN_BIT5_CHECK 1012
+#define IDC_MAIN_BIT6_CHECK 1013
+#define IDC_MAIN_BIT7_CHECK 1014
+#define IDC_MAIN_ADDRESS_LABEL 1019  // "Curren&t Slave Address"
+#define IDC_MAIN_HEX_LABEL 1021      // "&Edit"
+#define IDC_MAIN_PORT_LABEL 1022     // "DeviceNet Dongle &Port"
+#define IDC_MAIN_COMM_ACTIVE 1023    // check box: shows CommActive
+#define IDC_MAIN_BAUD_LABEL 1024     // "&Baud Rate of DeviceNet Dongle"
+#define IDC_MAIN_BAUD 1025           // drop-down list: baud rate
+#define IDC_MAIN_LOG 1026            // check box: input log on/off
+#define IDC_MAIN_FREEZE 1029         // check box: freeze outputs
+#define IDC_MAIN_SINGLE_BIT 1030     // check box: single bit mode
+#define IDC_MAIN_BIT0_BUTTON 1033    // push buttons of bits 0..7: 1033..1040
+#define IDC_MAIN_BIT1_BUTTON 1034
+#define IDC_MAIN_BIT2_BUTTON 1035
+#define IDC_MAIN_BIT3_BUTTON 1036
+#define IDC_MAIN_BIT4_BUTTON 1037
+#define IDC_MAIN_BIT5_BUTTON 1038
+#define IDC_MAIN_BIT6_BUTTON 1039
+#define IDC_MAIN_BIT7_BUTTON 1040
+#define IDC_MAIN_VENDOR_ID 1042  // identity fields, read-only edits
+#define IDC_MAIN_PRODUCT_CODE 1043
+#define IDC_MAIN_REVISION 1044
+#define IDC_MAIN_PRODUCT_NAME 1045
+#define IDC_MAIN_DEVICE_TYPE 1046
+#define IDC_MAIN_BUS_STATUS 1047  // read-only edit: bus status text
+#define IDC_MAIN_SERIAL_NUMBER 1048
+
+// About (dialog 108).
+#define IDC_ABOUT_NOTICE 1003   // notice line
+#define IDC_ABOUT_MAKER 1004    // maker line
+#define IDC_ABOUT_PRODUCT 1028  // product name, fixed in the template
+#define IDC_ABOUT_ICON 1029     // invisible placeholder: the icon is drawn at its corner
+#define IDC_ABOUT_VERSION 1030  // version line
+
+// Search Slaves (dialog 109). Button 1 (IDOK) reads "Abort" or "&OK".
+#define IDC_SEARCH_LIST 1032  // multi-column list of probed addresses
+
+// Change Address and Baud Rate of Slave (dialog 112).
+#define IDC_CHANGE_NEW_ADDRESS 1001
+#define IDC_CHANGE_OLD_ADDRESS 1002
+#define IDC_CHANGE_NEW_BAUD 1026
+#define IDC_CHANGE_OLD_BAUD 1027
+
+// Read Attribute and Write Attribute (dialogs 1049, 1050). Button 1 is Read or
+// Write, button 2 is Close.
+#define IDC_ATTR_SEND_VALUE 1033  // Write only: value to send
+#define IDC_ATTR_CLASS 1036
+#define IDC_ATTR_RESULT 1037     // Read only: read-only edit with the value read
+#define IDC_ATTR_ATTRIBUTE 1043  // also the service code in service mode
+#define IDC_ATTR_INSTANCE 1044
+#define IDC_ATTR_VALUE_HEX 1057  // value radix
+#define IDC_ATTR_IDS_HEX 1059    // radix of the three ids
+#define IDC_ATTR_SERVICE 1061    // Write only: service mode
+// Data type radio buttons; the numbers do not follow the type codes.
+#define IDC_ATTR_TYPE_RAW 1045           // code 0
+#define IDC_ATTR_TYPE_BOOL 1046          // code 1
+#define IDC_ATTR_TYPE_SINT 1047          // code 2
+#define IDC_ATTR_TYPE_INT 1048           // code 3
+#define IDC_ATTR_TYPE_LINT 1049          // code 5
+#define IDC_ATTR_TYPE_DINT 1050          // code 4
+#define IDC_ATTR_TYPE_USINT 1051         // code 6
+#define IDC_ATTR_TYPE_UINT 1052          // code 7
+#define IDC_ATTR_TYPE_ULINT 1053         // code 9
+#define IDC_ATTR_TYPE_UDINT 1054         // code 8
+#define IDC_ATTR_TYPE_REAL 1055          // code 10
+#define IDC_ATTR_TYPE_LREAL 1056         // code 11
+#define IDC_ATTR_TYPE_STRING 1058        // code 12
+#define IDC_ATTR_TYPE_SHORT_STRING 1060  // code 13
+
 // String table of the language libraries: IDS_FIRST..IDS_LAST. Ids without
 // a text here are reserved.
 #define IDS_FIRST 1000
-#define IDS_LAST 1038
+#define IDS_LAST 1039
 #define IDS_CAPTION 1000              // caption of the main window and of every message box
 #define IDS_ADAPTER_OPEN_FAILED 1001  // the adapter will not open on the chosen port
 #define IDS_NO_SLAVE_FOUND 1004       // a search found nothing
@@ -45,3 +169,4 @@
 #define IDS_SLAVE_MISSING 1036        // %s is the slave address
 #define IDS_CAN_DLL_LOAD_FAILED 1037  // the adapter driver library will not load
 #define IDS_IO_LENGTH_EXCEEDED 1038   // connection size above 1000 bytes
+#define IDS_ADDRESS_IN_USE 1039       // new address answered a probe; %s new, %s old address

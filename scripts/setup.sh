@@ -10,6 +10,7 @@ packages=(
   googletest libgtest-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine wine64 wine32:i386 xvfb x11-utils imagemagick
+  fp-utils
 )
 
 have_all() {
