@@ -132,7 +132,8 @@ int CarryOutWrite(void* window) {
 }  // namespace
 
 int CyclicStep(void* window) {
-  if (g_App.CyclicBusy) return 0;
+  // Without the main window (the exit has run) nothing may start again.
+  if (g_App.CyclicBusy || !window) return 0;
   if (g_App.ReadAttrPending && !CarryOutRead(window)) return 0;
   if (g_App.WriteAttrPending && !CarryOutWrite(window)) return 0;
   if (!g_App.CommActive || !g_App.Io) return 0;
