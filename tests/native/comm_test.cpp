@@ -576,3 +576,33 @@ TEST_F(CommAttributes, ServiceModeShowsTheResponse) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CommAttributes, NothingRunsWithoutTheMainWindow) {
+  // After the exit sequence the idle step passes no window: a request still
+  // queued must not open the adapter again.
+  Queue(true, 1, 1, 1);
+  EXPECT_EQ(CyclicStep(nullptr), 0);
+  EXPECT_EQ(g_App.AdapterOpen, 0);
+  EXPECT_EQ(TheSim().traceCount(), 0u);
+}
+
+TEST_F(CommAttributes, ReadResultWithTheDialogClosedMeanwhile) {
+  Queue(true, 1, 1, 3);
+  g_App.hReadAttrDlg = nullptr;  // closed while the request waited
+  g_App.AttrType = attributes::ATTR_UINT;
+  g_App.ValueInHex = 0;
+  EXPECT_EQ(CyclicStep(MAIN), 0);
+  EXPECT_STREQ(g_App.AttrValueText, "1001 dec");
+  for (const auto& t : persist::RecordedControlTexts()) EXPECT_NE(t.window, nullptr);
+}
+
+TEST_F(Comm, NothingStartsWithoutTheIoRecords) {
+  g_App.Io = nullptr;
+  EXPECT_EQ(CommStart(MAIN), 0);
+  EXPECT_TRUE(persist::RecordedBoxes().empty());
+  EXPECT_EQ(g_App.AdapterOpen, 0);
+}
+
+}  // namespace
