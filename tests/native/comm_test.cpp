@@ -588,14 +588,25 @@ TEST_F(CommAttributes, NothingRunsWithoutTheMainWindow) {
   EXPECT_EQ(TheSim().traceCount(), 0u);
 }
 
-TEST_F(CommAttributes, ReadResultWithTheDialogClosedMeanwhile) {
+TEST_F(CommAttributes, ResultsForAClosedDialogAreDropped) {
+  // Closed while the request waited: the value text stays what it was, and
+  // no box appears without its owner.
   Queue(true, 1, 1, 3);
-  g_App.hReadAttrDlg = nullptr;  // closed while the request waited
-  g_App.AttrType = attributes::ATTR_UINT;
-  g_App.ValueInHex = 0;
+  g_App.hReadAttrDlg = nullptr;
+  std::strcpy(g_App.AttrValueText, "typed value");
   EXPECT_EQ(CyclicStep(MAIN), 0);
-  EXPECT_STREQ(g_App.AttrValueText, "1001 dec");
-  for (const auto& t : persist::RecordedControlTexts()) EXPECT_NE(t.window, nullptr);
+  EXPECT_STREQ(g_App.AttrValueText, "typed value");
+  EXPECT_EQ(g_App.ReadAttrPending, 0);
+
+  QueueWrite(1, 1, 1, {}, "echo");
+  g_App.hWriteAttrDlg = nullptr;
+  g_App.ServiceMode = 1;
+  g_App.ServiceCode = 0x0E;
+  EXPECT_EQ(CyclicStep(MAIN), 0);
+  EXPECT_EQ(g_App.WriteAttrPending, 0);
+  EXPECT_EQ(g_App.WriteValue[0], 0x20);  // the request did run
+  EXPECT_TRUE(persist::RecordedBoxes().empty()) << BoxTexts();
+  for (const auto& t : persist::RecordedControlTexts()) EXPECT_EQ(t.window, MAIN);
 }
 
 TEST_F(Comm, NothingStartsWithoutTheIoRecords) {
