@@ -48,6 +48,7 @@ struct Sim {
   SimGetSlaveFn getSlave;
   SimFaultFn dropAnswers;
   SimIndexFn powerCycle;
+  void(SIMCAN_CDECL* setAdapterStatus)(uint32_t, int);
   void(SIMCAN_CDECL* traceClear)();
   uint32_t(SIMCAN_CDECL* traceCount)();
   int(SIMCAN_CDECL* traceGet)(uint32_t, SimTraceFrame*);
@@ -66,6 +67,7 @@ struct Sim {
     Resolve(getSlave, "Sim_GetSlave");
     Resolve(dropAnswers, "Sim_DropAnswers");
     Resolve(powerCycle, "Sim_PowerCycle");
+    Resolve(setAdapterStatus, "Sim_SetAdapterStatus");
     Resolve(traceClear, "Sim_TraceClear");
     Resolve(traceCount, "Sim_TraceCount");
     Resolve(traceGet, "Sim_TraceGet");
@@ -269,6 +271,16 @@ TEST_F(Comm, StartWithoutSlaveGivesUpAfterThreeSeconds) {
   ExpectBox(1, IDS_SLAVE_INIT_FAILED, EXCLAMATION_OK);
   EXPECT_EQ(g_App.CommActive, 0);
   EXPECT_EQ(g_App.AdapterOpen, 1);
+}
+
+TEST_F(Comm, StartOnABusOffAdapterGivesUp) {
+  TheSim().setAdapterStatus(SIMCAN_ERR_BUSOFF, 0);
+  persist::ScriptBoxAnswer(persist::BOX_IDOK);
+  EXPECT_EQ(CommStart(MAIN), 0);
+  TheSim().setAdapterStatus(0, 0);
+  ASSERT_EQ(persist::RecordedBoxes().size(), 2u) << BoxTexts();
+  ExpectBox(1, IDS_SLAVE_INIT_FAILED, EXCLAMATION_OK);
+  EXPECT_EQ(g_App.CommActive, 0);
 }
 
 TEST_F(Comm, ConnectionSizesUpToOneThousandBytes) {
