@@ -61,7 +61,8 @@ quillon_prefix() {
   fi
 }
 
-# An Xvfb display of our own: XVFB_PID and DISPLAY.
+# An Xvfb display of our own: XVFB_PID and DISPLAY. Start it before any
+# Wine process of the session, so that Wine's desktop opens on it.
 quillon_start_xvfb() {
   local n=90
   while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
@@ -70,7 +71,10 @@ quillon_start_xvfb() {
   local i=0
   while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
   export DISPLAY=":$n"
-  # Without a window manager Wine draws the title bars itself.
+}
+
+# Xvfb has no window manager: Wine draws the title bars itself.
+quillon_draw_title_bars() {
   "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
 }
 

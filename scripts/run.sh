@@ -11,10 +11,10 @@ bash scripts/setup.sh
 quillon_choose_arch
 quillon_build
 quillon_layout_demo
-quillon_prefix
-quillon_set_language en
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  quillon_prefix
+  quillon_set_language en
   echo "Starting Quillon on $DISPLAY from $DEMO"
   cd "$DEMO"
   exec "$WINE" quillon.exe
@@ -23,6 +23,9 @@ fi
 trap 'quillon_stop_xvfb' EXIT
 quillon_start_xvfb
 echo "No X display: running Quillon on Xvfb ($DISPLAY)"
+quillon_prefix
+quillon_set_language en
+quillon_draw_title_bars
 quillon_start_program
 shot=$PWD/$BUILD/quillon-main-window.png
 quillon_shot main "$shot"

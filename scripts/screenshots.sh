@@ -14,9 +14,10 @@ bash scripts/setup.sh
 quillon_choose_arch
 quillon_build
 quillon_layout_demo
-quillon_prefix
 trap 'quillon_stop_xvfb' EXIT
 quillon_start_xvfb
+quillon_prefix
+quillon_draw_title_bars
 
 # Menu commands (resources/resource.h).
 ABOUT=40014 SEARCH=40001 CHANGE=112 READ_ATTR=1049 WRITE_ATTR=1050
