@@ -59,6 +59,12 @@ quillon_prefix() {
     "$WINE" wineboot -i >/dev/null 2>&1
     wineserver -w
   fi
+  # Wine draws the title-bar buttons with Marlett; this Wine does not look
+  # in the folder where fonts-wine puts it.
+  local marlett=/usr/share/wine/fonts/marlett.ttf
+  if [ -f "$marlett" ] && [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ]; then
+    cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
+  fi
 }
 
 # An Xvfb display of our own: XVFB_PID and DISPLAY. Start it before any
