@@ -344,6 +344,32 @@ TEST_F(Program, SecondStartFindsTheFirstAndEndsWithoutInitialising) {
   EXPECT_TRUE(IsWindow(main_));
 }
 
+// Closes the main window as soon as it first activates, as a user would.
+LRESULT CALLBACK CloseMainOnActivate(int code, WPARAM wParam, LPARAM lParam) {
+  HWND window = reinterpret_cast<HWND>(wParam);
+  char className[32] = "";
+  if (code == HCBT_ACTIVATE && GetClassNameA(window, className, sizeof className) &&
+      lstrcmpA(className, MAIN_WINDOW_CLASS) == 0) {
+    PostMessageA(window, WM_CLOSE, 0, 0);
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(Program, WholeRunStartsLoopsAndReleasesEverythingInOrder) {
+  uitest::WriteSettingsFile("[Tarnix]\r\nCurrAdr=21\r\n");
+  HHOOK hook = SetWindowsHookExA(WH_CBT, CloseMainOnActivate, nullptr, GetCurrentThreadId());
+  ASSERT_NE(hook, nullptr);
+  EXPECT_EQ(ui::ProgramMain(GetModuleHandleA(nullptr), SW_SHOW), 0);
+  UnhookWindowsHookEx(hook);
+  EXPECT_EQ(g_App.hMainWnd, nullptr);
+  EXPECT_EQ(g_App.MainReady, 0);
+  EXPECT_EQ(g_App.hResDll, nullptr);
+  EXPECT_EQ(g_App.Io, nullptr);
+  EXPECT_EQ(g_App.hAppIcon, nullptr);
+  EXPECT_EQ(FindWindowA(MAIN_WINDOW_CLASS, nullptr), nullptr);
+  EXPECT_EQ(IniInt(uitest::SettingsPath(), "Tarnix", "CurrAdr"), 21);
+}
+
 TEST_F(Program, AddressFieldTakesOnlyWholeNumbersUpTo63) {
   Start();
   struct Case {
