@@ -718,6 +718,31 @@ TEST_F(Program, InputListLinesAndOnlyChangedInputsAreLoggedAndRedrawn) {
   ui::SetCommActive(main_, 0);
 }
 
+TEST_F(Program, RefillKeepsSelectionAndScrollPosition) {
+  Start();
+  app::IoRecord& input = g_App.Io->Input;
+  input.Length = 60;
+  ui::RefreshDataViews(main_, g_App.Io, 0);
+  ASSERT_EQ(ListCount(IDC_MAIN_INPUT_LIST), 60);
+  EXPECT_GT(SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_GETHORIZONTALEXTENT, 0, 0), 0);
+  SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_SETCURSEL, 45, 0);
+  SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_SETTOPINDEX, 40, 0);
+  const LRESULT top = SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_GETTOPINDEX, 0, 0);
+  ASSERT_GT(top, 0);
+
+  input.Data[45] = 0x55;
+  ui::RefreshDataViews(main_, g_App.Io, 0);
+  EXPECT_EQ(ListLine(IDC_MAIN_INPUT_LIST, 45), "45:\t55h\t01010101\tU");
+  EXPECT_EQ(SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_GETCURSEL, 0, 0), 45);
+  EXPECT_EQ(SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_GETTOPINDEX, 0, 0), top);
+
+  // A selection beyond the new end leaves none.
+  input.Length = 10;
+  ui::RefreshDataViews(main_, g_App.Io, 0);
+  EXPECT_EQ(ListCount(IDC_MAIN_INPUT_LIST), 10);
+  EXPECT_EQ(SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_GETCURSEL, 0, 0), LB_ERR);
+}
+
 TEST_F(Program, LogBoxOpensClosesAndReopensWithANewHeader) {
   uitest::WriteSettingsFile("[Log]\r\nInputData=1\r\n");
   Start();
