@@ -84,6 +84,11 @@ quillon_draw_title_bars() {
   "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
 }
 
+# A real display has a window manager: let it draw the title bars again.
+quillon_manager_title_bars() {
+  "$WINE" reg delete 'HKCU\Software\Wine\X11 Driver' /v Decorated /f >/dev/null 2>&1 || true
+}
+
 quillon_stop_xvfb() {
   wineserver -w 2>/dev/null || true
   [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
