@@ -1,0 +1,386 @@
+#include "ui/main_window.h"
+
+#include <cstdio>
+
+#include "app/app_state.h"
+#include "can/can_driver.h"
+#include "master/session.h"
+#include "persist/inputlog.h"
+#include "persist/messages.h"
+#include "persist/resstring.h"
+#include "persist/settings.h"
+#include "resource.h"
+#include "ui/about_box.h"
+#include "ui/data_views.h"
+#include "ui/maker_text.h"
+#include "ui/other_dialogs.h"
+#include "ui/shell.h"
+#include "ui/view_text.h"
+
+namespace ui {
+
+namespace {
+
+using app::g_App;
+
+// Notification code of WM_COMMAND from an accelerator.
+constexpr WORD FROM_ACCELERATOR = 1;
+constexpr int BIT_CAPTION_SIZE = 1000;
+constexpr int CAPTION_SIZE = 100;
+constexpr int ADDRESS_TEXT_SIZE = 100;
+
+struct PortEntry {
+  const char* text;  // null: made from the parallel port row
+  int code;          // PrinterPort
+  int parallelRow;
+};
+const PortEntry PORT_ENTRIES[] = {
+    {"USB", can::PORT_USB, -1},
+    {"PCI", can::PORT_PCI, -1},
+    {nullptr, 0, 0},
+    {nullptr, 1, 1},
+    {nullptr, 2, 2},
+};
+
+HINSTANCE Resources() {
+  return static_cast<HINSTANCE>(g_App.hResDll);
+}
+
+void SetAddressField(HWND window) {
+  SetDlgItemInt(window, IDC_MAIN_ADDRESS, static_cast<UINT>(g_App.CurrAdr), FALSE);
+}
+
+BOOL OnInitDialog(HWND window) {
+  persist::LoadSettings();
+
+  char maker[MAKER_TEXT_SIZE];
+  MakerLine(maker, sizeof maker);
+  SetDlgItemTextA(window, IDC_MAIN_MAKER, maker);
+
+  // The bit captions come from the program itself, the same in every
+  // language; a missing one leaves the template's.
+  for (int bit = 0; bit < 8; ++bit) {
+    char caption[BIT_CAPTION_SIZE];
+    if (LoadStringA(static_cast<HINSTANCE>(g_App.hInst), IDS_BIT0 + bit, caption, sizeof caption) >
+        0) {
+      SetDlgItemTextA(window, IDC_MAIN_BIT0_CHECK + bit, caption);
+      SetDlgItemTextA(window, IDC_MAIN_BIT0_BUTTON + bit, caption);
+    }
+  }
+
+  FillPortAndBaudLists(window);
+  SetDlgItemTextA(window, IDC_MAIN_BUS_STATUS, "");
+  SetCommActive(window, 0);
+  SetFreezeOutputs(window, 0);
+  UpdateBitControls(window);
+  ShowOutputByte(window, 0);
+  UpdateControlStates(window);
+  CenterOnScreen(window);
+  g_App.MainReady = 1;
+  return TRUE;
+}
+
+BOOL OnClose(HWND window) {
+  TakeAddressField(window);
+  // The window stays until the idle step has stopped communication and
+  // saved the settings.
+  g_App.PendingCommand = app::CMD_EXIT;
+  return TRUE;
+}
+
+BOOL OnDestroy() {
+  persist::CloseInputLog();
+  g_App.hMainWnd = nullptr;
+  CloseHelpWindows();
+  PostQuitMessage(0);
+  g_App.MainReady = 0;
+  return TRUE;
+}
+
+BOOL OnAccelerator(HWND window, WORD id) {
+  switch (id) {
+    case IDM_ACCEL_ENTER:
+      ApplyHexEdit(window);
+      return TRUE;
+    case IDM_ACCEL_HELP:
+      ShowHelp();
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+void OnSearchSlaves(HWND window) {
+  TakeAddressField(window);
+  if (g_App.CyclicBusy || g_App.CommActive) return;
+  DialogBoxParamA(Resources(), MAKEINTRESOURCEA(IDD_SEARCH), window, SearchDlgProc, 0);
+  SetAddressField(window);
+}
+
+void OnChangeAddress(HWND window) {
+  TakeAddressField(window);
+  if (g_App.CyclicBusy || g_App.CommActive) return;
+  DialogBoxParamA(Resources(), MAKEINTRESOURCEA(IDD_CHANGE), window, ChangeDlgProc, 0);
+  FillPortAndBaudLists(window);
+}
+
+void OnStart(HWND window) {
+  TakeAddressField(window);
+  if (g_App.CyclicBusy) return;
+  HCURSOR previous = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+  const int started = master::CommStart(window);
+  SetCursor(previous);
+  if (!started) return;
+  RefreshDataViews(window, g_App.Io, 1);
+  UpdateControlStates(window);
+}
+
+void OnPortSelChange(HWND window) {
+  const LRESULT index = SendDlgItemMessageA(window, IDC_MAIN_PORT, CB_GETCURSEL, 0, 0);
+  const LRESULT code = index == CB_ERR
+                           ? CB_ERR
+                           : SendDlgItemMessageA(window, IDC_MAIN_PORT, CB_GETITEMDATA, index, 0);
+  if (code == CB_ERR) {
+    FillPortAndBaudLists(window);
+    return;
+  }
+  g_App.PrinterPort = static_cast<int>(code);
+}
+
+void OnBaudSelChange(HWND window) {
+  const LRESULT index = SendDlgItemMessageA(window, IDC_MAIN_BAUD, CB_GETCURSEL, 0, 0);
+  if (index == CB_ERR) {
+    FillPortAndBaudLists(window);
+    return;
+  }
+  g_App.BaudIndex = static_cast<int>(index);
+}
+
+void OnLogBox(HWND window) {
+  if (IsDlgButtonChecked(window, IDC_MAIN_LOG) == BST_CHECKED) {
+    // A log that will not open stays off without a word; the box stays
+    // ticked.
+    persist::OpenInputLog(persist::INPUT_LOG_NAME);
+  } else {
+    persist::CloseInputLog();
+  }
+}
+
+void OnHexKillFocus(HWND window) {
+  ApplyHexEdit(window);
+}
+
+bool IsChecked(HWND window, int id) {
+  return IsDlgButtonChecked(window, id) == BST_CHECKED;
+}
+
+// A notification other than the one a row wants returns FALSE.
+BOOL OnNotification(WORD code, WORD wanted, HWND window, void (*handler)(HWND)) {
+  if (code != wanted) return FALSE;
+  handler(window);
+  return TRUE;
+}
+
+BOOL OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
+  const WORD id = LOWORD(wParam);
+  const WORD code = HIWORD(wParam);
+  if (code == FROM_ACCELERATOR && lParam == 0) return OnAccelerator(window, id);
+
+  switch (id) {
+    case IDCANCEL:
+    case IDM_EXIT:
+      SendMessageA(window, WM_CLOSE, 0, 0);
+      return TRUE;
+    case IDM_SEARCH_SLAVES:
+      OnSearchSlaves(window);
+      return TRUE;
+    case IDM_CHANGE_ADDRESS:
+      OnChangeAddress(window);
+      return TRUE;
+    case IDM_START:
+      OnStart(window);
+      return TRUE;
+    case IDM_STOP:
+      g_App.PendingCommand = app::CMD_STOP_COMM;
+      return TRUE;
+    case IDM_READ_ATTR:
+      g_App.PendingCommand = app::CMD_OPEN_READ_ATTR;
+      return TRUE;
+    case IDM_WRITE_ATTR:
+      g_App.PendingCommand = app::CMD_OPEN_WRITE_ATTR;
+      return TRUE;
+    case IDM_HELP_CONTENTS:
+      ShowHelp();
+      return TRUE;
+    case IDM_ABOUT:
+      DialogBoxParamA(Resources(), MAKEINTRESOURCEA(IDD_ABOUT), window, AboutDlgProc, 0);
+      return TRUE;
+    case IDC_MAIN_ADDRESS:
+      return OnNotification(code, EN_KILLFOCUS, window, TakeAddressField);
+    case IDC_MAIN_PORT:
+      return OnNotification(code, CBN_SELCHANGE, window, OnPortSelChange);
+    case IDC_MAIN_BAUD:
+      return OnNotification(code, CBN_SELCHANGE, window, OnBaudSelChange);
+    case IDC_MAIN_HEX:
+      return OnNotification(code, EN_KILLFOCUS, window, OnHexKillFocus);
+    case IDC_MAIN_OUTPUT_LIST:
+      return OnNotification(code, LBN_SELCHANGE, window, OnOutputSelChange);
+    case IDC_MAIN_BIT0_CHECK:
+    case IDC_MAIN_BIT1_CHECK:
+    case IDC_MAIN_BIT2_CHECK:
+    case IDC_MAIN_BIT3_CHECK:
+    case IDC_MAIN_BIT4_CHECK:
+    case IDC_MAIN_BIT5_CHECK:
+    case IDC_MAIN_BIT6_CHECK:
+    case IDC_MAIN_BIT7_CHECK:
+      OnBitCheckClicked(window);
+      return TRUE;
+    case IDC_MAIN_FREEZE:
+      g_App.FreezeOutputs = IsChecked(window, IDC_MAIN_FREEZE) ? 1 : 0;
+      return TRUE;
+    case IDC_MAIN_SINGLE_BIT:
+      g_App.SingleBitMode = IsChecked(window, IDC_MAIN_SINGLE_BIT) ? 1 : 0;
+      UpdateControlStates(window);
+      return TRUE;
+    case IDC_MAIN_LOG:
+      OnLogBox(window);
+      UpdateControlStates(window);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+bool FocusIsOn(HWND window, const int* ids, int count) {
+  HWND focus = GetFocus();
+  if (!focus) return false;
+  for (int i = 0; i < count; ++i) {
+    HWND control = GetDlgItem(window, ids[i]);
+    if (control && (focus == control || IsChild(control, focus))) return true;
+  }
+  return false;
+}
+
+void EnableMenuCommand(HMENU menu, UINT id, bool enabled) {
+  EnableMenuItem(menu, id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+}  // namespace
+
+INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      return OnInitDialog(window);
+    case WM_CLOSE:
+      return OnClose(window);
+    case WM_DESTROY:
+      return OnDestroy();
+    case WM_COMMAND:
+      return OnCommand(window, wParam, lParam);
+    case WM_CTLCOLORBTN:
+      // Every redraw of a button, a press and a release included.
+      PollSingleBitButtons();
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+void SetCommActive(HWND window, int value) {
+  g_App.CommActive = value;
+  CheckDlgButton(window, IDC_MAIN_COMM_ACTIVE, value ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void SetFreezeOutputs(HWND window, int value) {
+  g_App.FreezeOutputs = value;
+  CheckDlgButton(window, IDC_MAIN_FREEZE, value ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void TakeAddressField(HWND window) {
+  char text[ADDRESS_TEXT_SIZE] = "";
+  HWND field = GetDlgItem(window, IDC_MAIN_ADDRESS);
+  int address = 0;
+  // Text too long for the buffer is never an address, even if its cut
+  // front would read as one.
+  const bool fits = field && GetWindowTextLengthA(field) < ADDRESS_TEXT_SIZE;
+  if (fits && GetWindowTextA(field, text, sizeof text) >= 0 && ParseAddressField(text, address)) {
+    g_App.CurrAdr = address;
+  } else {
+    SetAddressField(window);
+  }
+}
+
+void FillPortAndBaudLists(HWND window) {
+  SendDlgItemMessageA(window, IDC_MAIN_PORT, CB_RESETCONTENT, 0, 0);
+  LRESULT selected = -1;
+  for (const PortEntry& entry : PORT_ENTRIES) {
+    char text[32];
+    if (entry.text) {
+      std::snprintf(text, sizeof text, "%s", entry.text);
+    } else {
+      const can::ParallelPortRow& row = can::ParallelPortTable[entry.parallelRow];
+      std::snprintf(text, sizeof text, "LPT%u (%04X)", static_cast<unsigned>(row.LptNumber),
+                    static_cast<unsigned>(row.IoAddress));
+    }
+    const LRESULT index =
+        SendDlgItemMessageA(window, IDC_MAIN_PORT, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    if (index < 0) continue;
+    SendDlgItemMessageA(window, IDC_MAIN_PORT, CB_SETITEMDATA, index, entry.code);
+    if (entry.code == g_App.PrinterPort) selected = index;
+  }
+  // A stored code that names no port shows no selection.
+  SendDlgItemMessageA(window, IDC_MAIN_PORT, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+
+  SendDlgItemMessageA(window, IDC_MAIN_BAUD, CB_RESETCONTENT, 0, 0);
+  for (const can::BaudRow& row : can::BaudTable) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%u kBaud", static_cast<unsigned>(row.RateKBaud));
+    SendDlgItemMessageA(window, IDC_MAIN_BAUD, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+  }
+  SendDlgItemMessageA(window, IDC_MAIN_BAUD, CB_SETCURSEL, static_cast<WPARAM>(g_App.BaudIndex), 0);
+
+  SetAddressField(window);
+  RefreshDataViews(window, g_App.Io, 1);
+  UpdateBitControls(window);
+  UpdateControlStates(window);
+  InvalidateRect(window, nullptr, TRUE);
+}
+
+void UpdateControlStates(HWND window) {
+  const bool active = g_App.CommActive == 1;
+  static const int SETTING_CONTROLS[] = {IDC_MAIN_ADDRESS, IDC_MAIN_PORT, IDC_MAIN_BAUD};
+  if (active && FocusIsOn(window, SETTING_CONTROLS, 3)) {
+    SetFocus(GetDlgItem(window, IDC_MAIN_OUTPUT_LIST));
+  }
+
+  HMENU menu = GetMenu(window);
+  if (menu) {
+    EnableMenuCommand(menu, IDM_SEARCH_SLAVES, !active);
+    EnableMenuCommand(menu, IDM_CHANGE_ADDRESS, !active);
+    EnableMenuCommand(menu, IDM_START, !active);
+    EnableMenuCommand(menu, IDM_STOP, active);
+  }
+
+  for (int id : SETTING_CONTROLS) EnableWindow(GetDlgItem(window, id), !active);
+
+  HWND logBox = GetDlgItem(window, IDC_MAIN_LOG);
+  if (g_App.LogInputData) {
+    ShowWindow(logBox, SW_SHOW);
+    EnableWindow(logBox, active);
+  } else {
+    ShowWindow(logBox, SW_HIDE);
+  }
+
+  UpdateBitControls(window);
+  UpdateCaption(window);
+}
+
+void UpdateCaption(HWND window) {
+  char caption[CAPTION_SIZE];
+  if (persist::LoadResString(IDS_CAPTION, caption, sizeof caption) == 0) {
+    std::snprintf(caption, sizeof caption, "%s", persist::FALLBACK_CAPTION);
+  }
+  SetWindowTextA(window, caption);
+}
+
+}  // namespace ui

@@ -1,0 +1,35 @@
+// The main window: dialog 101 of the language library, window class
+// Tarnix, menu 104. Port, baud rate and current address, the menu commands,
+// the bus status, the identity fields and the data views (data_views.h).
+#pragma once
+
+#include <windows.h>
+
+namespace ui {
+
+// The dialog procedure: WM_INITDIALOG, WM_CLOSE, WM_DESTROY, WM_COMMAND and
+// WM_CTLCOLORBTN; FALSE for everything else.
+INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Sets CommActive and the "Communication Active" box to match.
+void SetCommActive(HWND window, int value);
+
+// Sets FreezeOutputs and the "Freeze Outputs" box to match.
+void SetFreezeOutputs(HWND window, int value);
+
+// Takes the address field into CurrAdr when it holds 0..63, else puts
+// CurrAdr back into the field. Nothing is reported.
+void TakeAddressField(HWND window);
+
+// Refills the port and baud lists and the address field from the settings
+// and refreshes the data views and the enable state.
+void FillPortAndBaudLists(HWND window);
+
+// Applies the enable rules of the communication state, the bit controls
+// and the caption.
+void UpdateControlStates(HWND window);
+
+// The caption: string 1000 of the language library, else "Quillon".
+void UpdateCaption(HWND window);
+
+}  // namespace ui

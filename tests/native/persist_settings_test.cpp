@@ -1,0 +1,153 @@
+// The portable side of the settings file and the language choice: the
+// path cutting, the key table with its range rules, the registry value.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "app/app_state.h"
+#include "persist/language.h"
+#include "persist/settings.h"
+
+namespace {
+
+using app::g_App;
+
+// A settings file as a map "Section/Key" -> value.
+using Ini = std::map<std::string, int>;
+
+int ReadFromMap(const char* section, const char* key, int defaultValue, void* context) {
+  const Ini& ini = *static_cast<const Ini*>(context);
+  auto found = ini.find(std::string(section) + "/" + key);
+  return found == ini.end() ? defaultValue : found->second;
+}
+
+void WriteToMap(const char* section, const char* key, int value, void* context) {
+  (*static_cast<Ini*>(context))[std::string(section) + "/" + key] = value;
+}
+
+class Settings : public ::testing::Test {
+ protected:
+  void SetUp() override { app::InitAppState(nullptr); }
+};
+
+TEST_F(Settings, WithoutAFileEveryKeyTakesItsDefault) {
+  Ini none;
+  persist::ReadSettingsWith(ReadFromMap, &none);
+  EXPECT_EQ(g_App.PrinterPort, 0);
+  EXPECT_EQ(g_App.BaudIndex, 0);
+  EXPECT_EQ(g_App.CurrAdr, 63);
+  EXPECT_EQ(g_App.LogInputData, 0);
+  EXPECT_EQ(g_App.LogFlowColumns, 0);
+  EXPECT_EQ(g_App.ServiceShow, 0);
+}
+
+TEST_F(Settings, ValuesAreReadFromTheirSections) {
+  Ini ini{{"Tarnix/PrinterPort", 4097}, {"Tarnix/Baud", 2},     {"Tarnix/CurrAdr", 5},
+          {"Log/InputData", 1},         {"Log/FlowColumns", 1}, {"Service/Show", 1},
+          {"Tarnix/InputData", 0}};  // a key in the wrong section is not it
+  persist::ReadSettingsWith(ReadFromMap, &ini);
+  EXPECT_EQ(g_App.PrinterPort, 4097);
+  EXPECT_EQ(g_App.BaudIndex, 2);
+  EXPECT_EQ(g_App.CurrAdr, 5);
+  EXPECT_EQ(g_App.LogInputData, 1);
+  EXPECT_EQ(g_App.LogFlowColumns, 1);
+  EXPECT_EQ(g_App.ServiceShow, 1);
+}
+
+TEST_F(Settings, OutOfRangeBaudAndAddressFallBackAPortCodeIsKept) {
+  struct Case {
+    int port, baud, adr;
+    int wantPort, wantBaud, wantAdr;
+  };
+  const Case cases[] = {
+      {3, 3, 64, 3, 0, 63}, {-1, -1, -1, -1, 0, 63}, {4096, 2, 63, 4096, 2, 63},
+      {2, 0, 0, 2, 0, 0},   {7, 1, 100, 7, 1, 63},
+  };
+  for (const Case& c : cases) {
+    Ini ini{{"Tarnix/PrinterPort", c.port}, {"Tarnix/Baud", c.baud}, {"Tarnix/CurrAdr", c.adr}};
+    persist::ReadSettingsWith(ReadFromMap, &ini);
+    EXPECT_EQ(g_App.PrinterPort, c.wantPort);
+    EXPECT_EQ(g_App.BaudIndex, c.wantBaud) << c.baud;
+    EXPECT_EQ(g_App.CurrAdr, c.wantAdr) << c.adr;
+  }
+}
+
+TEST_F(Settings, OnlyTheTarnixSectionIsWritten) {
+  g_App.PrinterPort = 4096;
+  g_App.BaudIndex = 1;
+  g_App.CurrAdr = 12;
+  g_App.LogInputData = 1;
+  g_App.ServiceShow = 1;
+  Ini written;
+  persist::WriteSettingsWith(WriteToMap, &written);
+  EXPECT_EQ(written,
+            (Ini{{"Tarnix/PrinterPort", 4096}, {"Tarnix/Baud", 1}, {"Tarnix/CurrAdr", 12}}));
+}
+
+TEST(SettingsPath, FolderAndFileFollowTheApplicationDataFolder) {
+  char folder[persist::SETTINGS_PATH_SIZE];
+  char file[persist::SETTINGS_PATH_SIZE];
+  persist::BuildSettingsPaths("C:\\Users\\ada\\AppData\\Roaming", folder, file);
+  EXPECT_STREQ(folder, "C:\\Users\\ada\\AppData\\Roaming\\Quillon\\");
+  EXPECT_STREQ(file, "C:\\Users\\ada\\AppData\\Roaming\\Quillon\\tarnix.ini");
+}
+
+TEST(SettingsPath, VeryLongFolderIsCutAt259Characters) {
+  for (size_t appLength : {240u, 250u, 255u, 259u, 300u}) {
+    std::string appData(appLength, 'a');
+    char folder[persist::SETTINGS_PATH_SIZE + 8];
+    char file[persist::SETTINGS_PATH_SIZE + 8];
+    std::memset(folder, '#', sizeof folder);
+    std::memset(file, '#', sizeof file);
+    persist::BuildSettingsPaths(appData.c_str(), folder, file);
+    const std::string full = appData + "\\Quillon\\";
+    EXPECT_EQ(std::string(folder), full.substr(0, 259)) << appLength;
+    EXPECT_EQ(std::string(file), (full + "tarnix.ini").substr(0, 259)) << appLength;
+    // Nothing beyond the 260 bytes is touched.
+    EXPECT_EQ(folder[persist::SETTINGS_PATH_SIZE], '#');
+    EXPECT_EQ(file[persist::SETTINGS_PATH_SIZE], '#');
+  }
+}
+
+TEST(Language, OnlyThePlainString1031IsGerman) {
+  struct Case {
+    unsigned long type;
+    const char* data;
+    size_t size;
+    bool german;
+  };
+  const Case cases[] = {
+      {persist::LANG_TYPE_SZ, "1031", 5, true},
+      {persist::LANG_TYPE_SZ, "1031", 4, true},  // stored without its zero
+      {persist::LANG_TYPE_SZ, "1031 ", 6, false},
+      {persist::LANG_TYPE_SZ, "10310", 6, false},
+      {persist::LANG_TYPE_SZ, "103", 4, false},
+      {persist::LANG_TYPE_SZ, "", 1, false},
+      {persist::LANG_TYPE_SZ, "1033", 5, false},
+      {2 /* REG_EXPAND_SZ */, "1031", 5, false},
+      {4 /* REG_DWORD */, "\x07\x04\x00\x00", 4, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(persist::IsGermanLangValue(c.type, c.data, c.size), c.german)
+        << '"' << c.data << "\" type " << c.type << " size " << c.size;
+  }
+}
+
+TEST(Language, HelpFileLiesBesideTheProgram) {
+  char path[persist::HELP_PATH_SIZE];
+  persist::BuildHelpPath("C:\\Tools\\Quillon\\quillon.exe", false, path);
+  EXPECT_STREQ(path, "C:\\Tools\\Quillon\\tarnix.chm");
+  persist::BuildHelpPath("C:\\Tools\\Quillon\\quillon.exe", true, path);
+  EXPECT_STREQ(path, "C:\\Tools\\Quillon\\tarnixd.chm");
+  persist::BuildHelpPath("quillon.exe", false, path);
+  EXPECT_STREQ(path, "tarnix.chm");
+
+  std::string longPath = "C:\\" + std::string(252, 'd') + "\\q.exe";
+  persist::BuildHelpPath(longPath.c_str(), true, path);
+  EXPECT_EQ(std::strlen(path), 259u);
+  EXPECT_EQ(std::string(path), (longPath.substr(0, 256) + "tarnixd.chm").substr(0, 259));
+}
+
+}  // namespace
