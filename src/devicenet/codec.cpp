@@ -76,11 +76,8 @@ bool ParseExplicit(DnMessage& m, const NodeTable& table) {
   m.Service = m.Data[m.Pos] & 0x7F;
   m.Pos += 1;
 
-  // The Group 2 only Allocate always uses 8-bit class and instance.
-  if (m.Origin == GROUP_2 && m.MsgId == G2_MSG_UNCONNECTED_REQ && !m.IsResponse &&
-      m.Service == SVC_ALLOCATE) {
-    format = 0;
-  }
+  // Requests on the Group 2 Only port always use 8-bit class and instance.
+  if (m.Origin == GROUP_2 && m.MsgId == G2_MSG_UNCONNECTED_REQ) format = 0;
   if (m.IsResponse) return true;
   // Open and Close through the unconnected message manager carry no path.
   if (m.Origin == GROUP_3 && m.MsgId == G3_MSG_UNCONNECTED_REQ &&

@@ -86,6 +86,16 @@ bool Matches(const NodeTable& table, const NodeRecord& node, const DnMessage& m)
          m.MsgId == node.ExplRespMsgId && m.HdrMacId == table.OwnMacId;
 }
 
+// A response to another request (one that timed out, answered late) shares
+// the identifiers and, every second request, the toggle: only the request's
+// own service with the response bit, or an error response, answers it.
+// Fragments after the first carry no service and are judged by the state.
+bool AnswersRequest(const NodeRecord& node, const DnMessage& m) {
+  if (!m.HasService) return true;
+  const uint8_t requested = node.ReqBody[0] & ~SVC_RESPONSE_BIT;
+  return m.IsResponse && (m.Service == requested || m.Service == SVC_ERROR_RESPONSE);
+}
+
 void OnRequestAck(NodeRecord& node, const DnMessage& m) {
   if (m.Xid != node.Toggle || !m.Frag || m.FragCount != node.ExplFragCount ||
       m.FragType != FRAG_ACK) {
@@ -179,12 +189,14 @@ bool ExplRequest(uint8_t macId, uint8_t group, uint32_t timeoutMs, NodeTable& ta
       node.ExplReqMsgId = G2_MSG_EXPL_REQUEST;
       node.ExplRespMsgId = G2_MSG_EXPL_RESPONSE;
       if (service == SVC_ALLOCATE) {
-        format = 0;
         node.G2Allocated = 1;
         node.ExplReqMsgId = G2_MSG_UNCONNECTED_REQ;
       } else if (service == SVC_RELEASE && node.G2Allocated) {
         node.ExplReqMsgId = G2_MSG_UNCONNECTED_REQ;
       }
+      // The Group 2 Only port reads every request as 8/8, whatever format
+      // the slave granted for its connections.
+      if (node.ExplReqMsgId == G2_MSG_UNCONNECTED_REQ) format = 0;
       break;
     case GROUP_3:
       node.ExplRespGroup = GROUP_3;
@@ -260,7 +272,9 @@ const DnMessage* ExplStep(NodeTable& table, uint8_t macId, const DnMessage* rece
       node.ReqSent = 0;
       node.ExplFragCount = 0;
       node.RespLen = 0;
-      if (Matches(table, node, *received)) OnResponse(node, *received);
+      if (Matches(table, node, *received) && AnswersRequest(node, *received)) {
+        OnResponse(node, *received);
+      }
       return nullptr;
 
     case EXPL_ACK_FRAGMENT: {

@@ -20,7 +20,6 @@ constexpr size_t RESPONSE_BUFFER_SIZE = 1000;
 constexpr uint8_t GEC_RESOURCE_UNAVAILABLE = 0x02;
 constexpr uint8_t GEC_ALREADY_IN_STATE = 0x0B;
 constexpr uint8_t AEC_NO_MORE_CONNECTIONS = 0x01;  // with 0x02: try another group select
-constexpr uint8_t AEC_ALREADY_EXISTS = 0x04;       // with 0x02: the connection exists
 
 // Open request data: requested body format 8/8, then group select and source
 // message ID.
@@ -42,6 +41,17 @@ struct ExplOutcome {
 };
 
 ExplOutcome outcome;
+
+// The UCMM connection TxConnect opened last (valid while UcmmConnOpen is 1).
+struct UcmmConnection {
+  // Requests on it name the group: the link layer's automatic choice reads
+  // an Allocate in group 3 as an Open and moves to another group.
+  uint8_t group;
+  uint8_t macId;
+  uint16_t instance;
+  bool open;  // not yet closed, as far as we know
+};
+UcmmConnection ucmm = {GROUP_3, 0, 0, false};
 
 uint32_t ErrorResult(uint8_t generalCode) {
   return static_cast<uint32_t>(generalCode) << TXR_GEC_SHIFT;
@@ -100,18 +110,55 @@ bool Request(uint8_t macId, uint8_t group, uint32_t timeoutMs, uint8_t service, 
                      length);
 }
 
+// Releases the predefined set the way its Allocate went: on the UCMM
+// connection when there is one (the predefined explicit connection may have
+// timed out on the slave by now), else on the Group 2 Only port. False when
+// the link layer refuses the request.
+bool ReleaseSet(uint8_t macId, uint32_t timeoutMs) {
+  const uint8_t release[] = {ALLOCATE_EXPLICIT_AND_POLL};
+  if (!Request(macId, UcmmConnOpen ? ucmm.group : GROUP_2, timeoutMs, SVC_RELEASE, CLASS_DEVICENET,
+               DEVICENET_INSTANCE, release, sizeof release)) {
+    return false;
+  }
+  WaitExplicit(macId);
+  return true;
+}
+
+// Sends the Allocate (on the UCMM connection when there is one, else on the
+// Group 2 Only port) and waits. False when the link layer refuses it.
+bool AllocateSet(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
+  const uint8_t allocate[] = {ALLOCATE_EXPLICIT_AND_POLL,
+                              static_cast<uint8_t>(ownMacId & MAC_ID_MASK)};
+  if (!Request(macId, UcmmConnOpen ? ucmm.group : GROUP_2, timeoutMs, SVC_ALLOCATE, CLASS_DEVICENET,
+               DEVICENET_INSTANCE, allocate, sizeof allocate)) {
+    return false;
+  }
+  WaitExplicit(macId);
+  return true;
+}
+
+bool AlreadyAllocated(const ExplOutcome& o) {
+  return o.result == RESULT_COMPLETED && IsErrorResponse(o) && o.length >= 2 &&
+         o.data[0] == GEC_ALREADY_IN_STATE;
+}
+
+// Closes a UCMM connection (instance 0 selects the unconnected message IDs)
+// and waits. False when the link layer refuses the request.
+bool CloseUcmm(uint8_t macId, uint16_t instance, uint32_t timeoutMs) {
+  const uint8_t close[] = {static_cast<uint8_t>(instance), static_cast<uint8_t>(instance >> 8)};
+  if (!Request(macId, GROUP_3, timeoutMs, SVC_RELEASE, 0, 0, close, sizeof close)) return false;
+  WaitExplicit(macId);
+  return true;
+}
+
 enum class OpenOutcome { Opened, Retry, Fallback };
 
 OpenOutcome ClassifyOpen(const ExplOutcome& o) {
   if (o.result != RESULT_COMPLETED || o.length < 2) return OpenOutcome::Fallback;
   if (!IsErrorResponse(o)) return OpenOutcome::Opened;
-  const uint8_t general = o.data[0];
-  const uint8_t additional = o.data[1];
-  if (general == GEC_ALREADY_IN_STATE) return OpenOutcome::Opened;
-  if (general == GEC_RESOURCE_UNAVAILABLE && additional == AEC_ALREADY_EXISTS) {
-    return OpenOutcome::Opened;
-  }
-  if (general == GEC_RESOURCE_UNAVAILABLE && additional == AEC_NO_MORE_CONNECTIONS) {
+  // Every other error, 0x0B and 0x02/0x04 included, carries no connection
+  // instance or message IDs: nothing to talk through, so the Group 2 port.
+  if (o.data[0] == GEC_RESOURCE_UNAVAILABLE && o.data[1] == AEC_NO_MORE_CONNECTIONS) {
     return OpenOutcome::Retry;
   }
   return OpenOutcome::Fallback;
@@ -134,6 +181,13 @@ uint8_t PickOwnMacId(uint8_t a, uint8_t b) {
 
 uint32_t TxConnect(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
   DiscardWaitingFrames();
+  if (UcmmConnOpen && ucmm.open) {
+    // A slave has only a few UCMM connections: close the one a former
+    // connect left open before opening another. Best effort.
+    CloseUcmm(ucmm.macId, ucmm.instance, timeoutMs);
+    ucmm.open = false;
+    UcmmConnOpen = 0;
+  }
   bool opened = false;
   for (int attempt = 0; attempt < OPEN_ATTEMPTS; ++attempt) {
     const uint8_t open[] = {OPEN_BODY_FORMAT_8_8,
@@ -148,6 +202,10 @@ uint32_t TxConnect(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
       continue;
     }
     opened = result == OpenOutcome::Opened;
+    if (opened) {
+      ucmm = {attempt == 0 ? GROUP_3 : GROUP_1, macId, NodeOf(g_NodeTable, macId).ConnInstance,
+              true};
+    }
     break;
   }
 
@@ -168,13 +226,14 @@ uint32_t TxConnect(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
     UcmmConnOpen = 0;
   }
 
-  const uint8_t allocate[] = {ALLOCATE_EXPLICIT_AND_POLL,
-                              static_cast<uint8_t>(ownMacId & MAC_ID_MASK)};
-  if (!Request(macId, UcmmConnOpen ? 0 : GROUP_2, timeoutMs, SVC_ALLOCATE, CLASS_DEVICENET,
-               DEVICENET_INSTANCE, allocate, sizeof allocate)) {
-    return TXR_FAILED;
+  if (!AllocateSet(macId, ownMacId, timeoutMs)) return TXR_FAILED;
+  if (AlreadyAllocated(outcome)) {
+    // Ours, left over from a start that failed half-way; its connections
+    // may be gone on the slave. Release and allocate afresh; a second 0x0B
+    // is taken as success.
+    ReleaseSet(macId, timeoutMs);
+    if (!AllocateSet(macId, ownMacId, timeoutMs)) return TXR_FAILED;
   }
-  WaitExplicit(macId);
   if (outcome.result == RESULT_COMPLETED && IsErrorResponse(outcome) && outcome.length < 2) {
     return TXR_FAILED;
   }
@@ -183,21 +242,15 @@ uint32_t TxConnect(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
 
 uint32_t TxRelease(uint8_t macId, uint8_t /*ownMacId*/) {
   DiscardWaitingFrames();
-  const uint8_t release[] = {ALLOCATE_EXPLICIT_AND_POLL};
-  if (!Request(macId, GROUP_2, REQUEST_TIMEOUT_MS, SVC_RELEASE, CLASS_DEVICENET, DEVICENET_INSTANCE,
-               release, sizeof release)) {
-    return TXR_FAILED;
-  }
-  WaitExplicit(macId);
+  if (!ReleaseSet(macId, REQUEST_TIMEOUT_MS)) return TXR_FAILED;
   const uint32_t released = MapOutcome(outcome, false);
   if (released != TXR_OK || !UcmmConnOpen) return released;
 
-  const uint16_t instance = NodeOf(g_NodeTable, macId).ConnInstance;
-  const uint8_t close[] = {static_cast<uint8_t>(instance), static_cast<uint8_t>(instance >> 8)};
-  if (!Request(macId, GROUP_3, REQUEST_TIMEOUT_MS, SVC_RELEASE, 0, 0, close, sizeof close)) {
+  if (!CloseUcmm(macId, NodeOf(g_NodeTable, macId).ConnInstance, REQUEST_TIMEOUT_MS)) {
     return TXR_FAILED;
   }
-  WaitExplicit(macId);
+  // Answered: closed now, or the slave had no such connection.
+  if (outcome.result == RESULT_COMPLETED) ucmm.open = false;
   return MapOutcome(outcome, true);
 }
 

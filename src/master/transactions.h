@@ -46,13 +46,17 @@ int SetPumpHook(app::PumpHookFn hook);
 // address 2 to 0), so that it always differs from both.
 uint8_t PickOwnMacId(uint8_t a, uint8_t b);
 
-// Brings up the predefined master/slave connection set: UCMM Open (with a
-// second try on 0x02/0x01) or the Group 2 fallback, then the Allocate.
+// Brings up the predefined master/slave connection set: closes a UCMM
+// connection a former connect left open, UCMM Open (with a second try on
+// 0x02/0x01; any other error answer falls back) or the Group 2 fallback,
+// then the Allocate. An Allocate answered 0x0B (a stale set of ours) is
+// released and allocated once more.
 // Returns TXR_OK, an error-response result, TXR_TIMEOUT or TXR_FAILED.
 uint32_t TxConnect(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs);
 
-// Releases the connection set and closes the UCMM connection if one was
-// opened. Returns TXR_OK, an error-response result, TXR_TIMEOUT or TXR_FAILED.
+// Releases the connection set the way it was allocated (on the UCMM
+// connection, else on the Group 2 Only port) and closes the UCMM connection
+// if one was opened. Returns TXR_OK, an error-response result, TXR_TIMEOUT or TXR_FAILED.
 uint32_t TxRelease(uint8_t macId, uint8_t ownMacId);
 
 // Sends any service. `buffer` (at least 1000 bytes) holds the request data

@@ -162,13 +162,18 @@ TEST_F(Parse, FragmentsAcknowledgesAndPathlessRequests) {
   }
 }
 
-TEST_F(Parse, GroupTwoAllocateAlwaysUsesEightBitPath) {
-  node(5).BodyFormat = 3;
-  DnMessage m = Decoded(0x42E, {0x00, 0x4B, 0x03, 0x01, 0x03, 0x00});
-  ASSERT_TRUE(ParseMessage(m, table()));
-  EXPECT_EQ(m.ClassId, 3);
-  EXPECT_EQ(m.InstanceId, 1);
-  EXPECT_EQ(m.Pos, 4);
+TEST_F(Parse, GroupTwoOnlyPortAlwaysUsesEightBitPath) {
+  for (uint8_t format = 1; format <= 3; ++format) {
+    for (uint8_t service : {uint8_t{0x4B}, uint8_t{0x4C}}) {
+      SCOPED_TRACE(testing::Message() << int(format) << " " << int(service));
+      node(5).BodyFormat = format;
+      DnMessage m = Decoded(0x42E, {0x00, service, 0x03, 0x01, 0x03, 0x00});
+      ASSERT_TRUE(ParseMessage(m, table()));
+      EXPECT_EQ(m.ClassId, 3);
+      EXPECT_EQ(m.InstanceId, 1);
+      EXPECT_EQ(m.Pos, 4);
+    }
+  }
 }
 
 TEST_F(Parse, FramesTooShortForTheirHeaderAreDropped) {

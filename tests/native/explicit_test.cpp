@@ -56,6 +56,16 @@ TEST_F(Explicit, RequestFramesOfTheConnectionSetUpAndAttributeAccess) {
        [](uint8_t t) {
          return Frame{G2_UNCONNECTED, {uint8_t(t | M), 0x4C, 0x03, 0x01, 0x03}};
        }},
+      {"Release after a Group 2 Allocate that granted 16/16",
+       [](NodeTable& t) {
+         const uint8_t d[] = {0x03, M};
+         ExplRequest(S, 2, 200, t, 0x4B, 3, 1, d, 2);
+         t.Node[S].BodyFormat = 2;
+         return ExplRequest(S, 2, 2000, t, 0x4C, 3, 1, d, 1);
+       },
+       [](uint8_t t) {
+         return Frame{G2_UNCONNECTED, {uint8_t(t | M), 0x4C, 0x03, 0x01, 0x03}};
+       }},
       {"Release without a Group 2 Allocate",
        [](NodeTable& t) {
          const uint8_t d[] = {0x03};
@@ -124,10 +134,14 @@ TEST_F(Explicit, ErrorResponseAndForeignFramesIgnored) {
   ASSERT_TRUE(Get(2, 0x64, 1, {1}));
   Tick();
   Sent();
-  Feed(G2_RESP, {0x40 | 7, 0x94, 0x08, 0xFF});   // another master's response
-  Feed(G2_REQ, {0x40 | M, 0x94, 0x08, 0xFF});    // wrong message ID
-  Feed(0x400 | (6 << 3) | 3, {0x40 | M, 0x94});  // another slave
+  Feed(G2_RESP, {0x40 | 7, 0x94, 0x08, 0xFF});     // another master's response
+  Feed(G2_REQ, {0x40 | M, 0x94, 0x08, 0xFF});      // wrong message ID
+  Feed(0x400 | (6 << 3) | 3, {0x40 | M, 0x94});    // another slave
+  Feed(G2_RESP, {0x40 | M, 0x90, 0x64, 0x00});     // a late answer to a Set
+  Feed(G2_RESP, {0xC0 | M, 0x00, 0xCB, 0x00, 1});  // ... to an Allocate, fragmented
+  Feed(G2_RESP, {0x40 | M, 0x0E, 0x01});           // not a response
   EXPECT_FALSE(Take(S).ended);
+  EXPECT_TRUE(NothingSent());
   Feed(G2_RESP, {0x40 | M, 0x94, 0x05, 0xFF});
   auto o = Take(S);
   ASSERT_TRUE(o.ended);

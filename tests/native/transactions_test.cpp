@@ -29,6 +29,7 @@ struct Sim {
   SimUseClockFunctionFn useClock;
   SimGetSlaveFn getSlave;
   SimFaultFn dropAnswers;
+  SimFaultFn delayAnswers;
   SimCountFaultFn wrongToggle;
   int(SIMCAN_CDECL* refuseOpen)(int, uint8_t, uint8_t);
   int(SIMCAN_CDECL* refuseNextOpens)(int, uint8_t, uint8_t, uint32_t);
@@ -50,6 +51,7 @@ struct Sim {
     Resolve(useClock, "Sim_UseClockFunction");
     Resolve(getSlave, "Sim_GetSlave");
     Resolve(dropAnswers, "Sim_DropAnswers");
+    Resolve(delayAnswers, "Sim_DelayAnswers");
     Resolve(wrongToggle, "Sim_WrongToggle");
     Resolve(refuseOpen, "Sim_RefuseOpen");
     Resolve(refuseNextOpens, "Sim_RefuseNextOpens");
@@ -156,6 +158,15 @@ class Transactions : public ::testing::Test {
     return TxService(SLAVE, 0, r, buffer, length);
   }
 
+  // Lets the predefined set's explicit connection time out on the slave: its
+  // default expected packet rate of 2500 ms, four times over. The poll
+  // connection holds it in deferred delete; the set stays allocated.
+  void LetExplicitConnectionTimeOut() {
+    platform::AdvanceTestClock(10001);
+    ASSERT_EQ(Slave().explicitState, SIM_CONN_DEFERRED);
+    ASSERT_EQ(Slave().allocChoice, 3);
+  }
+
   // Connects and sizes the poll connection as start-up does.
   void ConnectForPolling() {
     ASSERT_EQ(TxConnect(SLAVE, devicenet::g_NodeTable.OwnMacId, CONNECT_TIMEOUT_MS), TXR_OK);
@@ -168,6 +179,8 @@ class Transactions : public ::testing::Test {
 
 constexpr uint32_t UCMM_OPEN_ID = 0x780 | 0;  // own MAC ID 0
 constexpr uint32_t G2_UNCONNECTED_ID = 0x400 | (SLAVE << 3) | 6;
+constexpr uint32_t G2_EXPLICIT_REQUEST_ID = 0x400 | (SLAVE << 3) | 4;
+constexpr uint32_t UCMM_CONNECTION_ID = 0x600 | 0;  // group 3, source message ID 0, own MAC ID 0
 
 TEST_F(Transactions, ConnectAndReleaseThroughTheUcmm) {
   ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
@@ -193,8 +206,9 @@ TEST_F(Transactions, ConnectAndReleaseThroughTheUcmm) {
   ASSERT_EQ(TxRelease(SLAVE, 0), TXR_OK);
   EXPECT_EQ(Slave().allocChoice, 0);
   EXPECT_EQ(Slave().ucmmOpen, 0);
-  EXPECT_EQ(TraceOf(G2_UNCONNECTED_ID).size(), 0u);  // release on the Group 2 port: msg ID 4
-  EXPECT_EQ(TraceOf(UCMM_OPEN_ID).size(), 1u);       // the Close
+  EXPECT_EQ(TraceOf(G2_UNCONNECTED_ID).size(), 0u);  // the release on the UCMM connection
+  EXPECT_EQ(TraceOf(UCMM_CONNECTION_ID).size(), 1u);
+  EXPECT_EQ(TraceOf(UCMM_OPEN_ID).size(), 1u);  // the Close
 }
 
 TEST_F(Transactions, SlaveWithoutUcmmIsConnectedThroughGroupTwo) {
@@ -372,6 +386,132 @@ TEST_F(Transactions, DriverStatusMessagesAreNotFrames) {
   EXPECT_EQ(TxProbeMac(SLAVE, PROBE_TIMEOUT_MS), TXR_OK);
   EXPECT_EQ(can::CanStatus(), 0x08u);
   TheSim().setAdapterStatus(0, 0);
+}
+
+TEST_F(Transactions, GroupTwoReleaseIsEightEightInEveryGrantedFormat) {
+  for (const char* format : {"8/8", "8/16", "16/16", "16/8"}) {
+    SCOPED_TRACE(format);
+    SlaveConfig config;
+    config.bodyFormat = format;
+    config.ucmm = false;
+    Start(config);
+    ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+    TheSim().traceClear();
+    EXPECT_EQ(TxRelease(SLAVE, 0), TXR_OK);
+    EXPECT_EQ(Slave().allocChoice, 0);
+    const auto releases = TraceOf(G2_UNCONNECTED_ID);
+    ASSERT_EQ(releases.size(), 1u);
+    ASSERT_EQ(releases[0].len, 5);
+    EXPECT_EQ(0, std::memcmp(&releases[0].data[1], "\x4C\x03\x01\x03", 4));
+  }
+}
+
+TEST_F(Transactions, OpenAnsweredWithAnErrorGivesNoConnection) {
+  struct Case {
+    uint8_t general, additional;
+  } cases[] = {{0x0B, 0x00}, {0x02, 0x04}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << int(c.general) << "/" << int(c.additional));
+    Start(SlaveConfig{});
+    TheSim().refuseOpen(0, c.general, c.additional);
+    ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+    EXPECT_EQ(UcmmConnOpen, 0);
+    EXPECT_EQ(TraceOf(UCMM_OPEN_ID).size(), 1u);  // one Open, then the Group 2 port
+    EXPECT_EQ(TraceOf(G2_UNCONNECTED_ID).size(), 1u);
+    EXPECT_EQ(Slave().allocChoice, 3);
+    std::vector<uint8_t> vendor;
+    EXPECT_EQ(Get(1, 1, 1, vendor), TXR_OK);
+  }
+}
+
+TEST_F(Transactions, ReleaseGoesTheWayTheAllocateWent) {
+  struct Case {
+    const char* name;
+    bool ucmm;
+    uint32_t refusedOpens;  // 0x02/0x01 answers before an Open is accepted
+    uint32_t releaseId;
+  } cases[] = {
+      {"UCMM, group 3", true, 0, UCMM_CONNECTION_ID},
+      {"UCMM, group 1", true, 1, 0x000},  // source message ID 0, own MAC ID 0
+      {"Group 2 Only port", false, 0, G2_UNCONNECTED_ID},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SlaveConfig config;
+    config.ucmm = c.ucmm;
+    Start(config);
+    TheSim().refuseNextOpens(0, 0x02, 0x01, c.refusedOpens);
+    ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+    LetExplicitConnectionTimeOut();
+    TheSim().traceClear();
+    EXPECT_EQ(TxRelease(SLAVE, 0), TXR_OK);
+    EXPECT_EQ(Slave().allocChoice, 0);
+    EXPECT_EQ(Slave().ucmmOpen, 0);
+    EXPECT_TRUE(TraceOf(G2_EXPLICIT_REQUEST_ID).empty());
+    const auto releases = TraceOf(c.releaseId);
+    ASSERT_EQ(releases.size(), 1u);
+    EXPECT_EQ(0, std::memcmp(&releases[0].data[1], "\x4C\x03\x01\x03", 4));
+  }
+}
+
+TEST_F(Transactions, StaleAllocationIsReleasedAndAllocatedAfresh) {
+  for (bool ucmm : {false, true}) {
+    SCOPED_TRACE(ucmm ? "UCMM" : "Group 2");
+    SlaveConfig config;
+    config.ucmm = ucmm;
+    Start(config);
+    if (ucmm) {
+      ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+    } else {
+      // The Allocate is answered after its time-out: the start fails, the
+      // slave is left allocated.
+      TheSim().delayAnswers(0, SIM_ANSWER_EXPLICIT, 300);
+      ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_TIMEOUT);
+      TheSim().delayAnswers(0, SIM_ANSWER_EXPLICIT, 0);
+    }
+    LetExplicitConnectionTimeOut();
+
+    ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+    EXPECT_EQ(Slave().explicitState, SIM_CONN_ESTABLISHED);
+    std::vector<uint8_t> vendor;
+    EXPECT_EQ(Get(1, 1, 1, vendor), TXR_OK);
+  }
+}
+
+TEST_F(Transactions, LateAnswerIsNotTakenForALaterRequest) {
+  ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+  std::vector<uint8_t> value;
+  // A Set answered 4.5 s late, then a request whose answer is lost: the
+  // Set's answer arrives while a Get with the Set's toggle bit waits.
+  TheSim().delayAnswers(0, SIM_ANSWER_EXPLICIT, 4500);
+  EXPECT_EQ(Set(5, 2, 9, {0x64, 0x00}), TXR_TIMEOUT);
+  TheSim().delayAnswers(0, SIM_ANSWER_EXPLICIT, 0);
+  TheSim().dropAnswers(0, SIM_ANSWER_EXPLICIT, 1);
+  EXPECT_EQ(Get(1, 1, 1, value), TXR_TIMEOUT);
+  TheSim().delayAnswers(0, SIM_ANSWER_EXPLICIT, 1000);
+  EXPECT_EQ(Get(1, 1, 0x63, value), 0x00140000u);  // attribute not supported
+  EXPECT_TRUE(value.empty());
+  TheSim().delayAnswers(0, SIM_ANSWER_EXPLICIT, 0);
+}
+
+TEST_F(Transactions, OlderUcmmConnectionIsClosedBeforeANewOne) {
+  // The first Open is refused for lack of connections: a group 1 connection.
+  TheSim().refuseNextOpens(0, 0x02, 0x01, 1);
+  ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+  ASSERT_EQ(Slave().ucmmOpen, 1);
+  // A reconnect gets a group 3 connection; the group 1 one is closed first.
+  ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+  EXPECT_EQ(Slave().ucmmOpen, 1);
+  std::vector<uint8_t> vendor;
+  EXPECT_EQ(Get(1, 1, 1, vendor), TXR_OK);
+
+  // After a release nothing is left to close: the Open goes alone.
+  ASSERT_EQ(TxRelease(SLAVE, 0), TXR_OK);
+  EXPECT_EQ(Slave().ucmmOpen, 0);
+  TheSim().traceClear();
+  ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+  EXPECT_EQ(TraceOf(UCMM_OPEN_ID).size(), 1u);
+  EXPECT_EQ(Slave().ucmmOpen, 1);
 }
 
 TEST(OwnMacId, DiffersFromBothAddresses) {
