@@ -198,6 +198,7 @@ SIMCAN_EXPORT int SIMCAN_CDECL Sim_InjectFrame(int baudIndex, uint32_t id, uint8
 #define SIM_LINK_CHECKING 0 /* sending Duplicate MAC ID requests after a reset */
 #define SIM_LINK_ONLINE 1
 #define SIM_LINK_FAULTED 2 /* another node answered its Duplicate MAC ID check */
+#define SIM_LINK_SILENT 3  /* off the bus after a restart (silent_after_restart) */
 
 #define SIM_CONN_NONEXISTENT 0 /* connection object states (attribute 1) */
 #define SIM_CONN_CONFIGURING 1
