@@ -22,9 +22,10 @@ quillon_draw_title_bars
 # Menu commands (resources/resource.h).
 ABOUT=40014 SEARCH=40001 CHANGE=112 READ_ATTR=1049 WRITE_ATTR=1050
 
+# modal COMMAND FILE [SECONDS before the picture, default 2]
 modal() {
   quillon_poke command "$1"
-  sleep 2
+  sleep "${3:-2}"
   quillon_shot dialog "$out/$2"
   quillon_poke dismiss
 }
@@ -34,7 +35,8 @@ for lang in en de; do
   quillon_start_program
   quillon_shot main "$out/main-$lang.png"
   modal "$ABOUT" "about-$lang.png"
-  modal "$SEARCH" "search-$lang.png"
+  # The search finished: 3 s after the adapter opens, then 64 probes.
+  modal "$SEARCH" "search-$lang.png" 12
   modal "$CHANGE" "change-$lang.png"
   # The attribute dialogs open from the idle step; Write closes Read.
   quillon_poke command "$READ_ATTR"

@@ -172,6 +172,14 @@ bool SlaveKey(Parser& p, SlaveConfig& s, const char* key, const char* v) {
   } else if (!strcmp(key, "wrong_frag_count")) {
     if (!Number(v, 0, 0xFFFFFFFFu, s.faults.wrongFragCount))
       bad = "wrong_frag_count must be a count";
+  } else if (!strcmp(key, "refuse_mac_write") || !strcmp(key, "refuse_baud_write")) {
+    uint8_t& code = key[7] == 'm' ? s.refuseMacWrite : s.refuseBaudWrite;
+    if (Number(v, 0, 0xFF, n))
+      code = U8(n);
+    else
+      bad = "a refuse_..._write must be a general error code 0 to 255";
+  } else if (!strcmp(key, "silent_after_restart")) {
+    if (!YesNo(v, s.silentAfterRestart)) bad = "silent_after_restart must be yes or no";
   } else if (!strcmp(key, "refuse_open")) {
     int general = -1, additional = -1;
     char rest = 0;

@@ -44,6 +44,11 @@ struct SlaveConfig {
   uint32_t dupMacMs;         // between the two Duplicate MAC ID requests after a reset
   uint32_t ackTimeoutMs;     // wait for the acknowledge of a response fragment
   uint16_t eprResolutionMs;  // expected packet rates are rounded up to this
+  // A device whose MAC ID or baud rate is set by switches refuses the write
+  // with this general error code (0: takes the new value).
+  uint8_t refuseMacWrite;
+  uint8_t refuseBaudWrite;
+  bool silentAfterRestart;  // stays off the bus after a reset or a new MAC ID
   Faults faults;
 };
 

@@ -232,6 +232,7 @@ void DeviceNetSet(Slave& s, const Request&, uint8_t attr, const uint8_t* v, uint
   if (!ValueLength(n, 1, out)) return;
   switch (attr) {
     case 1:  // MAC ID: taken right after the response
+      if (s.cfg.refuseMacWrite) return ReplyError(out, s.cfg.refuseMacWrite, AEC_NONE);
       if (v[0] > 63) return ReplyError(out, GEC_INVALID_VALUE, AEC_NONE);
       if (v[0] != s.mac) {
         out.after = AFTER_NEW_MAC;
@@ -239,6 +240,7 @@ void DeviceNetSet(Slave& s, const Request&, uint8_t attr, const uint8_t* v, uint
       }
       break;
     case 2:  // baud rate: taken at the next reset
+      if (s.cfg.refuseBaudWrite) return ReplyError(out, s.cfg.refuseBaudWrite, AEC_NONE);
       if (v[0] > 2) return ReplyError(out, GEC_INVALID_VALUE, AEC_NONE);
       s.pendingBaud = v[0];
       break;

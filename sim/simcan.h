@@ -218,6 +218,7 @@ SIMCAN_EXPORT int SIMCAN_CDECL Sim_InjectFrame(int baudIndex, uint32_t id, uint8
  * node carrying its MAC ID came during its own check. Silent until
  * Sim_PowerCycle or a new configuration. */
 #define SIM_LINK_FAULTED 2
+#define SIM_LINK_SILENT 3 /* off the bus after a restart (silent_after_restart) */
 
 #define SIM_CONN_NONEXISTENT 0 /* connection object states (attribute 1) */
 #define SIM_CONN_CONFIGURING 1

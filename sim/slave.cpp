@@ -644,12 +644,17 @@ void SlaveRestart(World& w, int index, uint8_t mac, uint64_t nowUs) {
   s.outLen = 0;
   s.polls = 0;
   ++s.resets;
+  if (s.cfg.silentAfterRestart) {
+    s.link = SIM_LINK_SILENT;
+    s.linkTimerUs = 0;
+    return;
+  }
   StartCheck(w, index, nowUs);
 }
 
 void SlaveReceive(World& w, int index, const Frame& f, uint64_t nowUs) {
   Slave& s = w.slaves[index];
-  if (s.link == SIM_LINK_FAULTED) return;
+  if (s.link == SIM_LINK_FAULTED || s.link == SIM_LINK_SILENT) return;
   uint32_t id = f.id & 0x7FF;
   if ((id & 0x600) == ID_GROUP2) {
     uint8_t mac = U8((id >> 3) & 0x3F);

@@ -34,6 +34,10 @@ TEST(Config, BadLinesAreRefusedWithFileLineAndReason) {
       {"[slave]\nmac = 5\nrefuse_open = 0x02\n",
        "t:3: refuse_open must be two codes, for example 0x02 0x01"},
       {"[slave]\nmac = 5\ndelay_poll = 70000\n", "t:3: a delay_ must be 0 to 60000 ms"},
+      {"[slave]\nmac = 5\nrefuse_baud_write = 256\n",
+       "t:3: a refuse_..._write must be a general error code 0 to 255"},
+      {"[slave]\nmac = 5\nsilent_after_restart = later\n",
+       "t:3: silent_after_restart must be yes or no"},
       {"[slave]\nmac = 5\ncolour = red\n", "t:3: unknown key in [slave]: colour"},
       {"[bus]\nwire_time = maybe\n", "t:2: wire_time must be yes or no"},
       {"[bus]\nrx_queue = 0\n", "t:2: rx_queue must be 1 to 4096"},
@@ -58,7 +62,8 @@ TEST(Config, EveryKeyIsTaken) {
       "revision = 127.255\nserial = 0xFFFFFFFF\nname = A b # c\nproduced = 1000\n"
       "consumed = 0\nucmm = yes\nbody_format = 16/8\nio = counter\ndup_mac_ms = 0\n"
       "ack_timeout_ms = 50\nepr_resolution_ms = 1\ndrop_ack = 3\ndelay_dup_mac = 9\n"
-      "wrong_toggle = 2\nwrong_frag_count = 1\nrefuse_open = 0x02 0x04\n";
+      "wrong_toggle = 2\nwrong_frag_count = 1\nrefuse_open = 0x02 0x04\n"
+      "refuse_mac_write = 0x0E\nrefuse_baud_write = 9\nsilent_after_restart = yes\n";
   ASSERT_TRUE(sim::ParseConfig(text, "t", c, err, sizeof err)) << err;
   EXPECT_TRUE(c.bus.wireTime);
   EXPECT_EQ(16u, c.bus.rxQueue);
@@ -89,6 +94,9 @@ TEST(Config, EveryKeyIsTaken) {
   EXPECT_EQ(1u, s.faults.wrongFragCount);
   EXPECT_EQ(2, s.faults.refuseGeneral);
   EXPECT_EQ(4, s.faults.refuseAdditional);
+  EXPECT_EQ(0x0E, s.refuseMacWrite);
+  EXPECT_EQ(9, s.refuseBaudWrite);
+  EXPECT_TRUE(s.silentAfterRestart);
 }
 
 TEST(Config, DefaultHasOneSlaveAtMac63And125k) {

@@ -454,6 +454,40 @@ TEST_F(SlaveTest, NewBaudRateAtResetAndSlavesAtOtherRatesUnheard) {
   EXPECT_EQ(0, Slave(A).baudIndex);
 }
 
+// Slaves whose MAC ID or baud rate is set by switches refuse the write;
+// one that stays silent after a restart is heard no more at any MAC ID.
+TEST(SlaveCommissioning, RefusedWritesAndSilenceAfterRestart) {
+  Sim_UseManualClock();
+  ASSERT_EQ(0, Sim_LoadConfigText("[slave]\nmac = 5\nrefuse_mac_write = 0x0E\n"
+                                  "refuse_baud_write = 0x08\nsilent_after_restart = yes\n",
+                                  "switches"))
+      << Sim_LastError();
+  ASSERT_EQ(0u, CAN_Init(SIMCAN_BTR_125K, 0, 0, 0, 0));
+  Send(A_UNC, {M, 0x4B, 0x03, 0x01, 0x01, M});
+  EXPECT_FRAME(Next(), A_RESP, {M, 0xCB, 0x00});
+  Send(A_REQ, {M, 0x10, 0x03, 0x01, 0x01, 9});
+  EXPECT_FRAME(Next(), A_RESP, {M, 0x94, 0x0E, 0xFF});
+  Send(A_REQ, {M, 0x10, 0x03, 0x01, 0x02, 2});
+  EXPECT_FRAME(Next(), A_RESP, {M, 0x94, 0x08, 0xFF});
+  Send(A_REQ, {M, 0x0E, 0x03, 0x01, 0x01});  // still at its MAC ID
+  EXPECT_FRAME(Next(), A_RESP, {M, 0x8E, 5});
+  EXPECT_EQ(0, Slave(A).pendingBaud);
+
+  Send(A_REQ, {M, 0x05, 0x01, 0x01, 0x00});
+  EXPECT_FRAME(Next(), A_RESP, {M, 0x85});
+  EXPECT_NO_FRAME();  // no Duplicate MAC ID check
+  EXPECT_EQ(SIM_LINK_SILENT, Slave(A).link);
+  Sim_AdvanceMs(5000);
+  Send(A_DUP, {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00});
+  Send(A_UNC, {M, 0x4B, 0x03, 0x01, 0x01, M});
+  EXPECT_NO_FRAME();
+  EXPECT_EQ(0, Sim_PowerCycle(A));
+  Sim_AdvanceMs(2000);
+  Drain();
+  EXPECT_EQ(SIM_LINK_ONLINE, Slave(A).link);
+  CAN_Close();
+}
+
 TEST_F(SlaveTest, UcmmOpenAndCloseWithEachGroupSelect) {
   // Group select 3, source message ID 0: requests 0x601, responses 0x605.
   Send(0x781, {0x05, 0x4B, 0x00, 0x30});

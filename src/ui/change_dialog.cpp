@@ -1,0 +1,131 @@
+// The Change Address and Baud Rate of Slave dialog.
+#include <cstdio>
+
+#include "app/app_state.h"
+#include "can/can_driver.h"
+#include "master/address_change.h"
+#include "resource.h"
+#include "ui/main_window.h"
+#include "ui/other_dialogs.h"
+#include "ui/shell.h"
+
+namespace ui {
+
+namespace {
+
+using namespace master;
+
+constexpr int MAX_MAC_ID = 63;
+constexpr int ADDRESS_TEXT_SIZE = 32;
+constexpr int BAUD_TEXT_SIZE = 32;
+
+void FillBaudList(HWND dialog, int id, int selected) {
+  SendDlgItemMessageA(dialog, id, CB_RESETCONTENT, 0, 0);
+  for (const can::BaudRow& row : can::BaudTable) {
+    char text[BAUD_TEXT_SIZE];
+    std::snprintf(text, sizeof text, "%u kB", static_cast<unsigned>(row.RateKBaud));
+    SendDlgItemMessageA(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+  }
+  SendDlgItemMessageA(dialog, id, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+}
+
+// The field's number becomes `value` when it is a MAC ID (decimal digits
+// only, blanks around them allowed); anything else puts `value` back into
+// the field.
+void TakeAddress(HWND dialog, int id, int& value) {
+  char text[ADDRESS_TEXT_SIZE] = "";
+  const int length = static_cast<int>(GetDlgItemTextA(dialog, id, text, sizeof text));
+  const char* at = text;
+  while (*at == ' ') ++at;
+  int number = 0;
+  int digits = 0;
+  for (; *at >= '0' && *at <= '9' && number <= MAX_MAC_ID; ++at, ++digits) {
+    number = number * 10 + (*at - '0');
+  }
+  while (*at == ' ') ++at;
+  // A text that filled the buffer may have been cut: no address.
+  if (digits > 0 && *at == '\0' && number <= MAX_MAC_ID && length < ADDRESS_TEXT_SIZE - 1) {
+    value = number;
+  } else {
+    SetDlgItemInt(dialog, id, static_cast<UINT>(value), FALSE);
+  }
+}
+
+void TakeBaud(HWND dialog, int id, int& value) {
+  const LRESULT selected = SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0);
+  if (selected == CB_ERR) {
+    SendDlgItemMessageA(dialog, id, CB_SETCURSEL, static_cast<WPARAM>(value), 0);
+  } else {
+    value = static_cast<int>(selected);
+  }
+}
+
+HWND MainWindow(HWND dialog) {
+  HWND owner = GetWindow(dialog, GW_OWNER);
+  return owner ? owner : static_cast<HWND>(app::g_App.hMainWnd);
+}
+
+void RefillMainLists(void* window) {
+  if (window) FillPortAndBaudLists(static_cast<HWND>(window));
+}
+
+BOOL OnInitDialog(HWND dialog) {
+  OldAddress = NewAddress = app::g_App.CurrAdr;
+  SetDlgItemInt(dialog, IDC_CHANGE_OLD_ADDRESS, static_cast<UINT>(OldAddress), FALSE);
+  SetDlgItemInt(dialog, IDC_CHANGE_NEW_ADDRESS, static_cast<UINT>(NewAddress), FALSE);
+  OldBaudIndex = NewBaudIndex = app::g_App.BaudIndex;
+  FillBaudList(dialog, IDC_CHANGE_OLD_BAUD, OldBaudIndex);
+  FillBaudList(dialog, IDC_CHANGE_NEW_BAUD, NewBaudIndex);
+  HWND owner = MainWindow(dialog);
+  if (owner) CenterOverOwner(owner, dialog, false);
+  return TRUE;
+}
+
+BOOL OnOk(HWND dialog) {
+  // Enter in an address field presses OK without the field losing the
+  // focus: take what it shows, as leaving it would.
+  TakeAddress(dialog, IDC_CHANGE_OLD_ADDRESS, OldAddress);
+  TakeAddress(dialog, IDC_CHANGE_NEW_ADDRESS, NewAddress);
+  // Message boxes belong to the dialog, so it cannot be pressed again
+  // while one is up.
+  if (ChangeCarryOut(dialog, MainWindow(dialog), RefillMainLists) == CHANGE_REFUSED) return FALSE;
+  EndDialog(dialog, 0);
+  return TRUE;
+}
+
+BOOL OnCommand(HWND dialog, WORD id, WORD code) {
+  switch (id) {
+    case IDC_CHANGE_OLD_ADDRESS:
+    case IDC_CHANGE_NEW_ADDRESS:
+      if (code != EN_KILLFOCUS) return FALSE;
+      TakeAddress(dialog, id, id == IDC_CHANGE_OLD_ADDRESS ? OldAddress : NewAddress);
+      return TRUE;
+    case IDC_CHANGE_OLD_BAUD:
+    case IDC_CHANGE_NEW_BAUD:
+      if (code != CBN_SELCHANGE) return FALSE;
+      TakeBaud(dialog, id, id == IDC_CHANGE_OLD_BAUD ? OldBaudIndex : NewBaudIndex);
+      return TRUE;
+    case IDOK:
+      return OnOk(dialog);
+    case IDCANCEL:
+      EndDialog(dialog, 0);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK ChangeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      return OnInitDialog(dialog);
+    case WM_COMMAND:
+      return OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace ui

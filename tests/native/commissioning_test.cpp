@@ -1,0 +1,575 @@
+// The slave search and the change of address and baud rate against
+// simulated slaves, through the real driver binding (the simulated adapter
+// is copied beside the test as the USB adapter's driver). Message boxes are
+// the native build's recorded ones; the dialogs are tested under Wine.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "can/can_driver.h"
+#include "devicenet/devicenet.h"
+#include "master/address_change.h"
+#include "master/comm_view.h"
+#include "master/search.h"
+#include "master/session.h"
+#include "master/transactions.h"
+#include "persist/cursor_record.h"
+#include "persist/msgbox.h"
+#include "persist/native_seams.h"
+#include "persist/resstring.h"
+#include "platform/platform.h"
+#include "resource.h"
+#include "simcan.h"
+
+namespace {
+
+using namespace master;
+using app::g_App;
+
+int dialogTag;
+int mainWindowTag;
+void* const DIALOG = &dialogTag;
+void* const MAIN = &mainWindowTag;
+
+constexpr unsigned EXCLAMATION_OK = persist::BOX_OK | persist::BOX_ICONEXCLAMATION;
+
+// The Sim_* entry points of the loaded driver library.
+struct Sim {
+  void* library = nullptr;
+  SimLoadConfigTextFn loadConfigText;
+  SimLastErrorFn lastError;
+  SimUseClockFunctionFn useClock;
+  SimGetSlaveFn getSlave;
+  int(SIMCAN_CDECL* findSlave)(uint8_t);
+  void(SIMCAN_CDECL* traceClear)();
+  uint32_t(SIMCAN_CDECL* traceCount)();
+  int(SIMCAN_CDECL* traceGet)(uint32_t, SimTraceFrame*);
+
+  template <typename Fn>
+  void Resolve(Fn& fn, const char* name) {
+    fn = reinterpret_cast<Fn>(platform::ResolveEntry(library, name));
+    ASSERT_NE(fn, nullptr) << name;
+  }
+  void Load() {
+    library = platform::LoadLibraryFile(can::USB_DRIVER_FILE);
+    ASSERT_NE(library, nullptr);
+    Resolve(loadConfigText, "Sim_LoadConfigText");
+    Resolve(lastError, "Sim_LastError");
+    Resolve(useClock, "Sim_UseClockFunction");
+    Resolve(getSlave, "Sim_GetSlave");
+    Resolve(findSlave, "Sim_FindSlave");
+    Resolve(traceClear, "Sim_TraceClear");
+    Resolve(traceCount, "Sim_TraceCount");
+    Resolve(traceGet, "Sim_TraceGet");
+  }
+};
+
+Sim& TheSim() {
+  static Sim sim;
+  if (!sim.library) sim.Load();
+  return sim;
+}
+
+uint32_t SIMCAN_CDECL TestTick() {
+  return platform::TickMs();
+}
+
+void TestMessagePump(void*) {}
+
+std::string StringOf(unsigned id) {
+  char text[1000];
+  return persist::LoadResString(id, text, sizeof text) > 0 ? text : "";
+}
+
+// One [slave] section at 125 kbit/s; `extra` adds keys.
+std::string SlaveAt(int mac, const std::string& extra = "") {
+  return "[slave]\nmac = " + std::to_string(mac) + "\nserial = " + std::to_string(100 + mac) +
+         "\nucmm = no\n" + extra;
+}
+
+// Group 2 identifiers.
+uint32_t DupMacId(int mac) {
+  return 0x400u | static_cast<uint32_t>(mac) << 3 | 7u;
+}
+uint32_t ExplicitRequestId(int mac) {
+  return 0x400u | static_cast<uint32_t>(mac) << 3 | 4u;
+}
+
+class Commissioning : public ::testing::Test {
+ protected:
+  void SetUp() override {}
+  void TearDown() override {
+    can::CloseAdapter(nullptr);
+    ResetCommView();
+    SetSearchListFill(nullptr);
+    platform::DisableTestClock();
+    EXPECT_EQ(persist::WaitCursorsShown(), 0);
+  }
+
+  void Configure(const std::string& config) {
+    can::CloseAdapter(nullptr);
+    platform::EnableTestClock(1000);
+    app::InitAppState(nullptr);
+    g_App.Io = &io_;
+    g_App.PrinterPort = can::PORT_USB;
+    devicenet::ClearSendHook();
+    devicenet::SetSendHook(devicenet::SendFrame);
+    devicenet::InitNodeTable(devicenet::g_NodeTable);
+    UcmmConnOpen = 0;
+    CommView view{};
+    view.ProcessMessage = TestMessagePump;
+    SetCommView(view);
+    Sim& sim = TheSim();
+    ASSERT_EQ(sim.loadConfigText(config.c_str(), "test.ini"), 0) << sim.lastError();
+    sim.useClock(TestTick);
+    sim.traceClear();
+    persist::ClearRecordedBoxes();
+  }
+
+  SimSlaveInfo SlaveInfo(int index) {
+    SimSlaveInfo info{};
+    EXPECT_EQ(TheSim().getSlave(index, &info), 0);
+    return info;
+  }
+
+  std::vector<SimTraceFrame> Trace() {
+    std::vector<SimTraceFrame> frames;
+    for (uint32_t i = 0; i < TheSim().traceCount(); ++i) {
+      SimTraceFrame f{};
+      TheSim().traceGet(i, &f);
+      frames.push_back(f);
+    }
+    return frames;
+  }
+
+  // The master's MAC IDs in the explicit traffic: the header of Group 2
+  // explicit and unconnected frames (both directions), and the source of
+  // Group 3 unconnected requests.
+  std::set<int> MasterMacIds() {
+    std::set<int> ids;
+    for (const SimTraceFrame& f : Trace()) {
+      const uint32_t message = f.id & 7u;
+      if ((f.id & 0x600u) == 0x400u && (message == 3 || message == 4 || message == 6)) {
+        ids.insert(f.data[0] & 0x3F);
+      } else if ((f.id & 0x7C0u) == 0x780u) {
+        ids.insert(static_cast<int>(f.id & 0x3Fu));
+      }
+    }
+    return ids;
+  }
+
+  // Set_Attribute_Single requests to the DeviceNet object: {address, attribute, value, baud}.
+  struct DeviceNetWrite {
+    int address, attribute, value, baud;
+  };
+  std::vector<DeviceNetWrite> DeviceNetWrites() {
+    std::vector<DeviceNetWrite> writes;
+    for (const SimTraceFrame& f : Trace()) {
+      if ((f.id & 0x607u) == 0x404u && f.len == 6 && f.data[1] == 0x10 && f.data[2] == 0x03 &&
+          f.data[3] == 0x01) {
+        writes.push_back({static_cast<int>((f.id >> 3) & 0x3F), f.data[4], f.data[5], f.baudIndex});
+      }
+    }
+    return writes;
+  }
+
+  static std::string BoxTexts() {
+    std::string all;
+    for (const auto& box : persist::RecordedBoxes()) all += "[" + box.text + "]";
+    return all;
+  }
+
+  static void ExpectBoxes(const std::vector<std::string>& texts) {
+    const auto& boxes = persist::RecordedBoxes();
+    ASSERT_EQ(boxes.size(), texts.size()) << BoxTexts();
+    for (size_t i = 0; i < texts.size(); ++i) {
+      EXPECT_EQ(boxes[i].text, texts[i]) << "box " << i;
+      EXPECT_EQ(boxes[i].owner, DIALOG) << "box " << i;
+      EXPECT_EQ(boxes[i].style, EXCLAMATION_OK) << "box " << i;
+    }
+  }
+
+  app::IoBuffers io_{};
+};
+
+// ---- Search ---------------------------------------------------------------
+
+// What the scan looked like each time it filled the list.
+struct FillSeen {
+  int probed;  // addresses marked so far
+  int running;
+  int ownMacId;
+  bool pumping;
+  uint32_t tick;
+};
+std::vector<FillSeen> fills;
+int abortAfter = -1;  // the user presses Abort once this address is shown
+
+int RecordFill(void* dialog, int listId) {
+  EXPECT_EQ(dialog, DIALOG);
+  EXPECT_EQ(listId, IDC_SEARCH_LIST);
+  int probed = 0;
+  for (uint8_t mark : SearchMarks) probed += mark != MARK_NOT_PROBED;
+  fills.push_back({probed, SearchRunning, devicenet::g_NodeTable.OwnMacId,
+                   g_App.PumpHook == TestMessagePump, platform::TickMs()});
+  if (abortAfter >= 0 && SearchMarks[abortAfter] != MARK_NOT_PROBED) SearchAbort = 1;
+  return 1;
+}
+
+class Search : public Commissioning {
+ protected:
+  void Searched(const std::string& config, int abortAt = -1) {
+    Configure(config);
+    fills.clear();
+    abortAfter = abortAt;
+    SetSearchListFill(RecordFill);
+    start_ = platform::TickMs();
+  }
+  uint32_t start_ = 0;
+};
+
+TEST_F(Search, ProbesEveryAddressAndMarksTheAnsweringOnes) {
+  Searched(SlaveAt(0) + SlaveAt(5) + SlaveAt(63));
+  ASSERT_EQ(SearchRun(DIALOG), 1) << BoxTexts();
+
+  for (int i = 0; i < SEARCH_MAC_COUNT; ++i) {
+    const bool there = i == 0 || i == 5 || i == 63;
+    EXPECT_EQ(SearchMarks[i], there ? MARK_ANSWERED : MARK_SILENT) << i;
+  }
+  EXPECT_EQ(SearchFound, 1);
+  EXPECT_EQ(SearchAbort, 0);
+  EXPECT_EQ(SearchRunning, 0);
+  EXPECT_EQ(SearchFirstFoundIndex(), 0);
+  EXPECT_TRUE(persist::RecordedBoxes().empty()) << BoxTexts();
+  EXPECT_EQ(g_App.AdapterOpen, 0);
+  EXPECT_EQ(g_App.PumpHook, nullptr);
+
+  // The list grows address by address, with the window pumped meanwhile;
+  // own MAC ID 1 for address 0, 0 elsewhere; nothing before 3 s have passed.
+  ASSERT_EQ(fills.size(), 64u);
+  for (int i = 0; i < 64; ++i) {
+    EXPECT_EQ(fills[i].probed, i + 1);
+    EXPECT_EQ(fills[i].running, 1);
+    EXPECT_EQ(fills[i].ownMacId, i == 0 ? 1 : 0) << i;
+    EXPECT_TRUE(fills[i].pumping);
+  }
+  EXPECT_GT(fills[0].tick - start_, SEARCH_SETTLE_MS);
+
+  // One Duplicate MAC ID check request per address, in order, all zero.
+  std::vector<SimTraceFrame> requests;
+  for (const SimTraceFrame& f : Trace()) {
+    if ((f.id & 0x607u) == 0x407u && !(f.data[0] & 0x80)) requests.push_back(f);
+  }
+  ASSERT_EQ(requests.size(), 64u);
+  for (int i = 0; i < 64; ++i) {
+    EXPECT_EQ(requests[i].id, DupMacId(i));
+    EXPECT_EQ(requests[i].len, 7);
+    for (int b = 0; b < 7; ++b) EXPECT_EQ(requests[i].data[b], 0);
+  }
+}
+
+TEST_F(Search, AbortStopsBeforeTheNextAddress) {
+  Searched(SlaveAt(5) + SlaveAt(63), 9);
+  ASSERT_EQ(SearchRun(DIALOG), 1);
+  EXPECT_EQ(fills.size(), 10u);
+  for (int i = 0; i < SEARCH_MAC_COUNT; ++i) {
+    const uint8_t mark = i == 5 ? MARK_ANSWERED : i < 10 ? MARK_SILENT : MARK_NOT_PROBED;
+    EXPECT_EQ(SearchMarks[i], mark) << i;
+  }
+  EXPECT_EQ(SearchAbort, 1);
+  EXPECT_EQ(SearchFound, 1);
+  EXPECT_EQ(SearchFirstFoundIndex(), 5);
+  EXPECT_EQ(g_App.AdapterOpen, 0);
+}
+
+TEST_F(Search, NothingFoundAfterAnEarlierSearchFoundSomething) {
+  Searched(SlaveAt(5));
+  ASSERT_EQ(SearchRun(DIALOG), 1);
+  EXPECT_EQ(SearchFound, 1);
+
+  // The slave runs at 125 kbit/s, the adapter at 500.
+  g_App.BaudIndex = 2;
+  fills.clear();
+  ASSERT_EQ(SearchRun(DIALOG), 1);
+  EXPECT_EQ(SearchFound, 0);
+  EXPECT_EQ(SearchAbort, 0);
+  EXPECT_EQ(SearchFirstFoundIndex(), -1);
+  for (uint8_t mark : SearchMarks) EXPECT_EQ(mark, MARK_SILENT);
+  EXPECT_EQ(fills.size(), 64u);
+}
+
+TEST_F(Search, AdapterThatDoesNotOpenProbesNothing) {
+  Searched(SlaveAt(5));
+  g_App.PrinterPort = can::PORT_PCI;  // no such driver beside the test
+  std::memset(SearchMarks, MARK_NOT_PROBED, sizeof SearchMarks);
+  SearchAbort = 0;
+  EXPECT_EQ(SearchRun(DIALOG), 0);
+  EXPECT_EQ(SearchAbort, 1);
+  EXPECT_EQ(SearchRunning, 0);
+  EXPECT_TRUE(fills.empty());
+  EXPECT_EQ(TheSim().traceCount(), 0u);
+  ASSERT_EQ(persist::RecordedBoxes().size(), 1u);
+  EXPECT_EQ(persist::RecordedBoxes()[0].text, StringOf(IDS_CAN_DLL_LOAD_FAILED));
+  EXPECT_EQ(persist::RecordedBoxes()[0].owner, DIALOG);
+}
+
+// ---- Address and baud-rate change ------------------------------------------
+
+int fillMainCalls;
+void CountFill(void* window) {
+  EXPECT_EQ(window, MAIN);
+  ++fillMainCalls;
+}
+
+class Change : public Commissioning {
+ protected:
+  // The dialog as it opens for `slave`, then the wanted values.
+  void Want(int oldAddress, int newAddress, int oldBaud, int newBaud) {
+    g_App.CurrAdr = oldAddress;
+    g_App.BaudIndex = oldBaud;
+    OldAddress = oldAddress;
+    NewAddress = newAddress;
+    OldBaudIndex = oldBaud;
+    NewBaudIndex = newBaud;
+    fillMainCalls = 0;
+  }
+  int CarryOut() { return ChangeCarryOut(DIALOG, MAIN, CountFill); }
+  std::string Missing(int address) {
+    return "Slave with address " + std::to_string(address) + " does not exist!";
+  }
+};
+
+TEST_F(Change, OwnMacIdDiffersFromBothAddressesThroughout) {
+  const struct {
+    int from, to, own;
+    const char* ucmm;
+  } cases[] = {{0, 1, 2, "no"}, {2, 0, 1, "no"}, {5, 7, 0, "no"}, {0, 1, 2, "yes"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.from << " -> " << c.to << " ucmm " << c.ucmm);
+    Configure(SlaveAt(c.from, std::string("ucmm = ") + c.ucmm + "\n"));
+    Want(c.from, c.to, 0, 0);
+    ASSERT_TRUE(can::OpenAdapter(DIALOG, 0));
+    EXPECT_EQ(ChangeAddress(DIALOG), TXR_OK) << BoxTexts();
+    EXPECT_EQ(devicenet::g_NodeTable.OwnMacId, c.own);
+    EXPECT_EQ(MasterMacIds(), std::set<int>{c.own});
+    EXPECT_EQ(SlaveInfo(0).macId, c.to);
+    EXPECT_EQ(SlaveInfo(0).allocChoice, 0) << "released at the new address";
+    EXPECT_EQ(SlaveInfo(0).ucmmOpen, 0);
+    EXPECT_EQ(SlaveInfo(0).explicitEpr, 0);
+    EXPECT_TRUE(persist::RecordedBoxes().empty()) << BoxTexts();
+  }
+}
+
+TEST_F(Change, AddressOnly) {
+  Configure(SlaveAt(10));
+  Want(10, 20, 0, 0);
+  EXPECT_EQ(CarryOut(), CHANGE_DONE);
+  EXPECT_TRUE(persist::RecordedBoxes().empty()) << BoxTexts();
+  EXPECT_EQ(g_App.CurrAdr, 20);
+  EXPECT_EQ(g_App.BaudIndex, 0);
+  EXPECT_EQ(g_App.AdapterOpen, 0);
+  EXPECT_EQ(fillMainCalls, 1);
+  EXPECT_EQ(SlaveInfo(0).macId, 20);
+  const auto writes = DeviceNetWrites();
+  ASSERT_EQ(writes.size(), 1u);
+  EXPECT_EQ(writes[0].address, 10);
+  EXPECT_EQ(writes[0].attribute, 1);
+  EXPECT_EQ(writes[0].value, 20);
+  // Nothing else answered the probe of the new address before the write.
+  bool probed = false;
+  for (const SimTraceFrame& f : Trace()) probed = probed || f.id == DupMacId(20);
+  EXPECT_TRUE(probed);
+}
+
+TEST_F(Change, BaudOnlyFrom125To500) {
+  Configure(SlaveAt(10));
+  Want(10, 10, 0, 2);
+  EXPECT_EQ(CarryOut(), CHANGE_DONE);
+  EXPECT_TRUE(persist::RecordedBoxes().empty()) << BoxTexts();
+  EXPECT_EQ(g_App.BaudIndex, 2);
+  EXPECT_EQ(g_App.CurrAdr, 10);
+  EXPECT_EQ(g_App.AdapterOpen, 0);
+  EXPECT_EQ(fillMainCalls, 1);
+  EXPECT_EQ(SlaveInfo(0).baudIndex, 2);
+  EXPECT_EQ(SlaveInfo(0).resets, 1u);
+  EXPECT_EQ(SlaveInfo(0).allocChoice, 0);
+
+  const auto writes = DeviceNetWrites();
+  ASSERT_EQ(writes.size(), 1u);
+  EXPECT_EQ(writes[0].attribute, 2);
+  EXPECT_EQ(writes[0].value, 2);
+  EXPECT_EQ(writes[0].baud, 0);
+  // The reset at the old rate, then the check connection at the new one
+  // within 10 s.
+  uint64_t resetUs = 0;
+  uint64_t allocatedUs = 0;
+  for (const SimTraceFrame& f : Trace()) {
+    if (f.id == ExplicitRequestId(10) && f.data[1] == 0x05 && f.data[2] == 0x01) {
+      EXPECT_EQ(f.baudIndex, 0);
+      resetUs = f.timeUs;
+    }
+    // The slave's success response to the Allocate.
+    if (f.id == 0x453u && f.data[1] == 0xCB && f.baudIndex == 2 && !allocatedUs) {
+      allocatedUs = f.timeUs;
+    }
+  }
+  ASSERT_NE(resetUs, 0u);
+  ASSERT_GT(allocatedUs, resetUs);
+  EXPECT_LT(allocatedUs - resetUs, 10000000u);
+}
+
+TEST_F(Change, AddressFirstAtTheOldRateThenBaudAtTheNewAddress) {
+  Configure(SlaveAt(10));
+  Want(10, 20, 0, 1);
+  EXPECT_EQ(CarryOut(), CHANGE_DONE);
+  EXPECT_TRUE(persist::RecordedBoxes().empty()) << BoxTexts();
+  EXPECT_EQ(g_App.CurrAdr, 20);
+  EXPECT_EQ(g_App.BaudIndex, 1);
+  EXPECT_EQ(fillMainCalls, 2);
+  EXPECT_EQ(SlaveInfo(0).macId, 20);
+  EXPECT_EQ(SlaveInfo(0).baudIndex, 1);
+  const auto writes = DeviceNetWrites();
+  ASSERT_EQ(writes.size(), 2u);
+  EXPECT_EQ(writes[0].address, 10);
+  EXPECT_EQ(writes[0].attribute, 1);
+  EXPECT_EQ(writes[0].baud, 0);
+  EXPECT_EQ(writes[1].address, 20);
+  EXPECT_EQ(writes[1].attribute, 2);
+  EXPECT_EQ(writes[1].value, 1);
+  EXPECT_EQ(writes[1].baud, 0);
+}
+
+TEST_F(Change, MissingSlaveEndsEverything) {
+  Configure(SlaveAt(10));
+  for (bool addressStep : {true, false}) {
+    SCOPED_TRACE(addressStep ? "address step" : "baud step");
+    persist::ClearRecordedBoxes();
+    TheSim().traceClear();
+    Want(11, addressStep ? 12 : 11, 0, 2);
+    const uint32_t start = platform::TickMs();
+    EXPECT_EQ(CarryOut(), CHANGE_DONE);
+    EXPECT_GT(platform::TickMs() - start, 3000u);
+    ExpectBoxes({Missing(11)});
+    EXPECT_EQ(g_App.CurrAdr, 11);
+    EXPECT_EQ(g_App.BaudIndex, 0);
+    EXPECT_EQ(fillMainCalls, 0);
+    EXPECT_TRUE(DeviceNetWrites().empty());
+    EXPECT_EQ(g_App.AdapterOpen, 1) << "left as the failed step left it";
+    can::CloseAdapter(nullptr);
+  }
+  EXPECT_EQ(SlaveInfo(0).macId, 10);
+}
+
+TEST_F(Change, RefusedWrites) {
+  const struct {
+    const char* refusal;
+    int newAddress, newBaud;
+    unsigned message;
+  } cases[] = {
+      {"refuse_mac_write = 0x0E\n", 20, 0, IDS_SET_ADDRESS_FAILED},
+      {"refuse_baud_write = 0x0E\n", 10, 2, IDS_SET_BAUD_FAILED},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.refusal);
+    Configure(SlaveAt(10, c.refusal));
+    Want(10, c.newAddress, 0, c.newBaud);
+    EXPECT_EQ(CarryOut(), CHANGE_DONE);
+    ExpectBoxes({StringOf(c.message)});
+    EXPECT_EQ(g_App.CurrAdr, 10);
+    EXPECT_EQ(g_App.BaudIndex, 0);
+    EXPECT_EQ(g_App.AdapterOpen, 0);
+    EXPECT_EQ(fillMainCalls, 1);
+    EXPECT_EQ(SlaveInfo(0).macId, 10);
+    EXPECT_EQ(SlaveInfo(0).baudIndex, 0);
+    EXPECT_EQ(SlaveInfo(0).resets, 0u);
+    EXPECT_EQ(SlaveInfo(0).allocChoice, 0) << "released";
+  }
+}
+
+TEST_F(Change, SlaveThatDoesNotComeBack) {
+  const struct {
+    int newAddress, newBaud;
+    unsigned message;
+  } cases[] = {{20, 0, IDS_SET_ADDRESS_FAILED}, {10, 1, IDS_SET_BAUD_FAILED}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.newAddress);
+    Configure(SlaveAt(10, "silent_after_restart = yes\n"));
+    Want(10, c.newAddress, 0, c.newBaud);
+    const uint32_t start = platform::TickMs();
+    EXPECT_EQ(CarryOut(), CHANGE_DONE);
+    EXPECT_GT(platform::TickMs() - start, 10000u);
+    ExpectBoxes({StringOf(IDS_COMM_FAILURE), StringOf(c.message)});
+    EXPECT_EQ(g_App.CurrAdr, 10);
+    EXPECT_EQ(g_App.BaudIndex, 0);
+    EXPECT_EQ(g_App.AdapterOpen, 0);
+    EXPECT_EQ(SlaveInfo(0).link, SIM_LINK_SILENT);
+  }
+}
+
+TEST_F(Change, UnchangedValuesTouchNothing) {
+  Configure(SlaveAt(10));
+  for (bool adapterOpen : {false, true}) {
+    if (adapterOpen) {
+      ASSERT_TRUE(can::OpenAdapter(DIALOG, 0));
+    }
+    TheSim().traceClear();
+    Want(10, 10, 1, 1);
+    EXPECT_EQ(CarryOut(), CHANGE_DONE);
+    EXPECT_EQ(g_App.AdapterOpen, adapterOpen ? 1 : 0);
+    EXPECT_EQ(TheSim().traceCount(), 0u);
+    EXPECT_EQ(fillMainCalls, 0);
+    EXPECT_TRUE(persist::RecordedBoxes().empty());
+  }
+}
+
+TEST_F(Change, OccupiedAddressIsNotWritten) {
+  Configure(SlaveAt(10) + SlaveAt(20));
+  Want(10, 20, 0, 0);
+  EXPECT_EQ(CarryOut(), CHANGE_DONE);
+  ExpectBoxes(
+      {"Address 20 is already in use by another device!\n\nThe slave keeps its address 10."});
+  EXPECT_TRUE(DeviceNetWrites().empty());
+  EXPECT_EQ(g_App.CurrAdr, 10);
+  EXPECT_EQ(g_App.AdapterOpen, 0);
+  EXPECT_EQ(fillMainCalls, 1);
+  for (int index : {0, 1}) {
+    const SimSlaveInfo slave = SlaveInfo(index);
+    EXPECT_EQ(slave.macId, index == 0 ? 10 : 20);
+    EXPECT_EQ(slave.link, SIM_LINK_ONLINE);
+    EXPECT_EQ(slave.allocChoice, 0);
+    EXPECT_EQ(slave.resets, 0u);
+  }
+}
+
+TEST_F(Change, BaudStepAfterAFailedAddressStepLooksAtTheOldAddress) {
+  const struct {
+    std::string config;
+    std::string firstMessage;
+  } cases[] = {
+      {SlaveAt(10, "refuse_mac_write = 0x0E\n"), StringOf(IDS_SET_ADDRESS_FAILED)},
+      {SlaveAt(10) + SlaveAt(20),
+       "Address 20 is already in use by another device!\n\nThe slave keeps its address 10."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.firstMessage);
+    Configure(c.config);
+    Want(10, 20, 0, 2);
+    EXPECT_EQ(CarryOut(), CHANGE_DONE);
+    ExpectBoxes({c.firstMessage});
+    EXPECT_EQ(g_App.CurrAdr, 10);
+    EXPECT_EQ(g_App.BaudIndex, 2);
+    EXPECT_EQ(fillMainCalls, 2);
+    EXPECT_EQ(SlaveInfo(0).macId, 10);
+    EXPECT_EQ(SlaveInfo(0).baudIndex, 2);
+    const auto writes = DeviceNetWrites();
+    ASSERT_FALSE(writes.empty());
+    EXPECT_EQ(writes.back().address, 10);
+    EXPECT_EQ(writes.back().attribute, 2);
+  }
+}
+
+}  // namespace

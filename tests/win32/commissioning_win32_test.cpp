@@ -1,0 +1,466 @@
+// The Search Slaves and Change Address and Baud Rate dialogs under Wine,
+// in-process: the real shell and main window from the real language
+// library, the simulated adapter beside the test as the USB adapter's
+// driver. The test acts from hooks: it sees every fill of the search list
+// (WM_SETREDRAW) and each time a dialog's own message loop has nothing to
+// do (WM_ENTERIDLE to the owner), and answers message boxes as they open.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "can/can_driver.h"
+#include "master/search.h"
+#include "persist/resstring.h"
+#include "platform/platform.h"
+#include "resource.h"
+#include "simcan.h"
+#include "ui/shell.h"
+#include "ui_test_support.h"
+
+namespace {
+
+using app::g_App;
+using uitest::ControlText;
+
+struct Sim {
+  HMODULE library = nullptr;
+  SimLoadConfigTextFn loadConfigText;
+  SimLastErrorFn lastError;
+  SimUseClockFunctionFn useClock;
+  SimGetSlaveFn getSlave;
+  void(SIMCAN_CDECL* traceClear)();
+  uint32_t(SIMCAN_CDECL* traceCount)();
+
+  template <typename Fn>
+  void Resolve(Fn& fn, const char* name) {
+    fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+    ASSERT_NE(fn, nullptr) << name;
+  }
+  void Load() {
+    // Stays loaded: the program's own loads of the driver share this bus.
+    library = LoadLibraryA(can::USB_DRIVER_FILE);
+    ASSERT_NE(library, nullptr);
+    Resolve(loadConfigText, "Sim_LoadConfigText");
+    Resolve(lastError, "Sim_LastError");
+    Resolve(useClock, "Sim_UseClockFunction");
+    Resolve(getSlave, "Sim_GetSlave");
+    Resolve(traceClear, "Sim_TraceClear");
+    Resolve(traceCount, "Sim_TraceCount");
+  }
+};
+
+Sim& TheSim() {
+  static Sim sim;
+  if (!sim.library) sim.Load();
+  return sim;
+}
+
+uint32_t SIMCAN_CDECL TestTick() {
+  return platform::TickMs();
+}
+
+std::string SlaveAt(int mac) {
+  return "[slave]\nmac = " + std::to_string(mac) + "\nserial = " + std::to_string(100 + mac) + "\n";
+}
+
+std::string StringOf(unsigned id) {
+  char text[1000] = "";
+  persist::LoadResString(id, text, sizeof text);
+  return text;
+}
+
+bool IsDialogUnderTest(HWND window) {
+  return GetDlgItem(window, IDC_SEARCH_LIST) || GetDlgItem(window, IDC_CHANGE_OLD_ADDRESS);
+}
+
+// What the test does while a dialog runs, and what it saw.
+struct Script {
+  // After every fill of the search list, with the number of entries.
+  std::function<void(HWND dialog, int entries)> onFill;
+  // Each time the dialog's message loop waits; it should end the dialog
+  // eventually (by posting a command).
+  std::function<void(HWND dialog)> onIdle;
+  std::vector<std::string> boxes;  // message boxes, answered OK
+  std::vector<bool> boxOnDialog;   // owned by the dialog under test
+  HWND dialog = nullptr;
+  int idles = 0;
+};
+Script* script = nullptr;
+
+BOOL CALLBACK CollectStatic(HWND child, LPARAM param) {
+  char className[32] = "";
+  char text[1024] = "";
+  if (GetClassNameA(child, className, sizeof className) && lstrcmpiA(className, "Static") == 0 &&
+      GetWindowTextA(child, text, sizeof text) > 0) {
+    *reinterpret_cast<std::string*>(param) += text;
+  }
+  return TRUE;
+}
+
+LRESULT CALLBACK ActivateHook(int code, WPARAM wParam, LPARAM lParam) {
+  HWND window = reinterpret_cast<HWND>(wParam);
+  char className[32] = "";
+  if (code == HCBT_ACTIVATE && script && GetClassNameA(window, className, sizeof className) &&
+      lstrcmpA(className, "#32770") == 0 && window != g_App.hMainWnd &&
+      !IsDialogUnderTest(window)) {
+    std::string text;
+    EnumChildWindows(window, CollectStatic, reinterpret_cast<LPARAM>(&text));
+    script->boxes.push_back(text);
+    script->boxOnDialog.push_back(IsDialogUnderTest(GetWindow(window, GW_OWNER)));
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK SentHook(int code, WPARAM wParam, LPARAM lParam) {
+  const CWPSTRUCT* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+  if (code == HC_ACTION && script) {
+    if (sent->message == WM_SETREDRAW && sent->wParam &&
+        GetDlgCtrlID(sent->hwnd) == IDC_SEARCH_LIST && script->onFill) {
+      const int entries = static_cast<int>(SendMessageA(sent->hwnd, LB_GETCOUNT, 0, 0));
+      script->onFill(GetParent(sent->hwnd), entries);
+    } else if (sent->message == WM_ENTERIDLE && sent->wParam == MSGF_DIALOGBOX &&
+               IsDialogUnderTest(reinterpret_cast<HWND>(sent->lParam))) {
+      script->dialog = reinterpret_cast<HWND>(sent->lParam);
+      ++script->idles;
+      if (script->onIdle) script->onIdle(script->dialog);
+    }
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+void PostCommand(HWND dialog, int id, WORD code = BN_CLICKED) {
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, code),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+std::vector<std::string> ListEntries(HWND dialog) {
+  std::vector<std::string> entries;
+  const int count =
+      static_cast<int>(SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    char text[32] = "";
+    SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_GETTEXT, static_cast<WPARAM>(i),
+                        reinterpret_cast<LPARAM>(text));
+    const LRESULT mac =
+        SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_GETITEMDATA, static_cast<WPARAM>(i), 0);
+    entries.push_back(std::string(text) + "=" + std::to_string(mac));
+  }
+  return entries;
+}
+
+// "0=0", "(1)=1", ... for the probed addresses below `count`.
+std::vector<std::string> ExpectedEntries(int count, std::vector<int> answering) {
+  std::vector<std::string> entries;
+  for (int mac = 0; mac < count; ++mac) {
+    bool answered = false;
+    for (int a : answering) answered = answered || a == mac;
+    const std::string number = std::to_string(mac);
+    entries.push_back((answered ? number : "(" + number + ")") + "=" + number);
+  }
+  return entries;
+}
+
+int Selected(HWND dialog) {
+  return static_cast<int>(SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_GETCURSEL, 0, 0));
+}
+
+class Commissioning : public ::testing::Test {
+ protected:
+  void Start(const std::string& config, const std::string& settings) {
+    platform::EnableTestClock(1000);
+    Sim& sim = TheSim();
+    ASSERT_EQ(sim.loadConfigText(config.c_str(), "test.ini"), 0) << sim.lastError();
+    sim.useClock(TestTick);
+    uitest::PumpMessages();
+    uitest::SetLangValue(0, nullptr, 0);
+    uitest::WriteSettingsFile("[Tarnix]\r\n" + settings);
+    ASSERT_EQ(ui::InitInstance(GetModuleHandleA(nullptr), SW_SHOW), 1);
+    main_ = static_cast<HWND>(g_App.hMainWnd);
+    uitest::PumpMessages();
+    TheSim().traceClear();
+  }
+
+  void TearDown() override {
+    uitest::ExitProgram();
+    platform::DisableTestClock();
+  }
+
+  // Gives the menu command with `s` acting, as the user would from the menu.
+  void Run(int command, Script& s) {
+    script = &s;
+    HHOOK activate = SetWindowsHookExA(WH_CBT, ActivateHook, nullptr, GetCurrentThreadId());
+    HHOOK sent = SetWindowsHookExA(WH_CALLWNDPROC, SentHook, nullptr, GetCurrentThreadId());
+    SendMessageA(main_, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    UnhookWindowsHookEx(sent);
+    UnhookWindowsHookEx(activate);
+    script = nullptr;
+  }
+
+  SimSlaveInfo Slave(int index) {
+    SimSlaveInfo info{};
+    EXPECT_EQ(TheSim().getSlave(index, &info), 0);
+    return info;
+  }
+
+  HWND main_ = nullptr;
+};
+
+constexpr const char* USB_AT_125 = "PrinterPort=4096\r\nBaud=0\r\nCurrAdr=10\r\n";
+
+// ---- Search Slaves ----------------------------------------------------------
+
+TEST_F(Commissioning, SearchListsEveryAddressAndDoubleClickTakesOneAfterTheScan) {
+  Start(SlaveAt(0) + SlaveAt(5) + SlaveAt(63), USB_AT_125);
+  Script s;
+  std::vector<int> fills;
+  bool visibleWhileScanning = true;
+  std::string buttonWhileScanning;
+  s.onFill = [&](HWND dialog, int entries) {
+    fills.push_back(entries);
+    if (entries > 0) visibleWhileScanning = visibleWhileScanning && IsWindowVisible(dialog);
+    if (entries == 3) {
+      buttonWhileScanning = ControlText(dialog, IDOK);
+      // A double-click during the scan does nothing.
+      SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_SETCURSEL, 1, 0);
+      PostCommand(dialog, IDC_SEARCH_LIST, LBN_DBLCLK);
+    }
+  };
+  s.onIdle = [&](HWND dialog) {
+    if (s.idles > 1) return;
+    EXPECT_EQ(g_App.CurrAdr, 10);
+    EXPECT_EQ(ControlText(dialog, IDOK), StringOf(IDS_SEARCH_OK));
+    EXPECT_EQ(ListEntries(dialog), ExpectedEntries(64, {0, 5, 63}));
+    EXPECT_EQ(Selected(dialog), 0) << "the lowest answering address";
+    // Centred over the main window.
+    RECT owner{}, box{};
+    GetWindowRect(main_, &owner);
+    GetWindowRect(dialog, &box);
+    EXPECT_NEAR((box.left + box.right) / 2, (owner.left + owner.right) / 2, 1);
+    EXPECT_NEAR((box.top + box.bottom) / 2, (owner.top + owner.bottom) / 2, 1);
+    // Picking the silent address 7 takes it.
+    SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_SETCURSEL, 7, 0);
+    PostCommand(dialog, IDC_SEARCH_LIST, LBN_DBLCLK);
+  };
+  Run(IDM_SEARCH_SLAVES, s);
+
+  EXPECT_EQ(s.idles, 1);
+  EXPECT_TRUE(s.boxes.empty());
+  EXPECT_EQ(buttonWhileScanning, StringOf(IDS_SEARCH_ABORT));
+  EXPECT_TRUE(visibleWhileScanning);
+  // Empty as the dialog opens, then one entry more after each address.
+  ASSERT_EQ(fills.size(), 65u);
+  for (int i = 0; i <= 64; ++i) EXPECT_EQ(fills[i], i) << "the list grows address by address";
+  EXPECT_EQ(g_App.CurrAdr, 7);
+  EXPECT_EQ(ControlText(main_, IDC_MAIN_ADDRESS), "7");
+  EXPECT_EQ(g_App.AdapterOpen, 0);
+}
+
+TEST_F(Commissioning, AbortKeepsWhatWasFoundAndTheDialogOpen) {
+  Start(SlaveAt(5) + SlaveAt(63), USB_AT_125);
+  Script s;
+  s.onFill = [&](HWND dialog, int entries) {
+    // The user presses Abort while address 9 is being probed.
+    if (entries == 9) PostCommand(dialog, IDOK);
+  };
+  s.onIdle = [&](HWND dialog) {
+    if (s.idles > 1) return;
+    EXPECT_EQ(ListEntries(dialog), ExpectedEntries(10, {5}));
+    EXPECT_EQ(Selected(dialog), 5);
+    EXPECT_EQ(ControlText(dialog, IDOK), StringOf(IDS_SEARCH_OK));
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    PostCommand(dialog, IDOK);  // the second press takes the selection
+  };
+  Run(IDM_SEARCH_SLAVES, s);
+  EXPECT_EQ(s.idles, 1);
+  EXPECT_TRUE(s.boxes.empty());
+  EXPECT_EQ(g_App.CurrAdr, 5);
+  EXPECT_EQ(ControlText(main_, IDC_MAIN_ADDRESS), "5");
+}
+
+TEST_F(Commissioning, SearchFindingNothingSaysSoAndCloses) {
+  Start(SlaveAt(5), USB_AT_125);
+  // A first search finds the slave; Cancel leaves the address as it was.
+  Script first;
+  first.onIdle = [&](HWND dialog) {
+    if (first.idles == 1) PostCommand(dialog, IDCANCEL);
+  };
+  Run(IDM_SEARCH_SLAVES, first);
+  EXPECT_EQ(first.idles, 1);
+  EXPECT_EQ(g_App.CurrAdr, 10);
+
+  // The adapter at 500 kbit/s hears nothing of the slave at 125.
+  SendDlgItemMessageA(main_, IDC_MAIN_BAUD, CB_SETCURSEL, 2, 0);
+  SendMessageA(main_, WM_COMMAND, MAKEWPARAM(IDC_MAIN_BAUD, CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(GetDlgItem(main_, IDC_MAIN_BAUD)));
+  ASSERT_EQ(g_App.BaudIndex, 2);
+  Script second;
+  Run(IDM_SEARCH_SLAVES, second);
+  EXPECT_EQ(second.idles, 0) << "the dialog closed by itself";
+  ASSERT_EQ(second.boxes.size(), 1u);
+  EXPECT_EQ(second.boxes[0], StringOf(IDS_NO_SLAVE_FOUND));
+  EXPECT_TRUE(second.boxOnDialog[0]);
+  EXPECT_EQ(g_App.CurrAdr, 10);
+}
+
+TEST_F(Commissioning, AdapterThatDoesNotOpenLeavesAnEmptyListWithOk) {
+  Start(SlaveAt(5), "PrinterPort=4097\r\nBaud=0\r\nCurrAdr=10\r\n");  // PCI: no driver here
+  Script s;
+  s.onIdle = [&](HWND dialog) {
+    if (s.idles > 1) return;
+    EXPECT_TRUE(ListEntries(dialog).empty());
+    EXPECT_EQ(Selected(dialog), LB_ERR);
+    EXPECT_EQ(ControlText(dialog, IDOK), StringOf(IDS_SEARCH_OK));
+    PostCommand(dialog, IDOK);
+  };
+  Run(IDM_SEARCH_SLAVES, s);
+  EXPECT_EQ(s.idles, 1);
+  ASSERT_EQ(s.boxes.size(), 1u);
+  EXPECT_EQ(s.boxes[0], StringOf(IDS_CAN_DLL_LOAD_FAILED));
+  EXPECT_EQ(g_App.CurrAdr, 10);
+  EXPECT_EQ(TheSim().traceCount(), 0u);
+}
+
+// ---- Change Address and Baud Rate --------------------------------------------
+
+void Type(HWND dialog, int id, const char* text) {
+  SetDlgItemTextA(dialog, id, text);
+  SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, EN_KILLFOCUS),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+void Choose(HWND dialog, int id, int index) {
+  SendDlgItemMessageA(dialog, id, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+int ChosenBaud(HWND dialog, int id) {
+  return static_cast<int>(SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0));
+}
+
+TEST_F(Commissioning, ChangeFieldsRefuseWhatIsNoAddressAndCancelDoesNothing) {
+  Start(SlaveAt(10), USB_AT_125);
+  Script s;
+  s.onIdle = [&](HWND dialog) {
+    if (s.idles > 1) return;
+    for (int id : {IDC_CHANGE_OLD_ADDRESS, IDC_CHANGE_NEW_ADDRESS}) {
+      SCOPED_TRACE(id);
+      EXPECT_EQ(ControlText(dialog, id), "10");
+      for (const char* bad :
+           {"64", "abc", "", "-1", "7x", "99999999999", "0000000000000000000000000000000000005"}) {
+        Type(dialog, id, bad);
+        EXPECT_EQ(ControlText(dialog, id), "10") << bad;
+      }
+      Type(dialog, id, "63");
+      Type(dialog, id, "640");
+      EXPECT_EQ(ControlText(dialog, id), "63") << "the value it had last";
+    }
+    for (int id : {IDC_CHANGE_OLD_BAUD, IDC_CHANGE_NEW_BAUD}) {
+      char text[32] = "";
+      const char* rates[] = {"125 kB", "250 kB", "500 kB"};
+      ASSERT_EQ(SendDlgItemMessageA(dialog, id, CB_GETCOUNT, 0, 0), 3);
+      for (int i = 0; i < 3; ++i) {
+        SendDlgItemMessageA(dialog, id, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                            reinterpret_cast<LPARAM>(text));
+        EXPECT_STREQ(text, rates[i]);
+      }
+      EXPECT_EQ(ChosenBaud(dialog, id), 0);
+      Choose(dialog, id, 1);
+      Choose(dialog, id, -1);  // no selection: back to the value it had
+      EXPECT_EQ(ChosenBaud(dialog, id), 1);
+    }
+    PostCommand(dialog, IDCANCEL);
+  };
+  Run(IDM_CHANGE_ADDRESS, s);
+  EXPECT_EQ(s.idles, 1);
+  EXPECT_TRUE(s.boxes.empty());
+  EXPECT_EQ(TheSim().traceCount(), 0u);
+  EXPECT_EQ(g_App.CurrAdr, 10);
+  EXPECT_EQ(g_App.BaudIndex, 0);
+  EXPECT_EQ(Slave(0).macId, 10);
+}
+
+TEST_F(Commissioning, ChangeWithUnchangedValuesSendsNothing) {
+  Start(SlaveAt(10), USB_AT_125);
+  Script s;
+  s.onIdle = [&](HWND dialog) {
+    if (s.idles == 1) PostCommand(dialog, IDOK);
+  };
+  Run(IDM_CHANGE_ADDRESS, s);
+  EXPECT_EQ(s.idles, 1);
+  EXPECT_TRUE(s.boxes.empty());
+  EXPECT_EQ(TheSim().traceCount(), 0u);
+  EXPECT_EQ(g_App.AdapterOpen, 0);
+}
+
+TEST_F(Commissioning, ChangeAddressTypedAndConfirmedWithEnter) {
+  Start(SlaveAt(10), USB_AT_125);
+  Script s;
+  s.onIdle = [&](HWND dialog) {
+    if (s.idles > 1) return;
+    // Typed, and Enter pressed while the field still has the focus.
+    SetDlgItemTextA(dialog, IDC_CHANGE_NEW_ADDRESS, "20");
+    PostCommand(dialog, IDOK);
+  };
+  Run(IDM_CHANGE_ADDRESS, s);
+  EXPECT_TRUE(s.boxes.empty()) << s.boxes[0];
+  EXPECT_EQ(Slave(0).macId, 20);
+  EXPECT_EQ(g_App.CurrAdr, 20);
+  EXPECT_EQ(ControlText(main_, IDC_MAIN_ADDRESS), "20");
+  EXPECT_EQ(g_App.AdapterOpen, 0);
+}
+
+TEST_F(Commissioning, ChangeBaudRateShowsTheNewRateInTheMainWindow) {
+  Start(SlaveAt(10), USB_AT_125);
+  Script s;
+  s.onIdle = [&](HWND dialog) {
+    if (s.idles > 1) return;
+    Choose(dialog, IDC_CHANGE_NEW_BAUD, 2);
+    PostCommand(dialog, IDOK);
+  };
+  Run(IDM_CHANGE_ADDRESS, s);
+  EXPECT_TRUE(s.boxes.empty()) << s.boxes[0];
+  EXPECT_EQ(Slave(0).baudIndex, 2);
+  EXPECT_EQ(g_App.BaudIndex, 2);
+  EXPECT_EQ(SendDlgItemMessageA(main_, IDC_MAIN_BAUD, CB_GETCURSEL, 0, 0), 2);
+}
+
+TEST_F(Commissioning, ChangeOntoAnOccupiedAddressIsRefused) {
+  Start(SlaveAt(10) + SlaveAt(20), USB_AT_125);
+  Script s;
+  s.onIdle = [&](HWND dialog) {
+    if (s.idles > 1) return;
+    Type(dialog, IDC_CHANGE_NEW_ADDRESS, "20");
+    PostCommand(dialog, IDOK);
+  };
+  Run(IDM_CHANGE_ADDRESS, s);
+  ASSERT_EQ(s.boxes.size(), 1u) << "no 1020 after it";
+  EXPECT_EQ(s.boxes[0],
+            "Address 20 is already in use by another device!\n\nThe slave keeps its address 10.");
+  EXPECT_TRUE(s.boxOnDialog[0]) << "the box belongs to the dialog";
+  EXPECT_EQ(Slave(0).macId, 10);
+  EXPECT_EQ(Slave(1).macId, 20);
+  EXPECT_EQ(Slave(1).link, SIM_LINK_ONLINE);
+  EXPECT_EQ(g_App.CurrAdr, 10);
+}
+
+TEST_F(Commissioning, ChangeOfAMissingSlaveNamesItsAddress) {
+  Start(SlaveAt(10), "PrinterPort=4096\r\nBaud=0\r\nCurrAdr=11\r\n");
+  Script s;
+  s.onIdle = [&](HWND dialog) {
+    if (s.idles > 1) return;
+    Type(dialog, IDC_CHANGE_NEW_ADDRESS, "12");
+    PostCommand(dialog, IDOK);
+  };
+  Run(IDM_CHANGE_ADDRESS, s);
+  ASSERT_EQ(s.boxes.size(), 1u);
+  EXPECT_EQ(s.boxes[0], "Slave with address 11 does not exist!");
+  EXPECT_EQ(g_App.CurrAdr, 11);
+}
+
+}  // namespace
