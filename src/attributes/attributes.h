@@ -1,0 +1,96 @@
+// Attribute data types and the conversions between value bytes, as they
+// travel in an explicit message, and the value text of the attribute dialogs.
+//
+// Plain functions of their arguments: they report nothing, never fail and
+// never touch the program state. An unreadable number becomes 0, a raw byte
+// list ends at its first bad token, a value too wide for its type keeps its
+// low-order bytes; the caller shows the echo, which says what was taken.
+// Numbers are read and written here, not by the C library, so that every
+// platform and locale reads and shows the same text.
+#pragma once
+
+#include <cstdint>
+
+namespace attributes {
+
+// Type codes as kept in AppState::AttrType.
+enum AttrDataType : int {
+  ATTR_RAW_HEX = 0,  // the bytes themselves, shown as "A1 BC hex"
+  ATTR_BOOL = 1,
+  ATTR_SINT = 2,
+  ATTR_INT = 3,
+  ATTR_DINT = 4,
+  ATTR_LINT = 5,
+  ATTR_USINT = 6,
+  ATTR_UINT = 7,
+  ATTR_UDINT = 8,
+  ATTR_ULINT = 9,
+  ATTR_REAL = 10,          // IEEE 754 single precision
+  ATTR_LREAL = 11,         // IEEE 754 double precision
+  ATTR_STRING = 12,        // the characters only
+  ATTR_SHORT_STRING = 13,  // one count byte, then the characters
+};
+constexpr int ATTR_TYPE_COUNT = 14;
+
+constexpr int MAX_HEX_BYTES = 1000;       // ParseHexBytes takes at most this many bytes
+constexpr int MAX_WRITE_BYTES = 255;      // a write's byte count is 8 bits wide
+constexpr int MAX_SHORT_STRING = 254;     // characters of a SHORT_STRING that fit one write
+constexpr int MAX_RESPONSE_BYTES = 1000;  // a read response is formatted up to this size
+
+// Bytes on the wire of the fixed-width types (BOOL to LREAL); 0 for raw hex
+// bytes, STRING, SHORT_STRING and codes outside 0..13.
+int AttrTypeWidth(int type);
+
+// True for the eight integer types 2..9, whose entry and display follow the
+// value radix ("hex" box 1057); the others ignore it.
+bool AttrTypeHasRadix(int type);
+
+// The Data Type group's radio button id of a type code (1045..1060), 0 for an
+// unknown code. The ids do not follow the codes: 1049 is LINT, 1050 DINT,
+// 1053 ULINT, 1054 UDINT.
+int AttrTypeRadioId(int type);
+
+// The type code of a radio button id, or -1 when the id is not one of them.
+int AttrTypeFromRadioId(int radioId);
+
+// Reads an integer from the start of `text` as scanf's "%d" (inHex clear) or
+// "%x" (inHex set) would: white space skipped, an optional sign, in hex an
+// optional 0x prefix, digits up to the first character that cannot continue
+// the number. Returns the number's low 64 bits (a negative number in two's
+// complement), 0 when no number can be read. `nonZero` (may be null) tells
+// whether the number read was non-zero before it was cut to 64 bits. The ID
+// fields of the attribute dialogs read their numbers the same way.
+uint64_t ScanInteger(const char* text, int inHex, bool* nonZero = nullptr);
+
+// Reads a raw byte list: tokens of one or two hexadecimal digits separated by
+// blanks (the space character only). The scan stops at the first character
+// that is neither, at a token not followed by a blank or the end, or after
+// min(capacity, MAX_HEX_BYTES) bytes. Returns the number of bytes stored in
+// `bytes`; nothing is written past that count.
+int ParseHexBytes(const char* text, uint8_t* bytes, int capacity);
+
+// Turns the Send Value text into the value bytes of a write, `type` and
+// `valueInHex` as in AppState. Returns the byte count (at most
+// MAX_WRITE_BYTES and at most `capacity`) and writes only that many bytes to
+// `value`. An entry that needs more than fits one write is cut to what fits:
+// STRING to 255 characters, SHORT_STRING to 254 (its count byte is the
+// number of characters kept), raw bytes to the first 255. An unknown type
+// gives no bytes. FormatAttrValue of the result is the echo: for STRING and
+// SHORT_STRING that is the typed text, as far as it is sent.
+uint8_t ParseAttrValue(int type, int valueInHex, const char* text, uint8_t* value, int capacity);
+
+// Formats `count` value bytes as the dialogs show them into `text`, an area
+// of `textSize` characters (the terminating zero included; AttrValueText has
+// 3000). Fixed-width types read only their own bytes, missing ones as zero;
+// STRING shows the bytes up to the first zero byte, SHORT_STRING the number
+// of bytes its first byte gives, as far as the bytes reach. Raw bytes that do
+// not all fit (more than 998 in 3000 characters) show as many as fit followed
+// by "... hex". REAL and LREAL show as "%g", with more than six significant
+// digits only where six would not read back as the same value. Never writes
+// past the area; the text always ends with a zero
+// when textSize is positive. Returns the length of the text. An unknown type
+// gives an empty text.
+int FormatAttrValue(int type, int valueInHex, const uint8_t* value, int count, char* text,
+                    int textSize);
+
+}  // namespace attributes

@@ -1,0 +1,91 @@
+// Value texts of every attribute type, both radixes, texts up to 2999
+// characters and responses up to 1000 bytes: entry and display never touch
+// memory outside their areas, the echo fits its area, and the echo read
+// again gives the same echo (and the same bytes, but for NaN payloads).
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "attributes/attributes.h"
+
+using namespace attributes;
+
+namespace {
+
+constexpr int kTextChars = 2999;   // what a dialog's text field holds
+constexpr int kValueText = 3000;   // AttrValueText
+constexpr int kWriteValue = 1000;  // WriteValue
+
+void Check(bool ok) {
+  if (!ok) std::abort();
+}
+
+bool IsNan(int type, const uint8_t* v, int n) {
+  if (type == ATTR_REAL && n == 4) {
+    float f;
+    std::memcpy(&f, v, sizeof f);
+    return std::isnan(f);
+  }
+  if (type == ATTR_LREAL && n == 8) {
+    double d;
+    std::memcpy(&d, v, sizeof d);
+    return std::isnan(d);
+  }
+  return false;
+}
+
+// Formats into an area of exactly `size` characters on the heap, so that a
+// write past it is caught.
+int Format(int type, int hex, const uint8_t* value, int count, int size, char* copy) {
+  std::unique_ptr<char[]> area(new char[static_cast<size_t>(size)]);
+  const int len = FormatAttrValue(type, hex, value, count, area.get(), size);
+  Check(len >= 0 && len < size && std::strlen(area.get()) == static_cast<size_t>(len));
+  if (copy) std::memcpy(copy, area.get(), static_cast<size_t>(len) + 1);
+  return len;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 3) return 0;
+  const int type = data[0] % 18 - 2;  // two unknown codes on either side
+  const int hex = data[1] & 1;
+  const int capacity = 1 + (data[1] >> 1) * 8;  // 1..1017: below and above the 255 of a write
+  const int smallArea = 1 + data[2] % 64;
+  data += 3;
+  size -= 3;
+
+  // The rest is the typed text and, read as bytes, a response.
+  const size_t chars = size < kTextChars ? size : kTextChars;
+  std::unique_ptr<char[]> text(new char[chars + 1]);
+  std::memcpy(text.get(), data, chars);
+  text[chars] = '\0';
+  const int count = static_cast<int>(size < MAX_RESPONSE_BYTES ? size : MAX_RESPONSE_BYTES);
+  std::unique_ptr<uint8_t[]> response(new uint8_t[static_cast<size_t>(count) + 1]);
+  std::memcpy(response.get(), data, static_cast<size_t>(count));
+  Format(type, hex, response.get(), count, kValueText, nullptr);
+  Format(type, hex, response.get(), count, smallArea, nullptr);
+
+  std::unique_ptr<uint8_t[]> bytes(new uint8_t[MAX_HEX_BYTES]);
+  Check(ParseHexBytes(text.get(), bytes.get(), MAX_HEX_BYTES) <= MAX_HEX_BYTES);
+
+  std::unique_ptr<uint8_t[]> value(new uint8_t[static_cast<size_t>(capacity)]);
+  const int n = ParseAttrValue(type, hex, text.get(), value.get(), capacity);
+  Check(n <= capacity && n <= MAX_WRITE_BYTES);
+  static char echo[kValueText];
+  Format(type, hex, value.get(), n, kValueText, echo);
+
+  // The echo stands in the field and is what the next Write reads.
+  std::unique_ptr<uint8_t[]> again(new uint8_t[kWriteValue]);
+  const int m = ParseAttrValue(type, hex, echo, again.get(), capacity);
+  static char echo2[kValueText];
+  Format(type, hex, again.get(), m, kValueText, echo2);
+  Check(std::strcmp(echo, echo2) == 0);
+  if (!IsNan(type, value.get(), n)) {
+    Check(m == n && std::memcmp(value.get(), again.get(), static_cast<size_t>(n)) == 0);
+  }
+  return 0;
+}
