@@ -5,11 +5,12 @@ set -euo pipefail
 
 # wine32 installs on every machine; whether it can execute depends on the
 # kernel (IA-32 emulation), which test.sh finds out by running it once.
+# fonts-wine: Wine's own fonts, which draw the title-bar buttons (Marlett).
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   googletest libgtest-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
-  wine wine64 wine32:i386 xvfb x11-utils imagemagick
+  wine wine64 wine32:i386 fonts-wine xvfb x11-utils imagemagick
   fp-utils
 )
 

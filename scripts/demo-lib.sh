@@ -1,0 +1,128 @@
+# Shared by run.sh and screenshots.sh (sourced, from the repository root):
+# choose the build the machine can execute, build it, lay out the demo
+# folder, and run it under Wine with an optional Xvfb display.
+
+# ARCH=win32 where 32-bit programs execute (the 32-bit Wine loader runs),
+# else win64; WINE is the loader to use.
+quillon_choose_arch() {
+  if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    ARCH=win32
+    WINE=wine
+    export WINEARCH=win32
+  else
+    ARCH=win64
+    WINE=$(command -v wine64 || echo /usr/lib/wine/wine64)
+    export WINEARCH=win64
+    echo "This machine does not execute 32-bit programs: using the x86_64 build under wine64."
+  fi
+  BUILD=build/run-$ARCH
+  DEMO=$BUILD/demo
+  export WINEPREFIX=$PWD/$BUILD/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+# The product alone (no tests), in its own build tree.
+quillon_build() {
+  local toolchain=cmake/toolchain-i686-w64-mingw32.cmake
+  [ "$ARCH" = win64 ] && toolchain=cmake/toolchain-x86_64-w64-mingw32.cmake
+  echo "Building Quillon ($ARCH) in $BUILD"
+  cmake -S . -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
+    -DQUILLON_TESTS=OFF >/dev/null
+  cmake --build "$BUILD" -j 2 >/dev/null
+}
+
+# The program, both language libraries, the help files and the simulated
+# adapter under every adapter driver's name (one slave at 63, 125 kbit/s).
+quillon_layout_demo() {
+  rm -rf "$DEMO"
+  mkdir -p "$DEMO"
+  cp "$BUILD/src/ui/quillon.exe" "$BUILD/resources/tarnres.dll" "$BUILD/resources/tarnresd.dll" \
+    "$DEMO/"
+  local driver
+  for driver in pcan_usb.dll pcan_pci.dll pcan_dng.dll; do
+    cp "$BUILD/sim/simcan.dll" "$DEMO/$driver"
+  done
+  local help found=0
+  for help in tarnix.chm tarnixd.chm; do
+    local file
+    file=$(find "$BUILD" -name "$help" -not -path "$DEMO/*" | head -n 1)
+    if [ -n "$file" ]; then
+      cp "$file" "$DEMO/"
+      found=$((found + 1))
+    fi
+  done
+  [ "$found" -eq 2 ] || echo "Note: the help files were not built; Help does nothing."
+}
+
+quillon_prefix() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "Creating the Wine prefix in $WINEPREFIX (once, about half a minute)"
+    "$WINE" wineboot -i >/dev/null 2>&1
+    wineserver -w
+  fi
+}
+
+# An Xvfb display of our own: XVFB_PID and DISPLAY. Start it before any
+# Wine process of the session, so that Wine's desktop opens on it.
+quillon_start_xvfb() {
+  local n=90
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+  XVFB_PID=$!
+  local i=0
+  while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+  export DISPLAY=":$n"
+}
+
+# Xvfb has no window manager: Wine draws the title bars itself.
+quillon_draw_title_bars() {
+  "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+}
+
+quillon_stop_xvfb() {
+  wineserver -w 2>/dev/null || true
+  [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
+  XVFB_PID=
+}
+
+quillon_poke() {
+  "$WINE" "$BUILD/tools/uipoke.exe" "$@" | tr -d '\r'
+}
+
+# Saves a PNG of the main window ("main") or of the dialog it owns
+# ("dialog").
+quillon_shot() {
+  local which=$1 file=$2 rect
+  rect=$(quillon_poke rect "$which") || {
+    echo "no $which window to photograph for $file" >&2
+    return 1
+  }
+  set -- $rect
+  import -window root -crop "${1}x${2}+${3}+${4}" +repage "$file"
+}
+
+# Starts Quillon from the demo folder in the background (QUILLON_PID) and
+# waits for its main window.
+quillon_start_program() {
+  (cd "$DEMO" && exec "$WINE" quillon.exe) &
+  QUILLON_PID=$!
+  quillon_poke wait 60 || {
+    echo "Quillon's main window did not appear" >&2
+    return 1
+  }
+  sleep 2
+}
+
+# Closes the main window as the user would (settings saved) and waits for
+# the program to end.
+quillon_close_program() {
+  quillon_poke close || true
+  wait "$QUILLON_PID" 2>/dev/null || true
+}
+
+quillon_set_language() {
+  if [ "$1" = de ]; then
+    "$WINE" reg add 'HKLM\Software\Korvath\Quillon' /v LangId /t REG_SZ /d 1031 /f >/dev/null 2>&1
+  else
+    "$WINE" reg delete 'HKLM\Software\Korvath\Quillon' /v LangId /f >/dev/null 2>&1 || true
+  fi
+}

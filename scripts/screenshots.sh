@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# PNG screenshots of Quillon's windows under Wine on Xvfb, in English and
+# German: the main window, About, Search Slaves, Change Address and Baud
+# Rate, Read Attribute and Write Attribute.
+# usage: scripts/screenshots.sh [OUTPUT_FOLDER]   (default build/screenshots)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/demo-lib.sh
+out=${1:-build/screenshots}
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+
+bash scripts/setup.sh
+quillon_choose_arch
+quillon_build
+quillon_layout_demo
+trap 'quillon_stop_xvfb' EXIT
+quillon_start_xvfb
+quillon_prefix
+quillon_draw_title_bars
+
+# Menu commands (resources/resource.h).
+ABOUT=40014 SEARCH=40001 CHANGE=112 READ_ATTR=1049 WRITE_ATTR=1050
+
+modal() {
+  quillon_poke command "$1"
+  sleep 2
+  quillon_shot dialog "$out/$2"
+  quillon_poke dismiss
+}
+
+for lang in en de; do
+  quillon_set_language "$lang"
+  quillon_start_program
+  quillon_shot main "$out/main-$lang.png"
+  modal "$ABOUT" "about-$lang.png"
+  modal "$SEARCH" "search-$lang.png"
+  modal "$CHANGE" "change-$lang.png"
+  # The attribute dialogs open from the idle step; Write closes Read.
+  quillon_poke command "$READ_ATTR"
+  sleep 2
+  quillon_shot dialog "$out/read-attribute-$lang.png"
+  quillon_poke command "$WRITE_ATTR"
+  sleep 2
+  quillon_shot dialog "$out/write-attribute-$lang.png"
+  quillon_poke dismiss
+  quillon_close_program
+done
+quillon_set_language en
+echo "Screenshots in $out:"
+ls "$out"

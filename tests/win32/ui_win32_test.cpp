@@ -1,0 +1,853 @@
+// The program's windows under Wine, in-process: the real shell, main window,
+// data views and About box, created from the real language libraries beside
+// the test, driven with the messages that a user's clicks and keys produce.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "persist/settings.h"
+#include "resource.h"
+#include "ui/about_box.h"
+#include "ui/data_views.h"
+#include "ui/main_window.h"
+#include "ui/maker_text.h"
+#include "ui/shell.h"
+#include "ui_test_support.h"
+
+namespace {
+
+using app::g_App;
+using uitest::ControlRect;
+using uitest::ControlText;
+using uitest::DialogUnits;
+
+constexpr const char* INPUT_LOG = "indata.log";
+
+std::string ProgramFolder() {
+  char path[MAX_PATH];
+  GetModuleFileNameA(nullptr, path, sizeof path);
+  std::string folder(path);
+  return folder.substr(0, folder.rfind('\\') + 1);
+}
+
+std::string ModuleFileName(void* module) {
+  char path[MAX_PATH] = "";
+  GetModuleFileNameA(static_cast<HMODULE>(module), path, sizeof path);
+  return path;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+int CountOf(const std::string& text, const std::string& what) {
+  int count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+class Program : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    uitest::PumpMessages();
+    uitest::SetLangValue(0, nullptr, 0);
+    uitest::WriteSettingsFile("");
+    DeleteFileA(INPUT_LOG);
+  }
+
+  void TearDown() override {
+    uitest::ExitProgram();
+    uitest::SetLangValue(0, nullptr, 0);
+  }
+
+  void Start() {
+    ASSERT_EQ(ui::InitInstance(GetModuleHandleA(nullptr), SW_SHOW), 1);
+    main_ = static_cast<HWND>(g_App.hMainWnd);
+    ASSERT_NE(main_, nullptr);
+    uitest::PumpMessages();
+  }
+
+  // A control's notification, as the control sends it.
+  void Notify(int id, WORD code) {
+    SendMessageA(main_, WM_COMMAND, MAKEWPARAM(id, code),
+                 reinterpret_cast<LPARAM>(GetDlgItem(main_, id)));
+  }
+
+  // A menu command.
+  void Menu(int id) { SendMessageA(main_, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+
+  void Click(int id, bool checked) {
+    CheckDlgButton(main_, id, checked ? BST_CHECKED : BST_UNCHECKED);
+    Notify(id, BN_CLICKED);
+  }
+
+  // A slave with `count` output bytes, as communication start leaves it.
+  void GiveOutputs(uint32_t count) {
+    g_App.Io->Output.Length = count;
+    g_App.OutputEdit.Length = count;
+    ui::RefreshDataViews(main_, g_App.Io, 1);
+  }
+
+  void SelectOutput(int line) {
+    SendDlgItemMessageA(main_, IDC_MAIN_OUTPUT_LIST, LB_SETCURSEL, static_cast<WPARAM>(line), 0);
+    Notify(IDC_MAIN_OUTPUT_LIST, LBN_SELCHANGE);
+  }
+
+  std::string ListLine(int listId, int line) {
+    char text[256] = "";
+    SendDlgItemMessageA(main_, listId, LB_GETTEXT, static_cast<WPARAM>(line),
+                        reinterpret_cast<LPARAM>(text));
+    return text;
+  }
+
+  int ListCount(int listId) {
+    return static_cast<int>(SendDlgItemMessageA(main_, listId, LB_GETCOUNT, 0, 0));
+  }
+
+  std::string ComboSelection(int id) {
+    LRESULT index = SendDlgItemMessageA(main_, id, CB_GETCURSEL, 0, 0);
+    if (index == CB_ERR) return "(none)";
+    char text[64] = "";
+    SendDlgItemMessageA(main_, id, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                        reinterpret_cast<LPARAM>(text));
+    return text;
+  }
+
+  bool Enabled(int id) { return IsWindowEnabled(GetDlgItem(main_, id)) != 0; }
+  bool Visible(int id) { return IsWindowVisible(GetDlgItem(main_, id)) != 0; }
+  bool MenuGreyed(int id) {
+    return (GetMenuState(GetMenu(main_), id, MF_BYCOMMAND) & MF_GRAYED) != 0;
+  }
+
+  void ActivateCommunication() {
+    ui::SetCommActive(main_, 1);
+    ui::UpdateControlStates(main_);
+  }
+
+  HWND main_ = nullptr;
+};
+
+int IniInt(const std::string& path, const char* section, const char* key) {
+  return static_cast<int>(GetPrivateProfileIntA(section, key, -12345, path.c_str()));
+}
+
+std::vector<std::string> IniSections(const std::string& path) {
+  char names[1024] = "";
+  DWORD length = GetPrivateProfileSectionNamesA(names, sizeof names, path.c_str());
+  std::vector<std::string> sections;
+  for (const char* p = names; p < names + length && *p; p += std::strlen(p) + 1) {
+    sections.push_back(p);
+  }
+  return sections;
+}
+
+TEST_F(Program, StartsWithItsStartUpValuesAndDefaultSettings) {
+  Start();
+  char className[32] = "";
+  GetClassNameA(main_, className, sizeof className);
+  EXPECT_STREQ(className, "Tarnix");
+  EXPECT_EQ(g_App.MainReady, 1);
+  EXPECT_EQ(g_App.CommActive, 0);
+  EXPECT_EQ(g_App.PendingCommand, app::CMD_NONE);
+  EXPECT_EQ(g_App.LastBusStatus, -1);
+  EXPECT_EQ(g_App.ValueInHex, 1);
+  EXPECT_EQ(g_App.IdsInHex, 1);
+  EXPECT_EQ(g_App.AttrClassId, 1);
+  EXPECT_EQ(g_App.WriteValueLength, 1);
+  ASSERT_NE(g_App.Io, nullptr);
+  EXPECT_EQ(g_App.Io->Input.Length + g_App.Io->Output.Length, 0u);
+  EXPECT_NE(g_App.hAccelEdit, nullptr);
+  EXPECT_NE(g_App.hAccelMain, nullptr);
+  EXPECT_NE(g_App.hAppIcon, nullptr);
+  EXPECT_EQ(std::string(g_App.HelpFile), ProgramFolder() + "tarnix.chm");
+  EXPECT_TRUE(EndsWith(ModuleFileName(g_App.hResDll), "\\tarnres.dll"));
+
+  // No settings file: LPT1, 125 kBaud, address 63.
+  EXPECT_EQ(ComboSelection(IDC_MAIN_PORT), "LPT1 (0378)");
+  EXPECT_EQ(ComboSelection(IDC_MAIN_BAUD), "125 kBaud");
+  EXPECT_EQ(ControlText(main_, IDC_MAIN_ADDRESS), "63");
+
+  const char* ports[] = {"USB", "PCI", "LPT1 (0378)", "LPT2 (0278)", "LPT3 (03BC)"};
+  const LRESULT codes[] = {4096, 4097, 0, 1, 2};
+  ASSERT_EQ(SendDlgItemMessageA(main_, IDC_MAIN_PORT, CB_GETCOUNT, 0, 0), 5);
+  for (int i = 0; i < 5; ++i) {
+    char text[64] = "";
+    SendDlgItemMessageA(main_, IDC_MAIN_PORT, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+    EXPECT_STREQ(text, ports[i]);
+    EXPECT_EQ(SendDlgItemMessageA(main_, IDC_MAIN_PORT, CB_GETITEMDATA, i, 0), codes[i]);
+  }
+  const char* bauds[] = {"125 kBaud", "250 kBaud", "500 kBaud"};
+  ASSERT_EQ(SendDlgItemMessageA(main_, IDC_MAIN_BAUD, CB_GETCOUNT, 0, 0), 3);
+  for (int i = 0; i < 3; ++i) {
+    char text[64] = "";
+    SendDlgItemMessageA(main_, IDC_MAIN_BAUD, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+    EXPECT_STREQ(text, bauds[i]);
+  }
+
+  char caption[64] = "";
+  GetWindowTextA(main_, caption, sizeof caption);
+  EXPECT_STREQ(caption, "Quillon");
+  char maker[ui::MAKER_TEXT_SIZE];
+  ui::MakerLine(maker, sizeof maker);
+  EXPECT_EQ(ControlText(main_, IDC_MAIN_MAKER), maker);
+  EXPECT_EQ(ControlText(main_, IDC_MAIN_BUS_STATUS), "");
+  for (int bit = 0; bit < 8; ++bit) {
+    const std::string want = "&" + std::to_string(bit);
+    EXPECT_EQ(ControlText(main_, IDC_MAIN_BIT0_CHECK + bit), want);
+    EXPECT_EQ(ControlText(main_, IDC_MAIN_BIT0_BUTTON + bit), want);
+    // No output bytes: nothing to edit.
+    EXPECT_TRUE(Visible(IDC_MAIN_BIT0_CHECK + bit));
+    EXPECT_FALSE(Visible(IDC_MAIN_BIT0_BUTTON + bit));
+    EXPECT_FALSE(Enabled(IDC_MAIN_BIT0_CHECK + bit));
+  }
+  EXPECT_FALSE(Enabled(IDC_MAIN_HEX));
+  EXPECT_EQ(ListCount(IDC_MAIN_OUTPUT_LIST), 0);
+  EXPECT_FALSE(Visible(IDC_MAIN_LOG));
+  EXPECT_EQ(IsDlgButtonChecked(main_, IDC_MAIN_COMM_ACTIVE), BST_UNCHECKED);
+
+  // The file written at exit holds the Tarnix section alone.
+  EXPECT_EQ(uitest::ExitProgram(), 0);
+  EXPECT_EQ(g_App.hMainWnd, nullptr);
+  const std::string path = uitest::SettingsPath();
+  EXPECT_EQ(IniSections(path), std::vector<std::string>{"Tarnix"});
+  EXPECT_EQ(IniInt(path, "Tarnix", "PrinterPort"), 0);
+  EXPECT_EQ(IniInt(path, "Tarnix", "Baud"), 0);
+  EXPECT_EQ(IniInt(path, "Tarnix", "CurrAdr"), 63);
+}
+
+TEST_F(Program, SettingsSurviveARestartAndTheUsersSectionsStayAsTheyAre) {
+  const std::string userSections = "[Log]\r\nInputData=1\r\n\r\n[Service]\r\nShow=1\r\n";
+  uitest::WriteSettingsFile(userSections);
+  Start();
+  EXPECT_EQ(g_App.LogInputData, 1);
+  EXPECT_EQ(g_App.ServiceShow, 1);
+  EXPECT_TRUE(Visible(IDC_MAIN_LOG));
+
+  SendDlgItemMessageA(main_, IDC_MAIN_PORT, CB_SETCURSEL, 0, 0);
+  Notify(IDC_MAIN_PORT, CBN_SELCHANGE);
+  SendDlgItemMessageA(main_, IDC_MAIN_BAUD, CB_SETCURSEL, 2, 0);
+  Notify(IDC_MAIN_BAUD, CBN_SELCHANGE);
+  SetDlgItemTextA(main_, IDC_MAIN_ADDRESS, "12");
+  Notify(IDC_MAIN_ADDRESS, EN_KILLFOCUS);
+  EXPECT_EQ(g_App.PrinterPort, 4096);
+  EXPECT_EQ(g_App.BaudIndex, 2);
+  EXPECT_EQ(g_App.CurrAdr, 12);
+
+  // Nothing is written before the exit.
+  const std::string path = uitest::SettingsPath();
+  EXPECT_EQ(uitest::ReadTextFile(path), userSections);
+  EXPECT_EQ(uitest::ExitProgram(), 0);
+  EXPECT_EQ(IniInt(path, "Tarnix", "PrinterPort"), 4096);
+  EXPECT_EQ(IniInt(path, "Tarnix", "Baud"), 2);
+  EXPECT_EQ(IniInt(path, "Tarnix", "CurrAdr"), 12);
+  const std::string written = uitest::ReadTextFile(path);
+  EXPECT_NE(written.find("[Log]\r\nInputData=1\r\n"), std::string::npos) << written;
+  EXPECT_NE(written.find("[Service]\r\nShow=1\r\n"), std::string::npos) << written;
+
+  Start();
+  EXPECT_EQ(ComboSelection(IDC_MAIN_PORT), "USB");
+  EXPECT_EQ(ComboSelection(IDC_MAIN_BAUD), "500 kBaud");
+  EXPECT_EQ(ControlText(main_, IDC_MAIN_ADDRESS), "12");
+}
+
+TEST_F(Program, HandEditedValuesOutOfRangeStartWithASaneSelection) {
+  uitest::WriteSettingsFile("[Tarnix]\r\nPrinterPort=3\r\nBaud=7\r\nCurrAdr=99\r\n");
+  Start();
+  EXPECT_EQ(ComboSelection(IDC_MAIN_PORT), "(none)");
+  EXPECT_EQ(g_App.PrinterPort, 3);
+  EXPECT_EQ(ComboSelection(IDC_MAIN_BAUD), "125 kBaud");
+  EXPECT_EQ(ControlText(main_, IDC_MAIN_ADDRESS), "63");
+
+  // A list left without selection is refilled from the settings.
+  Notify(IDC_MAIN_PORT, CBN_SELCHANGE);
+  EXPECT_EQ(g_App.PrinterPort, 3);
+  SendDlgItemMessageA(main_, IDC_MAIN_BAUD, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+  Notify(IDC_MAIN_BAUD, CBN_SELCHANGE);
+  EXPECT_EQ(ComboSelection(IDC_MAIN_BAUD), "125 kBaud");
+
+  // Choosing an entry replaces the stored code.
+  SendDlgItemMessageA(main_, IDC_MAIN_PORT, CB_SETCURSEL, 1, 0);
+  Notify(IDC_MAIN_PORT, CBN_SELCHANGE);
+  EXPECT_EQ(g_App.PrinterPort, 4097);
+}
+
+void StartAndExit(void* context) {
+  int* exitCode = static_cast<int*>(context);
+  if (ui::InitInstance(GetModuleHandleA(nullptr), SW_SHOW)) *exitCode = uitest::ExitProgram();
+}
+
+TEST_F(Program, SettingsFolderThatCannotBeMadeLosesNothingAndSaysNothing) {
+  std::string folder = uitest::SettingsPath();
+  folder = folder.substr(0, folder.rfind('\\'));
+  DeleteFileA(uitest::SettingsPath().c_str());
+  ASSERT_TRUE(RemoveDirectoryA(folder.c_str()));
+  {
+    // A file where the folder should be.
+    HANDLE blocker = CreateFileA(folder.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(blocker, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(blocker, "mine", 4, &written, nullptr);
+    CloseHandle(blocker);
+  }
+  int exitCode = -1;
+  const int boxes = uitest::WithAnsweredDialog(IDOK, nullptr, nullptr, StartAndExit, &exitCode);
+  EXPECT_EQ(boxes, 0);
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(g_App.CurrAdr, 63);
+  EXPECT_EQ(uitest::ReadTextFile(folder), "mine");
+  DeleteFileA(folder.c_str());
+}
+
+TEST_F(Program, LanguageComesFromTheRegistryValue) {
+  const DWORD number = 1031;
+  struct Case {
+    const char* what;
+    DWORD type;
+    const void* data;
+    DWORD size;
+    bool german;
+  };
+  const Case cases[] = {
+      {"\"1031\"", REG_SZ, "1031", 5, true},
+      {"\"1031 \"", REG_SZ, "1031 ", 6, false},
+      {"\"1033\"", REG_SZ, "1033", 5, false},
+      {"number 1031", REG_DWORD, &number, sizeof number, false},
+      {"no key", 0, nullptr, 0, false},
+  };
+  for (const Case& c : cases) {
+    uitest::SetLangValue(c.type, c.data, c.size);
+    Start();
+    EXPECT_EQ(g_App.LangGerman, c.german ? 1 : 0) << c.what;
+    EXPECT_TRUE(
+        EndsWith(ModuleFileName(g_App.hResDll), c.german ? "\\tarnresd.dll" : "\\tarnres.dll"))
+        << c.what;
+    EXPECT_EQ(std::string(g_App.HelpFile),
+              ProgramFolder() + (c.german ? "tarnixd.chm" : "tarnix.chm"))
+        << c.what;
+    uitest::ExitProgram();
+  }
+}
+
+TEST_F(Program, SecondStartFindsTheFirstAndEndsWithoutInitialising) {
+  Start();
+  g_App.CurrAdr = 17;  // would be reset by a second initialisation
+  EXPECT_TRUE(ui::BringRunningInstanceForward());
+  EXPECT_EQ(ui::ProgramMain(GetModuleHandleA(nullptr), SW_SHOW), 0);
+  EXPECT_EQ(g_App.hMainWnd, main_);
+  EXPECT_EQ(g_App.CurrAdr, 17);
+  EXPECT_EQ(g_App.MainReady, 1);
+  EXPECT_TRUE(IsWindow(main_));
+}
+
+TEST_F(Program, AddressFieldTakesOnlyWholeNumbersUpTo63) {
+  Start();
+  struct Case {
+    const char* typed;
+    int address;  // CurrAdr afterwards
+    const char* shown;
+  };
+  const Case cases[] = {
+      {"5", 5, "5"},    {"64", 5, "5"}, {"ab", 5, "5"},
+      {"12ab", 5, "5"}, {"", 5, "5"},   {"-1", 5, "5"},
+      {"63", 63, "63"}, {"0", 0, "0"},  {"99999999999999999999", 0, "0"},
+  };
+  for (const Case& c : cases) {
+    SetDlgItemTextA(main_, IDC_MAIN_ADDRESS, c.typed);
+    Notify(IDC_MAIN_ADDRESS, EN_KILLFOCUS);
+    EXPECT_EQ(g_App.CurrAdr, c.address) << '"' << c.typed << '"';
+    EXPECT_EQ(ControlText(main_, IDC_MAIN_ADDRESS), c.shown) << '"' << c.typed << '"';
+  }
+  // Pasted text is no different: a long run of digits ending in a valid
+  // address is still too long to be one.
+  SetDlgItemTextA(main_, IDC_MAIN_ADDRESS, (std::string(120, '0') + "7").c_str());
+  Notify(IDC_MAIN_ADDRESS, EN_KILLFOCUS);
+  EXPECT_EQ(g_App.CurrAdr, 0);
+}
+
+void SendSearchCommand(void* window) {
+  SendMessageA(static_cast<HWND>(window), WM_COMMAND, MAKEWPARAM(IDM_SEARCH_SLAVES, 0), 0);
+}
+
+TEST_F(Program, EnableRulesFollowTheCommunicationState) {
+  uitest::WriteSettingsFile("[Log]\r\nInputData=1\r\n");
+  Start();
+  for (int id : {IDM_SEARCH_SLAVES, IDM_CHANGE_ADDRESS, IDM_START})
+    EXPECT_FALSE(MenuGreyed(id)) << id;
+  EXPECT_TRUE(MenuGreyed(IDM_STOP));
+  for (int id : {IDC_MAIN_PORT, IDC_MAIN_BAUD, IDC_MAIN_ADDRESS}) EXPECT_TRUE(Enabled(id)) << id;
+  EXPECT_TRUE(Visible(IDC_MAIN_LOG));
+  EXPECT_FALSE(Enabled(IDC_MAIN_LOG));
+
+  SetFocus(GetDlgItem(main_, IDC_MAIN_ADDRESS));
+  ActivateCommunication();
+  EXPECT_EQ(IsDlgButtonChecked(main_, IDC_MAIN_COMM_ACTIVE), BST_CHECKED);
+  for (int id : {IDM_SEARCH_SLAVES, IDM_CHANGE_ADDRESS, IDM_START})
+    EXPECT_TRUE(MenuGreyed(id)) << id;
+  EXPECT_FALSE(MenuGreyed(IDM_STOP));
+  for (int id : {IDM_READ_ATTR, IDM_WRITE_ATTR, IDM_EXIT, IDM_HELP_CONTENTS, IDM_ABOUT}) {
+    EXPECT_FALSE(MenuGreyed(id)) << id;
+  }
+  for (int id : {IDC_MAIN_PORT, IDC_MAIN_BAUD, IDC_MAIN_ADDRESS}) EXPECT_FALSE(Enabled(id)) << id;
+  EXPECT_TRUE(Enabled(IDC_MAIN_LOG));
+  EXPECT_EQ(GetFocus(), GetDlgItem(main_, IDC_MAIN_OUTPUT_LIST));
+
+  // Search Slaves does nothing while communication runs, nor while an
+  // exchange runs.
+  EXPECT_EQ(uitest::WithAnsweredDialog(IDCANCEL, nullptr, nullptr, SendSearchCommand, main_), 0);
+  ui::SetCommActive(main_, 0);
+  g_App.CyclicBusy = 1;
+  EXPECT_EQ(uitest::WithAnsweredDialog(IDCANCEL, nullptr, nullptr, SendSearchCommand, main_), 0);
+  g_App.CyclicBusy = 0;
+  EXPECT_EQ(uitest::WithAnsweredDialog(IDCANCEL, nullptr, nullptr, SendSearchCommand, main_), 1);
+}
+
+TEST_F(Program, ExitRunsOnlyFromTheIdleStepAndNeverWhileAnExchangeRuns) {
+  Start();
+  SetDlgItemTextA(main_, IDC_MAIN_ADDRESS, "5");
+  SendMessageA(main_, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(IsWindow(main_));
+  EXPECT_EQ(g_App.PendingCommand, app::CMD_EXIT);
+  EXPECT_EQ(g_App.CurrAdr, 5);
+
+  g_App.CyclicBusy = 1;
+  EXPECT_EQ(ui::IdleStep(), 1);
+  EXPECT_TRUE(IsWindow(main_));
+  EXPECT_EQ(g_App.PendingCommand, app::CMD_EXIT);
+
+  g_App.CyclicBusy = 0;
+  EXPECT_EQ(ui::IdleStep(), 1);
+  EXPECT_FALSE(IsWindow(main_));
+  EXPECT_EQ(g_App.hMainWnd, nullptr);
+  EXPECT_EQ(g_App.MainReady, 0);
+  EXPECT_EQ(g_App.PendingCommand, app::CMD_NONE);
+  EXPECT_EQ(ui::IdleStep(), 0);
+  // Saved before the window went.
+  EXPECT_EQ(IniInt(uitest::SettingsPath(), "Tarnix", "CurrAdr"), 5);
+  MSG quit;
+  EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+TEST_F(Program, EscAndMenuExitEndTheLoopAlsoWithCommunicationActive) {
+  for (int command : {IDCANCEL, IDM_EXIT}) {
+    Start();
+    ActivateCommunication();
+    for (int i = 0; i < 3; ++i) PostMessageA(main_, WM_NULL, 0, 0);
+    PostMessageA(main_, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    EXPECT_EQ(ui::RunMessageLoop(), 0) << command;
+    EXPECT_FALSE(IsWindow(main_)) << command;
+    uitest::ExitProgram();
+  }
+}
+
+TEST_F(Program, StopWaitsForTheIdleStepAndTakesTheAddressFirst) {
+  Start();
+  SetDlgItemTextA(main_, IDC_MAIN_ADDRESS, "9");
+  Menu(IDM_STOP);
+  EXPECT_EQ(g_App.PendingCommand, app::CMD_STOP_COMM);
+  EXPECT_EQ(g_App.CurrAdr, 63);
+  g_App.CyclicBusy = 1;
+  ui::IdleStep();
+  EXPECT_EQ(g_App.PendingCommand, app::CMD_STOP_COMM);
+  g_App.CyclicBusy = 0;
+  ui::IdleStep();
+  EXPECT_EQ(g_App.PendingCommand, app::CMD_NONE);
+  EXPECT_EQ(g_App.CurrAdr, 9);
+  EXPECT_EQ(g_App.AdapterOpen, 0);
+}
+
+TEST_F(Program, AttributeDialogsOpenFromTheIdleStepOneAtATime) {
+  Start();
+  Menu(IDM_READ_ATTR);
+  EXPECT_EQ(g_App.hReadAttrDlg, nullptr);
+  ui::IdleStep();
+  HWND read = static_cast<HWND>(g_App.hReadAttrDlg);
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(GetWindow(read, GW_OWNER), main_);
+
+  // Near the top of the main window, centred across it.
+  RECT owner, dialog;
+  GetWindowRect(main_, &owner);
+  GetWindowRect(read, &dialog);
+  EXPECT_NEAR(dialog.top, owner.top + 50, 1);
+  EXPECT_NEAR(dialog.left + dialog.right, owner.left + owner.right, 1);
+
+  Menu(IDM_READ_ATTR);
+  ui::IdleStep();
+  EXPECT_EQ(g_App.hReadAttrDlg, read);
+
+  Menu(IDM_WRITE_ATTR);
+  ui::IdleStep();
+  HWND write = static_cast<HWND>(g_App.hWriteAttrDlg);
+  ASSERT_NE(write, nullptr);
+  EXPECT_FALSE(IsWindow(read));
+  EXPECT_EQ(g_App.hReadAttrDlg, nullptr);
+
+  SendMessageA(write, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  EXPECT_FALSE(IsWindow(write));
+  EXPECT_EQ(g_App.hWriteAttrDlg, nullptr);
+}
+
+// Counts the accelerator commands that reach the main window.
+WNDPROC mainProc;
+int helpCommands;
+int enterCommands;
+
+LRESULT CALLBACK CountAccelerators(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_COMMAND && HIWORD(wParam) == 1 && lParam == 0) {
+    if (LOWORD(wParam) == IDM_ACCEL_HELP) ++helpCommands;
+    if (LOWORD(wParam) == IDM_ACCEL_ENTER) ++enterCommands;
+  }
+  return CallWindowProcA(mainProc, window, message, wParam, lParam);
+}
+
+void PressKey(HWND target, WPARAM key) {
+  PostMessageA(target, WM_KEYDOWN, key, 1);
+  PostMessageA(target, WM_KEYUP, key, 0xC0000001);
+  uitest::PumpMessages();
+}
+
+TEST_F(Program, EnterWorksOnlyInTheHexFieldAndF1Everywhere) {
+  Start();
+  mainProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(main_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountAccelerators)));
+  helpCommands = enterCommands = 0;
+  GiveOutputs(4);
+  SelectOutput(1);
+
+  HWND hex = GetDlgItem(main_, IDC_MAIN_HEX);
+  SetFocus(hex);
+  SetDlgItemTextA(main_, IDC_MAIN_HEX, "3c");
+  PressKey(hex, VK_RETURN);
+  EXPECT_EQ(enterCommands, 1);
+  EXPECT_EQ(g_App.OutputEdit.Data[1], 0x3C);
+  EXPECT_TRUE(IsWindow(main_));
+
+  HWND address = GetDlgItem(main_, IDC_MAIN_ADDRESS);
+  SetFocus(address);
+  SetDlgItemTextA(main_, IDC_MAIN_HEX, "77");
+  PressKey(address, VK_RETURN);
+  EXPECT_EQ(enterCommands, 1);
+  EXPECT_EQ(g_App.OutputEdit.Data[1], 0x3C);
+  EXPECT_TRUE(IsWindow(main_));
+  EXPECT_EQ(g_App.PendingCommand, app::CMD_NONE);
+
+  PressKey(address, VK_F1);
+  EXPECT_EQ(helpCommands, 1);
+  Menu(IDM_READ_ATTR);
+  ui::IdleStep();
+  HWND read = static_cast<HWND>(g_App.hReadAttrDlg);
+  ASSERT_NE(read, nullptr);
+  HWND classField = GetDlgItem(read, IDC_ATTR_CLASS);
+  SetFocus(classField);
+  PressKey(classField, VK_F1);
+  EXPECT_EQ(helpCommands, 2);
+  // No help file beside the test: help does nothing, the program goes on.
+  EXPECT_TRUE(IsWindow(main_));
+  SetWindowLongPtrA(main_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(mainProc));
+}
+
+TEST_F(Program, HexFieldRefusesMoreThanAByteAndTakesA5) {
+  Start();
+  GiveOutputs(3);
+  SelectOutput(1);
+  EXPECT_TRUE(Enabled(IDC_MAIN_HEX));
+
+  for (const char* refused : {"1FF", "", "zz", "-1"}) {
+    SetDlgItemTextA(main_, IDC_MAIN_HEX, refused);
+    Notify(IDC_MAIN_HEX, EN_KILLFOCUS);
+    EXPECT_EQ(g_App.OutputEdit.Data[1], 0) << refused;
+    EXPECT_EQ(ControlText(main_, IDC_MAIN_HEX), "00") << refused;
+  }
+
+  SetDlgItemTextA(main_, IDC_MAIN_HEX, "a5");
+  Notify(IDC_MAIN_HEX, EN_KILLFOCUS);
+  EXPECT_EQ(g_App.OutputEdit.Data[1], 0xA5);
+  EXPECT_EQ(ControlText(main_, IDC_MAIN_HEX), "A5");
+  for (int bit = 0; bit < 8; ++bit) {
+    const bool set = bit == 7 || bit == 5 || bit == 2 || bit == 0;
+    EXPECT_EQ(IsDlgButtonChecked(main_, IDC_MAIN_BIT0_CHECK + bit),
+              set ? BST_CHECKED : BST_UNCHECKED)
+        << "bit " << bit;
+  }
+  EXPECT_EQ(ListLine(IDC_MAIN_OUTPUT_LIST, 1), "1:\tA5h\t10100101\t.");
+  EXPECT_EQ(g_App.Io->Output.Data[1], 0) << "the edit reaches the slave only through the exchange";
+
+  // Pasted text too long for the field is refused whole.
+  SetDlgItemTextA(main_, IDC_MAIN_HEX, (std::string(150, '0') + "5").c_str());
+  Notify(IDC_MAIN_HEX, EN_KILLFOCUS);
+  EXPECT_EQ(g_App.OutputEdit.Data[1], 0xA5);
+
+  // A bit check box edits the same byte.
+  Click(IDC_MAIN_BIT6_CHECK, true);
+  EXPECT_EQ(g_App.OutputEdit.Data[1], 0xE5);
+  EXPECT_EQ(ControlText(main_, IDC_MAIN_HEX), "E5");
+
+  // Freeze: the slave keeps the old bytes until freeze is switched off.
+  ui::CommitOutputs();
+  EXPECT_EQ(g_App.Io->Output.Data[1], 0xE5);
+  Click(IDC_MAIN_FREEZE, true);
+  EXPECT_EQ(g_App.FreezeOutputs, 1);
+  Click(IDC_MAIN_BIT0_CHECK, false);
+  EXPECT_EQ(ListLine(IDC_MAIN_OUTPUT_LIST, 1), "1:\tE4h\t11100100\t.");
+  ui::CommitOutputs();
+  EXPECT_EQ(g_App.Io->Output.Data[1], 0xE5);
+  Click(IDC_MAIN_FREEZE, false);
+  ui::CommitOutputs();
+  EXPECT_EQ(g_App.Io->Output.Data[1], 0xE4);
+
+  // Without a selected byte nothing can be edited.
+  SendDlgItemMessageA(main_, IDC_MAIN_OUTPUT_LIST, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+  ui::UpdateBitControls(main_);
+  EXPECT_FALSE(Enabled(IDC_MAIN_HEX));
+  EXPECT_FALSE(Enabled(IDC_MAIN_BIT3_CHECK));
+  Click(IDC_MAIN_BIT3_CHECK, true);
+  EXPECT_EQ(g_App.OutputEdit.Data[1], 0xE4);
+}
+
+TEST_F(Program, SingleBitModeSetsABitOnlyWhileItsButtonIsHeld) {
+  Start();
+  GiveOutputs(2);
+  SelectOutput(0);
+  Click(IDC_MAIN_SINGLE_BIT, true);
+  EXPECT_EQ(g_App.SingleBitMode, 1);
+  EXPECT_FALSE(Visible(IDC_MAIN_BIT3_CHECK));
+  EXPECT_TRUE(Visible(IDC_MAIN_BIT3_BUTTON));
+  EXPECT_TRUE(Enabled(IDC_MAIN_BIT3_BUTTON));
+  EXPECT_FALSE(Enabled(IDC_MAIN_HEX));
+
+  HWND button = GetDlgItem(main_, IDC_MAIN_BIT3_BUTTON);
+  SendMessageA(button, BM_SETSTATE, TRUE, 0);
+  RedrawWindow(button, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  EXPECT_EQ(g_App.OutputEdit.Data[0], 0x08);
+  EXPECT_EQ(ListLine(IDC_MAIN_OUTPUT_LIST, 0), "0:\t08h\t00001000\t.");
+  EXPECT_EQ(ControlText(main_, IDC_MAIN_HEX), "08");
+
+  SendMessageA(button, BM_SETSTATE, FALSE, 0);
+  RedrawWindow(button, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  EXPECT_EQ(g_App.OutputEdit.Data[0], 0x00);
+
+  Click(IDC_MAIN_SINGLE_BIT, false);
+  EXPECT_TRUE(Visible(IDC_MAIN_BIT3_CHECK));
+  EXPECT_FALSE(Visible(IDC_MAIN_BIT3_BUTTON));
+  EXPECT_TRUE(Enabled(IDC_MAIN_HEX));
+}
+
+std::vector<std::string> LogDataLines(const std::string& log) {
+  std::vector<std::string> lines;
+  size_t at = 0;
+  while (at < log.size()) {
+    size_t end = log.find('\n', at);
+    if (end == std::string::npos) end = log.size();
+    std::string line = log.substr(at, end - at);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    // Data lines start with the time of day, HH:MM:SS.
+    if (line.size() > 8 && line[2] == ':' && line[5] == ':') lines.push_back(line);
+    at = end + 1;
+  }
+  return lines;
+}
+
+TEST_F(Program, InputListLinesAndOnlyChangedInputsAreLoggedAndRedrawn) {
+  uitest::WriteSettingsFile("[Log]\r\nInputData=1\r\n");
+  Start();
+  ActivateCommunication();
+  Click(IDC_MAIN_LOG, true);
+  ASSERT_EQ(g_App.LogActive, 1);
+
+  app::IoRecord& input = g_App.Io->Input;
+  input.Length = 4;
+  const uint8_t bytes[] = {0x0D, 0x7E, 0xE4, 0x41};
+  std::memcpy(input.Data, bytes, sizeof bytes);
+  ui::RefreshDataViews(main_, g_App.Io, 0);
+  const char* lines[] = {"0:\t0Dh\t00001101\t.", "1:\t7Eh\t01111110\t~", "2:\tE4h\t11100100\t.",
+                         "3:\t41h\t01000001\tA"};
+  ASSERT_EQ(ListCount(IDC_MAIN_INPUT_LIST), 4);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(ListLine(IDC_MAIN_INPUT_LIST, i), lines[i]);
+    EXPECT_EQ(SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_GETITEMDATA, i, 0), i);
+  }
+  fflush(g_App.LogFile);
+  EXPECT_EQ(LogDataLines(uitest::ReadTextFile(INPUT_LOG)).size(), 1u);
+
+  // Unchanged: no log line, and the list is not refilled (the marker stays).
+  SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_ADDSTRING, 0,
+                      reinterpret_cast<LPARAM>("marker"));
+  ui::RefreshDataViews(main_, g_App.Io, 0);
+  EXPECT_EQ(ListCount(IDC_MAIN_INPUT_LIST), 5);
+  fflush(g_App.LogFile);
+  EXPECT_EQ(LogDataLines(uitest::ReadTextFile(INPUT_LOG)).size(), 1u);
+
+  input.Data[3] = 0x42;
+  ui::RefreshDataViews(main_, g_App.Io, 0);
+  EXPECT_EQ(ListCount(IDC_MAIN_INPUT_LIST), 4);
+  fflush(g_App.LogFile);
+  const std::vector<std::string> logged = LogDataLines(uitest::ReadTextFile(INPUT_LOG));
+  ASSERT_EQ(logged.size(), 2u);
+  EXPECT_TRUE(EndsWith(logged[1], "\t0D 7E E4 42 ")) << logged[1];
+  ui::SetCommActive(main_, 0);
+}
+
+TEST_F(Program, LogBoxOpensClosesAndReopensWithANewHeader) {
+  uitest::WriteSettingsFile("[Log]\r\nInputData=1\r\n");
+  Start();
+  ActivateCommunication();
+  Click(IDC_MAIN_LOG, true);
+  EXPECT_EQ(g_App.LogActive, 1);
+  EXPECT_NE(g_App.LogFile, nullptr);
+  Click(IDC_MAIN_LOG, false);
+  EXPECT_EQ(g_App.LogActive, 0);
+  EXPECT_EQ(g_App.LogFile, nullptr);
+  EXPECT_EQ(CountOf(uitest::ReadTextFile(INPUT_LOG), "Log File for Input Data."), 1);
+  Click(IDC_MAIN_LOG, true);
+  EXPECT_NE(g_App.LogFile, nullptr);
+  ui::SetCommActive(main_, 0);
+  // The main window's end closes the log.
+  uitest::ExitProgram();
+  EXPECT_EQ(g_App.LogFile, nullptr);
+  EXPECT_EQ(g_App.LogActive, 0);
+  EXPECT_EQ(CountOf(uitest::ReadTextFile(INPUT_LOG), "Log File for Input Data."), 2);
+}
+
+struct AboutSeen {
+  std::string caption, product, maker, version, notice;
+  POINT icon;
+  RECT placeholder;
+  RECT window;
+  std::vector<std::pair<RECT, RECT>> rects;  // actual, from the template units
+};
+
+void InspectAbout(HWND box, void* context) {
+  AboutSeen& seen = *static_cast<AboutSeen*>(context);
+  char caption[64] = "";
+  GetWindowTextA(box, caption, sizeof caption);
+  seen.caption = caption;
+  seen.product = ControlText(box, IDC_ABOUT_PRODUCT);
+  seen.maker = ControlText(box, IDC_ABOUT_MAKER);
+  seen.version = ControlText(box, IDC_ABOUT_VERSION);
+  seen.notice = ControlText(box, IDC_ABOUT_NOTICE);
+  seen.icon = ui::AboutIconPosition(box);
+  seen.placeholder = ControlRect(box, IDC_ABOUT_ICON);
+  GetWindowRect(box, &seen.window);
+  struct Place {
+    int id, x, y, w, h;
+  };
+  const Place places[] = {{IDC_ABOUT_ICON, 15, 10, 20, 20},   {IDC_ABOUT_PRODUCT, 9, 40, 175, 10},
+                          {IDC_ABOUT_MAKER, 9, 55, 175, 10},  {IDC_ABOUT_VERSION, 6, 70, 180, 10},
+                          {IDC_ABOUT_NOTICE, 9, 95, 175, 10}, {IDOK, 72, 110, 50, 14}};
+  for (const Place& p : places) {
+    seen.rects.push_back({ControlRect(box, p.id), DialogUnits(box, p.x, p.y, p.w, p.h)});
+  }
+  RECT client;
+  GetClientRect(box, &client);
+  seen.rects.push_back({client, DialogUnits(box, 0, 0, 194, 130)});
+}
+
+void OpenAbout(void* window) {
+  SendMessageA(static_cast<HWND>(window), WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 0), 0);
+}
+
+TEST_F(Program, AboutBoxShowsItsTextsAndTheIconAtThePlaceholder) {
+  Start();
+  AboutSeen seen;
+  EXPECT_EQ(uitest::WithAnsweredDialog(IDOK, InspectAbout, &seen, OpenAbout, main_), 1);
+  EXPECT_EQ(seen.caption, "About");
+  EXPECT_EQ(seen.product, "Quillon");
+  char text[ui::MAKER_TEXT_SIZE];
+  ui::MakerLine(text, sizeof text);
+  EXPECT_EQ(seen.maker, text);
+  ui::NoticeLine(text, sizeof text);
+  EXPECT_EQ(seen.notice, text);
+  EXPECT_EQ(seen.version, "Version 1.7.6.0");
+
+  // The icon's left edge is the placeholder's; its top lies below the
+  // placeholder's by less than a caption's height.
+  EXPECT_EQ(seen.icon.x, seen.placeholder.left);
+  EXPECT_GE(seen.icon.y, seen.placeholder.top);
+  EXPECT_LE(seen.icon.y, seen.placeholder.top + GetSystemMetrics(SM_CYCAPTION));
+
+  RECT owner;
+  GetWindowRect(main_, &owner);
+  EXPECT_NEAR(seen.window.left + seen.window.right, owner.left + owner.right, 1);
+  EXPECT_NEAR(seen.window.top + seen.window.bottom, owner.top + owner.bottom, 1);
+  for (size_t i = 0; i < seen.rects.size(); ++i) {
+    const RECT& a = seen.rects[i].first;
+    const RECT& want = seen.rects[i].second;
+    EXPECT_TRUE(EqualRect(&a, &want)) << "About rectangle " << i << ": " << a.left << ',' << a.top
+                                      << ',' << a.right << ',' << a.bottom << " want " << want.left
+                                      << ',' << want.top << ',' << want.right << ',' << want.bottom;
+  }
+}
+
+TEST_F(Program, MainWindowControlsSitWhereTheTemplateUnitsSay) {
+  Start();
+  RECT client;
+  GetClientRect(main_, &client);
+  const RECT size = DialogUnits(main_, 0, 0, 406, 258);
+  EXPECT_EQ(client.right, size.right);
+  // The menu bar is outside the client area.
+  EXPECT_EQ(client.bottom, size.bottom);
+  const LONG style = GetWindowLongA(main_, GWL_STYLE);
+  EXPECT_TRUE(style & WS_MINIMIZEBOX);
+  EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+  EXPECT_FALSE(style & WS_THICKFRAME);
+
+  struct Place {
+    int id, x, y, w, h;
+    bool combo;  // a drop-down list's height is its closed height
+  };
+  std::vector<Place> places = {
+      {IDC_MAIN_MAKER, 128, 10, 148, 9, false},
+      {IDC_MAIN_PORT_LABEL, 10, 32, 108, 8, false},
+      {IDC_MAIN_PORT, 123, 30, 70, 48, true},
+      {IDC_MAIN_BUS_STATUS, 304, 30, 98, 12, false},
+      {IDC_MAIN_BAUD_LABEL, 10, 52, 107, 8, false},
+      {IDC_MAIN_BAUD, 123, 50, 70, 50, true},
+      {IDC_MAIN_ADDRESS_LABEL, 10, 72, 95, 8, false},
+      {IDC_MAIN_ADDRESS, 123, 70, 70, 12, false},
+      {IDC_MAIN_HEX_LABEL, 10, 105, 30, 8, false},
+      {IDC_MAIN_HEX, 51, 104, 50, 12, false},
+      {IDC_MAIN_FREEZE, 10, 124, 95, 10, false},
+      {IDC_MAIN_SINGLE_BIT, 117, 124, 95, 10, false},
+      {IDC_MAIN_COMM_ACTIVE, 227, 124, 90, 10, false},
+      {IDC_MAIN_OUTPUT_LIST, 10, 158, 101, 91, false},
+      {IDC_MAIN_INPUT_LIST, 117, 158, 101, 91, false},
+      {IDC_MAIN_LOG, 337, 124, 51, 10, false},
+      {IDC_MAIN_VENDOR_ID, 289, 160, 106, 12, false},
+      {IDC_MAIN_DEVICE_TYPE, 289, 173, 106, 12, false},
+      {IDC_MAIN_PRODUCT_CODE, 289, 186, 106, 12, false},
+      {IDC_MAIN_REVISION, 289, 199, 106, 12, false},
+      {IDC_MAIN_SERIAL_NUMBER, 289, 212, 106, 12, false},
+      {IDC_MAIN_PRODUCT_NAME, 289, 226, 106, 12, false},
+  };
+  for (int bit = 7; bit >= 0; --bit) {
+    const int x = 117 + 15 * (7 - bit);
+    places.push_back({IDC_MAIN_BIT0_CHECK + bit, x, 105, 15, 8, false});
+    places.push_back({IDC_MAIN_BIT0_BUTTON + bit, x, 105, 10, 11, false});
+  }
+  for (const Place& p : places) {
+    const RECT actual = ControlRect(main_, p.id);
+    const RECT want = DialogUnits(main_, p.x, p.y, p.w, p.h);
+    EXPECT_EQ(actual.left, want.left) << "control " << p.id;
+    EXPECT_EQ(actual.top, want.top) << "control " << p.id;
+    EXPECT_EQ(actual.right, want.right) << "control " << p.id;
+    if (!p.combo) {
+      EXPECT_EQ(actual.bottom, want.bottom) << "control " << p.id;
+    }
+  }
+
+  // Tab order: the template order.
+  const int order[] = {IDC_MAIN_PORT, IDC_MAIN_BUS_STATUS, IDC_MAIN_BAUD, IDC_MAIN_ADDRESS};
+  EXPECT_EQ(GetNextDlgTabItem(main_, nullptr, FALSE), GetDlgItem(main_, order[0]));
+  for (int i = 0; i + 1 < 4; ++i) {
+    EXPECT_EQ(GetNextDlgTabItem(main_, GetDlgItem(main_, order[i]), FALSE),
+              GetDlgItem(main_, order[i + 1]))
+        << "after " << order[i];
+  }
+}
+
+}  // namespace
