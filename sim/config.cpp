@@ -138,15 +138,15 @@ bool SlaveKey(Parser& p, SlaveConfig& s, const char* key, const char* v) {
     else
       strcpy(s.name, v);
   } else if (!strcmp(key, "produced")) {
-    if (Number(v, 0, MAX_IO, n))
+    if (Number(v, 0, MAX_CONN_SIZE, n))
       s.produced = static_cast<uint16_t>(n);
     else
-      bad = "produced must be 0 to 1000";
+      bad = "produced must be 0 to 65535";
   } else if (!strcmp(key, "consumed")) {
-    if (Number(v, 0, MAX_IO, n))
+    if (Number(v, 0, MAX_CONN_SIZE, n))
       s.consumed = static_cast<uint16_t>(n);
     else
-      bad = "consumed must be 0 to 1000";
+      bad = "consumed must be 0 to 65535";
   } else if (!strcmp(key, "ucmm")) {
     if (!YesNo(v, s.ucmm)) bad = "ucmm must be yes or no";
   } else if (!strcmp(key, "body_format")) {

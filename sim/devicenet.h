@@ -101,6 +101,10 @@ constexpr uint32_t WATCHDOG_RATES = 4;
 // Largest explicit message body and largest I/O message, bytes.
 constexpr uint16_t MAX_EXPLICIT_BODY = 1024;
 constexpr uint16_t MAX_IO = 1000;
+// Connection sizes a slave may report. Above MAX_IO it only reports them
+// (for testing a master's limit): it takes no poll command and sends no
+// poll response.
+constexpr uint16_t MAX_CONN_SIZE = 0xFFFF;
 
 inline uint8_t U8(unsigned v) {
   return static_cast<uint8_t>(v & 0xFFu);

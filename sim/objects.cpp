@@ -318,9 +318,10 @@ bool AssemblyGet(const Slave& s, uint16_t instance, uint8_t attr, Out& o) {
   if (instance == ASSEMBLY_INPUT) {
     o.n = SlaveInputs(s, o.p);
   } else {
-    memset(o.p, 0, s.cfg.consumed);
+    const uint16_t n = s.cfg.consumed < MAX_IO ? s.cfg.consumed : MAX_IO;
+    memset(o.p, 0, n);
     memcpy(o.p, s.out, s.outLen);
-    o.n = s.cfg.consumed;
+    o.n = n;
   }
   return true;
 }
@@ -330,6 +331,7 @@ void AssemblySet(Slave& s, const Request& r, uint8_t, const uint8_t* v, uint16_t
   // The outputs belong to the poll connection while it runs.
   if (s.poll.state == SIM_CONN_ESTABLISHED) return ReplyError(out, GEC_STATE_CONFLICT, AEC_NONE);
   if (!ValueLength(n, s.cfg.consumed, out)) return;
+  if (n > MAX_IO) return ReplyError(out, GEC_TOO_MUCH_DATA, AEC_NONE);
   memcpy(s.out, v, n);
   s.outLen = n;
   ReplyOk(out, SVC_SET_ATTRIBUTE_SINGLE, 0);

@@ -441,6 +441,7 @@ void OnUcmm(World& w, int index, uint8_t client, const Frame& f, uint64_t nowUs)
 
 void SendPollResponse(World& w, int index, uint64_t nowUs) {
   Slave& s = w.slaves[index];
+  if (s.cfg.produced > MAX_IO) return;
   uint8_t inputs[MAX_IO];
   uint16_t n = SlaveInputs(s, inputs);
   uint32_t id = (static_cast<uint32_t>(G1_POLL_RESPONSE) << 6) | s.mac;
@@ -601,7 +602,7 @@ uint32_t ExplRequestId(const Slave& s, const ExplConn& c) {
 }
 
 uint16_t SlaveInputs(const Slave& s, uint8_t* out) {
-  uint16_t n = s.cfg.produced;
+  uint16_t n = s.cfg.produced < MAX_IO ? s.cfg.produced : MAX_IO;
   memset(out, 0, n);
   if (s.cfg.io == IO_COUNTER) {
     for (uint16_t i = 0; i < n && i < 4; ++i) out[i] = U8(s.polls >> (8 * i));

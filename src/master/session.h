@@ -1,23 +1,46 @@
-// Communication with the current slave as the window sees it: start, stop
-// and the cyclic step that the shell's idle step runs.
-//
-// At this stage of the program the slave start-up is not there yet:
-// CommStart reports failure without touching the bus, so communication
-// never becomes active; CommStop closes the adapter (which does nothing when
-// it is not open); CyclicStep has nothing to exchange. The window and the
-// shell already call them where and when the finished program does.
+// Communication with the slave at AppState CurrAdr as the main window and
+// the shell see it: bringing it into polled I/O and out again, the one place
+// where a failed transaction becomes a message, and the cyclic step that the
+// shell's idle step runs. Windows are reached through persist's control text,
+// cursor and message box seams and through comm_view.h.
 #pragma once
+
+#include <cstdint>
 
 namespace master {
 
-// Brings the slave at AppState CurrAdr into polled I/O. 1 on success.
+// Connects the slave at CurrAdr within 3000 ms (TxConnect over and over),
+// switches off the watchdog of its explicit connection and, `withPoll` set,
+// of its poll connection, and checks that the poll connection is
+// established. Zeroes Io and clears PumpHook first; a failing request is
+// reported through ReportResult. Returns TXR_OK, TXR_NO_SLAVE, TXR_IO_FAILED
+// (poll connection not established, not reported) or the failing result.
+uint32_t SlaveConnect(void* window, int withPoll);
+
+// The Start command: asks message 1010, opens the adapter, connects the
+// slave, fills the identity fields, sizes the I/O records, clears Freeze
+// Outputs and marks communication active with ProcessMessage pumped while
+// transactions wait. 1 when communication runs, else 0 (the failure has been
+// reported, or the user cancelled). Refused (0) while CyclicBusy is set.
 int CommStart(void* window);
 
-// Ends communication and closes the adapter. Always 1.
+// The Stop command and the clean-up at exit: releases the slave's
+// connections, closes the adapter, ends communication and empties the I/O
+// records, the views, the identity fields and the bus status. 1 when it
+// stopped; 0 when CyclicBusy is set or the adapter is not open.
 int CommStop(void* window);
 
-// One turn of the cyclic exchange, run by every idle step; returns at once
-// while AppState CyclicBusy is set.
-void CyclicStep(void* window);
+// Turns a transaction result into a message: none for TXR_OK, 1016 with the
+// general error code, 1008 with OK while communication is inactive, 1008
+// with Retry and Cancel while it runs (Cancel stops; Retry goes on when the
+// poll connection is still established, else stops and starts again). 1 when
+// the caller may carry on, 0 when the operation is abandoned.
+int ReportResult(void* window, uint32_t result);
+
+// One turn of the cyclic exchange: a queued attribute read, a queued
+// attribute write, then, while communication runs, one poll (up to three
+// tries) and a refresh of the data views. 1 when a poll was completed and
+// the views refreshed, else 0. Returns 0 at once while CyclicBusy is set.
+int CyclicStep(void* window);
 
 }  // namespace master

@@ -12,6 +12,7 @@
 #include "persist/settings.h"
 #include "resource.h"
 #include "ui/attr_dialogs.h"
+#include "ui/comm_window.h"
 #include "ui/data_views.h"
 #include "ui/main_window.h"
 
@@ -142,6 +143,7 @@ int InitInstance(HINSTANCE instance, int showState) {
   devicenet::ClearSendHook();
   devicenet::SetSendHook(devicenet::SendFrame);
   devicenet::InitNodeTable(devicenet::g_NodeTable);
+  RegisterCommView();
 
   g_App.Io = static_cast<app::IoBuffers*>(std::calloc(1, sizeof(app::IoBuffers)));
   if (!g_App.Io) return OutOfMemory();

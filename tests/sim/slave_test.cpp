@@ -536,6 +536,38 @@ TEST_F(SlaveTest, AdapterStatusWord) {
   EXPECT_EQ(uint32_t(SIMCAN_ERR_NOTOPEN), CAN_Read(&m));
 }
 
+// Sizes above 1000 bytes are only reported: such a slave polls nothing, and
+// its assemblies stay within the 1000 bytes it holds.
+TEST(SlaveOversized, ReportsItsSizesButDoesNoPolledIo) {
+  Sim_UseManualClock();
+  for (int instance : {100, 150}) {  // the inputs and outputs assemblies
+    ASSERT_EQ(0, Sim_LoadConfigText("[slave]\nmac = 5\nproduced = 2000\nconsumed = 65535\n", "big"))
+        << Sim_LastError();
+    ASSERT_EQ(0u, CAN_Init(SIMCAN_BTR_125K, 0, 0, 0, 0));
+    Send(A_UNC, {M, 0x4B, 0x03, 0x01, 0x03, M});
+    EXPECT_FRAME(Next(), A_RESP, {M, 0xCB, 0x00});
+    Send(A_REQ, {M, 0x0E, 0x05, 0x02, 0x07});
+    EXPECT_FRAME(Next(), A_RESP, {M, 0x8E, 0xD0, 0x07});
+    Send(A_REQ, {M, 0x0E, 0x05, 0x02, 0x08});
+    EXPECT_FRAME(Next(), A_RESP, {M, 0x8E, 0xFF, 0xFF});
+    Send(A_REQ, {M, 0x10, 0x05, 0x02, 0x09, 0x00, 0x00});
+    EXPECT_FRAME(Next(), A_RESP, {M, 0x90, 0x00, 0x00});
+    EXPECT_EQ(SIM_CONN_ESTABLISHED, Slave(A).pollState);
+    Send(A_POLL, {});
+    EXPECT_NO_FRAME();
+    EXPECT_EQ(0u, Slave(A).polls);
+    // 1000 bytes of the assembly, the first fragment waiting for its
+    // acknowledge.
+    Send(A_REQ, {M, 0x0E, 0x04, uint8_t(instance), 0x03});
+    RxFrame first = Next();
+    ASSERT_TRUE(first.ok);
+    EXPECT_EQ(0x80 | M, first.data[0]);
+    EXPECT_EQ(0x00, first.data[1]);
+    EXPECT_NO_FRAME();
+    CAN_Close();
+  }
+}
+
 TEST(SlaveQueue, ReceiveQueueOverflowReportsOverrunOnce) {
   Sim_UseManualClock();
   ASSERT_EQ(0, Sim_LoadConfigText("[bus]\nrx_queue = 2\n[slave]\nmac = 5\n", "small"));

@@ -1,0 +1,156 @@
+// The cyclic exchange: the attribute requests queued by the attribute
+// dialogs, then one poll of the slave and a refresh of the data views.
+#include <cstdio>
+#include <cstring>
+
+#include "app/app_state.h"
+#include "attributes/attributes.h"
+#include "can/can_driver.h"
+#include "devicenet/devicenet.h"
+#include "master/comm_view.h"
+#include "master/session.h"
+#include "master/transactions.h"
+#include "persist/cursor.h"
+#include "persist/messages.h"
+#include "persist/msgbox.h"
+#include "persist/ui_text.h"
+#include "platform/platform.h"
+#include "resource.h"
+
+namespace master {
+
+namespace {
+
+using app::g_App;
+using namespace devicenet;
+
+constexpr int POLL_TRIES = 3;
+constexpr uint32_t RESPONSE_SIZE = 1000;
+constexpr const char* RESPONSE_CAPTION = "Response";
+// "XX " per response byte, then "hex" and the end.
+constexpr int RESPONSE_TEXT_SIZE = RESPONSE_SIZE * 3 + 4;
+
+uint8_t CurrentSlave() {
+  return static_cast<uint8_t>(g_App.CurrAdr & MAC_ID_MASK);
+}
+
+ServiceRequest AttributeRequest(uint8_t service, uint8_t length) {
+  return ServiceRequest{GROUP_2,
+                        service,
+                        static_cast<uint32_t>(g_App.AttrClassId),
+                        static_cast<uint16_t>(g_App.AttrInstanceId),
+                        static_cast<uint8_t>(g_App.AttrAttributeId),
+                        length};
+}
+
+// While communication is inactive an attribute request brings up the
+// adapter and the explicit connection on its own. 1 when the request can go
+// out; 0 after the failure was shown.
+int ReadyForRequest(void* window) {
+  if (g_App.CommActive) return 1;
+  if (!can::OpenAdapter(window, g_App.BaudIndex)) return 0;
+  if (SlaveConnect(window, 0) != TXR_OK) {
+    persist::ShowMsg(window, nullptr, IDS_SLAVE_INIT_FAILED);
+    return 0;
+  }
+  return 1;
+}
+
+void SetDialogField(app::WindowHandle dialog, int controlId, const char* text) {
+  // The dialog may have been closed while the request waited.
+  if (dialog) persist::SetControlText(dialog, controlId, text);
+}
+
+// 0 when the step must end (the read failed), else 1.
+int CarryOutRead(void* window) {
+  g_App.ReadAttrPending = 0;
+  void* cursor = persist::ShowWaitCursor();
+  if (!ReadyForRequest(window)) {
+    persist::RestoreCursor(cursor);
+    return 0;
+  }
+  static uint8_t response[RESPONSE_SIZE];
+  std::memset(response, 0, sizeof response);
+  uint32_t length = 0;
+  const uint32_t result =
+      TxService(CurrentSlave(), g_NodeTable.OwnMacId, AttributeRequest(SVC_GET_ATTRIBUTE_SINGLE, 0),
+                response, length);
+  if (result != TXR_OK) {
+    persist::RestoreCursor(cursor);
+    ReportResult(window, result);
+    return 0;
+  }
+  if (length >= 1 && length <= RESPONSE_SIZE) {
+    attributes::FormatAttrValue(g_App.AttrType, g_App.ValueInHex, response,
+                                static_cast<int>(length), g_App.AttrValueText,
+                                app::ATTR_VALUE_TEXT_SIZE);
+  } else {
+    // No data: the last value text must not pass for this read's result.
+    g_App.AttrValueText[0] = '\0';
+  }
+  SetDialogField(g_App.hReadAttrDlg, IDC_ATTR_RESULT, g_App.AttrValueText);
+  persist::RestoreCursor(cursor);
+  return 1;
+}
+
+void ShowServiceResponse(const uint8_t* bytes, uint32_t length) {
+  static char text[RESPONSE_TEXT_SIZE];
+  size_t used = 0;
+  for (uint32_t i = 0; i < length && i < RESPONSE_SIZE; ++i) {
+    used += static_cast<size_t>(
+        std::snprintf(text + used, sizeof text - used, "%02X ", static_cast<unsigned>(bytes[i])));
+  }
+  std::snprintf(text + used, sizeof text - used, "hex");
+  persist::ShowMessageBox(g_App.hWriteAttrDlg, text, RESPONSE_CAPTION, persist::BOX_OK);
+}
+
+// 0 when the step must end (the write failed), else 1.
+int CarryOutWrite(void* window) {
+  g_App.WriteAttrPending = 0;
+  void* cursor = persist::ShowWaitCursor();
+  if (!ReadyForRequest(window)) {
+    persist::RestoreCursor(cursor);
+    return 0;
+  }
+  const uint8_t service = g_App.ServiceMode ? g_App.ServiceCode : SVC_SET_ATTRIBUTE_SINGLE;
+  uint32_t length = 0;
+  // The response comes back over the start of WriteValue (1000 bytes).
+  const uint32_t result =
+      TxService(CurrentSlave(), g_NodeTable.OwnMacId,
+                AttributeRequest(service, g_App.WriteValueLength), g_App.WriteValue, length);
+  if (result != TXR_OK) {
+    persist::RestoreCursor(cursor);
+    ReportResult(window, result);
+    return 0;
+  }
+  SetDialogField(g_App.hWriteAttrDlg, IDC_ATTR_SEND_VALUE, g_App.AttrValueText);
+  if (g_App.ServiceMode) ShowServiceResponse(g_App.WriteValue, length);
+  persist::RestoreCursor(cursor);
+  return 1;
+}
+
+}  // namespace
+
+int CyclicStep(void* window) {
+  // Without the main window (the exit has run) nothing may start again.
+  if (g_App.CyclicBusy || !window) return 0;
+  if (g_App.ReadAttrPending && !CarryOutRead(window)) return 0;
+  if (g_App.WriteAttrPending && !CarryOutWrite(window)) return 0;
+  if (!g_App.CommActive || !g_App.Io) return 0;
+
+  can::ShowBusStatus(window);
+  const CommView& view = TheCommView();
+  view.CommitOutputs();
+  g_App.CyclicBusy = 1;
+  uint32_t result = TXR_IO_FAILED;
+  for (int attempt = 0; attempt < POLL_TRIES && result != TXR_OK; ++attempt) {
+    result = TxPoll(CurrentSlave(), *g_App.Io);
+  }
+  g_App.CyclicBusy = 0;
+  platform::Sleep1Ms();
+  if (result != TXR_OK && !ReportResult(window, result)) return 0;
+  view.RefreshDataViews(window, g_App.Io, 0);
+  return 1;
+}
+
+}  // namespace master

@@ -1,0 +1,271 @@
+// Slave start-up and shutdown: SlaveConnect, CommStart, CommStop and the
+// reporting of transaction results.
+#include <cstdio>
+#include <cstring>
+
+#include "app/app_state.h"
+#include "can/can_driver.h"
+#include "devicenet/devicenet.h"
+#include "master/comm_view.h"
+#include "master/session.h"
+#include "master/transactions.h"
+#include "persist/cursor.h"
+#include "persist/messages.h"
+#include "persist/msgbox.h"
+#include "persist/ui_text.h"
+#include "platform/platform.h"
+#include "resource.h"
+
+namespace master {
+
+namespace {
+
+using app::g_App;
+using namespace devicenet;
+
+constexpr uint32_t CONNECT_WINDOW_MS = 3000;  // TxConnect is repeated for this long
+constexpr uint16_t CONN_INSTANCE_EXPLICIT = 1;
+constexpr uint8_t ATTR_CONN_STATE = 1;
+constexpr uint8_t CONN_STATE_ESTABLISHED = 3;
+constexpr uint32_t RESPONSE_SIZE = 1000;
+constexpr int TEXT_SIZE = RESPONSE_SIZE + 1;  // the longest product name and its end
+
+// Identity attributes in the order they are read, with their field.
+enum class Shown { U16, Revision, U32, ShortString };
+struct IdentityField {
+  uint8_t attribute;
+  int controlId;
+  Shown shown;
+};
+const IdentityField IDENTITY_FIELDS[] = {
+    {1, IDC_MAIN_VENDOR_ID, Shown::U16},     {2, IDC_MAIN_DEVICE_TYPE, Shown::U16},
+    {3, IDC_MAIN_PRODUCT_CODE, Shown::U16},  {4, IDC_MAIN_REVISION, Shown::Revision},
+    {6, IDC_MAIN_SERIAL_NUMBER, Shown::U32}, {7, IDC_MAIN_PRODUCT_NAME, Shown::ShortString},
+};
+// Emptied at stop, with the bus status.
+const int CLEARED_FIELDS[] = {IDC_MAIN_VENDOR_ID, IDC_MAIN_DEVICE_TYPE,   IDC_MAIN_PRODUCT_CODE,
+                              IDC_MAIN_REVISION,  IDC_MAIN_SERIAL_NUMBER, IDC_MAIN_PRODUCT_NAME,
+                              IDC_MAIN_BUS_STATUS};
+
+uint8_t CurrentSlave() {
+  return static_cast<uint8_t>(g_App.CurrAdr & MAC_ID_MASK);
+}
+
+uint8_t OwnMac() {
+  return g_NodeTable.OwnMacId;
+}
+
+// A request without data on the Group 2 explicit connection. `buffer` (of
+// RESPONSE_SIZE bytes) is zeroed first, so that bytes a short response does
+// not carry read as 0, never as what an earlier response left there.
+uint32_t Get(uint16_t classId, uint16_t instance, uint8_t attribute, uint8_t* buffer,
+             uint32_t& length) {
+  std::memset(buffer, 0, RESPONSE_SIZE);
+  const ServiceRequest request{GROUP_2, SVC_GET_ATTRIBUTE_SINGLE, classId, instance, attribute, 0};
+  return TxService(CurrentSlave(), OwnMac(), request, buffer, length);
+}
+
+uint32_t SetNoWatchdog(uint16_t instance) {
+  uint8_t buffer[RESPONSE_SIZE] = {0, 0};  // expected packet rate 0 ms
+  uint32_t length = 0;
+  const ServiceRequest request{GROUP_2,  SVC_SET_ATTRIBUTE_SINGLE,  CLASS_CONNECTION,
+                               instance, ATTR_EXPECTED_PACKET_RATE, 2};
+  return TxService(CurrentSlave(), OwnMac(), request, buffer, length);
+}
+
+uint32_t LittleEndian(const uint8_t* bytes, int count) {
+  uint32_t value = 0;
+  for (int i = count - 1; i >= 0; --i) value = (value << 8) | bytes[i];
+  return value;
+}
+
+void FormatIdentity(Shown shown, const uint8_t* response, uint32_t length, char* text) {
+  switch (shown) {
+    case Shown::U16:
+      std::snprintf(text, TEXT_SIZE, "%u", static_cast<unsigned>(LittleEndian(response, 2)));
+      break;
+    case Shown::Revision:
+      std::snprintf(text, TEXT_SIZE, "%d.%d", response[0], response[1]);
+      break;
+    case Shown::U32:
+      std::snprintf(text, TEXT_SIZE, "%lu", static_cast<unsigned long>(LittleEndian(response, 4)));
+      break;
+    case Shown::ShortString: {
+      // Everything after the count byte, up to the end of the response.
+      const uint32_t count = length > 1 ? length - 1 : 0;
+      std::memcpy(text, response + 1, count);
+      text[count] = '\0';
+      break;
+    }
+  }
+}
+
+// Reads a size of the poll connection. A response too short to hold one is
+// no size at all: TXR_FAILED, never a size made up of zero bytes.
+uint32_t ReadConnectionSize(uint8_t attribute, uint32_t& size) {
+  uint8_t response[RESPONSE_SIZE];
+  uint32_t length = 0;
+  const uint32_t result = Get(CLASS_CONNECTION, CONN_INSTANCE_POLL, attribute, response, length);
+  if (result != TXR_OK) return result;
+  if (length < 2) return TXR_FAILED;
+  size = LittleEndian(response, 2);
+  return TXR_OK;
+}
+
+// Steps 7 and 8 of the start: 1 when the size is usable, else 0 after the
+// report.
+int TakeConnectionSize(void* window, uint8_t attribute, uint32_t& size) {
+  const uint32_t result = ReadConnectionSize(attribute, size);
+  if (result != TXR_OK) {
+    ReportResult(window, result);
+    return 0;
+  }
+  if (size > app::IO_DATA_SIZE) {
+    persist::ShowMsg(window, nullptr, IDS_IO_LENGTH_EXCEEDED);
+    return 0;
+  }
+  return 1;
+}
+
+// 1 when the poll connection is still established.
+bool PollConnectionEstablished() {
+  uint8_t response[RESPONSE_SIZE];
+  uint32_t length = 0;
+  const uint32_t result =
+      Get(CLASS_CONNECTION, CONN_INSTANCE_POLL, ATTR_CONN_STATE, response, length);
+  return result == TXR_OK && response[0] == CONN_STATE_ESTABLISHED;
+}
+
+}  // namespace
+
+uint32_t SlaveConnect(void* window, int withPoll) {
+  if (g_App.Io) std::memset(g_App.Io, 0, sizeof *g_App.Io);
+  SetPumpHook(nullptr);
+  g_NodeTable.OwnMacId = PickOwnMacId(CurrentSlave(), CurrentSlave());
+
+  void* cursor = persist::ShowWaitCursor();
+  const uint32_t start = platform::TickMs();
+  while (TxConnect(CurrentSlave(), OwnMac(), CONNECT_TIMEOUT_MS) != TXR_OK) {
+    if (platform::TickMs() - start > CONNECT_WINDOW_MS) {
+      persist::RestoreCursor(cursor);
+      return TXR_NO_SLAVE;
+    }
+  }
+  persist::RestoreCursor(cursor);
+
+  uint32_t result = SetNoWatchdog(CONN_INSTANCE_EXPLICIT);
+  if (result != TXR_OK) {
+    ReportResult(window, result);
+    return result;
+  }
+  if (!withPoll) return TXR_OK;
+
+  result = SetNoWatchdog(CONN_INSTANCE_POLL);
+  if (result != TXR_OK) {
+    ReportResult(window, result);
+    return result;
+  }
+  uint8_t response[RESPONSE_SIZE];
+  uint32_t length = 0;
+  result = Get(CLASS_CONNECTION, CONN_INSTANCE_POLL, ATTR_CONN_STATE, response, length);
+  if (result != TXR_OK) {
+    ReportResult(window, result);
+    return result;
+  }
+  return response[0] == CONN_STATE_ESTABLISHED ? TXR_OK : TXR_IO_FAILED;
+}
+
+int CommStart(void* window) {
+  if (g_App.CyclicBusy || !g_App.Io) return 0;
+  if (persist::ShowMsgFmt(window, persist::BOX_OKCANCEL | persist::BOX_ICONEXCLAMATION,
+                          IDS_OUTPUTS_WARNING, nullptr, nullptr, nullptr) != persist::BOX_IDOK) {
+    return 0;
+  }
+  g_App.LastBusStatus = app::NO_BUS_STATUS_SHOWN;
+  if (!can::OpenAdapter(window, g_App.BaudIndex)) return 0;
+  if (SlaveConnect(window, 1) != TXR_OK) {
+    persist::ShowMsg(window, nullptr, IDS_SLAVE_INIT_FAILED);
+    return 0;
+  }
+
+  // Each field is filled before the next request goes out, so that a
+  // failure leaves the fields read so far in place.
+  for (const IdentityField& field : IDENTITY_FIELDS) {
+    uint8_t response[RESPONSE_SIZE];
+    uint32_t length = 0;
+    const uint32_t result = Get(CLASS_IDENTITY, 1, field.attribute, response, length);
+    if (result != TXR_OK) {
+      ReportResult(window, result);
+      return 0;
+    }
+    char text[TEXT_SIZE];
+    FormatIdentity(field.shown, response, length, text);
+    persist::SetControlText(window, field.controlId, text);
+  }
+
+  // These two reads also tell the link layer the poll message sizes, so
+  // they come before the first poll.
+  uint32_t consumed = 0;
+  if (!TakeConnectionSize(window, ATTR_CONSUMED_CONN_SIZE, consumed)) return 0;
+  g_App.Io->Output.Length = consumed;
+  g_App.OutputEdit.Length = consumed;
+  uint32_t produced = 0;
+  if (!TakeConnectionSize(window, ATTR_PRODUCED_CONN_SIZE, produced)) return 0;
+  g_App.Io->Input.Length = produced;
+
+  const CommView& view = TheCommView();
+  view.SetFreezeOutputs(window, 0);
+  view.SetCommActive(window, 1);
+  SetPumpHook(view.ProcessMessage);
+  return 1;
+}
+
+int CommStop(void* window) {
+  if (g_App.CyclicBusy || !g_App.AdapterOpen) return 0;
+  SetPumpHook(nullptr);
+  TxRelease(CurrentSlave(), OwnMac());
+  can::CloseAdapter(window);
+  const CommView& view = TheCommView();
+  view.SetCommActive(window, 0);
+  std::memset(&g_App.OutputEdit, 0, sizeof g_App.OutputEdit);
+  if (g_App.Io) std::memset(g_App.Io, 0, sizeof *g_App.Io);
+  view.RefreshDataViews(window, g_App.Io, 1);
+  for (int id : CLEARED_FIELDS) persist::SetControlText(window, id, "");
+  view.ShowOutputByte(window, 0);
+  view.UpdateControlStates(window);
+  return 1;
+}
+
+int ReportResult(void* window, uint32_t result) {
+  g_App.LastBusStatus = app::NO_BUS_STATUS_SHOWN;
+  can::ShowBusStatus(window);
+  if (result == TXR_OK) return 1;
+
+  if (result & TXR_GEC_MASK) {
+    char code[8];
+    std::snprintf(code, sizeof code, "%02X",
+                  static_cast<unsigned>((result & TXR_GEC_MASK) >> TXR_GEC_SHIFT));
+    persist::ShowMsgFmt(window, persist::BOX_OK | persist::BOX_ICONEXCLAMATION,
+                        IDS_ATTR_ACCESS_FAILED, code, nullptr, nullptr);
+    return 0;
+  }
+  if (!g_App.CommActive) {
+    persist::ShowMsg(window, nullptr, IDS_COMM_FAILURE);
+    return 0;
+  }
+
+  const int answer =
+      persist::ShowMsgFmt(window, persist::BOX_RETRYCANCEL | persist::BOX_ICONEXCLAMATION,
+                          IDS_COMM_FAILURE, nullptr, nullptr, nullptr);
+  if (answer != persist::BOX_IDRETRY) {
+    CommStop(window);
+    return 0;
+  }
+  if (PollConnectionEstablished()) return 1;
+  CommStop(window);
+  if (!CommStart(window)) return 0;
+  TheCommView().UpdateControlStates(window);
+  return 1;
+}
+
+}  // namespace master

@@ -1,0 +1,578 @@
+// Communication start and stop, result reports and the cyclic exchange
+// against simulated slaves, through the real driver binding (the simulated
+// adapter is copied beside the test as the USB adapter's driver). Message
+// boxes and control texts are the native build's recorded ones.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "attributes/attributes.h"
+#include "can/can_driver.h"
+#include "devicenet/devicenet.h"
+#include "master/comm_view.h"
+#include "master/session.h"
+#include "master/transactions.h"
+#include "persist/cursor_record.h"
+#include "persist/msgbox.h"
+#include "persist/native_seams.h"
+#include "persist/resstring.h"
+#include "persist/ui_text_record.h"
+#include "platform/platform.h"
+#include "resource.h"
+#include "simcan.h"
+
+namespace {
+
+using namespace master;
+using app::g_App;
+
+constexpr uint8_t SLAVE = 10;
+constexpr uint32_t POLL_COMMAND_ID = 0x400 | (SLAVE << 3) | 5;
+constexpr uint32_t EXPLICIT_REQUEST_ID = 0x400 | (SLAVE << 3) | 4;
+
+// Stand-ins for the windows the operations are given.
+int mainWindowTag;
+int readDialogTag;
+int writeDialogTag;
+void* const MAIN = &mainWindowTag;
+
+// The Sim_* entry points of the loaded driver library.
+struct Sim {
+  void* library = nullptr;
+  SimLoadConfigTextFn loadConfigText;
+  SimLastErrorFn lastError;
+  SimUseClockFunctionFn useClock;
+  SimGetSlaveFn getSlave;
+  SimFaultFn dropAnswers;
+  SimIndexFn powerCycle;
+  void(SIMCAN_CDECL* traceClear)();
+  uint32_t(SIMCAN_CDECL* traceCount)();
+  int(SIMCAN_CDECL* traceGet)(uint32_t, SimTraceFrame*);
+
+  template <typename Fn>
+  void Resolve(Fn& fn, const char* name) {
+    fn = reinterpret_cast<Fn>(platform::ResolveEntry(library, name));
+    ASSERT_NE(fn, nullptr) << name;
+  }
+  void Load() {
+    library = platform::LoadLibraryFile(can::USB_DRIVER_FILE);
+    ASSERT_NE(library, nullptr);
+    Resolve(loadConfigText, "Sim_LoadConfigText");
+    Resolve(lastError, "Sim_LastError");
+    Resolve(useClock, "Sim_UseClockFunction");
+    Resolve(getSlave, "Sim_GetSlave");
+    Resolve(dropAnswers, "Sim_DropAnswers");
+    Resolve(powerCycle, "Sim_PowerCycle");
+    Resolve(traceClear, "Sim_TraceClear");
+    Resolve(traceCount, "Sim_TraceCount");
+    Resolve(traceGet, "Sim_TraceGet");
+  }
+};
+
+Sim& TheSim() {
+  static Sim sim;
+  if (!sim.library) sim.Load();
+  return sim;
+}
+
+uint32_t SIMCAN_CDECL TestTick() {
+  return platform::TickMs();
+}
+
+// What the window side was asked to do.
+struct ViewCalls {
+  int refreshes;
+  int forcedRefreshes;
+  int controlStates;
+  int outputByteShown;
+};
+ViewCalls calls;
+
+void TestMessagePump(void*) {}
+
+void RecordRefresh(void*, app::IoBuffers*, int force) {
+  ++calls.refreshes;
+  if (force) ++calls.forcedRefreshes;
+}
+void RecordControlStates(void*) {
+  ++calls.controlStates;
+}
+void RecordOutputByte(void*, uint32_t value) {
+  calls.outputByteShown = static_cast<int>(value);
+}
+
+struct SlaveSetup {
+  int produced = 8;
+  int consumed = 8;
+  bool ucmm = true;
+};
+
+std::string ConfigText(const SlaveSetup& c) {
+  return std::string("[slave]\nmac = 10\nbaud = 125\nvendor = 0x0520\ndevice_type = 7\n") +
+         "product_code = 1001\nrevision = 2.10\nserial = 0x80000001\n" +
+         "name = Quillon Sim I/O with a long name\nproduced = " + std::to_string(c.produced) +
+         "\nconsumed = " + std::to_string(c.consumed) + "\nucmm = " + (c.ucmm ? "yes" : "no") +
+         "\nio = echo\n";
+}
+
+std::string StringOf(unsigned id) {
+  char text[1000];
+  return persist::LoadResString(id, text, sizeof text) > 0 ? text : "";
+}
+
+class Comm : public ::testing::Test {
+ protected:
+  void SetUp() override { Configure(SlaveSetup{}); }
+  void TearDown() override {
+    CommStop(MAIN);
+    can::CloseAdapter(nullptr);
+    ResetCommView();
+    platform::DisableTestClock();
+    EXPECT_EQ(persist::WaitCursorsShown(), 0);
+  }
+
+  void Configure(const SlaveSetup& setup) {
+    can::CloseAdapter(nullptr);
+    platform::EnableTestClock(1000);
+    app::InitAppState(nullptr);
+    g_App.Io = &io_;
+    std::memset(&io_, 0, sizeof io_);
+    g_App.PrinterPort = can::PORT_USB;
+    g_App.CurrAdr = SLAVE;
+    devicenet::ClearSendHook();
+    devicenet::SetSendHook(devicenet::SendFrame);
+    devicenet::InitNodeTable(devicenet::g_NodeTable);
+    UcmmConnOpen = 0;
+    calls = ViewCalls{};
+    CommView view{};
+    view.RefreshDataViews = RecordRefresh;
+    view.UpdateControlStates = RecordControlStates;
+    view.ShowOutputByte = RecordOutputByte;
+    view.ProcessMessage = TestMessagePump;
+    SetCommView(view);
+    Sim& sim = TheSim();
+    ASSERT_EQ(sim.loadConfigText(ConfigText(setup).c_str(), "test.ini"), 0) << sim.lastError();
+    sim.useClock(TestTick);
+    sim.traceClear();
+    persist::ClearRecordedBoxes();
+    persist::ClearControlTexts();
+  }
+
+  // Starts with 1010 answered OK; the boxes and texts of the start are
+  // forgotten afterwards.
+  void Started() {
+    persist::ScriptBoxAnswer(persist::BOX_IDOK);
+    ASSERT_EQ(CommStart(MAIN), 1) << BoxTexts();
+    persist::ClearRecordedBoxes();
+    persist::ClearControlTexts();
+    TheSim().traceClear();
+  }
+
+  SimSlaveInfo Slave() {
+    SimSlaveInfo info{};
+    EXPECT_EQ(TheSim().getSlave(0, &info), 0);
+    return info;
+  }
+
+  std::vector<SimTraceFrame> TraceOf(uint32_t id) {
+    std::vector<SimTraceFrame> frames;
+    for (uint32_t i = 0; i < TheSim().traceCount(); ++i) {
+      SimTraceFrame f{};
+      TheSim().traceGet(i, &f);
+      if (f.id == id) frames.push_back(f);
+    }
+    return frames;
+  }
+
+  static std::string BoxTexts() {
+    std::string all;
+    for (const auto& box : persist::RecordedBoxes()) all += "[" + box.text + "]";
+    return all;
+  }
+
+  // The last text set in control `id` of `window`, or "<none>".
+  static std::string TextOf(void* window, int id) {
+    std::string text = "<none>";
+    for (const auto& t : persist::RecordedControlTexts()) {
+      if (t.window == window && t.controlId == id) text = t.text;
+    }
+    return text;
+  }
+
+  static void ExpectBox(size_t index, unsigned id, unsigned style) {
+    ASSERT_GT(persist::RecordedBoxes().size(), index) << BoxTexts();
+    const persist::RecordedBox& box = persist::RecordedBoxes()[index];
+    EXPECT_EQ(box.text, StringOf(id)) << "box " << index;
+    EXPECT_EQ(box.style, style) << "box " << index;
+  }
+
+  app::IoBuffers io_;
+};
+
+constexpr unsigned EXCLAMATION_OK = persist::BOX_OK | persist::BOX_ICONEXCLAMATION;
+constexpr unsigned EXCLAMATION_RETRY = persist::BOX_RETRYCANCEL | persist::BOX_ICONEXCLAMATION;
+
+TEST_F(Comm, StartShowsTheIdentityAndSizesTheRecords) {
+  g_App.FreezeOutputs = 1;
+  g_App.OutputEdit.Data[0] = 0x5A;  // edits made before the start stay
+  persist::ScriptBoxAnswer(persist::BOX_IDOK);
+  ASSERT_EQ(CommStart(MAIN), 1) << BoxTexts();
+
+  ASSERT_EQ(persist::RecordedBoxes().size(), 1u);
+  ExpectBox(0, IDS_OUTPUTS_WARNING, persist::BOX_OKCANCEL | persist::BOX_ICONEXCLAMATION);
+  const struct {
+    int id;
+    const char* text;
+  } fields[] = {
+      {IDC_MAIN_VENDOR_ID, "1312"},
+      {IDC_MAIN_DEVICE_TYPE, "7"},
+      {IDC_MAIN_PRODUCT_CODE, "1001"},
+      {IDC_MAIN_REVISION, "2.10"},
+      {IDC_MAIN_SERIAL_NUMBER, "2147483649"},
+      {IDC_MAIN_PRODUCT_NAME, "Quillon Sim I/O with a long name"},
+  };
+  for (const auto& field : fields) EXPECT_EQ(TextOf(MAIN, field.id), field.text) << field.id;
+
+  EXPECT_EQ(io_.Output.Length, 8u);
+  EXPECT_EQ(io_.Input.Length, 8u);
+  EXPECT_EQ(g_App.OutputEdit.Length, 8u);
+  EXPECT_EQ(g_App.OutputEdit.Data[0], 0x5A);
+  EXPECT_EQ(g_App.FreezeOutputs, 0);
+  EXPECT_EQ(g_App.CommActive, 1);
+  EXPECT_EQ(g_App.PumpHook, TestMessagePump);
+  EXPECT_EQ(Slave().allocChoice, 3);
+  EXPECT_EQ(Slave().pollState, SIM_CONN_ESTABLISHED);
+  EXPECT_EQ(Slave().pollEpr, 0);
+  EXPECT_EQ(Slave().explicitEpr, 0);
+}
+
+TEST_F(Comm, StartCancelledDoesNothing) {
+  persist::ScriptBoxAnswer(persist::BOX_IDCANCEL);
+  EXPECT_EQ(CommStart(MAIN), 0);
+  EXPECT_EQ(persist::RecordedBoxes().size(), 1u);
+  EXPECT_EQ(g_App.AdapterOpen, 0);
+  EXPECT_EQ(g_App.CommActive, 0);
+  EXPECT_EQ(TheSim().traceCount(), 0u);
+  EXPECT_TRUE(persist::RecordedControlTexts().empty());
+}
+
+TEST_F(Comm, StartWithoutSlaveGivesUpAfterThreeSeconds) {
+  g_App.CurrAdr = SLAVE + 1;
+  persist::ScriptBoxAnswer(persist::BOX_IDOK);
+  const uint32_t start = platform::TickMs();
+  EXPECT_EQ(CommStart(MAIN), 0);
+  EXPECT_GT(platform::TickMs() - start, 3000u);
+  ASSERT_EQ(persist::RecordedBoxes().size(), 2u);
+  ExpectBox(1, IDS_SLAVE_INIT_FAILED, EXCLAMATION_OK);
+  EXPECT_EQ(g_App.CommActive, 0);
+  EXPECT_EQ(g_App.AdapterOpen, 1);
+}
+
+TEST_F(Comm, ConnectionSizesUpToOneThousandBytes) {
+  const struct {
+    int consumed, produced;
+    bool starts;
+  } cases[] = {{1000, 1000, true}, {1001, 8, false}, {8, 1001, false}, {0, 0, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.consumed << "/" << c.produced);
+    Configure(SlaveSetup{c.produced, c.consumed});
+    persist::ScriptBoxAnswer(persist::BOX_IDOK);
+    EXPECT_EQ(CommStart(MAIN), c.starts ? 1 : 0);
+    EXPECT_EQ(g_App.CommActive, c.starts ? 1 : 0);
+    if (c.starts) {
+      EXPECT_EQ(persist::RecordedBoxes().size(), 1u) << BoxTexts();
+      EXPECT_EQ(io_.Output.Length, static_cast<uint32_t>(c.consumed));
+      EXPECT_EQ(io_.Input.Length, static_cast<uint32_t>(c.produced));
+      for (int i = 0; i < c.consumed; ++i) g_App.OutputEdit.Data[i] = static_cast<uint8_t>(i + 1);
+      EXPECT_EQ(CyclicStep(MAIN), 1);
+      EXPECT_EQ(Slave().polls, 1u);
+      EXPECT_EQ(Slave().outputLen, c.consumed);
+      EXPECT_EQ(0, std::memcmp(Slave().output, g_App.OutputEdit.Data, c.consumed));
+      EXPECT_EQ(io_.Input.Length, static_cast<uint32_t>(c.produced));
+      EXPECT_EQ(0, std::memcmp(io_.Input.Data, g_App.OutputEdit.Data, c.produced));
+    } else {
+      ASSERT_EQ(persist::RecordedBoxes().size(), 2u) << BoxTexts();
+      ExpectBox(1, IDS_IO_LENGTH_EXCEEDED, EXCLAMATION_OK);
+    }
+    CommStop(MAIN);
+  }
+}
+
+TEST_F(Comm, EmptyConnectionsPollWithoutData) {
+  Configure(SlaveSetup{0, 0});
+  Started();
+  EXPECT_EQ(CyclicStep(MAIN), 1);
+  EXPECT_EQ(CyclicStep(MAIN), 1);
+  EXPECT_EQ(Slave().polls, 2u);
+  const auto commands = TraceOf(POLL_COMMAND_ID);
+  ASSERT_EQ(commands.size(), 2u);
+  EXPECT_EQ(commands[0].len, 0);
+  EXPECT_EQ(io_.Input.Length, 0u);
+}
+
+TEST_F(Comm, OutputsReachTheSlaveUnlessFrozen) {
+  Started();
+  const uint8_t first[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  std::memcpy(g_App.OutputEdit.Data, first, 8);
+  EXPECT_EQ(CyclicStep(MAIN), 1);
+  EXPECT_EQ(0, std::memcmp(Slave().output, first, 8));
+  EXPECT_EQ(0, std::memcmp(io_.Input.Data, first, 8));  // the slave echoes them
+  EXPECT_EQ(calls.refreshes, 1);
+  EXPECT_EQ(calls.forcedRefreshes, 0);
+
+  g_App.FreezeOutputs = 1;
+  g_App.OutputEdit.Data[0] = 0xFF;
+  EXPECT_EQ(CyclicStep(MAIN), 1);
+  EXPECT_EQ(Slave().polls, 2u);
+  EXPECT_EQ(0, std::memcmp(Slave().output, first, 8));
+
+  g_App.FreezeOutputs = 0;
+  EXPECT_EQ(CyclicStep(MAIN), 1);
+  EXPECT_EQ(Slave().output[0], 0xFF);
+  EXPECT_TRUE(persist::RecordedBoxes().empty());
+}
+
+TEST_F(Comm, TwoLostPollResponsesCostNoMessage) {
+  Started();
+  TheSim().dropAnswers(0, SIM_ANSWER_POLL, 2);
+  EXPECT_EQ(CyclicStep(MAIN), 1);
+  EXPECT_TRUE(persist::RecordedBoxes().empty()) << BoxTexts();
+  EXPECT_EQ(TraceOf(POLL_COMMAND_ID).size(), 3u);
+  EXPECT_EQ(g_App.CommActive, 1);
+  EXPECT_EQ(g_App.CyclicBusy, 0);
+}
+
+TEST_F(Comm, ThreeLostPollResponsesAsk) {
+  const struct {
+    const char* what;
+    int answer;
+    bool lose;  // the slave loses its connections too
+    int restart;
+    int result;
+    int active;
+  } cases[] = {
+      {"retry, connection intact", persist::BOX_IDRETRY, false, 0, 1, 1},
+      {"retry, connection lost", persist::BOX_IDRETRY, true, persist::BOX_IDOK, 1, 1},
+      {"retry, restart cancelled", persist::BOX_IDRETRY, true, persist::BOX_IDCANCEL, 0, 0},
+      {"cancel", persist::BOX_IDCANCEL, false, 0, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Configure(SlaveSetup{});
+    Started();
+    if (c.lose) {
+      TheSim().powerCycle(0);
+    } else {
+      TheSim().dropAnswers(0, SIM_ANSWER_POLL, 3);
+    }
+    persist::ScriptBoxAnswer(c.answer);
+    if (c.restart) persist::ScriptBoxAnswer(c.restart);
+    EXPECT_EQ(CyclicStep(MAIN), c.result);
+    EXPECT_EQ(TraceOf(POLL_COMMAND_ID).size(), 3u);
+    ExpectBox(0, IDS_COMM_FAILURE, EXCLAMATION_RETRY);
+    if (c.restart) {
+      ASSERT_EQ(persist::RecordedBoxes().size(), 2u) << BoxTexts();
+      ExpectBox(1, IDS_OUTPUTS_WARNING, persist::BOX_OKCANCEL | persist::BOX_ICONEXCLAMATION);
+    } else {
+      EXPECT_EQ(persist::RecordedBoxes().size(), 1u) << BoxTexts();
+    }
+    EXPECT_EQ(g_App.CommActive, c.active);
+    EXPECT_EQ(g_App.AdapterOpen, c.active);
+    EXPECT_EQ(Slave().allocChoice, c.active ? 3 : 0);
+    if (c.active) {
+      const uint32_t polls = Slave().polls;
+      EXPECT_EQ(CyclicStep(MAIN), 1);
+      EXPECT_EQ(Slave().polls, polls + 1);
+    }
+    CommStop(MAIN);
+  }
+}
+
+TEST_F(Comm, StopReleasesClosesAndEmpties) {
+  Started();
+  g_App.OutputEdit.Data[3] = 0x33;
+  ASSERT_EQ(CyclicStep(MAIN), 1);
+  EXPECT_EQ(CommStop(MAIN), 1);
+
+  EXPECT_EQ(Slave().allocChoice, 0);
+  EXPECT_EQ(Slave().ucmmOpen, 0);
+  EXPECT_EQ(g_App.AdapterOpen, 0);
+  EXPECT_EQ(g_App.CommActive, 0);
+  EXPECT_EQ(g_App.PumpHook, nullptr);
+  const app::IoBuffers zeroIo{};
+  EXPECT_EQ(0, std::memcmp(&io_, &zeroIo, sizeof io_));
+  const app::IoRecord zeroRecord{};
+  EXPECT_EQ(0, std::memcmp(&g_App.OutputEdit, &zeroRecord, sizeof zeroRecord));
+  for (int id : {IDC_MAIN_VENDOR_ID, IDC_MAIN_DEVICE_TYPE, IDC_MAIN_PRODUCT_CODE, IDC_MAIN_REVISION,
+                 IDC_MAIN_SERIAL_NUMBER, IDC_MAIN_PRODUCT_NAME, IDC_MAIN_BUS_STATUS}) {
+    EXPECT_EQ(TextOf(MAIN, id), "") << id;
+  }
+  EXPECT_EQ(calls.forcedRefreshes, 1);
+  EXPECT_EQ(calls.controlStates, 1);
+  EXPECT_EQ(calls.outputByteShown, 0);
+  EXPECT_TRUE(persist::RecordedBoxes().empty());
+
+  EXPECT_EQ(CommStop(MAIN), 0);  // the adapter is closed already
+  g_App.CyclicBusy = 1;
+  EXPECT_EQ(CommStart(MAIN), 0);
+  EXPECT_TRUE(persist::RecordedBoxes().empty());
+  g_App.CyclicBusy = 0;
+}
+
+TEST_F(Comm, ReportResult) {
+  // An error response leaves communication running.
+  Started();
+  EXPECT_EQ(ReportResult(MAIN, 0x00140000), 0);
+  ASSERT_EQ(persist::RecordedBoxes().size(), 1u);
+  EXPECT_EQ(persist::RecordedBoxes()[0].style, EXCLAMATION_OK);
+  EXPECT_NE(persist::RecordedBoxes()[0].text.find("error code: 14 hex"), std::string::npos)
+      << BoxTexts();
+  EXPECT_EQ(g_App.CommActive, 1);
+  EXPECT_EQ(CyclicStep(MAIN), 1);
+
+  // Success shows nothing but brings the bus status back.
+  persist::ClearRecordedBoxes();
+  persist::ClearControlTexts();
+  EXPECT_EQ(ReportResult(MAIN, TXR_OK), 1);
+  EXPECT_TRUE(persist::RecordedBoxes().empty());
+  EXPECT_EQ(TextOf(MAIN, IDC_MAIN_BUS_STATUS), StringOf(IDS_BUS_NORMAL));
+
+  // While inactive a failure is reported with OK alone.
+  CommStop(MAIN);
+  for (uint32_t result : {TXR_TIMEOUT, TXR_FAILED, TXR_NO_SLAVE}) {
+    persist::ClearRecordedBoxes();
+    EXPECT_EQ(ReportResult(MAIN, result), 0);
+    ASSERT_EQ(persist::RecordedBoxes().size(), 1u);
+    ExpectBox(0, IDS_COMM_FAILURE, EXCLAMATION_OK);
+  }
+}
+
+// ---- Attribute requests queued by the dialogs ----
+
+class CommAttributes : public Comm {
+ protected:
+  void Queue(bool read, int classId, int instance, int attribute) {
+    g_App.hReadAttrDlg = &readDialogTag;
+    g_App.hWriteAttrDlg = &writeDialogTag;
+    g_App.AttrClassId = classId;
+    g_App.AttrInstanceId = instance;
+    g_App.AttrAttributeId = attribute;
+    (read ? g_App.ReadAttrPending : g_App.WriteAttrPending) = 1;
+  }
+  void QueueWrite(int classId, int instance, int attribute, std::vector<uint8_t> value,
+                  const char* echo) {
+    Queue(false, classId, instance, attribute);
+    if (!value.empty()) std::memcpy(g_App.WriteValue, value.data(), value.size());
+    g_App.WriteValueLength = static_cast<uint8_t>(value.size());
+    std::snprintf(g_App.AttrValueText, sizeof g_App.AttrValueText, "%s", echo);
+  }
+};
+
+TEST_F(CommAttributes, ReadWhileInactiveConnectsTheExplicitConnectionOnly) {
+  Queue(true, 1, 1, 6);
+  g_App.AttrType = attributes::ATTR_UDINT;
+  g_App.ValueInHex = 0;
+  EXPECT_EQ(CyclicStep(MAIN), 0);
+  EXPECT_EQ(g_App.ReadAttrPending, 0);
+  EXPECT_EQ(TextOf(&readDialogTag, IDC_ATTR_RESULT), "2147483649 dec");
+  EXPECT_STREQ(g_App.AttrValueText, "2147483649 dec");
+  EXPECT_EQ(g_App.AdapterOpen, 1);
+  EXPECT_EQ(g_App.CommActive, 0);
+  EXPECT_EQ(Slave().explicitEpr, 0);
+  EXPECT_EQ(Slave().pollState, SIM_CONN_CONFIGURING);  // left as allocated
+  EXPECT_TRUE(persist::RecordedBoxes().empty()) << BoxTexts();
+  EXPECT_EQ(Slave().polls, 0u);
+}
+
+TEST_F(CommAttributes, ReadResultsWhileRunning) {
+  Configure(SlaveSetup{0, 0});
+  Started();
+  const struct {
+    int classId, instance, attribute, type, hex;
+    const char* shown;
+  } cases[] = {
+      {1, 1, 1, attributes::ATTR_UINT, 1, "520 hex"},
+      {1, 1, 4, attributes::ATTR_RAW_HEX, 1, "02 0A hex"},
+      {1, 1, 6, attributes::ATTR_DINT, 0, "-2147483647 dec"},
+      {1, 1, 7, attributes::ATTR_SHORT_STRING, 0, "Quillon Sim I/O with a long name"},
+      {4, 150, 3, attributes::ATTR_RAW_HEX, 1, ""},  // no outputs: no data
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.shown);
+    std::strcpy(g_App.AttrValueText, "earlier value");
+    Queue(true, c.classId, c.instance, c.attribute);
+    g_App.AttrType = c.type;
+    g_App.ValueInHex = c.hex;
+    EXPECT_EQ(CyclicStep(MAIN), 1);
+    EXPECT_EQ(TextOf(&readDialogTag, IDC_ATTR_RESULT), c.shown);
+    EXPECT_STREQ(g_App.AttrValueText, c.shown);
+  }
+  EXPECT_TRUE(persist::RecordedBoxes().empty()) << BoxTexts();
+}
+
+TEST_F(CommAttributes, RefusedReadReportsTheErrorAndPollingGoesOn) {
+  Started();
+  Queue(true, 1, 1, 99);
+  EXPECT_EQ(CyclicStep(MAIN), 0);
+  ASSERT_EQ(persist::RecordedBoxes().size(), 1u);
+  EXPECT_NE(persist::RecordedBoxes()[0].text.find("error code: 14 hex"), std::string::npos)
+      << BoxTexts();
+  EXPECT_EQ(TextOf(&readDialogTag, IDC_ATTR_RESULT), "<none>");
+  EXPECT_EQ(g_App.ReadAttrPending, 0);  // not repeated
+  EXPECT_EQ(g_App.CommActive, 1);
+  EXPECT_EQ(CyclicStep(MAIN), 1);
+}
+
+TEST_F(CommAttributes, ReadWithoutSlaveIsDropped) {
+  g_App.CurrAdr = SLAVE + 1;
+  Queue(true, 1, 1, 1);
+  EXPECT_EQ(CyclicStep(MAIN), 0);
+  ASSERT_EQ(persist::RecordedBoxes().size(), 1u);
+  ExpectBox(0, IDS_SLAVE_INIT_FAILED, EXCLAMATION_OK);
+  EXPECT_EQ(g_App.ReadAttrPending, 0);
+}
+
+TEST_F(CommAttributes, WriteSetsTheAttribute) {
+  Started();
+  QueueWrite(5, 2, 9, {0x64, 0x00}, "100 dec");
+  EXPECT_EQ(CyclicStep(MAIN), 1);
+  EXPECT_EQ(g_App.WriteAttrPending, 0);
+  EXPECT_EQ(Slave().pollEpr, 100);
+  EXPECT_EQ(TextOf(&writeDialogTag, IDC_ATTR_SEND_VALUE), "100 dec");
+  EXPECT_TRUE(persist::RecordedBoxes().empty()) << BoxTexts();
+}
+
+TEST_F(CommAttributes, ServiceModeShowsTheResponse) {
+  const struct {
+    uint8_t service;
+    int classId, instance, attribute;
+    std::vector<uint8_t> request;  // the frame's bytes after the header
+    const char* response;
+  } cases[] = {
+      {0x05, 1, 1, 7, {0x05, 0x01, 0x01}, "hex"},  // reset: no attribute, no response data
+      {0x0E, 1, 1, 1, {0x0E, 0x01, 0x01, 0x01}, "20 05 hex"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.response);
+    Configure(SlaveSetup{});
+    QueueWrite(c.classId, c.instance, c.attribute, {}, "");
+    g_App.ServiceMode = 1;
+    g_App.ServiceCode = c.service;
+    EXPECT_EQ(CyclicStep(MAIN), 0);  // communication is not running
+    const auto requests = TraceOf(EXPLICIT_REQUEST_ID);
+    ASSERT_GE(requests.size(), 1u);  // after the connection's own requests
+    const SimTraceFrame& last = requests.back();
+    EXPECT_EQ(std::vector<uint8_t>(last.data + 1, last.data + last.len), c.request);
+    ASSERT_GE(persist::RecordedBoxes().size(), 1u) << BoxTexts();
+    const persist::RecordedBox& box = persist::RecordedBoxes()[0];
+    EXPECT_EQ(box.text, c.response);
+    EXPECT_EQ(box.caption, "Response");
+    EXPECT_EQ(box.style, persist::BOX_OK);
+    EXPECT_EQ(box.owner, &writeDialogTag);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,251 @@
+// Communication through the main window under Wine, in-process: the real
+// shell and main window from the real language library, the simulated
+// adapter beside the test as the USB adapter's driver, message boxes
+// answered from inside the test.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "app/app_state.h"
+#include "can/can_driver.h"
+#include "persist/resstring.h"
+#include "platform/platform.h"
+#include "resource.h"
+#include "simcan.h"
+#include "ui/shell.h"
+#include "ui_test_support.h"
+
+namespace {
+
+using app::g_App;
+using uitest::ControlText;
+
+constexpr const char* INPUT_LOG = "indata.log";
+
+const char SLAVE_CONFIG[] =
+    "[slave]\nmac = 10\nbaud = 125\nvendor = 0x0520\ndevice_type = 7\nproduct_code = 1001\n"
+    "revision = 2.10\nserial = 0x80000001\nname = Quillon Sim I/O 8/8\nproduced = 8\n"
+    "consumed = 8\nucmm = yes\nio = echo\n";
+
+struct Sim {
+  HMODULE library = nullptr;
+  SimLoadConfigTextFn loadConfigText;
+  SimLastErrorFn lastError;
+  SimUseClockFunctionFn useClock;
+  SimGetSlaveFn getSlave;
+  SimFaultFn dropAnswers;
+
+  template <typename Fn>
+  void Resolve(Fn& fn, const char* name) {
+    fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+    ASSERT_NE(fn, nullptr) << name;
+  }
+  void Load() {
+    // Stays loaded: the program's own loads of the driver share this bus.
+    library = LoadLibraryA(can::USB_DRIVER_FILE);
+    ASSERT_NE(library, nullptr);
+    Resolve(loadConfigText, "Sim_LoadConfigText");
+    Resolve(lastError, "Sim_LastError");
+    Resolve(useClock, "Sim_UseClockFunction");
+    Resolve(getSlave, "Sim_GetSlave");
+    Resolve(dropAnswers, "Sim_DropAnswers");
+  }
+};
+
+Sim& TheSim() {
+  static Sim sim;
+  if (!sim.library) sim.Load();
+  return sim;
+}
+
+uint32_t SIMCAN_CDECL TestTick() {
+  return platform::TickMs();
+}
+
+// What a message box showed, read as it opened.
+struct SeenBox {
+  std::string text;
+  bool hasRetry = false;
+  bool hasCancel = false;
+};
+
+BOOL CALLBACK CollectStatic(HWND child, LPARAM param) {
+  char className[32] = "";
+  char text[1024] = "";
+  if (GetClassNameA(child, className, sizeof className) && lstrcmpiA(className, "Static") == 0 &&
+      GetWindowTextA(child, text, sizeof text) > 0) {
+    *reinterpret_cast<std::string*>(param) += text;
+  }
+  return TRUE;
+}
+
+void InspectBox(HWND box, void* context) {
+  SeenBox& seen = *static_cast<SeenBox*>(context);
+  EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&seen.text));
+  seen.hasRetry = GetDlgItem(box, IDRETRY) != nullptr;
+  seen.hasCancel = GetDlgItem(box, IDCANCEL) != nullptr;
+}
+
+std::string StringOf(unsigned id) {
+  char text[1000] = "";
+  persist::LoadResString(id, text, sizeof text);
+  return text;
+}
+
+void SendStart(void* window) {
+  SendMessageA(static_cast<HWND>(window), WM_COMMAND, MAKEWPARAM(IDM_START, 0), 0);
+}
+
+void RunIdleStep(void*) {
+  ui::IdleStep();
+}
+
+class Communication : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::EnableTestClock(1000);
+    Sim& sim = TheSim();
+    ASSERT_EQ(sim.loadConfigText(SLAVE_CONFIG, "test.ini"), 0) << sim.lastError();
+    sim.useClock(TestTick);
+    uitest::PumpMessages();
+    uitest::SetLangValue(0, nullptr, 0);
+    uitest::WriteSettingsFile(
+        "[Tarnix]\r\nPrinterPort=4096\r\nBaud=0\r\nCurrAdr=10\r\n"
+        "[Log]\r\nInputData=1\r\n");
+    DeleteFileA(INPUT_LOG);
+    ASSERT_EQ(ui::InitInstance(GetModuleHandleA(nullptr), SW_SHOW), 1);
+    main_ = static_cast<HWND>(g_App.hMainWnd);
+    uitest::PumpMessages();
+  }
+
+  void TearDown() override {
+    uitest::ExitProgram();
+    platform::DisableTestClock();
+  }
+
+  // Start with the warning answered by `button`; returns what it showed.
+  SeenBox StartAnswered(int button) {
+    SeenBox seen;
+    EXPECT_EQ(uitest::WithAnsweredDialog(button, InspectBox, &seen, SendStart, main_), 1);
+    return seen;
+  }
+
+  SimSlaveInfo Slave() {
+    SimSlaveInfo info{};
+    EXPECT_EQ(TheSim().getSlave(0, &info), 0);
+    return info;
+  }
+
+  void Notify(int id, WORD code) {
+    SendMessageA(main_, WM_COMMAND, MAKEWPARAM(id, code),
+                 reinterpret_cast<LPARAM>(GetDlgItem(main_, id)));
+  }
+  void Click(int id, bool checked) {
+    CheckDlgButton(main_, id, checked ? BST_CHECKED : BST_UNCHECKED);
+    Notify(id, BN_CLICKED);
+  }
+  // The user selects output byte `line` and types `hex` into the hex field.
+  void EditOutput(int line, const char* hex) {
+    SendDlgItemMessageA(main_, IDC_MAIN_OUTPUT_LIST, LB_SETCURSEL, static_cast<WPARAM>(line), 0);
+    Notify(IDC_MAIN_OUTPUT_LIST, LBN_SELCHANGE);
+    SetDlgItemTextA(main_, IDC_MAIN_HEX, hex);
+    Notify(IDC_MAIN_HEX, EN_KILLFOCUS);
+  }
+  std::string ListLine(int listId, int line) {
+    char text[256] = "";
+    SendDlgItemMessageA(main_, listId, LB_GETTEXT, static_cast<WPARAM>(line),
+                        reinterpret_cast<LPARAM>(text));
+    return text;
+  }
+  int ListCount(int listId) {
+    return static_cast<int>(SendDlgItemMessageA(main_, listId, LB_GETCOUNT, 0, 0));
+  }
+  bool MenuGreyed(int id) {
+    return (GetMenuState(GetMenu(main_), id, MF_BYCOMMAND) & MF_GRAYED) != 0;
+  }
+
+  HWND main_ = nullptr;
+};
+
+const int IDENTITY_FIELDS[] = {IDC_MAIN_VENDOR_ID, IDC_MAIN_DEVICE_TYPE,   IDC_MAIN_PRODUCT_CODE,
+                               IDC_MAIN_REVISION,  IDC_MAIN_SERIAL_NUMBER, IDC_MAIN_PRODUCT_NAME};
+
+TEST_F(Communication, StartExchangeAndStopThroughTheWindow) {
+  // The warning answered Cancel: nothing happens.
+  const SeenBox cancelled = StartAnswered(IDCANCEL);
+  EXPECT_EQ(cancelled.text, StringOf(IDS_OUTPUTS_WARNING));
+  EXPECT_TRUE(cancelled.hasCancel);
+  EXPECT_EQ(g_App.AdapterOpen, 0);
+  EXPECT_EQ(g_App.CommActive, 0);
+
+  Click(IDC_MAIN_FREEZE, true);
+  StartAnswered(IDOK);
+  ASSERT_EQ(g_App.CommActive, 1);
+  EXPECT_EQ(IsDlgButtonChecked(main_, IDC_MAIN_COMM_ACTIVE), BST_CHECKED);
+  EXPECT_EQ(IsDlgButtonChecked(main_, IDC_MAIN_FREEZE), BST_UNCHECKED);
+  const char* identity[] = {"1312", "7", "1001", "2.10", "2147483649", "Quillon Sim I/O 8/8"};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(ControlText(main_, IDENTITY_FIELDS[i]), identity[i]) << IDENTITY_FIELDS[i];
+  }
+  EXPECT_EQ(ListCount(IDC_MAIN_OUTPUT_LIST), 8);
+  EXPECT_EQ(ListCount(IDC_MAIN_INPUT_LIST), 8);
+  EXPECT_TRUE(MenuGreyed(IDM_START));
+  EXPECT_FALSE(MenuGreyed(IDM_STOP));
+
+  // Outputs typed into the window reach the slave, which echoes them as its
+  // inputs: the input list and the input log show them.
+  Click(IDC_MAIN_LOG, true);
+  ASSERT_EQ(g_App.LogActive, 1);
+  EditOutput(2, "A5");
+  EXPECT_EQ(ui::IdleStep(), 1);
+  EXPECT_EQ(Slave().output[2], 0xA5);
+  EXPECT_EQ(ListLine(IDC_MAIN_INPUT_LIST, 2), "2:\tA5h\t10100101\t.");
+  EXPECT_EQ(ControlText(main_, IDC_MAIN_BUS_STATUS), StringOf(IDS_BUS_NORMAL));
+  fflush(g_App.LogFile);
+  EXPECT_NE(uitest::ReadTextFile(INPUT_LOG).find("00 00 A5 00 00 00 00 00"), std::string::npos)
+      << uitest::ReadTextFile(INPUT_LOG);
+
+  // Frozen: the view changes, the slave keeps what it had.
+  Click(IDC_MAIN_FREEZE, true);
+  EditOutput(2, "11");
+  ui::IdleStep();
+  EXPECT_EQ(ListLine(IDC_MAIN_OUTPUT_LIST, 2), "2:\t11h\t00010001\t.");
+  EXPECT_EQ(Slave().output[2], 0xA5);
+  EXPECT_EQ(ListLine(IDC_MAIN_INPUT_LIST, 2), "2:\tA5h\t10100101\t.");
+
+  // Stop from the menu, carried out by the idle step.
+  const uint32_t polls = Slave().polls;
+  SendMessageA(main_, WM_COMMAND, MAKEWPARAM(IDM_STOP, 0), 0);
+  ui::IdleStep();
+  EXPECT_EQ(g_App.CommActive, 0);
+  EXPECT_EQ(g_App.AdapterOpen, 0);
+  EXPECT_EQ(Slave().allocChoice, 0);
+  EXPECT_EQ(Slave().ucmmOpen, 0);
+  EXPECT_EQ(Slave().polls, polls);
+  EXPECT_EQ(IsDlgButtonChecked(main_, IDC_MAIN_COMM_ACTIVE), BST_UNCHECKED);
+  EXPECT_EQ(ListCount(IDC_MAIN_OUTPUT_LIST), 0);
+  EXPECT_EQ(ListCount(IDC_MAIN_INPUT_LIST), 0);
+  for (int id : IDENTITY_FIELDS) EXPECT_EQ(ControlText(main_, id), "") << id;
+  EXPECT_EQ(ControlText(main_, IDC_MAIN_BUS_STATUS), "");
+  EXPECT_FALSE(MenuGreyed(IDM_START));
+  EXPECT_TRUE(MenuGreyed(IDM_STOP));
+}
+
+TEST_F(Communication, ThreeLostPollsAskRetryOrCancel) {
+  StartAnswered(IDOK);
+  ASSERT_EQ(g_App.CommActive, 1);
+  TheSim().dropAnswers(0, SIM_ANSWER_POLL, 3);
+  SeenBox seen;
+  EXPECT_EQ(uitest::WithAnsweredDialog(IDCANCEL, InspectBox, &seen, RunIdleStep, nullptr), 1);
+  EXPECT_EQ(seen.text, StringOf(IDS_COMM_FAILURE));
+  EXPECT_TRUE(seen.hasRetry);
+  EXPECT_TRUE(seen.hasCancel);
+  EXPECT_EQ(g_App.CommActive, 0);
+  EXPECT_EQ(g_App.AdapterOpen, 0);
+  EXPECT_EQ(Slave().allocChoice, 0);
+  EXPECT_EQ(ListCount(IDC_MAIN_INPUT_LIST), 0);
+}
+
+}  // namespace
