@@ -619,6 +619,7 @@ TEST_F(AttrDialogs, ServiceModeSendsTheServiceAndShowsTheResponse) {
   ASSERT_FALSE(ExplicitRequests().empty());
   EXPECT_EQ(ExplicitRequests().back(), "01 01 01 ");
   EXPECT_EQ(Text(write, IDC_ATTR_SEND_VALUE), "hex");
+  HoldForPicture("service");
 
   // With data: 4B in hexadecimal is the service, the raw bytes follow (the
   // link layer sends this code through the unconnected port, as it does
