@@ -59,6 +59,12 @@ quillon_prefix() {
     "$WINE" wineboot -i >/dev/null 2>&1
     wineserver -w
   fi
+  # Wine draws the title-bar buttons with Marlett; this Wine does not look
+  # in the folder where fonts-wine puts it.
+  local marlett=/usr/share/wine/fonts/marlett.ttf
+  if [ -f "$marlett" ] && [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ]; then
+    cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
+  fi
 }
 
 # An Xvfb display of our own: XVFB_PID and DISPLAY. Start it before any
@@ -76,6 +82,11 @@ quillon_start_xvfb() {
 # Xvfb has no window manager: Wine draws the title bars itself.
 quillon_draw_title_bars() {
   "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+}
+
+# A real display has a window manager: let it draw the title bars again.
+quillon_manager_title_bars() {
+  "$WINE" reg delete 'HKCU\Software\Wine\X11 Driver' /v Decorated /f >/dev/null 2>&1 || true
 }
 
 quillon_stop_xvfb() {

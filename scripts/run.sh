@@ -15,6 +15,7 @@ quillon_layout_demo
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   quillon_prefix
   quillon_set_language en
+  quillon_manager_title_bars
   echo "Starting Quillon on $DISPLAY from $DEMO"
   cd "$DEMO"
   exec "$WINE" quillon.exe

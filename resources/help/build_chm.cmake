@@ -3,6 +3,7 @@
 # in the archive, and the error code page must name all general error codes.
 # usage: cmake -DSOURCE=dir -DWORK=dir -DPROJECT=x.hhp -DENCODING=cp -DOUT=x.chm
 #              -DCHMCMD=.. -DCHMLS=.. -DICONV=.. -P build_chm.cmake
+cmake_minimum_required(VERSION 3.25)
 
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
@@ -21,7 +22,8 @@ execute_process(COMMAND ${CHMCMD} --verbosity 1 ${PROJECT} WORKING_DIRECTORY ${W
 if(NOT rc EQUAL 0 OR NOT EXISTS ${WORK}/${name}.chm)
   message(FATAL_ERROR "chmcmd ${PROJECT} failed:\n${log}")
 endif()
-if(log MATCHES "[Ee]rror|[Ww]arning|not found|missing")
+# Notes are fine; errors and warnings (a missing file or link) are not.
+if(log MATCHES "(^|\n)(Error|Warning)")
   message(FATAL_ERROR "chmcmd ${PROJECT} reported problems:\n${log}")
 endif()
 set(chm ${WORK}/${name}.chm)

@@ -56,11 +56,6 @@ int ReadyForRequest(void* window) {
   return 1;
 }
 
-void SetDialogField(app::WindowHandle dialog, int controlId, const char* text) {
-  // The dialog may have been closed while the request waited.
-  if (dialog) persist::SetControlText(dialog, controlId, text);
-}
-
 // 0 when the step must end (the read failed), else 1.
 int CarryOutRead(void* window) {
   g_App.ReadAttrPending = 0;
@@ -80,15 +75,19 @@ int CarryOutRead(void* window) {
     ReportResult(window, result);
     return 0;
   }
-  if (length >= 1 && length <= RESPONSE_SIZE) {
-    attributes::FormatAttrValue(g_App.AttrType, g_App.ValueInHex, response,
-                                static_cast<int>(length), g_App.AttrValueText,
-                                app::ATTR_VALUE_TEXT_SIZE);
-  } else {
-    // No data: the last value text must not pass for this read's result.
-    g_App.AttrValueText[0] = '\0';
+  // A dialog closed while the request waited drops the result: the value
+  // text is what a dialog opened later shows.
+  if (g_App.hReadAttrDlg) {
+    if (length >= 1 && length <= RESPONSE_SIZE) {
+      attributes::FormatAttrValue(g_App.AttrType, g_App.ValueInHex, response,
+                                  static_cast<int>(length), g_App.AttrValueText,
+                                  app::ATTR_VALUE_TEXT_SIZE);
+    } else {
+      // No data: the last value text must not pass for this read's result.
+      g_App.AttrValueText[0] = '\0';
+    }
+    persist::SetControlText(g_App.hReadAttrDlg, IDC_ATTR_RESULT, g_App.AttrValueText);
   }
-  SetDialogField(g_App.hReadAttrDlg, IDC_ATTR_RESULT, g_App.AttrValueText);
   persist::RestoreCursor(cursor);
   return 1;
 }
@@ -123,8 +122,11 @@ int CarryOutWrite(void* window) {
     ReportResult(window, result);
     return 0;
   }
-  SetDialogField(g_App.hWriteAttrDlg, IDC_ATTR_SEND_VALUE, g_App.AttrValueText);
-  if (g_App.ServiceMode) ShowServiceResponse(g_App.WriteValue, length);
+  // As with a read, a dialog closed meanwhile drops the result.
+  if (g_App.hWriteAttrDlg) {
+    persist::SetControlText(g_App.hWriteAttrDlg, IDC_ATTR_SEND_VALUE, g_App.AttrValueText);
+    if (g_App.ServiceMode) ShowServiceResponse(g_App.WriteValue, length);
+  }
   persist::RestoreCursor(cursor);
   return 1;
 }

@@ -48,6 +48,7 @@ struct Sim {
   SimGetSlaveFn getSlave;
   SimFaultFn dropAnswers;
   SimIndexFn powerCycle;
+  void(SIMCAN_CDECL* setAdapterStatus)(uint32_t, int);
   void(SIMCAN_CDECL* traceClear)();
   uint32_t(SIMCAN_CDECL* traceCount)();
   int(SIMCAN_CDECL* traceGet)(uint32_t, SimTraceFrame*);
@@ -66,6 +67,7 @@ struct Sim {
     Resolve(getSlave, "Sim_GetSlave");
     Resolve(dropAnswers, "Sim_DropAnswers");
     Resolve(powerCycle, "Sim_PowerCycle");
+    Resolve(setAdapterStatus, "Sim_SetAdapterStatus");
     Resolve(traceClear, "Sim_TraceClear");
     Resolve(traceCount, "Sim_TraceCount");
     Resolve(traceGet, "Sim_TraceGet");
@@ -269,6 +271,16 @@ TEST_F(Comm, StartWithoutSlaveGivesUpAfterThreeSeconds) {
   ExpectBox(1, IDS_SLAVE_INIT_FAILED, EXCLAMATION_OK);
   EXPECT_EQ(g_App.CommActive, 0);
   EXPECT_EQ(g_App.AdapterOpen, 1);
+}
+
+TEST_F(Comm, StartOnABusOffAdapterGivesUp) {
+  TheSim().setAdapterStatus(SIMCAN_ERR_BUSOFF, 0);
+  persist::ScriptBoxAnswer(persist::BOX_IDOK);
+  EXPECT_EQ(CommStart(MAIN), 0);
+  TheSim().setAdapterStatus(0, 0);
+  ASSERT_EQ(persist::RecordedBoxes().size(), 2u) << BoxTexts();
+  ExpectBox(1, IDS_SLAVE_INIT_FAILED, EXCLAMATION_OK);
+  EXPECT_EQ(g_App.CommActive, 0);
 }
 
 TEST_F(Comm, ConnectionSizesUpToOneThousandBytes) {
@@ -573,6 +585,47 @@ TEST_F(CommAttributes, ServiceModeShowsTheResponse) {
     EXPECT_EQ(box.style, persist::BOX_OK);
     EXPECT_EQ(box.owner, &writeDialogTag);
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CommAttributes, NothingRunsWithoutTheMainWindow) {
+  // After the exit sequence the idle step passes no window: a request still
+  // queued must not open the adapter again.
+  Queue(true, 1, 1, 1);
+  EXPECT_EQ(CyclicStep(nullptr), 0);
+  EXPECT_EQ(g_App.AdapterOpen, 0);
+  EXPECT_EQ(TheSim().traceCount(), 0u);
+}
+
+TEST_F(CommAttributes, ResultsForAClosedDialogAreDropped) {
+  // Closed while the request waited: the value text stays what it was, and
+  // no box appears without its owner.
+  Queue(true, 1, 1, 3);
+  g_App.hReadAttrDlg = nullptr;
+  std::strcpy(g_App.AttrValueText, "typed value");
+  EXPECT_EQ(CyclicStep(MAIN), 0);
+  EXPECT_STREQ(g_App.AttrValueText, "typed value");
+  EXPECT_EQ(g_App.ReadAttrPending, 0);
+
+  QueueWrite(1, 1, 1, {}, "echo");
+  g_App.hWriteAttrDlg = nullptr;
+  g_App.ServiceMode = 1;
+  g_App.ServiceCode = 0x0E;
+  EXPECT_EQ(CyclicStep(MAIN), 0);
+  EXPECT_EQ(g_App.WriteAttrPending, 0);
+  EXPECT_EQ(g_App.WriteValue[0], 0x20);  // the request did run
+  EXPECT_TRUE(persist::RecordedBoxes().empty()) << BoxTexts();
+  for (const auto& t : persist::RecordedControlTexts()) EXPECT_EQ(t.window, MAIN);
+}
+
+TEST_F(Comm, NothingStartsWithoutTheIoRecords) {
+  g_App.Io = nullptr;
+  EXPECT_EQ(CommStart(MAIN), 0);
+  EXPECT_TRUE(persist::RecordedBoxes().empty());
+  EXPECT_EQ(g_App.AdapterOpen, 0);
 }
 
 }  // namespace

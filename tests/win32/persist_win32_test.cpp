@@ -139,6 +139,8 @@ TEST_F(Win32Messages, ResourceLibraryHoldsTheEnglishTexts) {
       {IDS_SEARCH_OK, "&OK"},
       {IDS_BUS_OFF, "Bus off"},
       {IDS_IO_LENGTH_EXCEEDED, "Maximum IO length exceeded!"},
+      {IDS_ADDRESS_IN_USE,
+       "Address %s is already in use by another device!\n\nThe slave keeps its address %s."},
   };
   char buffer[1000];
   for (const Case& c : cases) {

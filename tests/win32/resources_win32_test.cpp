@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwctype>
 #include <set>
 #include <string>
 #include <utility>
@@ -461,6 +462,48 @@ TEST_F(LanguageLibraries, EveryDialogMatchesItsLayout) {
 
 // The German texts that the string table test cannot see: a few captions
 // whose umlauts must survive the resource compiler's code page.
+// The mnemonic letters of a dialog that occur more than once. The bit push
+// buttons repeat the bit check boxes' letters but are never shown with them.
+std::string RepeatedMnemonics(HMODULE library, int id) {
+  HWND dialog = CreateDialogParamW(library, MAKEINTRESOURCEW(id), nullptr, TrivialDlgProc, 0);
+  EXPECT_NE(dialog, nullptr);
+  std::string seen;
+  std::string repeated;
+  for (HWND control = GetWindow(dialog, GW_CHILD); control;
+       control = GetWindow(control, GW_HWNDNEXT)) {
+    const int controlId = GetDlgCtrlID(control);
+    if (id == IDD_MAIN && controlId >= IDC_MAIN_BIT0_BUTTON && controlId <= IDC_MAIN_BIT7_BUTTON) {
+      continue;
+    }
+    wchar_t text[256];
+    GetWindowTextW(control, text, 256);
+    for (const wchar_t* p = text; p[0] && p[1]; ++p) {
+      if (*p != L'&') continue;
+      if (*++p == L'&') continue;
+      const char letter = static_cast<char>(towlower(*p));
+      if (seen.find(letter) != std::string::npos) {
+        if (repeated.find(letter) == std::string::npos) repeated += letter;
+      } else {
+        seen += letter;
+      }
+      break;
+    }
+  }
+  DestroyWindow(dialog);
+  return repeated;
+}
+
+// Alt+letter must lead to one place. The English main window has "&Baud
+// Rate" and "Single &Bit Mode" as given; the translation has no such clash.
+TEST_F(LanguageLibraries, MnemonicsLeadToOnePlace) {
+  RegisterMainClass();
+  for (const DialogSpec& d : kDialogs) {
+    SCOPED_TRACE("dialog " + std::to_string(d.id));
+    EXPECT_EQ(RepeatedMnemonics(english_, d.id), d.id == IDD_MAIN ? "b" : "");
+    EXPECT_EQ(RepeatedMnemonics(german_, d.id), "");
+  }
+}
+
 TEST_F(LanguageLibraries, GermanDialogsCarryTheirUmlauts) {
   RegisterMainClass();
   HWND about = CreateDialogParamW(german_, MAKEINTRESOURCEW(IDD_ABOUT), nullptr, TrivialDlgProc, 0);

@@ -344,6 +344,32 @@ TEST_F(Program, SecondStartFindsTheFirstAndEndsWithoutInitialising) {
   EXPECT_TRUE(IsWindow(main_));
 }
 
+// Closes the main window as soon as it first activates, as a user would.
+LRESULT CALLBACK CloseMainOnActivate(int code, WPARAM wParam, LPARAM lParam) {
+  HWND window = reinterpret_cast<HWND>(wParam);
+  char className[32] = "";
+  if (code == HCBT_ACTIVATE && GetClassNameA(window, className, sizeof className) &&
+      lstrcmpA(className, MAIN_WINDOW_CLASS) == 0) {
+    PostMessageA(window, WM_CLOSE, 0, 0);
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(Program, WholeRunStartsLoopsAndReleasesEverythingInOrder) {
+  uitest::WriteSettingsFile("[Tarnix]\r\nCurrAdr=21\r\n");
+  HHOOK hook = SetWindowsHookExA(WH_CBT, CloseMainOnActivate, nullptr, GetCurrentThreadId());
+  ASSERT_NE(hook, nullptr);
+  EXPECT_EQ(ui::ProgramMain(GetModuleHandleA(nullptr), SW_SHOW), 0);
+  UnhookWindowsHookEx(hook);
+  EXPECT_EQ(g_App.hMainWnd, nullptr);
+  EXPECT_EQ(g_App.MainReady, 0);
+  EXPECT_EQ(g_App.hResDll, nullptr);
+  EXPECT_EQ(g_App.Io, nullptr);
+  EXPECT_EQ(g_App.hAppIcon, nullptr);
+  EXPECT_EQ(FindWindowA(MAIN_WINDOW_CLASS, nullptr), nullptr);
+  EXPECT_EQ(IniInt(uitest::SettingsPath(), "Tarnix", "CurrAdr"), 21);
+}
+
 TEST_F(Program, AddressFieldTakesOnlyWholeNumbersUpTo63) {
   Start();
   struct Case {
@@ -690,6 +716,31 @@ TEST_F(Program, InputListLinesAndOnlyChangedInputsAreLoggedAndRedrawn) {
   ASSERT_EQ(logged.size(), 2u);
   EXPECT_TRUE(EndsWith(logged[1], "\t0D 7E E4 42 ")) << logged[1];
   ui::SetCommActive(main_, 0);
+}
+
+TEST_F(Program, RefillKeepsSelectionAndScrollPosition) {
+  Start();
+  app::IoRecord& input = g_App.Io->Input;
+  input.Length = 60;
+  ui::RefreshDataViews(main_, g_App.Io, 0);
+  ASSERT_EQ(ListCount(IDC_MAIN_INPUT_LIST), 60);
+  EXPECT_GT(SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_GETHORIZONTALEXTENT, 0, 0), 0);
+  SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_SETCURSEL, 45, 0);
+  SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_SETTOPINDEX, 40, 0);
+  const LRESULT top = SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_GETTOPINDEX, 0, 0);
+  ASSERT_GT(top, 0);
+
+  input.Data[45] = 0x55;
+  ui::RefreshDataViews(main_, g_App.Io, 0);
+  EXPECT_EQ(ListLine(IDC_MAIN_INPUT_LIST, 45), "45:\t55h\t01010101\tU");
+  EXPECT_EQ(SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_GETCURSEL, 0, 0), 45);
+  EXPECT_EQ(SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_GETTOPINDEX, 0, 0), top);
+
+  // A selection beyond the new end leaves none.
+  input.Length = 10;
+  ui::RefreshDataViews(main_, g_App.Io, 0);
+  EXPECT_EQ(ListCount(IDC_MAIN_INPUT_LIST), 10);
+  EXPECT_EQ(SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_GETCURSEL, 0, 0), LB_ERR);
 }
 
 TEST_F(Program, LogBoxOpensClosesAndReopensWithANewHeader) {
