@@ -1,6 +1,11 @@
 #include "ui/attr_dialogs.h"
 
+#include <cstdint>
+#include <cstdio>
+
 #include "app/app_state.h"
+#include "attributes/attributes.h"
+#include "resource.h"
 #include "ui/shell.h"
 
 namespace ui {
@@ -9,40 +14,261 @@ namespace {
 
 using app::g_App;
 
-BOOL OnInitDialog(HWND dialog) {
-  HWND owner = GetWindow(dialog, GW_OWNER);
-  if (owner) CenterOverOwner(owner, dialog, true);
-  return TRUE;
+// The text fields hold 2999 characters, the size of AttrValueText less its
+// terminating zero; a longer text would be read cut anyway.
+constexpr int FIELD_TEXT_SIZE = app::ATTR_VALUE_TEXT_SIZE;
+constexpr int FIELD_TEXT_LIMIT = FIELD_TEXT_SIZE - 1;
+constexpr int ID_TEXT_SIZE = 24;  // "FFFFFFFF hex", "-2147483648 dec"
+
+// What each dialog keeps for itself: the radix its ID fields were last
+// shown in (scan "%x" and show "%X hex", or "%d" and "%d dec"), and whether
+// the current pass only re-shows the IDs in the other radix.
+struct AttrDialog {
+  int idsHex;
+  bool idsReformatting;
+};
+
+AttrDialog readDialog;
+AttrDialog writeDialog;
+
+// Reads an ID field in the dialog's radix; 0 when no number can be read.
+// Like scanf into an int, a longer number keeps its low 32 bits.
+int ScanId(HWND dialog, int controlId, const AttrDialog& state) {
+  char text[FIELD_TEXT_SIZE];
+  GetDlgItemTextA(dialog, controlId, text, sizeof text);
+  return static_cast<int>(static_cast<uint32_t>(attributes::ScanInteger(text, state.idsHex)));
 }
 
-// Both dialogs: Close (and Esc) destroys the window; its handle is cleared
-// as it goes.
-INT_PTR AttrDialogMessage(HWND dialog, UINT message, WPARAM wParam, app::WindowHandle& handle) {
+void ShowId(HWND dialog, int controlId, int value, const AttrDialog& state) {
+  char text[ID_TEXT_SIZE];
+  if (state.idsHex) {
+    std::snprintf(text, sizeof text, "%X hex", static_cast<unsigned>(value));
+  } else {
+    std::snprintf(text, sizeof text, "%d dec", value);
+  }
+  SetDlgItemTextA(dialog, controlId, text);
+}
+
+// Reads an ID field and writes the number back in the display format, so
+// that the field shows what was taken: "26" becomes "26 dec".
+int TakeId(HWND dialog, int controlId, const AttrDialog& state) {
+  const int value = ScanId(dialog, controlId, state);
+  ShowId(dialog, controlId, value, state);
+  return value;
+}
+
+void Tick(HWND dialog, int controlId, int on) {
+  CheckDlgButton(dialog, controlId, on ? BST_CHECKED : BST_UNCHECKED);
+}
+
+bool IsTicked(HWND dialog, int controlId) {
+  return IsDlgButtonChecked(dialog, controlId) == BST_CHECKED;
+}
+
+// The value radix means something for the integer types only.
+void EnableValueRadix(HWND dialog) {
+  EnableWindow(GetDlgItem(dialog, IDC_ATTR_VALUE_HEX),
+               attributes::AttrTypeHasRadix(g_App.AttrType) ? TRUE : FALSE);
+}
+
+// Exactly the radio button of AttrType is ticked. Button by button: the
+// "hex" boxes sit among the radio ids, so a range call would untick them.
+void ShowAttrType(HWND dialog) {
+  for (int type = 0; type < attributes::ATTR_TYPE_COUNT; ++type) {
+    Tick(dialog, attributes::AttrTypeRadioId(type), type == g_App.AttrType);
+  }
+  EnableValueRadix(dialog);
+}
+
+void LimitFieldText(HWND dialog, int controlId) {
+  SendDlgItemMessageA(dialog, controlId, EM_LIMITTEXT, FIELD_TEXT_LIMIT, 0);
+}
+
+// The part of the opening both dialogs share; also the second half of a
+// switch of the ID radix, which only re-shows the IDs.
+BOOL ShowRequest(HWND dialog, AttrDialog& state) {
+  Tick(dialog, IDC_ATTR_VALUE_HEX, g_App.ValueInHex);
+  Tick(dialog, IDC_ATTR_IDS_HEX, g_App.IdsInHex);
+  state.idsHex = g_App.IdsInHex ? 1 : 0;
+  ShowId(dialog, IDC_ATTR_CLASS, g_App.AttrClassId, state);
+  ShowId(dialog, IDC_ATTR_INSTANCE, g_App.AttrInstanceId, state);
+  ShowId(dialog, IDC_ATTR_ATTRIBUTE, g_App.AttrAttributeId, state);
+  ShowAttrType(dialog);
+  const bool opening = !state.idsReformatting;
+  state.idsReformatting = false;
+  if (!opening) return TRUE;
+
+  LimitFieldText(dialog, IDC_ATTR_CLASS);
+  LimitFieldText(dialog, IDC_ATTR_INSTANCE);
+  LimitFieldText(dialog, IDC_ATTR_ATTRIBUTE);
+  SetFocus(GetDlgItem(dialog, IDC_ATTR_CLASS));
+  HWND owner = GetWindow(dialog, GW_OWNER);
+  if (owner) CenterOverOwner(owner, dialog, true);
+  return FALSE;  // the focus is set
+}
+
+BOOL OnReadInitDialog(HWND dialog) {
+  return ShowRequest(dialog, readDialog);
+}
+
+BOOL OnWriteInitDialog(HWND dialog) {
+  // After a read this is the value read, ready to be written back.
+  SetDlgItemTextA(dialog, IDC_ATTR_SEND_VALUE, g_App.AttrValueText);
+  LimitFieldText(dialog, IDC_ATTR_SEND_VALUE);
+  ShowWindow(GetDlgItem(dialog, IDC_ATTR_SERVICE), g_App.ServiceShow ? SW_SHOW : SW_HIDE);
+  Tick(dialog, IDC_ATTR_SERVICE, g_App.ServiceMode);
+  // A service carries its data as raw bytes.
+  if (g_App.ServiceMode) g_App.AttrType = attributes::ATTR_RAW_HEX;
+  return ShowRequest(dialog, writeDialog);
+}
+
+void StoreIds(int classId, int instanceId, int attributeId) {
+  g_App.AttrClassId = classId;
+  g_App.AttrInstanceId = instanceId;
+  g_App.AttrAttributeId = attributeId;
+}
+
+void OnReadButton(HWND dialog) {
+  AttrDialog& state = readDialog;
+  const int classId = TakeId(dialog, IDC_ATTR_CLASS, state);
+  const int instanceId = TakeId(dialog, IDC_ATTR_INSTANCE, state);
+  const int attributeId = TakeId(dialog, IDC_ATTR_ATTRIBUTE, state);
+  StoreIds(classId, instanceId, attributeId);
+  if (state.idsReformatting) {
+    g_App.ReadAttrPending = 0;
+    return;
+  }
+  g_App.ReadAttrPending = 1;
+  SetDlgItemTextA(dialog, IDC_ATTR_RESULT, "");
+}
+
+// Send Value becomes the value bytes of the write; the field then shows
+// the echo, exactly the value that goes out.
+void TakeSendValue(HWND dialog) {
+  static char text[FIELD_TEXT_SIZE];
+  GetDlgItemTextA(dialog, IDC_ATTR_SEND_VALUE, text, sizeof text);
+  g_App.WriteValueLength = attributes::ParseAttrValue(g_App.AttrType, g_App.ValueInHex, text,
+                                                      g_App.WriteValue, app::WRITE_VALUE_SIZE);
+  attributes::FormatAttrValue(g_App.AttrType, g_App.ValueInHex, g_App.WriteValue,
+                              g_App.WriteValueLength, g_App.AttrValueText,
+                              app::ATTR_VALUE_TEXT_SIZE);
+  SetDlgItemTextA(dialog, IDC_ATTR_SEND_VALUE, g_App.AttrValueText);
+}
+
+// In service mode the Attribute ID field holds the service code: one byte,
+// which also stands as the attribute ID.
+int TakeServiceCode(HWND dialog, const AttrDialog& state) {
+  const uint8_t service = static_cast<uint8_t>(ScanId(dialog, IDC_ATTR_ATTRIBUTE, state));
+  g_App.ServiceCode = service;
+  ShowId(dialog, IDC_ATTR_ATTRIBUTE, service, state);
+  return service;
+}
+
+void OnWriteButton(HWND dialog) {
+  AttrDialog& state = writeDialog;
+  const int classId = TakeId(dialog, IDC_ATTR_CLASS, state);
+  const int instanceId = TakeId(dialog, IDC_ATTR_INSTANCE, state);
+  const int attributeId = g_App.ServiceMode ? TakeServiceCode(dialog, state)
+                                            : TakeId(dialog, IDC_ATTR_ATTRIBUTE, state);
+  TakeSendValue(dialog);
+  StoreIds(classId, instanceId, attributeId);
+  g_App.WriteAttrPending = state.idsReformatting ? 0 : 1;
+}
+
+// Switches the ID radix without losing the IDs: the dialog's own Read or
+// Write takes them in the old radix (starting no request and withdrawing
+// one not yet started), the re-initialisation shows them in the new one.
+void OnIdsRadixClicked(HWND dialog, AttrDialog& state) {
+  g_App.IdsInHex = IsTicked(dialog, IDC_ATTR_IDS_HEX) ? 1 : 0;
+  state.idsReformatting = true;
+  SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  SendMessageA(dialog, WM_INITDIALOG, 0, 0);
+}
+
+// Nothing is re-shown: the new radix applies from the next Read or Write.
+void OnValueRadixClicked(HWND dialog) {
+  g_App.ValueInHex = IsTicked(dialog, IDC_ATTR_VALUE_HEX) ? 1 : 0;
+}
+
+void OnServiceClicked(HWND dialog) {
+  g_App.ServiceMode = IsTicked(dialog, IDC_ATTR_SERVICE) ? 1 : 0;
+}
+
+// A value already shown keeps its text until the next Read or Write.
+bool OnTypeClicked(HWND dialog, int controlId) {
+  const int type = attributes::AttrTypeFromRadioId(controlId);
+  if (type < 0) return false;
+  g_App.AttrType = type;
+  EnableValueRadix(dialog);
+  return true;
+}
+
+// The commands both dialogs share; `onButton` is Read or Write.
+INT_PTR OnCommand(HWND dialog, AttrDialog& state, int controlId, int code, void (*onButton)(HWND)) {
+  if (code != BN_CLICKED) return FALSE;
+  switch (controlId) {
+    case IDOK:
+      onButton(dialog);
+      return TRUE;
+    case IDCANCEL:
+      DestroyWindow(dialog);
+      return TRUE;
+    case IDC_ATTR_IDS_HEX:
+      OnIdsRadixClicked(dialog, state);
+      return TRUE;
+    case IDC_ATTR_VALUE_HEX:
+      OnValueRadixClicked(dialog);
+      return TRUE;
+    default:
+      return OnTypeClicked(dialog, controlId) ? TRUE : FALSE;
+  }
+}
+
+INT_PTR OnReadCommand(HWND dialog, int controlId, int code) {
+  return OnCommand(dialog, readDialog, controlId, code, OnReadButton);
+}
+
+INT_PTR OnWriteCommand(HWND dialog, int controlId, int code) {
+  if (controlId == IDC_ATTR_SERVICE && code == BN_CLICKED) {
+    OnServiceClicked(dialog);
+    return TRUE;
+  }
+  return OnCommand(dialog, writeDialog, controlId, code, OnWriteButton);
+}
+
+void OnDestroy(HWND dialog, app::WindowHandle& handle, AttrDialog& state) {
+  if (handle == dialog) handle = nullptr;
+  state.idsReformatting = false;
+}
+
+}  // namespace
+
+INT_PTR CALLBACK ReadAttrDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
-      return OnInitDialog(dialog);
+      return OnReadInitDialog(dialog);
     case WM_COMMAND:
-      if (LOWORD(wParam) == IDCANCEL) {
-        DestroyWindow(dialog);
-        return TRUE;
-      }
-      return FALSE;
+      return OnReadCommand(dialog, LOWORD(wParam), HIWORD(wParam));
     case WM_DESTROY:
-      if (handle == dialog) handle = nullptr;
+      OnDestroy(dialog, g_App.hReadAttrDlg, readDialog);
       return TRUE;
     default:
       return FALSE;
   }
 }
 
-}  // namespace
-
-INT_PTR CALLBACK ReadAttrDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  return AttrDialogMessage(dialog, message, wParam, g_App.hReadAttrDlg);
-}
-
 INT_PTR CALLBACK WriteAttrDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  return AttrDialogMessage(dialog, message, wParam, g_App.hWriteAttrDlg);
+  switch (message) {
+    case WM_INITDIALOG:
+      return OnWriteInitDialog(dialog);
+    case WM_COMMAND:
+      return OnWriteCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+    case WM_DESTROY:
+      OnDestroy(dialog, g_App.hWriteAttrDlg, writeDialog);
+      return TRUE;
+    default:
+      return FALSE;
+  }
 }
 
 }  // namespace ui

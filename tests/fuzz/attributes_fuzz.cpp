@@ -70,7 +70,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Format(type, hex, response.get(), count, smallArea, nullptr);
 
   std::unique_ptr<uint8_t[]> bytes(new uint8_t[MAX_HEX_BYTES]);
-  Check(ParseHexBytes(text.get(), bytes.get(), MAX_HEX_BYTES) <= MAX_HEX_BYTES);
+  const int found = ParseHexBytes(text.get(), bytes.get(), MAX_HEX_BYTES);
+  Check(found >= 0 && found <= MAX_HEX_BYTES);
+  // A smaller area takes the same bytes as far as they fit, and no more.
+  std::unique_ptr<uint8_t[]> few(new uint8_t[static_cast<size_t>(smallArea)]);
+  const int kept = ParseHexBytes(text.get(), few.get(), smallArea);
+  Check(kept == (found < smallArea ? found : smallArea));
+  Check(std::memcmp(few.get(), bytes.get(), static_cast<size_t>(kept)) == 0);
 
   std::unique_ptr<uint8_t[]> value(new uint8_t[static_cast<size_t>(capacity)]);
   const int n = ParseAttrValue(type, hex, text.get(), value.get(), capacity);

@@ -1,0 +1,641 @@
+// The Read Attribute and Write Attribute dialogs in the running program:
+// started in-process from the real language library, opened through the
+// main window's menu, clicked and typed into as a user would.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "can/can_driver.h"
+#include "persist/resstring.h"
+#include "platform/platform.h"
+#include "resource.h"
+#include "simcan.h"
+#include "ui/shell.h"
+#include "ui_test_support.h"
+
+namespace {
+
+using app::g_App;
+
+HWND MainWnd() {
+  return static_cast<HWND>(g_App.hMainWnd);
+}
+HWND ReadDlg() {
+  return static_cast<HWND>(g_App.hReadAttrDlg);
+}
+HWND WriteDlg() {
+  return static_cast<HWND>(g_App.hWriteAttrDlg);
+}
+
+// A menu command of the main window, as the menu posts it.
+void Menu(int id) {
+  PostMessageA(MainWnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0);
+  uitest::PumpMessages();
+}
+
+// A click on a button, check box or radio button, then the idle step the
+// message loop runs after it.
+void Click(HWND dialog, int id) {
+  HWND button = GetDlgItem(dialog, id);
+  ASSERT_NE(button, nullptr) << id;
+  SendMessageA(button, BM_CLICK, 0, 0);
+  ui::IdleStep();
+}
+
+void Type(HWND dialog, int id, const char* text) {
+  SetDlgItemTextA(dialog, id, text);
+}
+
+std::string Text(HWND dialog, int id) {
+  char text[4000] = "";
+  GetDlgItemTextA(dialog, id, text, sizeof text);
+  return text;
+}
+
+bool Ticked(HWND dialog, int id) {
+  return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
+}
+
+bool Enabled(HWND dialog, int id) {
+  return IsWindowEnabled(GetDlgItem(dialog, id)) != 0;
+}
+
+bool Shown(HWND dialog, int id) {
+  return IsWindowVisible(GetDlgItem(dialog, id)) != 0;
+}
+
+// The radio buttons of the Data Type group in code order 0..13.
+constexpr int kTypeRadios[] = {IDC_ATTR_TYPE_RAW,    IDC_ATTR_TYPE_BOOL,        IDC_ATTR_TYPE_SINT,
+                               IDC_ATTR_TYPE_INT,    IDC_ATTR_TYPE_DINT,        IDC_ATTR_TYPE_LINT,
+                               IDC_ATTR_TYPE_USINT,  IDC_ATTR_TYPE_UINT,        IDC_ATTR_TYPE_UDINT,
+                               IDC_ATTR_TYPE_ULINT,  IDC_ATTR_TYPE_REAL,        IDC_ATTR_TYPE_LREAL,
+                               IDC_ATTR_TYPE_STRING, IDC_ATTR_TYPE_SHORT_STRING};
+
+// The codes whose radio button is ticked.
+std::string TickedTypes(HWND dialog) {
+  std::string codes;
+  for (int code = 0; code < 14; ++code) {
+    if (Ticked(dialog, kTypeRadios[code])) codes += std::to_string(code) + " ";
+  }
+  return codes;
+}
+
+// Switching the ID radix there and back before the idle step withdraws the
+// write just queued, so these checks send nothing.
+void WithdrawWrite(HWND write) {
+  SendMessageA(GetDlgItem(write, IDC_ATTR_IDS_HEX), BM_CLICK, 0, 0);
+  SendMessageA(GetDlgItem(write, IDC_ATTR_IDS_HEX), BM_CLICK, 0, 0);
+  EXPECT_EQ(g_App.WriteAttrPending, 0);
+}
+
+std::string Hex(const uint8_t* bytes, int count) {
+  std::string text;
+  char byte[4];
+  for (int i = 0; i < count; ++i) {
+    std::snprintf(byte, sizeof byte, "%02X ", bytes[i]);
+    text += byte;
+  }
+  return text;
+}
+
+// One slave at MAC ID 10 on the Group 2 Only port (so its explicit
+// connection is an allocation the simulator shows), four output bytes that
+// Assembly 4/150 attribute 3 reads and writes while no poll runs.
+const char SLAVE_CONFIG[] =
+    "[slave]\nmac = 10\nbaud = 125\nvendor = 0x0520\ndevice_type = 7\nproduct_code = 1001\n"
+    "revision = 2.10\nserial = 0x80000001\nname = Sim\nproduced = 4\nconsumed = 4\n"
+    "ucmm = no\nio = echo\n";
+// Group 2 requests to the slave: over the explicit connection (message 4)
+// and, for Allocate and Release, through the unconnected port (message 6).
+constexpr uint32_t SLAVE_EXPLICIT_REQUEST_ID = 0x400 | (10 << 3) | 4;
+constexpr uint32_t SLAVE_UNCONNECTED_REQUEST_ID = 0x400 | (10 << 3) | 6;
+constexpr uint8_t FRAGMENTED = 0x80;  // header bit of fragments and acknowledges
+
+// The simulated adapter as the program loads it; the test's own load keeps
+// it in memory, so both share one bus.
+struct Sim {
+  HMODULE library = nullptr;
+  SimLoadConfigTextFn loadConfigText;
+  SimLastErrorFn lastError;
+  SimUseClockFunctionFn useClock;
+  SimGetSlaveFn getSlave;
+  SimVoidFn traceClear;
+  uint32_t(SIMCAN_CDECL* traceCount)(void);
+  int(SIMCAN_CDECL* traceGet)(uint32_t, SimTraceFrame*);
+
+  template <typename Fn>
+  void Resolve(Fn& fn, const char* name) {
+    fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+    ASSERT_NE(fn, nullptr) << name;
+  }
+  void Load() {
+    library = LoadLibraryA(can::USB_DRIVER_FILE);
+    ASSERT_NE(library, nullptr);
+    Resolve(loadConfigText, "Sim_LoadConfigText");
+    Resolve(lastError, "Sim_LastError");
+    Resolve(useClock, "Sim_UseClockFunction");
+    Resolve(getSlave, "Sim_GetSlave");
+    Resolve(traceClear, "Sim_TraceClear");
+    Resolve(traceCount, "Sim_TraceCount");
+    Resolve(traceGet, "Sim_TraceGet");
+  }
+};
+
+Sim& TheSim() {
+  static Sim sim;
+  if (!sim.library) sim.Load();
+  return sim;
+}
+
+uint32_t SIMCAN_CDECL TestTick() {
+  return platform::TickMs();
+}
+
+SimSlaveInfo Slave() {
+  SimSlaveInfo info{};
+  EXPECT_EQ(TheSim().getSlave(0, &info), 0);
+  return info;
+}
+
+// The unfragmented group 2 requests the master sent to the slave since the
+// trace was cleared, each as its bytes after the message header.
+std::vector<std::string> ExplicitRequests() {
+  std::vector<std::string> requests;
+  const uint32_t count = TheSim().traceCount();
+  for (uint32_t i = 0; i < count; ++i) {
+    SimTraceFrame frame{};
+    if (TheSim().traceGet(i, &frame) != 0 || frame.len == 0 || (frame.data[0] & FRAGMENTED) ||
+        (frame.id != SLAVE_EXPLICIT_REQUEST_ID && frame.id != SLAVE_UNCONNECTED_REQUEST_ID)) {
+      continue;
+    }
+    requests.push_back(Hex(frame.data + 1, frame.len - 1));
+  }
+  return requests;
+}
+
+// What a message box showed, read as it opened.
+struct SeenBox {
+  std::string caption;
+  std::string text;
+  bool hasCancel = false;
+};
+
+BOOL CALLBACK CollectStatic(HWND child, LPARAM param) {
+  char className[32] = "";
+  char text[4000] = "";
+  if (GetClassNameA(child, className, sizeof className) && lstrcmpiA(className, "Static") == 0 &&
+      GetWindowTextA(child, text, sizeof text) > 0) {
+    *reinterpret_cast<std::string*>(param) += text;
+  }
+  return TRUE;
+}
+
+void InspectBox(HWND box, void* context) {
+  SeenBox& seen = *static_cast<SeenBox*>(context);
+  char caption[256] = "";
+  GetWindowTextA(box, caption, sizeof caption);
+  seen.caption = caption;
+  EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&seen.text));
+  seen.hasCancel = GetDlgItem(box, IDCANCEL) != nullptr;
+}
+
+// Answers OK to every message box that opens while it is installed. The
+// attribute dialogs are dialogs of the same class and activate again when
+// a box closes: those are left alone.
+struct BoxAnswer {
+  SeenBox* seen;
+  int count;
+  HWND last;
+};
+BoxAnswer boxAnswer;
+
+LRESULT CALLBACK AnswerBoxHook(int code, WPARAM wParam, LPARAM lParam) {
+  HWND box = reinterpret_cast<HWND>(wParam);
+  char className[32] = "";
+  if (code == HCBT_ACTIVATE && box != boxAnswer.last && box != ReadDlg() && box != WriteDlg() &&
+      box != MainWnd() && GetClassNameA(box, className, sizeof className) &&
+      lstrcmpA(className, "#32770") == 0) {
+    boxAnswer.last = box;
+    boxAnswer.count++;
+    if (boxAnswer.seen) InspectBox(box, boxAnswer.seen);
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Clicks button `id` of `dialog` and runs the idle step after it, where
+// the request is carried out; a message box it opens is answered OK.
+// Returns how many boxes opened.
+int ClickAnswered(HWND dialog, int id, SeenBox* seen) {
+  SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+  boxAnswer = BoxAnswer{seen, 0, nullptr};
+  HHOOK hook = SetWindowsHookExA(WH_CBT, AnswerBoxHook, nullptr, GetCurrentThreadId());
+  EXPECT_NE(hook, nullptr);
+  ui::IdleStep();
+  if (hook) UnhookWindowsHookEx(hook);
+  return boxAnswer.count;
+}
+
+// With QUILLON_SHOT_HOLD_MS set, keeps the windows up that long, working, so
+// that a picture of the screen can be taken from outside.
+void HoldForPicture(const char* what) {
+  const char* hold = std::getenv("QUILLON_SHOT_HOLD_MS");
+  if (!hold) return;
+  std::printf("SHOT %s\n", what);
+  std::fflush(stdout);
+  const DWORD until = GetTickCount() + static_cast<DWORD>(std::atoi(hold));
+  while (static_cast<int>(until - GetTickCount()) > 0) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ui::ProcessMessage(&msg);
+    Sleep(20);
+  }
+}
+
+// The program with a settings file of its own (the simulated adapter's port,
+// the slave's address and, when asked, the Service box) and the slave just
+// switched on.
+class AttrDialogs : public ::testing::Test {
+ protected:
+  void StartProgram(bool serviceShow) {
+    platform::EnableTestClock(1000);
+    Sim& sim = TheSim();
+    ASSERT_EQ(sim.loadConfigText(SLAVE_CONFIG, "attrdlg.ini"), 0) << sim.lastError();
+    sim.useClock(TestTick);
+    uitest::PumpMessages();
+    uitest::SetLangValue(0, nullptr, 0);
+    uitest::WriteSettingsFile(
+        std::string("[Tarnix]\r\nPrinterPort=4096\r\nBaud=0\r\nCurrAdr=10\r\n") +
+        (serviceShow ? "[Service]\r\nShow=1\r\n" : ""));
+    ASSERT_EQ(ui::InitInstance(GetModuleHandleA(nullptr), SW_SHOWNORMAL), 1);
+    ASSERT_NE(MainWnd(), nullptr);
+    uitest::PumpMessages();
+    ASSERT_EQ(g_App.MainReady, 1);
+    ASSERT_EQ(g_App.ServiceShow, serviceShow ? 1 : 0);
+  }
+
+  void TearDown() override {
+    uitest::ExitProgram();
+    platform::DisableTestClock();
+  }
+};
+
+TEST_F(AttrDialogs, FirstOpeningShowsTheStartValues) {
+  StartProgram(false);
+  Menu(IDM_READ_ATTR);
+  HWND read = ReadDlg();
+  ASSERT_NE(read, nullptr);
+  EXPECT_TRUE(IsWindowVisible(read));
+  char title[64];
+  GetWindowTextA(read, title, sizeof title);
+  EXPECT_STREQ(title, "Read Attribute");
+  for (int id : {IDC_ATTR_CLASS, IDC_ATTR_INSTANCE, IDC_ATTR_ATTRIBUTE}) {
+    EXPECT_EQ(Text(read, id), "1 hex") << id;
+  }
+  EXPECT_TRUE(Ticked(read, IDC_ATTR_IDS_HEX));
+  EXPECT_TRUE(Ticked(read, IDC_ATTR_VALUE_HEX));
+  EXPECT_FALSE(Enabled(read, IDC_ATTR_VALUE_HEX)) << "raw bytes take no radix";
+  EXPECT_EQ(TickedTypes(read), "0 ");
+  EXPECT_EQ(Text(read, IDC_ATTR_RESULT), "");
+  EXPECT_EQ(GetFocus(), GetDlgItem(read, IDC_ATTR_CLASS));
+
+  // Centred over the main window, its top 50 pixels below the main window's.
+  RECT main;
+  RECT dialog;
+  GetWindowRect(MainWnd(), &main);
+  GetWindowRect(read, &dialog);
+  EXPECT_NEAR(dialog.top, main.top + 50, 1);
+  EXPECT_NEAR(dialog.left + dialog.right, main.left + main.right, 1);
+
+  Menu(IDM_WRITE_ATTR);
+  HWND write = WriteDlg();
+  ASSERT_NE(write, nullptr);
+  GetWindowTextA(write, title, sizeof title);
+  EXPECT_STREQ(title, "Write Attribute");
+  for (int id : {IDC_ATTR_CLASS, IDC_ATTR_INSTANCE, IDC_ATTR_ATTRIBUTE}) {
+    EXPECT_EQ(Text(write, id), "1 hex") << id;
+  }
+  EXPECT_TRUE(Ticked(write, IDC_ATTR_IDS_HEX));
+  EXPECT_TRUE(Ticked(write, IDC_ATTR_VALUE_HEX));
+  EXPECT_EQ(TickedTypes(write), "0 ");
+  EXPECT_EQ(Text(write, IDC_ATTR_SEND_VALUE), "");
+  EXPECT_FALSE(Shown(write, IDC_ATTR_SERVICE)) << "[Service] Show is not set";
+}
+
+TEST_F(AttrDialogs, OpeningOneClosesTheOther) {
+  StartProgram(false);
+  Menu(IDM_READ_ATTR);
+  HWND read = ReadDlg();
+  ASSERT_NE(read, nullptr);
+  Type(read, IDC_ATTR_CLASS, "typed");
+
+  // Asked for again while open: the same window, untouched.
+  Menu(IDM_READ_ATTR);
+  EXPECT_EQ(ReadDlg(), read);
+  EXPECT_EQ(Text(read, IDC_ATTR_CLASS), "typed");
+
+  Menu(IDM_WRITE_ATTR);
+  EXPECT_EQ(ReadDlg(), nullptr);
+  EXPECT_FALSE(IsWindow(read));
+  HWND write = WriteDlg();
+  ASSERT_NE(write, nullptr);
+
+  Menu(IDM_READ_ATTR);
+  EXPECT_EQ(WriteDlg(), nullptr);
+  EXPECT_FALSE(IsWindow(write));
+  ASSERT_NE(ReadDlg(), nullptr);
+
+  // Close clears the handle; the menu opens it again.
+  Click(ReadDlg(), IDCANCEL);
+  EXPECT_EQ(ReadDlg(), nullptr);
+  Menu(IDM_READ_ATTR);
+  EXPECT_NE(ReadDlg(), nullptr);
+}
+
+TEST_F(AttrDialogs, IdRadixSwitchReformatsAndStartsNoRequest) {
+  StartProgram(false);
+  Menu(IDM_READ_ATTR);
+  HWND read = ReadDlg();
+  ASSERT_NE(read, nullptr);
+
+  Click(read, IDC_ATTR_IDS_HEX);
+  EXPECT_FALSE(Ticked(read, IDC_ATTR_IDS_HEX));
+  EXPECT_EQ(Text(read, IDC_ATTR_CLASS), "1 dec");
+  Type(read, IDC_ATTR_CLASS, "26");
+  Type(read, IDC_ATTR_INSTANCE, "x");  // unreadable: 0
+  Type(read, IDC_ATTR_ATTRIBUTE, " 300 dec");
+
+  Click(read, IDC_ATTR_IDS_HEX);
+  EXPECT_EQ(Text(read, IDC_ATTR_CLASS), "1A hex");
+  EXPECT_EQ(Text(read, IDC_ATTR_INSTANCE), "0 hex");
+  EXPECT_EQ(Text(read, IDC_ATTR_ATTRIBUTE), "12C hex");
+  Click(read, IDC_ATTR_IDS_HEX);
+  EXPECT_EQ(Text(read, IDC_ATTR_CLASS), "26 dec");
+  EXPECT_EQ(Text(read, IDC_ATTR_ATTRIBUTE), "300 dec");
+  EXPECT_EQ(g_App.ReadAttrPending, 0);
+  EXPECT_EQ(g_App.AdapterOpen, 0) << "a radix switch reached the bus";
+
+  // A Read not yet carried out is withdrawn by a switch before the idle step.
+  Type(read, IDC_ATTR_CLASS, "1");
+  SendMessageA(GetDlgItem(read, IDOK), BM_CLICK, 0, 0);
+  EXPECT_EQ(g_App.ReadAttrPending, 1);
+  EXPECT_EQ(Text(read, IDC_ATTR_CLASS), "1 dec");
+  SendMessageA(GetDlgItem(read, IDC_ATTR_IDS_HEX), BM_CLICK, 0, 0);
+  EXPECT_EQ(g_App.ReadAttrPending, 0);
+  ui::IdleStep();
+  EXPECT_EQ(g_App.AdapterOpen, 0) << "the withdrawn read reached the bus";
+  EXPECT_EQ(Text(read, IDC_ATTR_CLASS), "1 hex");
+
+  // The IDs and their radix outlive the dialog and are shared with Write.
+  Menu(IDM_WRITE_ATTR);
+  HWND write = WriteDlg();
+  ASSERT_NE(write, nullptr);
+  EXPECT_TRUE(Ticked(write, IDC_ATTR_IDS_HEX));
+  EXPECT_EQ(Text(write, IDC_ATTR_CLASS), "1 hex");
+  EXPECT_EQ(Text(write, IDC_ATTR_INSTANCE), "0 hex");
+  EXPECT_EQ(Text(write, IDC_ATTR_ATTRIBUTE), "12C hex");
+
+  // In the Write dialog the switch takes and echoes Send Value as a Write
+  // would, and withdraws a write not yet carried out.
+  Click(write, IDC_ATTR_TYPE_INT);
+  EXPECT_TRUE(Enabled(write, IDC_ATTR_VALUE_HEX));
+  Click(write, IDC_ATTR_VALUE_HEX);  // decimal values
+  Type(write, IDC_ATTR_SEND_VALUE, "70000");
+  SendMessageA(GetDlgItem(write, IDOK), BM_CLICK, 0, 0);
+  EXPECT_EQ(g_App.WriteAttrPending, 1);
+  Type(write, IDC_ATTR_SEND_VALUE, "-2");
+  SendMessageA(GetDlgItem(write, IDC_ATTR_IDS_HEX), BM_CLICK, 0, 0);
+  EXPECT_EQ(g_App.WriteAttrPending, 0);
+  ui::IdleStep();
+  EXPECT_EQ(g_App.AdapterOpen, 0) << "the withdrawn write reached the bus";
+  EXPECT_EQ(Text(write, IDC_ATTR_SEND_VALUE), "-2 dec");
+  EXPECT_EQ(Text(write, IDC_ATTR_ATTRIBUTE), "300 dec");
+  EXPECT_EQ(TickedTypes(write), "3 ");
+  EXPECT_FALSE(Ticked(write, IDC_ATTR_VALUE_HEX));
+}
+
+// The Write button: the IDs and Send Value are taken and echoed, and the
+// echo says exactly what goes out.
+TEST_F(AttrDialogs, WriteEchoesWhatItSends) {
+  StartProgram(false);
+  Menu(IDM_WRITE_ATTR);
+  HWND write = WriteDlg();
+  ASSERT_NE(write, nullptr);
+
+  struct Case {
+    int radio;
+    bool valueHex;
+    const char* typed;
+    const char* echo;
+    const char* bytes;
+  };
+  const Case cases[] = {
+      {IDC_ATTR_TYPE_RAW, true, "a1 bc 73", "A1 BC 73 hex", "A1 BC 73 "},
+      {IDC_ATTR_TYPE_RAW, true, "a1 bcd 73", "A1 hex", "A1 "},
+      {IDC_ATTR_TYPE_RAW, true, "", "hex", ""},
+      {IDC_ATTR_TYPE_BOOL, true, "256", "1", "01 "},
+      {IDC_ATTR_TYPE_SINT, true, "FF", "FF hex", "FF "},
+      {IDC_ATTR_TYPE_SINT, false, "-1", "-1 dec", "FF "},
+      {IDC_ATTR_TYPE_INT, true, "12 dec", "12 hex", "12 00 "},
+      {IDC_ATTR_TYPE_UDINT, false, "4000000000", "4000000000 dec", "00 28 6B EE "},
+      {IDC_ATTR_TYPE_DINT, false, "", "0 dec", "00 00 00 00 "},
+      {IDC_ATTR_TYPE_REAL, false, "1e3", "1000", "00 00 7A 44 "},
+      {IDC_ATTR_TYPE_SHORT_STRING, false, "abc", "abc", "03 61 62 63 "},
+      {IDC_ATTR_TYPE_STRING, false, "abc", "abc", "61 62 63 "},
+  };
+  for (const Case& c : cases) {
+    Click(write, c.radio);
+    if (Ticked(write, IDC_ATTR_VALUE_HEX) != c.valueHex) Click(write, IDC_ATTR_VALUE_HEX);
+    Type(write, IDC_ATTR_SEND_VALUE, c.typed);
+    SendMessageA(GetDlgItem(write, IDOK), BM_CLICK, 0, 0);
+    EXPECT_EQ(Text(write, IDC_ATTR_SEND_VALUE), c.echo) << c.typed;
+    EXPECT_STREQ(g_App.AttrValueText, c.echo) << c.typed;
+    EXPECT_EQ(Hex(g_App.WriteValue, g_App.WriteValueLength), c.bytes) << c.typed;
+    EXPECT_EQ(g_App.WriteAttrPending, 1);
+    WithdrawWrite(write);
+  }
+
+  // A STRING longer than one write can carry goes out cut, and the field
+  // shows exactly the part that goes out.
+  Click(write, IDC_ATTR_TYPE_STRING);
+  const std::string typed(2999, 'q');
+  Type(write, IDC_ATTR_SEND_VALUE, typed.c_str());
+  EXPECT_EQ(Text(write, IDC_ATTR_SEND_VALUE).size(), 2999u);
+  SendMessageA(GetDlgItem(write, IDOK), BM_CLICK, 0, 0);
+  EXPECT_EQ(g_App.WriteValueLength, 255);
+  EXPECT_EQ(Text(write, IDC_ATTR_SEND_VALUE), std::string(255, 'q'));
+  WithdrawWrite(write);
+
+  // Typing is limited to what a field holds.
+  EXPECT_EQ(SendDlgItemMessageA(write, IDC_ATTR_SEND_VALUE, EM_GETLIMITTEXT, 0, 0), 2999);
+}
+
+TEST_F(AttrDialogs, ServiceModeTakesTheServiceCodeFromTheAttributeField) {
+  StartProgram(true);
+  Menu(IDM_WRITE_ATTR);
+  HWND write = WriteDlg();
+  ASSERT_NE(write, nullptr);
+  EXPECT_TRUE(Shown(write, IDC_ATTR_SERVICE));
+  EXPECT_FALSE(Ticked(write, IDC_ATTR_SERVICE));
+
+  Click(write, IDC_ATTR_TYPE_UINT);
+  Click(write, IDC_ATTR_SERVICE);
+  EXPECT_EQ(g_App.ServiceMode, 1);
+  // Nothing else changes until the dialog opens again.
+  EXPECT_EQ(TickedTypes(write), "7 ");
+
+  Type(write, IDC_ATTR_ATTRIBUTE, "1FF");
+  Type(write, IDC_ATTR_SEND_VALUE, "5");
+  SendMessageA(GetDlgItem(write, IDOK), BM_CLICK, 0, 0);
+  EXPECT_EQ(Text(write, IDC_ATTR_ATTRIBUTE), "FF hex");
+  EXPECT_EQ(g_App.ServiceCode, 0xFF);
+  EXPECT_EQ(g_App.AttrAttributeId, 0xFF);
+  EXPECT_EQ(Text(write, IDC_ATTR_SEND_VALUE), "5 hex");
+  WithdrawWrite(write);
+
+  // Opened again in service mode: ticked, and the data are raw bytes.
+  Menu(IDM_READ_ATTR);
+  Menu(IDM_WRITE_ATTR);
+  write = WriteDlg();
+  ASSERT_NE(write, nullptr);
+  EXPECT_TRUE(Ticked(write, IDC_ATTR_SERVICE));
+  EXPECT_EQ(TickedTypes(write), "0 ");
+  EXPECT_FALSE(Enabled(write, IDC_ATTR_VALUE_HEX));
+  // The withdrawing switch opened the dialog afresh as well, so it took
+  // "5 hex" once more, now as raw bytes.
+  EXPECT_EQ(Text(write, IDC_ATTR_SEND_VALUE), "05 hex");
+}
+
+// A read while communication is inactive brings up the adapter and the
+// slave's explicit connection only; its result is the next Write's Send
+// Value, and what that Write sends reads back the same.
+TEST_F(AttrDialogs, ReadResultBecomesTheSendValueAndReadsBackAfterTheWrite) {
+  StartProgram(false);
+  Menu(IDM_READ_ATTR);
+  HWND read = ReadDlg();
+  ASSERT_NE(read, nullptr);
+  Click(read, IDC_ATTR_TYPE_UINT);
+  Click(read, IDC_ATTR_VALUE_HEX);  // decimal values
+  TheSim().traceClear();
+  EXPECT_EQ(ClickAnswered(read, IDOK, nullptr), 0) << "the read reported a failure";
+  EXPECT_EQ(Text(read, IDC_ATTR_RESULT), "1312 dec") << "vendor 0x0520";
+  EXPECT_EQ(g_App.ReadAttrPending, 0);
+  // Get_Attribute_Single of class 1, instance 1, attribute 1.
+  const std::vector<std::string> requests = ExplicitRequests();
+  ASSERT_FALSE(requests.empty());
+  EXPECT_EQ(requests.back(), "0E 01 01 01 ");
+  EXPECT_EQ(g_App.AdapterOpen, 1);
+  EXPECT_EQ(g_App.CommActive, 0);
+  // The explicit connection is made ready (its watchdog off), the poll
+  // connection is left alone.
+  EXPECT_EQ(Slave().explicitState, SIM_CONN_ESTABLISHED);
+  EXPECT_NE(Slave().pollState, SIM_CONN_ESTABLISHED);
+  EXPECT_EQ(Slave().polls, 0u);
+  EXPECT_NE(std::find(requests.begin(), requests.end(), "10 05 01 09 00 00 "), requests.end());
+  EXPECT_EQ(std::find(requests.begin(), requests.end(), "10 05 02 09 00 00 "), requests.end());
+  HoldForPicture("read");
+
+  Menu(IDM_WRITE_ATTR);
+  HWND write = WriteDlg();
+  ASSERT_NE(write, nullptr);
+  EXPECT_EQ(Text(write, IDC_ATTR_SEND_VALUE), "1312 dec");
+  EXPECT_EQ(TickedTypes(write), "7 ");
+  EXPECT_FALSE(Ticked(write, IDC_ATTR_VALUE_HEX));
+
+  // Written as DINT into the slave's output assembly (4/150/3).
+  Type(write, IDC_ATTR_CLASS, "4");
+  Type(write, IDC_ATTR_INSTANCE, "96");
+  Type(write, IDC_ATTR_ATTRIBUTE, "3");
+  Click(write, IDC_ATTR_TYPE_DINT);
+  TheSim().traceClear();
+  EXPECT_EQ(ClickAnswered(write, IDOK, nullptr), 0) << "the write reported a failure";
+  EXPECT_EQ(Text(write, IDC_ATTR_SEND_VALUE), "1312 dec");
+  EXPECT_EQ(Text(write, IDC_ATTR_INSTANCE), "96 hex");
+  const SimSlaveInfo slave = Slave();
+  EXPECT_EQ(Hex(slave.output, slave.outputLen), "20 05 00 00 ");
+  HoldForPicture("write");
+
+  Menu(IDM_READ_ATTR);
+  read = ReadDlg();
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(Text(read, IDC_ATTR_INSTANCE), "96 hex");
+  EXPECT_EQ(ClickAnswered(read, IDOK, nullptr), 0);
+  EXPECT_EQ(Text(read, IDC_ATTR_RESULT), "1312 dec");
+  Click(read, IDC_ATTR_VALUE_HEX);
+  EXPECT_EQ(Text(read, IDC_ATTR_RESULT), "1312 dec") << "the radix applies from the next read";
+  EXPECT_EQ(ClickAnswered(read, IDOK, nullptr), 0);
+  EXPECT_EQ(Text(read, IDC_ATTR_RESULT), "520 hex");
+}
+
+// A request the slave refuses leaves the value field empty and the program
+// working.
+TEST_F(AttrDialogs, RefusedReadLeavesTheResultEmpty) {
+  StartProgram(false);
+  Menu(IDM_READ_ATTR);
+  HWND read = ReadDlg();
+  ASSERT_NE(read, nullptr);
+  Type(read, IDC_ATTR_ATTRIBUTE, "63");  // no such attribute
+  SeenBox seen;
+  EXPECT_EQ(ClickAnswered(read, IDOK, &seen), 1);
+  char expected[1000] = "";
+  char format[1000] = "";
+  persist::LoadResString(IDS_ATTR_ACCESS_FAILED, format, sizeof format);
+  std::snprintf(expected, sizeof expected, format, "14");
+  EXPECT_EQ(seen.text, expected);
+  EXPECT_EQ(Text(read, IDC_ATTR_RESULT), "");
+
+  Type(read, IDC_ATTR_ATTRIBUTE, "7");
+  Click(read, IDC_ATTR_TYPE_SHORT_STRING);
+  EXPECT_EQ(ClickAnswered(read, IDOK, nullptr), 0);
+  EXPECT_EQ(Text(read, IDC_ATTR_RESULT), "Sim");
+}
+
+// Service mode: the Attribute ID field holds the service, which goes out
+// with class and instance and the raw bytes of Send Value but no attribute
+// byte; the response bytes are shown in the "Response" box.
+TEST_F(AttrDialogs, ServiceModeSendsTheServiceAndShowsTheResponse) {
+  StartProgram(true);
+  Menu(IDM_WRITE_ATTR);
+  HWND write = WriteDlg();
+  ASSERT_NE(write, nullptr);
+  Click(write, IDC_ATTR_SERVICE);
+  Type(write, IDC_ATTR_ATTRIBUTE, "1");  // Get_Attributes_All of the identity
+  Type(write, IDC_ATTR_SEND_VALUE, "");
+  TheSim().traceClear();
+  SeenBox seen;
+  ASSERT_EQ(ClickAnswered(write, IDOK, &seen), 1);
+  EXPECT_EQ(seen.caption, "Response");
+  EXPECT_FALSE(seen.hasCancel);
+  // Vendor, device type, product code, revision, status (owned), serial,
+  // then the name as a SHORT_STRING.
+  EXPECT_EQ(seen.text, "20 05 07 00 E9 03 02 0A 01 00 01 00 00 80 03 53 69 6D hex");
+  ASSERT_FALSE(ExplicitRequests().empty());
+  EXPECT_EQ(ExplicitRequests().back(), "01 01 01 ");
+  EXPECT_EQ(Text(write, IDC_ATTR_SEND_VALUE), "hex");
+  HoldForPicture("service");
+
+  // With data: 4B in hexadecimal is the service, the raw bytes follow (the
+  // link layer sends this code through the unconnected port, as it does
+  // every Allocate). The assembly knows no such service and says so.
+  Type(write, IDC_ATTR_CLASS, "4");
+  Type(write, IDC_ATTR_INSTANCE, "96");
+  Type(write, IDC_ATTR_ATTRIBUTE, "4B");
+  Type(write, IDC_ATTR_SEND_VALUE, "a1 b2");
+  TheSim().traceClear();
+  seen = SeenBox{};
+  EXPECT_EQ(ClickAnswered(write, IDOK, &seen), 1);
+  EXPECT_NE(seen.text.find("08 hex"), std::string::npos) << seen.text;
+  ASSERT_FALSE(ExplicitRequests().empty());
+  EXPECT_EQ(ExplicitRequests().back(), "4B 04 96 A1 B2 ");
+  EXPECT_EQ(Text(write, IDC_ATTR_SEND_VALUE), "A1 B2 hex");
+  EXPECT_EQ(Text(write, IDC_ATTR_ATTRIBUTE), "4B hex");
+}
+
+}  // namespace
