@@ -113,10 +113,13 @@ int CarryOutWrite(void* window) {
   }
   const uint8_t service = g_App.ServiceMode ? g_App.ServiceCode : SVC_SET_ATTRIBUTE_SINGLE;
   uint32_t length = 0;
-  // The response comes back over the start of WriteValue (1000 bytes).
+  // The exchange runs on a copy: a click on Write while it waits puts a new
+  // value into WriteValue and queues it, and the response must not replace it.
+  static uint8_t exchange[RESPONSE_SIZE];
+  std::memcpy(exchange, g_App.WriteValue, g_App.WriteValueLength);
   const uint32_t result =
       TxService(CurrentSlave(), g_NodeTable.OwnMacId,
-                AttributeRequest(service, g_App.WriteValueLength), g_App.WriteValue, length);
+                AttributeRequest(service, g_App.WriteValueLength), exchange, length);
   if (result != TXR_OK) {
     persist::RestoreCursor(cursor);
     ReportResult(window, result);
@@ -125,7 +128,7 @@ int CarryOutWrite(void* window) {
   // As with a read, a dialog closed meanwhile drops the result.
   if (g_App.hWriteAttrDlg) {
     persist::SetControlText(g_App.hWriteAttrDlg, IDC_ATTR_SEND_VALUE, g_App.AttrValueText);
-    if (g_App.ServiceMode) ShowServiceResponse(g_App.WriteValue, length);
+    if (g_App.ServiceMode) ShowServiceResponse(exchange, length);
   }
   persist::RestoreCursor(cursor);
   return 1;

@@ -587,6 +587,26 @@ TEST_F(CommAttributes, ServiceModeShowsTheResponse) {
   }
 }
 
+// A click on Write while a write runs queues one more (the dialog has put
+// the value into WriteValue again); that one must carry the value, not the
+// response of the first. The slave answers a rate of 105 ms with 110 ms.
+TEST_F(CommAttributes, ServiceResponseLeavesTheValueForTheNextWrite) {
+  Started();
+  QueueWrite(5, 2, 9, {0x69, 0x00}, "69 00 hex");
+  g_App.ServiceMode = 1;
+  g_App.ServiceCode = 0x10;
+  EXPECT_EQ(CyclicStep(MAIN), 1);
+  ASSERT_EQ(persist::RecordedBoxes().size(), 1u);
+  EXPECT_EQ(persist::RecordedBoxes()[0].text, "6E 00 hex");
+  g_App.WriteAttrPending = 1;
+  EXPECT_EQ(CyclicStep(MAIN), 1);
+  const auto requests = TraceOf(EXPLICIT_REQUEST_ID);
+  ASSERT_GE(requests.size(), 1u);
+  const SimTraceFrame& last = requests.back();
+  EXPECT_EQ(std::vector<uint8_t>(last.data + 1, last.data + last.len),
+            (std::vector<uint8_t>{0x10, 0x05, 0x02, 0x09, 0x69, 0x00}));
+}
+
 }  // namespace
 
 namespace {
@@ -616,7 +636,11 @@ TEST_F(CommAttributes, ResultsForAClosedDialogAreDropped) {
   g_App.ServiceCode = 0x0E;
   EXPECT_EQ(CyclicStep(MAIN), 0);
   EXPECT_EQ(g_App.WriteAttrPending, 0);
-  EXPECT_EQ(g_App.WriteValue[0], 0x20);  // the request did run
+  const auto requests = TraceOf(EXPLICIT_REQUEST_ID);  // the request did run
+  ASSERT_GE(requests.size(), 1u);
+  EXPECT_EQ(
+      std::vector<uint8_t>(requests.back().data + 1, requests.back().data + requests.back().len),
+      (std::vector<uint8_t>{0x0E, 0x01, 0x01, 0x01}));
   EXPECT_TRUE(persist::RecordedBoxes().empty()) << BoxTexts();
   for (const auto& t : persist::RecordedControlTexts()) EXPECT_EQ(t.window, MAIN);
 }
