@@ -206,6 +206,8 @@ TEST_F(Program, StartsWithItsStartUpValuesAndDefaultSettings) {
     EXPECT_FALSE(Enabled(IDC_MAIN_BIT0_CHECK + bit));
   }
   EXPECT_FALSE(Enabled(IDC_MAIN_HEX));
+  // Byte 0 shown, as after a stop: the field is never blank.
+  EXPECT_EQ(ControlText(main_, IDC_MAIN_HEX), "00");
   EXPECT_EQ(ListCount(IDC_MAIN_OUTPUT_LIST), 0);
   EXPECT_FALSE(Visible(IDC_MAIN_LOG));
   EXPECT_EQ(IsDlgButtonChecked(main_, IDC_MAIN_COMM_ACTIVE), BST_UNCHECKED);
