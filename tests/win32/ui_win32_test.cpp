@@ -836,6 +836,107 @@ TEST_F(Program, AboutBoxShowsItsTextsAndTheIconAtThePlaceholder) {
   }
 }
 
+// Copies one resource into the library being rebuilt, leaving out the
+// program icon or spoiling its images.
+struct IconDamage {
+  HANDLE update;
+  bool removed;
+};
+
+bool IsType(LPCSTR type, LPCSTR wanted) {
+  return IS_INTRESOURCE(type) && type == wanted;
+}
+
+BOOL CALLBACK CopyResource(HMODULE from, LPCSTR type, LPCSTR name, WORD language, LONG_PTR param) {
+  const IconDamage& damage = *reinterpret_cast<IconDamage*>(param);
+  const bool icon = IsType(type, RT_ICON) || IsType(type, RT_GROUP_ICON);
+  if (icon && damage.removed) return TRUE;
+  HRSRC found = FindResourceExA(from, type, name, language);
+  void* bytes = found ? LockResource(LoadResource(from, found)) : nullptr;
+  DWORD size = found ? SizeofResource(from, found) : 0;
+  static char spoiled[64];
+  if (IsType(type, RT_ICON)) {
+    std::memset(spoiled, 0x5A, sizeof spoiled);
+    bytes = spoiled;
+    size = sizeof spoiled;
+  }
+  if (bytes) UpdateResourceA(damage.update, type, name, language, bytes, size);
+  return TRUE;
+}
+
+BOOL CALLBACK CopyResourceName(HMODULE from, LPCSTR type, LPSTR name, LONG_PTR param) {
+  EnumResourceLanguagesA(from, type, name, CopyResource, param);
+  return TRUE;
+}
+
+BOOL CALLBACK CopyResourceType(HMODULE from, LPSTR type, LONG_PTR param) {
+  EnumResourceNamesA(from, type, CopyResourceName, param);
+  return TRUE;
+}
+
+// A copy of the English library in a folder of its own, without the program
+// icon or with its images spoiled. Returns its path, "" when it could not
+// be made.
+std::string LibraryWithBadIcon(bool removed) {
+  char temp[MAX_PATH] = "";
+  GetTempPathA(sizeof temp, temp);
+  const std::string folder = std::string(temp) + "quillon-bad-icon";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  const std::string path = folder + "\\tarnres.dll";
+  const std::string original = ProgramFolder() + "tarnres.dll";
+  if (!CopyFileA(original.c_str(), path.c_str(), FALSE)) return "";
+
+  HMODULE from = LoadLibraryExA(original.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!from) return "";
+  // Rebuilt from nothing: removing a single resource is not supported
+  // everywhere.
+  IconDamage damage{BeginUpdateResourceA(path.c_str(), TRUE), removed};
+  if (damage.update) {
+    EnumResourceTypesA(from, CopyResourceType, reinterpret_cast<LONG_PTR>(&damage));
+  }
+  FreeLibrary(from);
+  return damage.update && EndUpdateResourceA(damage.update, FALSE) ? path : "";
+}
+
+void StartProgram(void* started) {
+  *static_cast<int*>(started) = ui::InitInstance(GetModuleHandleA(nullptr), SW_SHOW);
+}
+
+void PaintBox(HWND box, void*) {
+  RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
+TEST_F(Program, MissingOrBrokenIconIsNoError) {
+  for (bool removed : {true, false}) {
+    const char* what = removed ? "icon removed" : "icon images spoiled";
+    const std::string path = LibraryWithBadIcon(removed);
+    ASSERT_FALSE(path.empty()) << what;
+    // Loaded first, the copy is what the program's load by bare name finds.
+    HMODULE library = LoadLibraryA(path.c_str());
+    ASSERT_NE(library, nullptr) << what;
+    EXPECT_EQ(FindResourceA(library, MAKEINTRESOURCEA(IDI_APP), RT_GROUP_ICON) == nullptr, removed)
+        << what;
+    EXPECT_NE(FindResourceA(library, MAKEINTRESOURCEA(IDD_MAIN), RT_DIALOG), nullptr) << what;
+
+    int started = 0;
+    EXPECT_EQ(uitest::WithAnsweredDialog(IDOK, nullptr, nullptr, StartProgram, &started), 0)
+        << what;
+    EXPECT_EQ(started, 1) << what;
+    EXPECT_EQ(g_App.hResDll, library) << what;
+    EXPECT_EQ(g_App.hAppIcon, nullptr) << what;
+    main_ = static_cast<HWND>(g_App.hMainWnd);
+    if (main_) {
+      EXPECT_EQ(g_App.MainReady, 1) << what;
+      // The About box opens and paints without its icon.
+      EXPECT_EQ(uitest::WithAnsweredDialog(IDOK, PaintBox, nullptr, OpenAbout, main_), 1) << what;
+    }
+    EXPECT_EQ(uitest::ExitProgram(), 0) << what;
+    EXPECT_EQ(g_App.hResDll, nullptr) << what;
+    FreeLibrary(library);
+    DeleteFileA(path.c_str());
+  }
+}
+
 TEST_F(Program, MainWindowControlsSitWhereTheTemplateUnitsSay) {
   Start();
   RECT client;
