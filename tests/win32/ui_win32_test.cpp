@@ -346,6 +346,29 @@ TEST_F(Program, SecondStartFindsTheFirstAndEndsWithoutInitialising) {
   EXPECT_TRUE(IsWindow(main_));
 }
 
+TEST_F(Program, SecondStartBringsTheRunningWindowOrItsDialogToTheFront) {
+  Start();
+  // Another program's window in front.
+  HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr,
+                               nullptr, nullptr, nullptr);
+  ASSERT_NE(other, nullptr);
+  SetForegroundWindow(other);
+  ASSERT_EQ(GetForegroundWindow(), other);
+  EXPECT_EQ(ui::ProgramMain(GetModuleHandleA(nullptr), SW_SHOW), 0);
+  EXPECT_EQ(GetForegroundWindow(), main_);
+
+  // With a dialog open, the dialog comes up with it.
+  Menu(IDM_READ_ATTR);
+  ui::IdleStep();
+  HWND read = static_cast<HWND>(g_App.hReadAttrDlg);
+  ASSERT_NE(read, nullptr);
+  SetForegroundWindow(other);
+  ASSERT_EQ(GetForegroundWindow(), other);
+  EXPECT_EQ(ui::ProgramMain(GetModuleHandleA(nullptr), SW_SHOW), 0);
+  EXPECT_EQ(GetForegroundWindow(), read);
+  DestroyWindow(other);
+}
+
 // Closes the main window as soon as it first activates, as a user would.
 LRESULT CALLBACK CloseMainOnActivate(int code, WPARAM wParam, LPARAM lParam) {
   HWND window = reinterpret_cast<HWND>(wParam);
