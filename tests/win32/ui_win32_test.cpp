@@ -58,6 +58,7 @@ class Program : public ::testing::Test {
     uitest::SetLangValue(0, nullptr, 0);
     uitest::WriteSettingsFile("");
     DeleteFileA(INPUT_LOG);
+    RemoveDirectoryA(INPUT_LOG);
   }
 
   void TearDown() override {
@@ -192,6 +193,10 @@ TEST_F(Program, StartsWithItsStartUpValuesAndDefaultSettings) {
   char caption[64] = "";
   GetWindowTextA(main_, caption, sizeof caption);
   EXPECT_STREQ(caption, "Quillon");
+  RECT placed;
+  GetWindowRect(main_, &placed);
+  EXPECT_EQ(placed.left, (GetSystemMetrics(SM_CXSCREEN) - (placed.right - placed.left)) / 2);
+  EXPECT_EQ(placed.top, (GetSystemMetrics(SM_CYSCREEN) - (placed.bottom - placed.top)) / 2);
   char maker[ui::MAKER_TEXT_SIZE];
   ui::MakerLine(maker, sizeof maker);
   EXPECT_EQ(ControlText(main_, IDC_MAIN_MAKER), maker);
@@ -787,6 +792,25 @@ TEST_F(Program, LogBoxOpensClosesAndReopensWithANewHeader) {
   EXPECT_EQ(g_App.LogFile, nullptr);
   EXPECT_EQ(g_App.LogActive, 0);
   EXPECT_EQ(CountOf(uitest::ReadTextFile(INPUT_LOG), "Log File for Input Data."), 2);
+}
+
+void TickLogBox(void* window) {
+  CheckDlgButton(static_cast<HWND>(window), IDC_MAIN_LOG, BST_CHECKED);
+  SendMessageA(static_cast<HWND>(window), WM_COMMAND, MAKEWPARAM(IDC_MAIN_LOG, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(static_cast<HWND>(window), IDC_MAIN_LOG)));
+}
+
+TEST_F(Program, LogThatCannotBeOpenedStaysOffWithoutAWord) {
+  uitest::WriteSettingsFile("[Log]\r\nInputData=1\r\n");
+  // A folder where the log file would go.
+  ASSERT_TRUE(CreateDirectoryA(INPUT_LOG, nullptr));
+  Start();
+  ActivateCommunication();
+  EXPECT_EQ(uitest::WithAnsweredDialog(IDOK, nullptr, nullptr, TickLogBox, main_), 0);
+  EXPECT_EQ(g_App.LogActive, 0);
+  EXPECT_EQ(g_App.LogFile, nullptr);
+  EXPECT_EQ(IsDlgButtonChecked(main_, IDC_MAIN_LOG), BST_CHECKED);
+  ui::SetCommActive(main_, 0);
 }
 
 struct AboutSeen {
