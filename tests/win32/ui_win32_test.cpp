@@ -312,6 +312,8 @@ TEST_F(Program, SettingsFolderThatCannotBeMadeLosesNothingAndSaysNothing) {
 
 TEST_F(Program, LanguageComesFromTheRegistryValue) {
   const DWORD number = 1031;
+  // "1031" in a value longer than the 100 bytes read: the read fails.
+  char tooLong[150] = "1031";
   struct Case {
     const char* what;
     DWORD type;
@@ -324,6 +326,8 @@ TEST_F(Program, LanguageComesFromTheRegistryValue) {
       {"\"1031 \"", REG_SZ, "1031 ", 6, false},
       {"\"1033\"", REG_SZ, "1033", 5, false},
       {"number 1031", REG_DWORD, &number, sizeof number, false},
+      {"\"1031\" as an expandable string", REG_EXPAND_SZ, "1031", 5, false},
+      {"\"1031\" in 150 bytes", REG_SZ, tooLong, sizeof tooLong, false},
       {"no key", 0, nullptr, 0, false},
   };
   for (const Case& c : cases) {
