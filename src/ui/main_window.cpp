@@ -51,6 +51,9 @@ void SetAddressField(HWND window) {
 }
 
 BOOL OnInitDialog(HWND window) {
+  // The data views draw only into the main window; without this the hex
+  // field would stay empty until the first edit, where a stop shows 00.
+  g_App.hMainWnd = window;
   persist::LoadSettings();
 
   char maker[MAKER_TEXT_SIZE];

@@ -16,9 +16,7 @@ namespace {
 
 using app::g_App;
 
-// Under Wine without a window manager each box takes about 2 s to go away,
-// so these tests show only a few. A box nobody answers is closed after this
-// long and the test fails.
+// A box nobody answers is closed after this long and the test fails.
 constexpr DWORD kBoxTimeoutMs = 10000;
 
 // What the last message box showed, read by the CBT hook as it opened.

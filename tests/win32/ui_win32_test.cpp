@@ -58,6 +58,7 @@ class Program : public ::testing::Test {
     uitest::SetLangValue(0, nullptr, 0);
     uitest::WriteSettingsFile("");
     DeleteFileA(INPUT_LOG);
+    RemoveDirectoryA(INPUT_LOG);
   }
 
   void TearDown() override {
@@ -192,6 +193,10 @@ TEST_F(Program, StartsWithItsStartUpValuesAndDefaultSettings) {
   char caption[64] = "";
   GetWindowTextA(main_, caption, sizeof caption);
   EXPECT_STREQ(caption, "Quillon");
+  RECT placed;
+  GetWindowRect(main_, &placed);
+  EXPECT_EQ(placed.left, (GetSystemMetrics(SM_CXSCREEN) - (placed.right - placed.left)) / 2);
+  EXPECT_EQ(placed.top, (GetSystemMetrics(SM_CYSCREEN) - (placed.bottom - placed.top)) / 2);
   char maker[ui::MAKER_TEXT_SIZE];
   ui::MakerLine(maker, sizeof maker);
   EXPECT_EQ(ControlText(main_, IDC_MAIN_MAKER), maker);
@@ -206,6 +211,8 @@ TEST_F(Program, StartsWithItsStartUpValuesAndDefaultSettings) {
     EXPECT_FALSE(Enabled(IDC_MAIN_BIT0_CHECK + bit));
   }
   EXPECT_FALSE(Enabled(IDC_MAIN_HEX));
+  // Byte 0 shown, as after a stop: the field is never blank.
+  EXPECT_EQ(ControlText(main_, IDC_MAIN_HEX), "00");
   EXPECT_EQ(ListCount(IDC_MAIN_OUTPUT_LIST), 0);
   EXPECT_FALSE(Visible(IDC_MAIN_LOG));
   EXPECT_EQ(IsDlgButtonChecked(main_, IDC_MAIN_COMM_ACTIVE), BST_UNCHECKED);
@@ -305,6 +312,8 @@ TEST_F(Program, SettingsFolderThatCannotBeMadeLosesNothingAndSaysNothing) {
 
 TEST_F(Program, LanguageComesFromTheRegistryValue) {
   const DWORD number = 1031;
+  // "1031" in a value longer than the 100 bytes read: the read fails.
+  char tooLong[150] = "1031";
   struct Case {
     const char* what;
     DWORD type;
@@ -317,6 +326,8 @@ TEST_F(Program, LanguageComesFromTheRegistryValue) {
       {"\"1031 \"", REG_SZ, "1031 ", 6, false},
       {"\"1033\"", REG_SZ, "1033", 5, false},
       {"number 1031", REG_DWORD, &number, sizeof number, false},
+      {"\"1031\" as an expandable string", REG_EXPAND_SZ, "1031", 5, false},
+      {"\"1031\" in 150 bytes", REG_SZ, tooLong, sizeof tooLong, false},
       {"no key", 0, nullptr, 0, false},
   };
   for (const Case& c : cases) {
@@ -342,6 +353,29 @@ TEST_F(Program, SecondStartFindsTheFirstAndEndsWithoutInitialising) {
   EXPECT_EQ(g_App.CurrAdr, 17);
   EXPECT_EQ(g_App.MainReady, 1);
   EXPECT_TRUE(IsWindow(main_));
+}
+
+TEST_F(Program, SecondStartBringsTheRunningWindowOrItsDialogToTheFront) {
+  Start();
+  // Another program's window in front.
+  HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr,
+                               nullptr, nullptr, nullptr);
+  ASSERT_NE(other, nullptr);
+  SetForegroundWindow(other);
+  ASSERT_EQ(GetForegroundWindow(), other);
+  EXPECT_EQ(ui::ProgramMain(GetModuleHandleA(nullptr), SW_SHOW), 0);
+  EXPECT_EQ(GetForegroundWindow(), main_);
+
+  // With a dialog open, the dialog comes up with it.
+  Menu(IDM_READ_ATTR);
+  ui::IdleStep();
+  HWND read = static_cast<HWND>(g_App.hReadAttrDlg);
+  ASSERT_NE(read, nullptr);
+  SetForegroundWindow(other);
+  ASSERT_EQ(GetForegroundWindow(), other);
+  EXPECT_EQ(ui::ProgramMain(GetModuleHandleA(nullptr), SW_SHOW), 0);
+  EXPECT_EQ(GetForegroundWindow(), read);
+  DestroyWindow(other);
 }
 
 // Closes the main window as soon as it first activates, as a user would.
@@ -765,6 +799,25 @@ TEST_F(Program, LogBoxOpensClosesAndReopensWithANewHeader) {
   EXPECT_EQ(CountOf(uitest::ReadTextFile(INPUT_LOG), "Log File for Input Data."), 2);
 }
 
+void TickLogBox(void* window) {
+  CheckDlgButton(static_cast<HWND>(window), IDC_MAIN_LOG, BST_CHECKED);
+  SendMessageA(static_cast<HWND>(window), WM_COMMAND, MAKEWPARAM(IDC_MAIN_LOG, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(static_cast<HWND>(window), IDC_MAIN_LOG)));
+}
+
+TEST_F(Program, LogThatCannotBeOpenedStaysOffWithoutAWord) {
+  uitest::WriteSettingsFile("[Log]\r\nInputData=1\r\n");
+  // A folder where the log file would go.
+  ASSERT_TRUE(CreateDirectoryA(INPUT_LOG, nullptr));
+  Start();
+  ActivateCommunication();
+  EXPECT_EQ(uitest::WithAnsweredDialog(IDOK, nullptr, nullptr, TickLogBox, main_), 0);
+  EXPECT_EQ(g_App.LogActive, 0);
+  EXPECT_EQ(g_App.LogFile, nullptr);
+  EXPECT_EQ(IsDlgButtonChecked(main_, IDC_MAIN_LOG), BST_CHECKED);
+  ui::SetCommActive(main_, 0);
+}
+
 struct AboutSeen {
   std::string caption, product, maker, version, notice;
   POINT icon;
@@ -832,6 +885,107 @@ TEST_F(Program, AboutBoxShowsItsTextsAndTheIconAtThePlaceholder) {
     EXPECT_TRUE(EqualRect(&a, &want)) << "About rectangle " << i << ": " << a.left << ',' << a.top
                                       << ',' << a.right << ',' << a.bottom << " want " << want.left
                                       << ',' << want.top << ',' << want.right << ',' << want.bottom;
+  }
+}
+
+// Copies one resource into the library being rebuilt, leaving out the
+// program icon or spoiling its images.
+struct IconDamage {
+  HANDLE update;
+  bool removed;
+};
+
+bool IsType(LPCSTR type, LPCSTR wanted) {
+  return IS_INTRESOURCE(type) && type == wanted;
+}
+
+BOOL CALLBACK CopyResource(HMODULE from, LPCSTR type, LPCSTR name, WORD language, LONG_PTR param) {
+  const IconDamage& damage = *reinterpret_cast<IconDamage*>(param);
+  const bool icon = IsType(type, RT_ICON) || IsType(type, RT_GROUP_ICON);
+  if (icon && damage.removed) return TRUE;
+  HRSRC found = FindResourceExA(from, type, name, language);
+  void* bytes = found ? LockResource(LoadResource(from, found)) : nullptr;
+  DWORD size = found ? SizeofResource(from, found) : 0;
+  static char spoiled[64];
+  if (IsType(type, RT_ICON)) {
+    std::memset(spoiled, 0x5A, sizeof spoiled);
+    bytes = spoiled;
+    size = sizeof spoiled;
+  }
+  if (bytes) UpdateResourceA(damage.update, type, name, language, bytes, size);
+  return TRUE;
+}
+
+BOOL CALLBACK CopyResourceName(HMODULE from, LPCSTR type, LPSTR name, LONG_PTR param) {
+  EnumResourceLanguagesA(from, type, name, CopyResource, param);
+  return TRUE;
+}
+
+BOOL CALLBACK CopyResourceType(HMODULE from, LPSTR type, LONG_PTR param) {
+  EnumResourceNamesA(from, type, CopyResourceName, param);
+  return TRUE;
+}
+
+// A copy of the English library in a folder of its own, without the program
+// icon or with its images spoiled. Returns its path, "" when it could not
+// be made.
+std::string LibraryWithBadIcon(bool removed) {
+  char temp[MAX_PATH] = "";
+  GetTempPathA(sizeof temp, temp);
+  const std::string folder = std::string(temp) + "quillon-bad-icon";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  const std::string path = folder + "\\tarnres.dll";
+  const std::string original = ProgramFolder() + "tarnres.dll";
+  if (!CopyFileA(original.c_str(), path.c_str(), FALSE)) return "";
+
+  HMODULE from = LoadLibraryExA(original.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!from) return "";
+  // Rebuilt from nothing: removing a single resource is not supported
+  // everywhere.
+  IconDamage damage{BeginUpdateResourceA(path.c_str(), TRUE), removed};
+  if (damage.update) {
+    EnumResourceTypesA(from, CopyResourceType, reinterpret_cast<LONG_PTR>(&damage));
+  }
+  FreeLibrary(from);
+  return damage.update && EndUpdateResourceA(damage.update, FALSE) ? path : "";
+}
+
+void StartProgram(void* started) {
+  *static_cast<int*>(started) = ui::InitInstance(GetModuleHandleA(nullptr), SW_SHOW);
+}
+
+void PaintBox(HWND box, void*) {
+  RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
+TEST_F(Program, MissingOrBrokenIconIsNoError) {
+  for (bool removed : {true, false}) {
+    const char* what = removed ? "icon removed" : "icon images spoiled";
+    const std::string path = LibraryWithBadIcon(removed);
+    ASSERT_FALSE(path.empty()) << what;
+    // Loaded first, the copy is what the program's load by bare name finds.
+    HMODULE library = LoadLibraryA(path.c_str());
+    ASSERT_NE(library, nullptr) << what;
+    EXPECT_EQ(FindResourceA(library, MAKEINTRESOURCEA(IDI_APP), RT_GROUP_ICON) == nullptr, removed)
+        << what;
+    EXPECT_NE(FindResourceA(library, MAKEINTRESOURCEA(IDD_MAIN), RT_DIALOG), nullptr) << what;
+
+    int started = 0;
+    EXPECT_EQ(uitest::WithAnsweredDialog(IDOK, nullptr, nullptr, StartProgram, &started), 0)
+        << what;
+    EXPECT_EQ(started, 1) << what;
+    EXPECT_EQ(g_App.hResDll, library) << what;
+    EXPECT_EQ(g_App.hAppIcon, nullptr) << what;
+    main_ = static_cast<HWND>(g_App.hMainWnd);
+    if (main_) {
+      EXPECT_EQ(g_App.MainReady, 1) << what;
+      // The About box opens and paints without its icon.
+      EXPECT_EQ(uitest::WithAnsweredDialog(IDOK, PaintBox, nullptr, OpenAbout, main_), 1) << what;
+    }
+    EXPECT_EQ(uitest::ExitProgram(), 0) << what;
+    EXPECT_EQ(g_App.hResDll, nullptr) << what;
+    FreeLibrary(library);
+    DeleteFileA(path.c_str());
   }
 }
 
