@@ -22,10 +22,11 @@
 #include "persist/ui_text_record.h"
 #include "platform/platform.h"
 #include "resource.h"
-#include "simcan.h"
+#include "sim_client.h"
 
 namespace {
 
+using namespace sim_client;
 using namespace master;
 using app::g_App;
 
@@ -38,51 +39,6 @@ int mainWindowTag;
 int readDialogTag;
 int writeDialogTag;
 void* const MAIN = &mainWindowTag;
-
-// The Sim_* entry points of the loaded driver library.
-struct Sim {
-  void* library = nullptr;
-  SimLoadConfigTextFn loadConfigText;
-  SimLastErrorFn lastError;
-  SimUseClockFunctionFn useClock;
-  SimGetSlaveFn getSlave;
-  SimFaultFn dropAnswers;
-  SimIndexFn powerCycle;
-  void(SIMCAN_CDECL* setAdapterStatus)(uint32_t, int);
-  void(SIMCAN_CDECL* traceClear)();
-  uint32_t(SIMCAN_CDECL* traceCount)();
-  int(SIMCAN_CDECL* traceGet)(uint32_t, SimTraceFrame*);
-
-  template <typename Fn>
-  void Resolve(Fn& fn, const char* name) {
-    fn = reinterpret_cast<Fn>(platform::ResolveEntry(library, name));
-    ASSERT_NE(fn, nullptr) << name;
-  }
-  void Load() {
-    library = platform::LoadLibraryFile(can::USB_DRIVER_FILE);
-    ASSERT_NE(library, nullptr);
-    Resolve(loadConfigText, "Sim_LoadConfigText");
-    Resolve(lastError, "Sim_LastError");
-    Resolve(useClock, "Sim_UseClockFunction");
-    Resolve(getSlave, "Sim_GetSlave");
-    Resolve(dropAnswers, "Sim_DropAnswers");
-    Resolve(powerCycle, "Sim_PowerCycle");
-    Resolve(setAdapterStatus, "Sim_SetAdapterStatus");
-    Resolve(traceClear, "Sim_TraceClear");
-    Resolve(traceCount, "Sim_TraceCount");
-    Resolve(traceGet, "Sim_TraceGet");
-  }
-};
-
-Sim& TheSim() {
-  static Sim sim;
-  if (!sim.library) sim.Load();
-  return sim;
-}
-
-uint32_t SIMCAN_CDECL TestTick() {
-  return platform::TickMs();
-}
 
 // What the window side was asked to do.
 struct ViewCalls {
@@ -171,22 +127,6 @@ class Comm : public ::testing::Test {
     persist::ClearRecordedBoxes();
     persist::ClearControlTexts();
     TheSim().traceClear();
-  }
-
-  SimSlaveInfo Slave() {
-    SimSlaveInfo info{};
-    EXPECT_EQ(TheSim().getSlave(0, &info), 0);
-    return info;
-  }
-
-  std::vector<SimTraceFrame> TraceOf(uint32_t id) {
-    std::vector<SimTraceFrame> frames;
-    for (uint32_t i = 0; i < TheSim().traceCount(); ++i) {
-      SimTraceFrame f{};
-      TheSim().traceGet(i, &f);
-      if (f.id == id) frames.push_back(f);
-    }
-    return frames;
   }
 
   static std::string BoxTexts() {

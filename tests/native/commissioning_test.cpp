@@ -23,10 +23,11 @@
 #include "persist/resstring.h"
 #include "platform/platform.h"
 #include "resource.h"
-#include "simcan.h"
+#include "sim_client.h"
 
 namespace {
 
+using namespace sim_client;
 using namespace master;
 using app::g_App;
 
@@ -36,47 +37,6 @@ void* const DIALOG = &dialogTag;
 void* const MAIN = &mainWindowTag;
 
 constexpr unsigned EXCLAMATION_OK = persist::BOX_OK | persist::BOX_ICONEXCLAMATION;
-
-// The Sim_* entry points of the loaded driver library.
-struct Sim {
-  void* library = nullptr;
-  SimLoadConfigTextFn loadConfigText;
-  SimLastErrorFn lastError;
-  SimUseClockFunctionFn useClock;
-  SimGetSlaveFn getSlave;
-  int(SIMCAN_CDECL* findSlave)(uint8_t);
-  void(SIMCAN_CDECL* traceClear)();
-  uint32_t(SIMCAN_CDECL* traceCount)();
-  int(SIMCAN_CDECL* traceGet)(uint32_t, SimTraceFrame*);
-
-  template <typename Fn>
-  void Resolve(Fn& fn, const char* name) {
-    fn = reinterpret_cast<Fn>(platform::ResolveEntry(library, name));
-    ASSERT_NE(fn, nullptr) << name;
-  }
-  void Load() {
-    library = platform::LoadLibraryFile(can::USB_DRIVER_FILE);
-    ASSERT_NE(library, nullptr);
-    Resolve(loadConfigText, "Sim_LoadConfigText");
-    Resolve(lastError, "Sim_LastError");
-    Resolve(useClock, "Sim_UseClockFunction");
-    Resolve(getSlave, "Sim_GetSlave");
-    Resolve(findSlave, "Sim_FindSlave");
-    Resolve(traceClear, "Sim_TraceClear");
-    Resolve(traceCount, "Sim_TraceCount");
-    Resolve(traceGet, "Sim_TraceGet");
-  }
-};
-
-Sim& TheSim() {
-  static Sim sim;
-  if (!sim.library) sim.Load();
-  return sim;
-}
-
-uint32_t SIMCAN_CDECL TestTick() {
-  return platform::TickMs();
-}
 
 void TestMessagePump(void*) {}
 
@@ -128,22 +88,6 @@ class Commissioning : public ::testing::Test {
     sim.useClock(TestTick);
     sim.traceClear();
     persist::ClearRecordedBoxes();
-  }
-
-  SimSlaveInfo SlaveInfo(int index) {
-    SimSlaveInfo info{};
-    EXPECT_EQ(TheSim().getSlave(index, &info), 0);
-    return info;
-  }
-
-  std::vector<SimTraceFrame> Trace() {
-    std::vector<SimTraceFrame> frames;
-    for (uint32_t i = 0; i < TheSim().traceCount(); ++i) {
-      SimTraceFrame f{};
-      TheSim().traceGet(i, &f);
-      frames.push_back(f);
-    }
-    return frames;
   }
 
   // The master's MAC IDs in the explicit traffic: the header of Group 2
@@ -356,10 +300,10 @@ TEST_F(Change, OwnMacIdDiffersFromBothAddressesThroughout) {
     EXPECT_EQ(ChangeAddress(DIALOG), TXR_OK) << BoxTexts();
     EXPECT_EQ(devicenet::g_NodeTable.OwnMacId, c.own);
     EXPECT_EQ(MasterMacIds(), std::set<int>{c.own});
-    EXPECT_EQ(SlaveInfo(0).macId, c.to);
-    EXPECT_EQ(SlaveInfo(0).allocChoice, 0) << "released at the new address";
-    EXPECT_EQ(SlaveInfo(0).ucmmOpen, 0);
-    EXPECT_EQ(SlaveInfo(0).explicitEpr, 0);
+    EXPECT_EQ(Slave(0).macId, c.to);
+    EXPECT_EQ(Slave(0).allocChoice, 0) << "released at the new address";
+    EXPECT_EQ(Slave(0).ucmmOpen, 0);
+    EXPECT_EQ(Slave(0).explicitEpr, 0);
     EXPECT_TRUE(persist::RecordedBoxes().empty()) << BoxTexts();
   }
 }
@@ -373,7 +317,7 @@ TEST_F(Change, AddressOnly) {
   EXPECT_EQ(g_App.BaudIndex, 0);
   EXPECT_EQ(g_App.AdapterOpen, 0);
   EXPECT_EQ(fillMainCalls, 1);
-  EXPECT_EQ(SlaveInfo(0).macId, 20);
+  EXPECT_EQ(Slave(0).macId, 20);
   const auto writes = DeviceNetWrites();
   ASSERT_EQ(writes.size(), 1u);
   EXPECT_EQ(writes[0].address, 10);
@@ -394,9 +338,9 @@ TEST_F(Change, BaudOnlyFrom125To500) {
   EXPECT_EQ(g_App.CurrAdr, 10);
   EXPECT_EQ(g_App.AdapterOpen, 0);
   EXPECT_EQ(fillMainCalls, 1);
-  EXPECT_EQ(SlaveInfo(0).baudIndex, 2);
-  EXPECT_EQ(SlaveInfo(0).resets, 1u);
-  EXPECT_EQ(SlaveInfo(0).allocChoice, 0);
+  EXPECT_EQ(Slave(0).baudIndex, 2);
+  EXPECT_EQ(Slave(0).resets, 1u);
+  EXPECT_EQ(Slave(0).allocChoice, 0);
 
   const auto writes = DeviceNetWrites();
   ASSERT_EQ(writes.size(), 1u);
@@ -430,8 +374,8 @@ TEST_F(Change, AddressFirstAtTheOldRateThenBaudAtTheNewAddress) {
   EXPECT_EQ(g_App.CurrAdr, 20);
   EXPECT_EQ(g_App.BaudIndex, 1);
   EXPECT_EQ(fillMainCalls, 2);
-  EXPECT_EQ(SlaveInfo(0).macId, 20);
-  EXPECT_EQ(SlaveInfo(0).baudIndex, 1);
+  EXPECT_EQ(Slave(0).macId, 20);
+  EXPECT_EQ(Slave(0).baudIndex, 1);
   const auto writes = DeviceNetWrites();
   ASSERT_EQ(writes.size(), 2u);
   EXPECT_EQ(writes[0].address, 10);
@@ -461,7 +405,7 @@ TEST_F(Change, MissingSlaveEndsEverything) {
     EXPECT_EQ(g_App.AdapterOpen, 1) << "left as the failed step left it";
     can::CloseAdapter(nullptr);
   }
-  EXPECT_EQ(SlaveInfo(0).macId, 10);
+  EXPECT_EQ(Slave(0).macId, 10);
 }
 
 TEST_F(Change, RefusedWrites) {
@@ -483,10 +427,10 @@ TEST_F(Change, RefusedWrites) {
     EXPECT_EQ(g_App.BaudIndex, 0);
     EXPECT_EQ(g_App.AdapterOpen, 0);
     EXPECT_EQ(fillMainCalls, 1);
-    EXPECT_EQ(SlaveInfo(0).macId, 10);
-    EXPECT_EQ(SlaveInfo(0).baudIndex, 0);
-    EXPECT_EQ(SlaveInfo(0).resets, 0u);
-    EXPECT_EQ(SlaveInfo(0).allocChoice, 0) << "released";
+    EXPECT_EQ(Slave(0).macId, 10);
+    EXPECT_EQ(Slave(0).baudIndex, 0);
+    EXPECT_EQ(Slave(0).resets, 0u);
+    EXPECT_EQ(Slave(0).allocChoice, 0) << "released";
   }
 }
 
@@ -506,7 +450,7 @@ TEST_F(Change, SlaveThatDoesNotComeBack) {
     EXPECT_EQ(g_App.CurrAdr, 10);
     EXPECT_EQ(g_App.BaudIndex, 0);
     EXPECT_EQ(g_App.AdapterOpen, 0);
-    EXPECT_EQ(SlaveInfo(0).link, SIM_LINK_SILENT);
+    EXPECT_EQ(Slave(0).link, SIM_LINK_SILENT);
   }
 }
 
@@ -537,7 +481,7 @@ TEST_F(Change, OccupiedAddressIsNotWritten) {
   EXPECT_EQ(g_App.AdapterOpen, 0);
   EXPECT_EQ(fillMainCalls, 1);
   for (int index : {0, 1}) {
-    const SimSlaveInfo slave = SlaveInfo(index);
+    const SimSlaveInfo slave = Slave(index);
     EXPECT_EQ(slave.macId, index == 0 ? 10 : 20);
     EXPECT_EQ(slave.link, SIM_LINK_ONLINE);
     EXPECT_EQ(slave.allocChoice, 0);
@@ -563,8 +507,8 @@ TEST_F(Change, BaudStepAfterAFailedAddressStepLooksAtTheOldAddress) {
     EXPECT_EQ(g_App.CurrAdr, 10);
     EXPECT_EQ(g_App.BaudIndex, 2);
     EXPECT_EQ(fillMainCalls, 2);
-    EXPECT_EQ(SlaveInfo(0).macId, 10);
-    EXPECT_EQ(SlaveInfo(0).baudIndex, 2);
+    EXPECT_EQ(Slave(0).macId, 10);
+    EXPECT_EQ(Slave(0).baudIndex, 2);
     const auto writes = DeviceNetWrites();
     ASSERT_FALSE(writes.empty());
     EXPECT_EQ(writes.back().address, 10);

@@ -13,60 +13,17 @@
 #include "devicenet/devicenet.h"
 #include "master/transactions.h"
 #include "platform/platform.h"
-#include "simcan.h"
+#include "sim_client.h"
 
 namespace {
 
+using namespace sim_client;
 using namespace devicenet;
 using namespace master;
 
 constexpr uint8_t SLAVE = 10;
 constexpr uint32_t DUP_MAC_CHECK_ID = 0x400 | (SLAVE << 3) | 7;
 constexpr uint32_t POLL_COMMAND_ID = 0x400 | (SLAVE << 3) | 5;
-
-struct Sim {
-  void* library = nullptr;
-  SimLoadConfigTextFn loadConfigText;
-  SimLastErrorFn lastError;
-  SimUseClockFunctionFn useClock;
-  SimGetSlaveFn getSlave;
-  SimFaultFn delayAnswers;
-  void(SIMCAN_CDECL* failWrites)(uint32_t, uint32_t);
-  int(SIMCAN_CDECL* injectFrame)(int, uint32_t, uint8_t, const uint8_t*);
-  void(SIMCAN_CDECL* traceClear)();
-  uint32_t(SIMCAN_CDECL* traceCount)();
-  int(SIMCAN_CDECL* traceGet)(uint32_t, SimTraceFrame*);
-
-  template <typename Fn>
-  void Resolve(Fn& fn, const char* name) {
-    fn = reinterpret_cast<Fn>(platform::ResolveEntry(library, name));
-    ASSERT_NE(fn, nullptr) << name;
-  }
-  void Load() {
-    library = platform::LoadLibraryFile(can::USB_DRIVER_FILE);
-    ASSERT_NE(library, nullptr);
-    Resolve(loadConfigText, "Sim_LoadConfigText");
-    Resolve(lastError, "Sim_LastError");
-    Resolve(useClock, "Sim_UseClockFunction");
-    Resolve(getSlave, "Sim_GetSlave");
-    Resolve(delayAnswers, "Sim_DelayAnswers");
-    Resolve(failWrites, "Sim_FailWrites");
-    Resolve(injectFrame, "Sim_InjectFrame");
-    Resolve(traceClear, "Sim_TraceClear");
-    Resolve(traceCount, "Sim_TraceCount");
-    Resolve(traceGet, "Sim_TraceGet");
-  }
-};
-
-Sim& TheSim() {
-  static Sim sim;
-  if (!sim.library) sim.Load();
-  return sim;
-}
-
-uint32_t SIMCAN_CDECL TestTick() {
-  return platform::TickMs();
-}
 
 constexpr const char* CONFIG =
     "[slave]\nmac = 10\nbaud = 125\nucmm = yes\nproduced = 20\nconsumed = 20\n"
@@ -139,16 +96,6 @@ class LinkOnSimBus : public ::testing::Test {
     }
     return -1;
   }
-
-  size_t FramesWithId(uint32_t id) {
-    size_t n = 0;
-    for (uint32_t i = 0; i < TheSim().traceCount(); ++i) {
-      SimTraceFrame f{};
-      TheSim().traceGet(i, &f);
-      if (f.id == id) ++n;
-    }
-    return n;
-  }
 };
 
 std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
@@ -206,7 +153,7 @@ TEST_F(LinkOnSimBus, FramesWaitForAFullTransmitQueueToDrain) {
   TheSim().traceClear();
   TheSim().failWrites(400, SIMCAN_ERR_QXMTFULL);
   ASSERT_EQ(TxPoll(SLAVE, io), TXR_OK);
-  EXPECT_EQ(FramesWithId(POLL_COMMAND_ID), 3u);
+  EXPECT_EQ(TraceOf(POLL_COMMAND_ID).size(), 3u);
   SimSlaveInfo slave{};
   ASSERT_EQ(TheSim().getSlave(0, &slave), 0);
   ASSERT_EQ(slave.outputLen, 20);
@@ -246,7 +193,7 @@ TEST_F(LinkOnSimBus, QueueThatNeverDrainsEndsEachExchangeByItsTimeOut) {
   TheSim().failWrites(0, 0);
   EXPECT_EQ(TxProbeMac(SLAVE, PROBE_TIMEOUT_MS), TXR_OK);
   EXPECT_EQ(TheSim().traceCount(), 2u);  // the check and its answer, nothing before
-  EXPECT_EQ(FramesWithId(DUP_MAC_CHECK_ID), 2u);
+  EXPECT_EQ(TraceOf(DUP_MAC_CHECK_ID).size(), 2u);
 }
 
 // One tick empties the adapter's receive queue, but a stream of frames
@@ -277,7 +224,7 @@ TEST_F(LinkOnSimBus, FragmentsGoOutBackToBackUntilTheQueueIsFull) {
   TheSim().traceClear();
   ASSERT_TRUE(IoRequest(SLAVE, REQUEST_TIMEOUT_MS, g_NodeTable, out.data(), out.size()));
   LinkTick();
-  EXPECT_EQ(FramesWithId(POLL_COMMAND_ID), 3u);
+  EXPECT_EQ(TraceOf(POLL_COMMAND_ID).size(), 3u);
   EXPECT_EQ(RunIo(), RESULT_COMPLETED);
 
   // Two refusals: each tick tries once and stops; the third sends it all.
@@ -289,7 +236,7 @@ TEST_F(LinkOnSimBus, FragmentsGoOutBackToBackUntilTheQueueIsFull) {
   LinkTick();
   EXPECT_EQ(TheSim().traceCount(), 0u);
   LinkTick();
-  EXPECT_EQ(FramesWithId(POLL_COMMAND_ID), 3u);
+  EXPECT_EQ(TraceOf(POLL_COMMAND_ID).size(), 3u);
   EXPECT_EQ(RunIo(), RESULT_COMPLETED);
 }
 

@@ -13,64 +13,14 @@
 #include "can/can_driver.h"
 #include "devicenet/devicenet.h"
 #include "platform/platform.h"
-#include "simcan.h"
+#include "sim_client.h"
 
 namespace {
 
+using namespace sim_client;
 using namespace master;
 
 constexpr uint8_t SLAVE = 10;
-
-// The Sim_* entry points of the loaded driver library.
-struct Sim {
-  void* library = nullptr;
-  SimLoadConfigTextFn loadConfigText;
-  SimLastErrorFn lastError;
-  SimUseClockFunctionFn useClock;
-  SimGetSlaveFn getSlave;
-  SimFaultFn dropAnswers;
-  SimFaultFn delayAnswers;
-  SimCountFaultFn wrongToggle;
-  int(SIMCAN_CDECL* refuseOpen)(int, uint8_t, uint8_t);
-  int(SIMCAN_CDECL* refuseNextOpens)(int, uint8_t, uint8_t, uint32_t);
-  void(SIMCAN_CDECL* setAdapterStatus)(uint32_t, int);
-  void(SIMCAN_CDECL* traceClear)();
-  uint32_t(SIMCAN_CDECL* traceCount)();
-  int(SIMCAN_CDECL* traceGet)(uint32_t, SimTraceFrame*);
-
-  template <typename Fn>
-  void Resolve(Fn& fn, const char* name) {
-    fn = reinterpret_cast<Fn>(platform::ResolveEntry(library, name));
-    ASSERT_NE(fn, nullptr) << name;
-  }
-  void Load() {
-    library = platform::LoadLibraryFile(can::USB_DRIVER_FILE);
-    ASSERT_NE(library, nullptr);
-    Resolve(loadConfigText, "Sim_LoadConfigText");
-    Resolve(lastError, "Sim_LastError");
-    Resolve(useClock, "Sim_UseClockFunction");
-    Resolve(getSlave, "Sim_GetSlave");
-    Resolve(dropAnswers, "Sim_DropAnswers");
-    Resolve(delayAnswers, "Sim_DelayAnswers");
-    Resolve(wrongToggle, "Sim_WrongToggle");
-    Resolve(refuseOpen, "Sim_RefuseOpen");
-    Resolve(refuseNextOpens, "Sim_RefuseNextOpens");
-    Resolve(setAdapterStatus, "Sim_SetAdapterStatus");
-    Resolve(traceClear, "Sim_TraceClear");
-    Resolve(traceCount, "Sim_TraceCount");
-    Resolve(traceGet, "Sim_TraceGet");
-  }
-};
-
-Sim& TheSim() {
-  static Sim sim;
-  if (!sim.library) sim.Load();
-  return sim;
-}
-
-uint32_t SIMCAN_CDECL TestTick() {
-  return platform::TickMs();
-}
 
 struct SlaveConfig {
   bool ucmm = true;
@@ -113,32 +63,12 @@ class Transactions : public ::testing::Test {
     devicenet::g_NodeTable.OwnMacId = PickOwnMacId(SLAVE, SLAVE);
   }
 
-  SimSlaveInfo Slave() {
-    SimSlaveInfo info{};
-    EXPECT_EQ(TheSim().getSlave(0, &info), 0);
-    return info;
-  }
-
   // Identifiers of the frames on the bus since the trace was cleared.
   std::vector<uint32_t> TraceIds() {
     std::vector<uint32_t> ids;
-    for (uint32_t i = 0; i < TheSim().traceCount(); ++i) {
-      SimTraceFrame f{};
-      TheSim().traceGet(i, &f);
-      ids.push_back(f.id);
-    }
+    for (const SimTraceFrame& f : Trace()) ids.push_back(f.id);
     return ids;
   }
-  std::vector<SimTraceFrame> TraceOf(uint32_t id) {
-    std::vector<SimTraceFrame> frames;
-    for (uint32_t i = 0; i < TheSim().traceCount(); ++i) {
-      SimTraceFrame f{};
-      TheSim().traceGet(i, &f);
-      if (f.id == id) frames.push_back(f);
-    }
-    return frames;
-  }
-
   // Attribute access as the program does it after connecting: on the
   // predefined set's Group 2 explicit connection.
   uint32_t Get(uint16_t classId, uint16_t instance, uint8_t attribute,

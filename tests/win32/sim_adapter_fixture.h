@@ -1,7 +1,7 @@
 // The simulated adapter copied beside the test under the three adapter
 // drivers' names (pcan_usb.dll, pcan_pci.dll, pcan_dng.dll). The copies
 // share one bus; the test reaches it through the Sim_* entry points of the
-// USB copy, which it keeps loaded.
+// USB copy, which it keeps loaded (sim_client.h).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 #include "app/app_state.h"
 #include "can/can_driver.h"
 #include "platform/platform.h"
-#include "simcan.h"
+#include "sim_client.h"
 
 namespace sim_adapter {
 
@@ -23,28 +23,8 @@ constexpr const char* CONFIG =
     "[slave]\nmac = 11\nbaud = 250\n"
     "[slave]\nmac = 12\nbaud = 500\n";
 
-struct Sim {
-  void* library;
-  SimLoadConfigTextFn loadConfigText;
-  SimLastErrorFn lastError;
-  SimGetAdapterFn getAdapter;
-};
-
-inline Sim& TheSim() {
-  static Sim sim{};
-  if (!sim.library) {
-    sim.library = platform::LoadLibraryFile(can::USB_DRIVER_FILE);
-    if (sim.library) {
-      sim.loadConfigText = reinterpret_cast<SimLoadConfigTextFn>(
-          platform::ResolveEntry(sim.library, "Sim_LoadConfigText"));
-      sim.lastError =
-          reinterpret_cast<SimLastErrorFn>(platform::ResolveEntry(sim.library, "Sim_LastError"));
-      sim.getAdapter =
-          reinterpret_cast<SimGetAdapterFn>(platform::ResolveEntry(sim.library, "Sim_GetAdapter"));
-    }
-  }
-  return sim;
-}
+using sim_client::Sim;
+using sim_client::TheSim;
 
 class SimAdapterTest : public ::testing::Test {
  protected:
