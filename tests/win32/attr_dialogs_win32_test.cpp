@@ -16,12 +16,13 @@
 #include "persist/resstring.h"
 #include "platform/platform.h"
 #include "resource.h"
-#include "simcan.h"
+#include "sim_client.h"
 #include "ui/shell.h"
 #include "ui_test_support.h"
 
 namespace {
 
+using namespace sim_client;
 using app::g_App;
 
 HWND MainWnd() {
@@ -118,60 +119,12 @@ constexpr uint32_t SLAVE_EXPLICIT_REQUEST_ID = 0x400 | (10 << 3) | 4;
 constexpr uint32_t SLAVE_UNCONNECTED_REQUEST_ID = 0x400 | (10 << 3) | 6;
 constexpr uint8_t FRAGMENTED = 0x80;  // header bit of fragments and acknowledges
 
-// The simulated adapter as the program loads it; the test's own load keeps
-// it in memory, so both share one bus.
-struct Sim {
-  HMODULE library = nullptr;
-  SimLoadConfigTextFn loadConfigText;
-  SimLastErrorFn lastError;
-  SimUseClockFunctionFn useClock;
-  SimGetSlaveFn getSlave;
-  SimVoidFn traceClear;
-  uint32_t(SIMCAN_CDECL* traceCount)(void);
-  int(SIMCAN_CDECL* traceGet)(uint32_t, SimTraceFrame*);
-
-  template <typename Fn>
-  void Resolve(Fn& fn, const char* name) {
-    fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
-    ASSERT_NE(fn, nullptr) << name;
-  }
-  void Load() {
-    library = LoadLibraryA(can::USB_DRIVER_FILE);
-    ASSERT_NE(library, nullptr);
-    Resolve(loadConfigText, "Sim_LoadConfigText");
-    Resolve(lastError, "Sim_LastError");
-    Resolve(useClock, "Sim_UseClockFunction");
-    Resolve(getSlave, "Sim_GetSlave");
-    Resolve(traceClear, "Sim_TraceClear");
-    Resolve(traceCount, "Sim_TraceCount");
-    Resolve(traceGet, "Sim_TraceGet");
-  }
-};
-
-Sim& TheSim() {
-  static Sim sim;
-  if (!sim.library) sim.Load();
-  return sim;
-}
-
-uint32_t SIMCAN_CDECL TestTick() {
-  return platform::TickMs();
-}
-
-SimSlaveInfo Slave() {
-  SimSlaveInfo info{};
-  EXPECT_EQ(TheSim().getSlave(0, &info), 0);
-  return info;
-}
-
 // The unfragmented group 2 requests the master sent to the slave since the
 // trace was cleared, each as its bytes after the message header.
 std::vector<std::string> ExplicitRequests() {
   std::vector<std::string> requests;
-  const uint32_t count = TheSim().traceCount();
-  for (uint32_t i = 0; i < count; ++i) {
-    SimTraceFrame frame{};
-    if (TheSim().traceGet(i, &frame) != 0 || frame.len == 0 || (frame.data[0] & FRAGMENTED) ||
+  for (const SimTraceFrame& frame : Trace()) {
+    if (frame.len == 0 || (frame.data[0] & FRAGMENTED) ||
         (frame.id != SLAVE_EXPLICIT_REQUEST_ID && frame.id != SLAVE_UNCONNECTED_REQUEST_ID)) {
       continue;
     }
@@ -187,22 +140,12 @@ struct SeenBox {
   bool hasCancel = false;
 };
 
-BOOL CALLBACK CollectStatic(HWND child, LPARAM param) {
-  char className[32] = "";
-  char text[4000] = "";
-  if (GetClassNameA(child, className, sizeof className) && lstrcmpiA(className, "Static") == 0 &&
-      GetWindowTextA(child, text, sizeof text) > 0) {
-    *reinterpret_cast<std::string*>(param) += text;
-  }
-  return TRUE;
-}
-
 void InspectBox(HWND box, void* context) {
   SeenBox& seen = *static_cast<SeenBox*>(context);
   char caption[256] = "";
   GetWindowTextA(box, caption, sizeof caption);
   seen.caption = caption;
-  EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&seen.text));
+  seen.text += uitest::StaticTexts(box);
   seen.hasCancel = GetDlgItem(box, IDCANCEL) != nullptr;
 }
 

@@ -13,14 +13,17 @@
 #include "persist/resstring.h"
 #include "platform/platform.h"
 #include "resource.h"
-#include "simcan.h"
+#include "sim_client.h"
 #include "ui/shell.h"
 #include "ui_test_support.h"
 
 namespace {
 
+using namespace sim_client;
 using app::g_App;
 using uitest::ControlText;
+using uitest::ListCount;
+using uitest::ListLine;
 
 constexpr const char* INPUT_LOG = "indata.log";
 
@@ -29,41 +32,6 @@ const char SLAVE_CONFIG[] =
     "revision = 2.10\nserial = 0x80000001\nname = Quillon Sim I/O 8/8\nproduced = 8\n"
     "consumed = 8\nucmm = yes\nio = echo\n";
 
-struct Sim {
-  HMODULE library = nullptr;
-  SimLoadConfigTextFn loadConfigText;
-  SimLastErrorFn lastError;
-  SimUseClockFunctionFn useClock;
-  SimGetSlaveFn getSlave;
-  SimFaultFn dropAnswers;
-
-  template <typename Fn>
-  void Resolve(Fn& fn, const char* name) {
-    fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
-    ASSERT_NE(fn, nullptr) << name;
-  }
-  void Load() {
-    // Stays loaded: the program's own loads of the driver share this bus.
-    library = LoadLibraryA(can::USB_DRIVER_FILE);
-    ASSERT_NE(library, nullptr);
-    Resolve(loadConfigText, "Sim_LoadConfigText");
-    Resolve(lastError, "Sim_LastError");
-    Resolve(useClock, "Sim_UseClockFunction");
-    Resolve(getSlave, "Sim_GetSlave");
-    Resolve(dropAnswers, "Sim_DropAnswers");
-  }
-};
-
-Sim& TheSim() {
-  static Sim sim;
-  if (!sim.library) sim.Load();
-  return sim;
-}
-
-uint32_t SIMCAN_CDECL TestTick() {
-  return platform::TickMs();
-}
-
 // What a message box showed, read as it opened.
 struct SeenBox {
   std::string text;
@@ -71,19 +39,9 @@ struct SeenBox {
   bool hasCancel = false;
 };
 
-BOOL CALLBACK CollectStatic(HWND child, LPARAM param) {
-  char className[32] = "";
-  char text[1024] = "";
-  if (GetClassNameA(child, className, sizeof className) && lstrcmpiA(className, "Static") == 0 &&
-      GetWindowTextA(child, text, sizeof text) > 0) {
-    *reinterpret_cast<std::string*>(param) += text;
-  }
-  return TRUE;
-}
-
 void InspectBox(HWND box, void* context) {
   SeenBox& seen = *static_cast<SeenBox*>(context);
-  EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&seen.text));
+  seen.text += uitest::StaticTexts(box);
   seen.hasRetry = GetDlgItem(box, IDRETRY) != nullptr;
   seen.hasCancel = GetDlgItem(box, IDCANCEL) != nullptr;
 }
@@ -132,12 +90,6 @@ class Communication : public ::testing::Test {
     return seen;
   }
 
-  SimSlaveInfo Slave() {
-    SimSlaveInfo info{};
-    EXPECT_EQ(TheSim().getSlave(0, &info), 0);
-    return info;
-  }
-
   void Notify(int id, WORD code) {
     SendMessageA(main_, WM_COMMAND, MAKEWPARAM(id, code),
                  reinterpret_cast<LPARAM>(GetDlgItem(main_, id)));
@@ -152,15 +104,6 @@ class Communication : public ::testing::Test {
     Notify(IDC_MAIN_OUTPUT_LIST, LBN_SELCHANGE);
     SetDlgItemTextA(main_, IDC_MAIN_HEX, hex);
     Notify(IDC_MAIN_HEX, EN_KILLFOCUS);
-  }
-  std::string ListLine(int listId, int line) {
-    char text[256] = "";
-    SendDlgItemMessageA(main_, listId, LB_GETTEXT, static_cast<WPARAM>(line),
-                        reinterpret_cast<LPARAM>(text));
-    return text;
-  }
-  int ListCount(int listId) {
-    return static_cast<int>(SendDlgItemMessageA(main_, listId, LB_GETCOUNT, 0, 0));
   }
   bool MenuGreyed(int id) {
     return (GetMenuState(GetMenu(main_), id, MF_BYCOMMAND) & MF_GRAYED) != 0;
@@ -189,8 +132,8 @@ TEST_F(Communication, StartExchangeAndStopThroughTheWindow) {
   for (int i = 0; i < 6; ++i) {
     EXPECT_EQ(ControlText(main_, IDENTITY_FIELDS[i]), identity[i]) << IDENTITY_FIELDS[i];
   }
-  EXPECT_EQ(ListCount(IDC_MAIN_OUTPUT_LIST), 8);
-  EXPECT_EQ(ListCount(IDC_MAIN_INPUT_LIST), 8);
+  EXPECT_EQ(ListCount(main_, IDC_MAIN_OUTPUT_LIST), 8);
+  EXPECT_EQ(ListCount(main_, IDC_MAIN_INPUT_LIST), 8);
   EXPECT_TRUE(MenuGreyed(IDM_START));
   EXPECT_FALSE(MenuGreyed(IDM_STOP));
 
@@ -201,7 +144,7 @@ TEST_F(Communication, StartExchangeAndStopThroughTheWindow) {
   EditOutput(2, "A5");
   EXPECT_EQ(ui::IdleStep(), 1);
   EXPECT_EQ(Slave().output[2], 0xA5);
-  EXPECT_EQ(ListLine(IDC_MAIN_INPUT_LIST, 2), "2:\tA5h\t10100101\t.");
+  EXPECT_EQ(ListLine(main_, IDC_MAIN_INPUT_LIST, 2), "2:\tA5h\t10100101\t.");
   EXPECT_EQ(ControlText(main_, IDC_MAIN_BUS_STATUS), StringOf(IDS_BUS_NORMAL));
   fflush(g_App.LogFile);
   EXPECT_NE(uitest::ReadTextFile(INPUT_LOG).find("00 00 A5 00 00 00 00 00"), std::string::npos)
@@ -211,9 +154,9 @@ TEST_F(Communication, StartExchangeAndStopThroughTheWindow) {
   Click(IDC_MAIN_FREEZE, true);
   EditOutput(2, "11");
   ui::IdleStep();
-  EXPECT_EQ(ListLine(IDC_MAIN_OUTPUT_LIST, 2), "2:\t11h\t00010001\t.");
+  EXPECT_EQ(ListLine(main_, IDC_MAIN_OUTPUT_LIST, 2), "2:\t11h\t00010001\t.");
   EXPECT_EQ(Slave().output[2], 0xA5);
-  EXPECT_EQ(ListLine(IDC_MAIN_INPUT_LIST, 2), "2:\tA5h\t10100101\t.");
+  EXPECT_EQ(ListLine(main_, IDC_MAIN_INPUT_LIST, 2), "2:\tA5h\t10100101\t.");
 
   // Stop from the menu, carried out by the idle step.
   const uint32_t polls = Slave().polls;
@@ -225,8 +168,8 @@ TEST_F(Communication, StartExchangeAndStopThroughTheWindow) {
   EXPECT_EQ(Slave().ucmmOpen, 0);
   EXPECT_EQ(Slave().polls, polls);
   EXPECT_EQ(IsDlgButtonChecked(main_, IDC_MAIN_COMM_ACTIVE), BST_UNCHECKED);
-  EXPECT_EQ(ListCount(IDC_MAIN_OUTPUT_LIST), 0);
-  EXPECT_EQ(ListCount(IDC_MAIN_INPUT_LIST), 0);
+  EXPECT_EQ(ListCount(main_, IDC_MAIN_OUTPUT_LIST), 0);
+  EXPECT_EQ(ListCount(main_, IDC_MAIN_INPUT_LIST), 0);
   for (int id : IDENTITY_FIELDS) EXPECT_EQ(ControlText(main_, id), "") << id;
   EXPECT_EQ(ControlText(main_, IDC_MAIN_BUS_STATUS), "");
   EXPECT_FALSE(MenuGreyed(IDM_START));
@@ -245,7 +188,7 @@ TEST_F(Communication, ThreeLostPollsAskRetryOrCancel) {
   EXPECT_EQ(g_App.CommActive, 0);
   EXPECT_EQ(g_App.AdapterOpen, 0);
   EXPECT_EQ(Slave().allocChoice, 0);
-  EXPECT_EQ(ListCount(IDC_MAIN_INPUT_LIST), 0);
+  EXPECT_EQ(ListCount(main_, IDC_MAIN_INPUT_LIST), 0);
 }
 
 }  // namespace

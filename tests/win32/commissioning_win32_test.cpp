@@ -17,51 +17,15 @@
 #include "persist/resstring.h"
 #include "platform/platform.h"
 #include "resource.h"
-#include "simcan.h"
+#include "sim_client.h"
 #include "ui/shell.h"
 #include "ui_test_support.h"
 
 namespace {
 
+using namespace sim_client;
 using app::g_App;
 using uitest::ControlText;
-
-struct Sim {
-  HMODULE library = nullptr;
-  SimLoadConfigTextFn loadConfigText;
-  SimLastErrorFn lastError;
-  SimUseClockFunctionFn useClock;
-  SimGetSlaveFn getSlave;
-  void(SIMCAN_CDECL* traceClear)();
-  uint32_t(SIMCAN_CDECL* traceCount)();
-
-  template <typename Fn>
-  void Resolve(Fn& fn, const char* name) {
-    fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
-    ASSERT_NE(fn, nullptr) << name;
-  }
-  void Load() {
-    // Stays loaded: the program's own loads of the driver share this bus.
-    library = LoadLibraryA(can::USB_DRIVER_FILE);
-    ASSERT_NE(library, nullptr);
-    Resolve(loadConfigText, "Sim_LoadConfigText");
-    Resolve(lastError, "Sim_LastError");
-    Resolve(useClock, "Sim_UseClockFunction");
-    Resolve(getSlave, "Sim_GetSlave");
-    Resolve(traceClear, "Sim_TraceClear");
-    Resolve(traceCount, "Sim_TraceCount");
-  }
-};
-
-Sim& TheSim() {
-  static Sim sim;
-  if (!sim.library) sim.Load();
-  return sim;
-}
-
-uint32_t SIMCAN_CDECL TestTick() {
-  return platform::TickMs();
-}
 
 std::string SlaveAt(int mac) {
   return "[slave]\nmac = " + std::to_string(mac) + "\nserial = " + std::to_string(100 + mac) + "\n";
@@ -91,25 +55,13 @@ struct Script {
 };
 Script* script = nullptr;
 
-BOOL CALLBACK CollectStatic(HWND child, LPARAM param) {
-  char className[32] = "";
-  char text[1024] = "";
-  if (GetClassNameA(child, className, sizeof className) && lstrcmpiA(className, "Static") == 0 &&
-      GetWindowTextA(child, text, sizeof text) > 0) {
-    *reinterpret_cast<std::string*>(param) += text;
-  }
-  return TRUE;
-}
-
 LRESULT CALLBACK ActivateHook(int code, WPARAM wParam, LPARAM lParam) {
   HWND window = reinterpret_cast<HWND>(wParam);
   char className[32] = "";
   if (code == HCBT_ACTIVATE && script && GetClassNameA(window, className, sizeof className) &&
       lstrcmpA(className, "#32770") == 0 && window != g_App.hMainWnd &&
       !IsDialogUnderTest(window)) {
-    std::string text;
-    EnumChildWindows(window, CollectStatic, reinterpret_cast<LPARAM>(&text));
-    script->boxes.push_back(text);
+    script->boxes.push_back(uitest::StaticTexts(window));
     script->boxOnDialog.push_back(IsDialogUnderTest(GetWindow(window, GW_OWNER)));
     PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   }
@@ -199,12 +151,6 @@ class Commissioning : public ::testing::Test {
     UnhookWindowsHookEx(sent);
     UnhookWindowsHookEx(activate);
     script = nullptr;
-  }
-
-  SimSlaveInfo Slave(int index) {
-    SimSlaveInfo info{};
-    EXPECT_EQ(TheSim().getSlave(index, &info), 0);
-    return info;
   }
 
   HWND main_ = nullptr;

@@ -17,22 +17,12 @@ struct Seen {
   std::string text;
 };
 
-BOOL CALLBACK CollectStatic(HWND child, LPARAM param) {
-  char className[32] = "";
-  char text[512] = "";
-  if (GetClassNameA(child, className, sizeof className) && lstrcmpiA(className, "Static") == 0 &&
-      GetWindowTextA(child, text, sizeof text) > 0) {
-    *reinterpret_cast<std::string*>(param) += text;
-  }
-  return TRUE;
-}
-
 void InspectBox(HWND box, void* context) {
   Seen& seen = *static_cast<Seen*>(context);
   char caption[128] = "";
   GetWindowTextA(box, caption, sizeof caption);
   seen.caption = caption;
-  EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&seen.text));
+  seen.text += uitest::StaticTexts(box);
 }
 
 int exitCode = -1;

@@ -128,4 +128,35 @@ std::string ControlText(HWND dialog, int id) {
   return text;
 }
 
+std::string ListLine(HWND dialog, int listId, int line) {
+  char text[256] = "";
+  SendDlgItemMessageA(dialog, listId, LB_GETTEXT, static_cast<WPARAM>(line),
+                      reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
+int ListCount(HWND dialog, int listId) {
+  return static_cast<int>(SendDlgItemMessageA(dialog, listId, LB_GETCOUNT, 0, 0));
+}
+
+namespace {
+
+BOOL CALLBACK CollectStatic(HWND child, LPARAM param) {
+  char className[32] = "";
+  char text[4000] = "";
+  if (GetClassNameA(child, className, sizeof className) && lstrcmpiA(className, "Static") == 0 &&
+      GetWindowTextA(child, text, sizeof text) > 0) {
+    *reinterpret_cast<std::string*>(param) += text;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+std::string StaticTexts(HWND window) {
+  std::string texts;
+  EnumChildWindows(window, CollectStatic, reinterpret_cast<LPARAM>(&texts));
+  return texts;
+}
+
 }  // namespace uitest

@@ -46,4 +46,12 @@ RECT DialogUnits(HWND dialog, int x, int y, int width, int height);
 
 std::string ControlText(HWND dialog, int id);
 
+// Line `line` of list box `listId` in `dialog`, and the number of lines.
+std::string ListLine(HWND dialog, int listId, int line);
+int ListCount(HWND dialog, int listId);
+
+// The texts of the Static controls of `window` (a message box's message),
+// one after the other.
+std::string StaticTexts(HWND window);
+
 }  // namespace uitest

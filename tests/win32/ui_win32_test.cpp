@@ -24,6 +24,8 @@ using app::g_App;
 using uitest::ControlRect;
 using uitest::ControlText;
 using uitest::DialogUnits;
+using uitest::ListCount;
+using uitest::ListLine;
 
 constexpr const char* INPUT_LOG = "indata.log";
 
@@ -97,17 +99,6 @@ class Program : public ::testing::Test {
   void SelectOutput(int line) {
     SendDlgItemMessageA(main_, IDC_MAIN_OUTPUT_LIST, LB_SETCURSEL, static_cast<WPARAM>(line), 0);
     Notify(IDC_MAIN_OUTPUT_LIST, LBN_SELCHANGE);
-  }
-
-  std::string ListLine(int listId, int line) {
-    char text[256] = "";
-    SendDlgItemMessageA(main_, listId, LB_GETTEXT, static_cast<WPARAM>(line),
-                        reinterpret_cast<LPARAM>(text));
-    return text;
-  }
-
-  int ListCount(int listId) {
-    return static_cast<int>(SendDlgItemMessageA(main_, listId, LB_GETCOUNT, 0, 0));
   }
 
   std::string ComboSelection(int id) {
@@ -213,7 +204,7 @@ TEST_F(Program, StartsWithItsStartUpValuesAndDefaultSettings) {
   EXPECT_FALSE(Enabled(IDC_MAIN_HEX));
   // Byte 0 shown, as after a stop: the field is never blank.
   EXPECT_EQ(ControlText(main_, IDC_MAIN_HEX), "00");
-  EXPECT_EQ(ListCount(IDC_MAIN_OUTPUT_LIST), 0);
+  EXPECT_EQ(ListCount(main_, IDC_MAIN_OUTPUT_LIST), 0);
   EXPECT_FALSE(Visible(IDC_MAIN_LOG));
   EXPECT_EQ(IsDlgButtonChecked(main_, IDC_MAIN_COMM_ACTIVE), BST_UNCHECKED);
 
@@ -635,7 +626,7 @@ TEST_F(Program, HexFieldRefusesMoreThanAByteAndTakesA5) {
               set ? BST_CHECKED : BST_UNCHECKED)
         << "bit " << bit;
   }
-  EXPECT_EQ(ListLine(IDC_MAIN_OUTPUT_LIST, 1), "1:\tA5h\t10100101\t.");
+  EXPECT_EQ(ListLine(main_, IDC_MAIN_OUTPUT_LIST, 1), "1:\tA5h\t10100101\t.");
   EXPECT_EQ(g_App.Io->Output.Data[1], 0) << "the edit reaches the slave only through the exchange";
 
   // Pasted text too long for the field is refused whole.
@@ -654,7 +645,7 @@ TEST_F(Program, HexFieldRefusesMoreThanAByteAndTakesA5) {
   Click(IDC_MAIN_FREEZE, true);
   EXPECT_EQ(g_App.FreezeOutputs, 1);
   Click(IDC_MAIN_BIT0_CHECK, false);
-  EXPECT_EQ(ListLine(IDC_MAIN_OUTPUT_LIST, 1), "1:\tE4h\t11100100\t.");
+  EXPECT_EQ(ListLine(main_, IDC_MAIN_OUTPUT_LIST, 1), "1:\tE4h\t11100100\t.");
   ui::CommitOutputs();
   EXPECT_EQ(g_App.Io->Output.Data[1], 0xE5);
   Click(IDC_MAIN_FREEZE, false);
@@ -685,7 +676,7 @@ TEST_F(Program, SingleBitModeSetsABitOnlyWhileItsButtonIsHeld) {
   SendMessageA(button, BM_SETSTATE, TRUE, 0);
   RedrawWindow(button, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
   EXPECT_EQ(g_App.OutputEdit.Data[0], 0x08);
-  EXPECT_EQ(ListLine(IDC_MAIN_OUTPUT_LIST, 0), "0:\t08h\t00001000\t.");
+  EXPECT_EQ(ListLine(main_, IDC_MAIN_OUTPUT_LIST, 0), "0:\t08h\t00001000\t.");
   EXPECT_EQ(ControlText(main_, IDC_MAIN_HEX), "08");
 
   SendMessageA(button, BM_SETSTATE, FALSE, 0);
@@ -727,9 +718,9 @@ TEST_F(Program, InputListLinesAndOnlyChangedInputsAreLoggedAndRedrawn) {
   ui::RefreshDataViews(main_, g_App.Io, 0);
   const char* lines[] = {"0:\t0Dh\t00001101\t.", "1:\t7Eh\t01111110\t~", "2:\tE4h\t11100100\t.",
                          "3:\t41h\t01000001\tA"};
-  ASSERT_EQ(ListCount(IDC_MAIN_INPUT_LIST), 4);
+  ASSERT_EQ(ListCount(main_, IDC_MAIN_INPUT_LIST), 4);
   for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(ListLine(IDC_MAIN_INPUT_LIST, i), lines[i]);
+    EXPECT_EQ(ListLine(main_, IDC_MAIN_INPUT_LIST, i), lines[i]);
     EXPECT_EQ(SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_GETITEMDATA, i, 0), i);
   }
   fflush(g_App.LogFile);
@@ -739,13 +730,13 @@ TEST_F(Program, InputListLinesAndOnlyChangedInputsAreLoggedAndRedrawn) {
   SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_ADDSTRING, 0,
                       reinterpret_cast<LPARAM>("marker"));
   ui::RefreshDataViews(main_, g_App.Io, 0);
-  EXPECT_EQ(ListCount(IDC_MAIN_INPUT_LIST), 5);
+  EXPECT_EQ(ListCount(main_, IDC_MAIN_INPUT_LIST), 5);
   fflush(g_App.LogFile);
   EXPECT_EQ(LogDataLines(uitest::ReadTextFile(INPUT_LOG)).size(), 1u);
 
   input.Data[3] = 0x42;
   ui::RefreshDataViews(main_, g_App.Io, 0);
-  EXPECT_EQ(ListCount(IDC_MAIN_INPUT_LIST), 4);
+  EXPECT_EQ(ListCount(main_, IDC_MAIN_INPUT_LIST), 4);
   fflush(g_App.LogFile);
   const std::vector<std::string> logged = LogDataLines(uitest::ReadTextFile(INPUT_LOG));
   ASSERT_EQ(logged.size(), 2u);
@@ -758,7 +749,7 @@ TEST_F(Program, RefillKeepsSelectionAndScrollPosition) {
   app::IoRecord& input = g_App.Io->Input;
   input.Length = 60;
   ui::RefreshDataViews(main_, g_App.Io, 0);
-  ASSERT_EQ(ListCount(IDC_MAIN_INPUT_LIST), 60);
+  ASSERT_EQ(ListCount(main_, IDC_MAIN_INPUT_LIST), 60);
   EXPECT_GT(SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_GETHORIZONTALEXTENT, 0, 0), 0);
   SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_SETCURSEL, 45, 0);
   SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_SETTOPINDEX, 40, 0);
@@ -767,14 +758,14 @@ TEST_F(Program, RefillKeepsSelectionAndScrollPosition) {
 
   input.Data[45] = 0x55;
   ui::RefreshDataViews(main_, g_App.Io, 0);
-  EXPECT_EQ(ListLine(IDC_MAIN_INPUT_LIST, 45), "45:\t55h\t01010101\tU");
+  EXPECT_EQ(ListLine(main_, IDC_MAIN_INPUT_LIST, 45), "45:\t55h\t01010101\tU");
   EXPECT_EQ(SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_GETCURSEL, 0, 0), 45);
   EXPECT_EQ(SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_GETTOPINDEX, 0, 0), top);
 
   // A selection beyond the new end leaves none.
   input.Length = 10;
   ui::RefreshDataViews(main_, g_App.Io, 0);
-  EXPECT_EQ(ListCount(IDC_MAIN_INPUT_LIST), 10);
+  EXPECT_EQ(ListCount(main_, IDC_MAIN_INPUT_LIST), 10);
   EXPECT_EQ(SendDlgItemMessageA(main_, IDC_MAIN_INPUT_LIST, LB_GETCURSEL, 0, 0), LB_ERR);
 }
 
