@@ -196,6 +196,17 @@ int RunMessageLoop() {
   return static_cast<int>(msg.wParam);
 }
 
+namespace {
+
+// Windows made from a dialog template carry the dialog class.
+bool IsDialogWindow(HWND window) {
+  char name[16] = {};
+  GetClassNameA(window, name, sizeof name);
+  return std::strcmp(name, "#32770") == 0;
+}
+
+}  // namespace
+
 void ProcessMessage(void* message) {
   MSG* msg = static_cast<MSG*>(message);
   HWND main = MainWindow();
@@ -210,6 +221,10 @@ void ProcessMessage(void* message) {
   if (g_App.hWriteAttrDlg && IsDialogMessageA(static_cast<HWND>(g_App.hWriteAttrDlg), msg)) {
     return;
   }
+  // A modal dialog whose work pumps through here (the search's scan) gets
+  // its keys too, so that Esc and Enter stop the scan as a click does.
+  HWND root = msg->hwnd ? GetAncestor(msg->hwnd, GA_ROOT) : nullptr;
+  if (root && root != main && IsDialogWindow(root) && IsDialogMessageA(root, msg)) return;
   if (main && IsDialogMessageA(main, msg)) return;
   TranslateMessage(msg);
   DispatchMessageA(msg);

@@ -122,7 +122,7 @@ int Selected(HWND dialog) {
 }
 
 class Commissioning : public ::testing::Test {
- protected:
+ public:
   void Start(const std::string& config, const std::string& settings) {
     platform::EnableTestClock(1000);
     Sim& sim = TheSim();
@@ -206,12 +206,14 @@ TEST_F(Commissioning, SearchListsEveryAddressAndDoubleClickTakesOneAfterTheScan)
   EXPECT_EQ(g_App.AdapterOpen, 0);
 }
 
-TEST_F(Commissioning, AbortKeepsWhatWasFoundAndTheDialogOpen) {
-  Start(SlaveAt(5) + SlaveAt(63), USB_AT_125);
+// The user stops the scan while address 9 is being probed: with the mouse
+// on Abort, or with Esc on the list (keys reach the dialog through the
+// message handler the scan pumps with).
+void AbortAtNine(Commissioning& t, const std::function<void(HWND)>& press) {
+  t.Start(SlaveAt(5) + SlaveAt(63), USB_AT_125);
   Script s;
   s.onFill = [&](HWND dialog, int entries) {
-    // The user presses Abort while address 9 is being probed.
-    if (entries == 9) PostCommand(dialog, IDOK);
+    if (entries == 9) press(dialog);
   };
   s.onIdle = [&](HWND dialog) {
     if (s.idles > 1) return;
@@ -221,11 +223,21 @@ TEST_F(Commissioning, AbortKeepsWhatWasFoundAndTheDialogOpen) {
     EXPECT_TRUE(IsWindowVisible(dialog));
     PostCommand(dialog, IDOK);  // the second press takes the selection
   };
-  Run(IDM_SEARCH_SLAVES, s);
+  t.Run(IDM_SEARCH_SLAVES, s);
   EXPECT_EQ(s.idles, 1);
   EXPECT_TRUE(s.boxes.empty());
   EXPECT_EQ(g_App.CurrAdr, 5);
-  EXPECT_EQ(ControlText(main_, IDC_MAIN_ADDRESS), "5");
+  EXPECT_EQ(ControlText(t.main_, IDC_MAIN_ADDRESS), "5");
+}
+
+TEST_F(Commissioning, AbortKeepsWhatWasFoundAndTheDialogOpen) {
+  AbortAtNine(*this, [](HWND dialog) { PostCommand(dialog, IDOK); });
+}
+
+TEST_F(Commissioning, EscapeAbortsTheScanToo) {
+  AbortAtNine(*this, [](HWND dialog) {
+    PostMessageA(GetDlgItem(dialog, IDC_SEARCH_LIST), WM_KEYDOWN, VK_ESCAPE, 0);
+  });
 }
 
 TEST_F(Commissioning, SearchFindingNothingSaysSoAndCloses) {
