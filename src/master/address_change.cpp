@@ -31,7 +31,7 @@ constexpr uint16_t DEVICENET_INSTANCE = 1;
 constexpr uint16_t CONN_INSTANCE_EXPLICIT = 1;
 constexpr uint8_t ATTR_MAC_ID = 1;
 constexpr uint8_t ATTR_BAUD_RATE = 2;
-constexpr uint32_t RESPONSE_SIZE = 1000;
+constexpr uint32_t RESPONSE_SIZE = MAX_BODY_LEN;  // the most TxService returns
 constexpr int ADDRESS_TEXT_SIZE = 16;
 
 uint8_t Mac(int address) {

@@ -25,7 +25,7 @@ using app::g_App;
 using namespace devicenet;
 
 constexpr int POLL_TRIES = 3;
-constexpr uint32_t RESPONSE_SIZE = 1000;
+constexpr uint32_t RESPONSE_SIZE = MAX_BODY_LEN;  // the most TxService returns
 constexpr const char* RESPONSE_CAPTION = "Response";
 // "XX " per response byte, then "hex" and the end.
 constexpr int RESPONSE_TEXT_SIZE = RESPONSE_SIZE * 3 + 4;

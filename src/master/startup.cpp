@@ -27,8 +27,8 @@ constexpr uint32_t CONNECT_WINDOW_MS = 3000;  // TxConnect is repeated for this 
 constexpr uint16_t CONN_INSTANCE_EXPLICIT = 1;
 constexpr uint8_t ATTR_CONN_STATE = 1;
 constexpr uint8_t CONN_STATE_ESTABLISHED = 3;
-constexpr uint32_t RESPONSE_SIZE = 1000;
-constexpr int TEXT_SIZE = RESPONSE_SIZE + 1;  // the longest product name and its end
+constexpr uint32_t RESPONSE_SIZE = MAX_BODY_LEN;  // the most TxService returns
+constexpr int TEXT_SIZE = RESPONSE_SIZE + 1;      // the longest product name and its end
 
 // Identity attributes in the order they are read, with their field.
 enum class Shown { U16, Revision, U32, ShortString };
