@@ -25,10 +25,9 @@ namespace {
 using app::g_App;
 using namespace devicenet;
 
-constexpr uint32_t CONNECT_WINDOW_MS = 3000;  // the slave must answer where it is
-constexpr uint32_t CHECK_WINDOW_MS = 10000;   // and where it should be after the change
+// The slave must answer where it should be after the change within this.
+constexpr uint32_t CHECK_WINDOW_MS = 10000;
 constexpr uint16_t DEVICENET_INSTANCE = 1;
-constexpr uint16_t CONN_INSTANCE_EXPLICIT = 1;
 constexpr uint8_t ATTR_MAC_ID = 1;
 constexpr uint8_t ATTR_BAUD_RATE = 2;
 constexpr uint32_t RESPONSE_SIZE = MAX_BODY_LEN;  // the most TxService returns
@@ -42,15 +41,6 @@ uint8_t OwnMac() {
   return g_NodeTable.OwnMacId;
 }
 
-// TxConnect over and over until it succeeds or `windowMs` has passed.
-uint32_t ConnectWithin(uint8_t address, uint32_t windowMs) {
-  const uint32_t start = platform::TickMs();
-  for (;;) {
-    const uint32_t result = TxConnect(address, OwnMac(), CONNECT_TIMEOUT_MS);
-    if (result == TXR_OK || platform::TickMs() - start > windowMs) return result;
-  }
-}
-
 // Steps common to both changes: the slave connected where it is now and the
 // watchdog of its explicit connection off. TXR_OK, or the step's result
 // after the release (and the report where the watchdog request failed).
@@ -59,15 +49,7 @@ uint32_t Reach(void* window, uint8_t address) {
     TxRelease(address, OwnMac());
     return TXR_NO_SLAVE;
   }
-  uint8_t buffer[RESPONSE_SIZE] = {0, 0};  // expected packet rate 0 ms
-  uint32_t length = 0;
-  const ServiceRequest rate{GROUP_2,
-                            SVC_SET_ATTRIBUTE_SINGLE,
-                            CLASS_CONNECTION,
-                            CONN_INSTANCE_EXPLICIT,
-                            ATTR_EXPECTED_PACKET_RATE,
-                            2};
-  const uint32_t result = TxService(address, OwnMac(), rate, buffer, length);
+  const uint32_t result = SetNoWatchdog(address, CONN_INSTANCE_EXPLICIT);
   if (result != TXR_OK) {
     TxRelease(address, OwnMac());
     ReportResult(window, result);

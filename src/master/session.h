@@ -9,6 +9,17 @@
 
 namespace master {
 
+constexpr uint16_t CONN_INSTANCE_EXPLICIT = 1;  // the explicit connection's Connection instance
+constexpr uint32_t CONNECT_WINDOW_MS = 3000;    // how long a slave is given to connect
+
+// TxConnect to `address` over and over until it succeeds or `windowMs` has
+// passed. The last TxConnect result.
+uint32_t ConnectWithin(uint8_t address, uint32_t windowMs);
+
+// Switches off the watchdog of connection `instance` of the slave at
+// `address` (expected packet rate 0 ms). The TxService result.
+uint32_t SetNoWatchdog(uint8_t address, uint16_t instance);
+
 // Connects the slave at CurrAdr within 3000 ms (TxConnect over and over),
 // switches off the watchdog of its explicit connection and, `withPoll` set,
 // of its poll connection, and checks that the poll connection is

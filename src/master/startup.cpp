@@ -23,8 +23,6 @@ namespace {
 using app::g_App;
 using namespace devicenet;
 
-constexpr uint32_t CONNECT_WINDOW_MS = 3000;  // TxConnect is repeated for this long
-constexpr uint16_t CONN_INSTANCE_EXPLICIT = 1;
 constexpr uint8_t ATTR_CONN_STATE = 1;
 constexpr uint8_t CONN_STATE_ESTABLISHED = 3;
 constexpr uint32_t RESPONSE_SIZE = MAX_BODY_LEN;  // the most TxService returns
@@ -62,14 +60,6 @@ uint32_t Get(uint16_t classId, uint16_t instance, uint8_t attribute, uint8_t* bu
              uint32_t& length) {
   std::memset(buffer, 0, RESPONSE_SIZE);
   const ServiceRequest request{GROUP_2, SVC_GET_ATTRIBUTE_SINGLE, classId, instance, attribute, 0};
-  return TxService(CurrentSlave(), OwnMac(), request, buffer, length);
-}
-
-uint32_t SetNoWatchdog(uint16_t instance) {
-  uint8_t buffer[RESPONSE_SIZE] = {0, 0};  // expected packet rate 0 ms
-  uint32_t length = 0;
-  const ServiceRequest request{GROUP_2,  SVC_SET_ATTRIBUTE_SINGLE,  CLASS_CONNECTION,
-                               instance, ATTR_EXPECTED_PACKET_RATE, 2};
   return TxService(CurrentSlave(), OwnMac(), request, buffer, length);
 }
 
@@ -138,29 +128,40 @@ bool PollConnectionEstablished() {
 
 }  // namespace
 
+uint32_t ConnectWithin(uint8_t address, uint32_t windowMs) {
+  const uint32_t start = platform::TickMs();
+  for (;;) {
+    const uint32_t result = TxConnect(address, OwnMac(), CONNECT_TIMEOUT_MS);
+    if (result == TXR_OK || platform::TickMs() - start > windowMs) return result;
+  }
+}
+
+uint32_t SetNoWatchdog(uint8_t address, uint16_t instance) {
+  uint8_t buffer[RESPONSE_SIZE] = {0, 0};  // expected packet rate 0 ms
+  uint32_t length = 0;
+  const ServiceRequest request{GROUP_2,  SVC_SET_ATTRIBUTE_SINGLE,  CLASS_CONNECTION,
+                               instance, ATTR_EXPECTED_PACKET_RATE, 2};
+  return TxService(address, OwnMac(), request, buffer, length);
+}
+
 uint32_t SlaveConnect(void* window, int withPoll) {
   if (g_App.Io) std::memset(g_App.Io, 0, sizeof *g_App.Io);
   SetPumpHook(nullptr);
   g_NodeTable.OwnMacId = PickOwnMacId(CurrentSlave(), CurrentSlave());
 
   void* cursor = persist::ShowWaitCursor();
-  const uint32_t start = platform::TickMs();
-  while (TxConnect(CurrentSlave(), OwnMac(), CONNECT_TIMEOUT_MS) != TXR_OK) {
-    if (platform::TickMs() - start > CONNECT_WINDOW_MS) {
-      persist::RestoreCursor(cursor);
-      return TXR_NO_SLAVE;
-    }
-  }
+  const uint32_t connected = ConnectWithin(CurrentSlave(), CONNECT_WINDOW_MS);
   persist::RestoreCursor(cursor);
+  if (connected != TXR_OK) return TXR_NO_SLAVE;
 
-  uint32_t result = SetNoWatchdog(CONN_INSTANCE_EXPLICIT);
+  uint32_t result = SetNoWatchdog(CurrentSlave(), CONN_INSTANCE_EXPLICIT);
   if (result != TXR_OK) {
     ReportResult(window, result);
     return result;
   }
   if (!withPoll) return TXR_OK;
 
-  result = SetNoWatchdog(CONN_INSTANCE_POLL);
+  result = SetNoWatchdog(CurrentSlave(), CONN_INSTANCE_POLL);
   if (result != TXR_OK) {
     ReportResult(window, result);
     return result;
