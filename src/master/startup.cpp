@@ -102,8 +102,8 @@ uint32_t ReadConnectionSize(uint8_t attribute, uint32_t& size) {
   return TXR_OK;
 }
 
-// Steps 7 and 8 of the start: 1 when the size is usable, else 0 after the
-// report.
+// A size of the poll connection for the I/O records: 1 when it is usable,
+// else 0 after the report.
 int TakeConnectionSize(void* window, uint8_t attribute, uint32_t& size) {
   const uint32_t result = ReadConnectionSize(attribute, size);
   if (result != TXR_OK) {
