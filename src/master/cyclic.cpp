@@ -30,10 +30,6 @@ constexpr const char* RESPONSE_CAPTION = "Response";
 // "XX " per response byte, then "hex" and the end.
 constexpr int RESPONSE_TEXT_SIZE = RESPONSE_SIZE * 3 + 4;
 
-uint8_t CurrentSlave() {
-  return static_cast<uint8_t>(g_App.CurrAdr & MAC_ID_MASK);
-}
-
 ServiceRequest AttributeRequest(uint8_t service, uint8_t length) {
   return ServiceRequest{GROUP_2,
                         service,

@@ -12,6 +12,9 @@ namespace master {
 constexpr uint16_t CONN_INSTANCE_EXPLICIT = 1;  // the explicit connection's Connection instance
 constexpr uint32_t CONNECT_WINDOW_MS = 3000;    // how long a slave is given to connect
 
+// AppState CurrAdr as a MAC ID.
+uint8_t CurrentSlave();
+
 // TxConnect to `address` over and over until it succeeds or `windowMs` has
 // passed. The last TxConnect result.
 uint32_t ConnectWithin(uint8_t address, uint32_t windowMs);

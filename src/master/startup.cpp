@@ -45,10 +45,6 @@ const int CLEARED_FIELDS[] = {IDC_MAIN_VENDOR_ID, IDC_MAIN_DEVICE_TYPE,   IDC_MA
                               IDC_MAIN_REVISION,  IDC_MAIN_SERIAL_NUMBER, IDC_MAIN_PRODUCT_NAME,
                               IDC_MAIN_BUS_STATUS};
 
-uint8_t CurrentSlave() {
-  return static_cast<uint8_t>(g_App.CurrAdr & MAC_ID_MASK);
-}
-
 uint8_t OwnMac() {
   return g_NodeTable.OwnMacId;
 }
@@ -127,6 +123,10 @@ bool PollConnectionEstablished() {
 }
 
 }  // namespace
+
+uint8_t CurrentSlave() {
+  return static_cast<uint8_t>(g_App.CurrAdr & MAC_ID_MASK);
+}
 
 uint32_t ConnectWithin(uint8_t address, uint32_t windowMs) {
   const uint32_t start = platform::TickMs();
