@@ -1,6 +1,5 @@
 // The cyclic exchange: the attribute requests queued by the attribute
 // dialogs, then one poll of the slave and a refresh of the data views.
-#include <cstdio>
 #include <cstring>
 
 #include "app/app_state.h"
@@ -88,14 +87,12 @@ int CarryOutRead(void* window) {
   return 1;
 }
 
+// The response bytes as raw hex ("A1 BC hex"), the way a read shows them.
 void ShowServiceResponse(const uint8_t* bytes, uint32_t length) {
   static char text[RESPONSE_TEXT_SIZE];
-  size_t used = 0;
-  for (uint32_t i = 0; i < length && i < RESPONSE_SIZE; ++i) {
-    used += static_cast<size_t>(
-        std::snprintf(text + used, sizeof text - used, "%02X ", static_cast<unsigned>(bytes[i])));
-  }
-  std::snprintf(text + used, sizeof text - used, "hex");
+  const uint32_t count = length < RESPONSE_SIZE ? length : RESPONSE_SIZE;
+  attributes::FormatAttrValue(attributes::ATTR_RAW_HEX, 0, bytes, static_cast<int>(count), text,
+                              RESPONSE_TEXT_SIZE);
   persist::ShowMessageBox(g_App.hWriteAttrDlg, text, RESPONSE_CAPTION, persist::BOX_OK);
 }
 
