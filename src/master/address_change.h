@@ -40,8 +40,10 @@ uint32_t ChangeBaud(void* window, uint8_t address);
 // `fillMainLists(mainWindow)` run after it; messages 1036, 1020 and 1021 go
 // to `window` (the dialog). CurrAdr and BaudIndex change only when their
 // step succeeded. A baud step after a failed address step looks for the
-// slave at OldAddress. Returns CHANGE_DONE when the dialog may end,
-// CHANGE_REFUSED when the adapter could not be closed (an exchange runs).
+// slave at OldAddress. A slave missing (message 1036) ends both steps at
+// once: no list refill, the adapter left open. Returns CHANGE_DONE when the
+// dialog may end, CHANGE_REFUSED when the adapter could not be closed (an
+// exchange runs).
 constexpr int CHANGE_REFUSED = 0;
 constexpr int CHANGE_DONE = 1;
 int ChangeCarryOut(void* window, void* mainWindow, void (*fillMainLists)(void* mainWindow));
