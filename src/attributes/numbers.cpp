@@ -21,16 +21,6 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-// The digit's value in `base` (10 or 16), or -1.
-int DigitValue(char c, int base) {
-  if (IsDigit(c)) return c - '0';
-  if (base == 16) {
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  }
-  return -1;
-}
-
 const char* SkipSpace(const char* p) {
   while (IsSpace(*p)) ++p;
   return p;
@@ -109,6 +99,15 @@ int FormatReal(T value, char (&out)[NUMBER_TEXT_SIZE]) {
 }
 
 }  // namespace
+
+int DigitValue(char c, int base) {
+  if (IsDigit(c)) return c - '0';
+  if (base == 16) {
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  }
+  return -1;
+}
 
 uint64_t ScanInteger(const char* text, int inHex, bool* nonZero) {
   if (nonZero) *nonZero = false;

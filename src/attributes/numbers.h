@@ -7,6 +7,9 @@
 
 namespace attributes {
 
+// The digit's value in `base` (10 or 16), or -1.
+int DigitValue(char c, int base);
+
 // Read like scanf's "%f" / "%lf" from the start of `text`: white space
 // skipped, an optional sign, then the longest decimal floating-point number,
 // "inf", "infinity" or "nan" that starts there. A value beyond the type's

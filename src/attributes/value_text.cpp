@@ -37,13 +37,6 @@ bool IsSignedType(int type) {
   return type == ATTR_SINT || type == ATTR_INT || type == ATTR_DINT || type == ATTR_LINT;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Length of `text`, at most `most`.
 int BoundedLength(const char* text, int most) {
   int n = 0;
@@ -167,9 +160,9 @@ int ParseHexBytes(const char* text, uint8_t* bytes, int capacity) {
   int n = 0;
   const char* p = text;
   while (n < limit) {
-    const int high = HexValue(p[0]);
+    const int high = DigitValue(p[0], 16);
     if (high >= 0) {
-      const int low = HexValue(p[1]);
+      const int low = DigitValue(p[1], 16);
       const int digits = low >= 0 ? 2 : 1;
       // A token glued to anything but a blank ends the list, itself excluded.
       if (!EndsToken(p[digits])) break;
