@@ -5,6 +5,7 @@
 #include "app/app_state.h"
 #include "can/can_driver.h"
 #include "master/session.h"
+#include "persist/cursor.h"
 #include "persist/inputlog.h"
 #include "persist/messages.h"
 #include "persist/resstring.h"
@@ -130,9 +131,9 @@ void OnChangeAddress(HWND window) {
 void OnStart(HWND window) {
   TakeAddressField(window);
   if (g_App.CyclicBusy) return;
-  HCURSOR previous = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+  void* previous = persist::ShowWaitCursor();
   const int started = master::CommStart(window);
-  SetCursor(previous);
+  persist::RestoreCursor(previous);
   if (!started) return;
   RefreshDataViews(window, g_App.Io, 1);
   UpdateControlStates(window);
