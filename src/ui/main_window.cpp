@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include <cstdio>
+#include <iterator>
 
 #include "app/app_state.h"
 #include "can/can_driver.h"
@@ -160,8 +161,12 @@ void OnBaudSelChange(HWND window) {
   g_App.BaudIndex = static_cast<int>(index);
 }
 
+bool IsChecked(HWND window, int id) {
+  return IsDlgButtonChecked(window, id) == BST_CHECKED;
+}
+
 void OnLogBox(HWND window) {
-  if (IsDlgButtonChecked(window, IDC_MAIN_LOG) == BST_CHECKED) {
+  if (IsChecked(window, IDC_MAIN_LOG)) {
     // A log that will not open stays off without a word; the box stays
     // ticked.
     persist::OpenInputLog(persist::INPUT_LOG_NAME);
@@ -172,10 +177,6 @@ void OnLogBox(HWND window) {
 
 void OnHexKillFocus(HWND window) {
   ApplyHexEdit(window);
-}
-
-bool IsChecked(HWND window, int id) {
-  return IsDlgButtonChecked(window, id) == BST_CHECKED;
 }
 
 // A notification other than the one a row wants returns FALSE.
@@ -353,7 +354,8 @@ void FillPortAndBaudLists(HWND window) {
 void UpdateControlStates(HWND window) {
   const bool active = g_App.CommActive == 1;
   static const int SETTING_CONTROLS[] = {IDC_MAIN_ADDRESS, IDC_MAIN_PORT, IDC_MAIN_BAUD};
-  if (active && FocusIsOn(window, SETTING_CONTROLS, 3)) {
+  if (active &&
+      FocusIsOn(window, SETTING_CONTROLS, static_cast<int>(std::size(SETTING_CONTROLS)))) {
     SetFocus(GetDlgItem(window, IDC_MAIN_OUTPUT_LIST));
   }
 
