@@ -301,18 +301,33 @@ void SetFreezeOutputs(HWND window, int value) {
   CheckDlgButton(window, IDC_MAIN_FREEZE, value ? BST_CHECKED : BST_UNCHECKED);
 }
 
-void TakeAddressField(HWND window) {
+bool ReadAddressField(HWND field, int textSize, int& address) {
   char text[ADDRESS_TEXT_SIZE] = "";
-  HWND field = GetDlgItem(window, IDC_MAIN_ADDRESS);
-  int address = 0;
   // Text too long for the buffer is never an address, even if its cut
   // front would read as one.
-  const bool fits = field && GetWindowTextLengthA(field) < ADDRESS_TEXT_SIZE;
-  if (fits && GetWindowTextA(field, text, sizeof text) >= 0 && ParseAddressField(text, address)) {
+  if (!field || textSize > ADDRESS_TEXT_SIZE || GetWindowTextLengthA(field) >= textSize) {
+    return false;
+  }
+  return GetWindowTextA(field, text, textSize) >= 0 && ParseAddressField(text, address);
+}
+
+void TakeAddressField(HWND window) {
+  int address = 0;
+  if (ReadAddressField(GetDlgItem(window, IDC_MAIN_ADDRESS), ADDRESS_TEXT_SIZE, address)) {
     g_App.CurrAdr = address;
   } else {
     SetAddressField(window);
   }
+}
+
+void FillBaudList(HWND window, int listId, int selected, const char* unit) {
+  SendDlgItemMessageA(window, listId, CB_RESETCONTENT, 0, 0);
+  for (const can::BaudRow& row : can::BaudTable) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%u %s", static_cast<unsigned>(row.RateKBaud), unit);
+    SendDlgItemMessageA(window, listId, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+  }
+  SendDlgItemMessageA(window, listId, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
 }
 
 void FillPortAndBaudLists(HWND window) {
@@ -336,13 +351,7 @@ void FillPortAndBaudLists(HWND window) {
   // A stored code that names no port shows no selection.
   SendDlgItemMessageA(window, IDC_MAIN_PORT, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
 
-  SendDlgItemMessageA(window, IDC_MAIN_BAUD, CB_RESETCONTENT, 0, 0);
-  for (const can::BaudRow& row : can::BaudTable) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%u kBaud", static_cast<unsigned>(row.RateKBaud));
-    SendDlgItemMessageA(window, IDC_MAIN_BAUD, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
-  }
-  SendDlgItemMessageA(window, IDC_MAIN_BAUD, CB_SETCURSEL, static_cast<WPARAM>(g_App.BaudIndex), 0);
+  FillBaudList(window, IDC_MAIN_BAUD, g_App.BaudIndex, "kBaud");
 
   SetAddressField(window);
   RefreshDataViews(window, g_App.Io, 1);
