@@ -1,7 +1,5 @@
 #include "ui/about_box.h"
 
-#include <cstdio>
-
 #include "app/app_state.h"
 #include "resource.h"
 #include "ui/maker_text.h"
@@ -19,8 +17,7 @@ BOOL OnInitDialog(HWND box) {
   SetDlgItemTextA(box, IDC_ABOUT_MAKER, text);
   NoticeLine(text, sizeof text);
   SetDlgItemTextA(box, IDC_ABOUT_NOTICE, text);
-  std::snprintf(text, sizeof text, "%s", VERSION_TEXT);
-  SetDlgItemTextA(box, IDC_ABOUT_VERSION, text);
+  SetDlgItemTextA(box, IDC_ABOUT_VERSION, VERSION_TEXT);
   HWND owner = g_App.hMainWnd ? static_cast<HWND>(g_App.hMainWnd) : GetWindow(box, GW_OWNER);
   if (owner) CenterOverOwner(owner, box, false);
   return TRUE;

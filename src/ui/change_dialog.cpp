@@ -1,8 +1,5 @@
 // The Change Address and Baud Rate of Slave dialog.
-#include <cstdio>
-
 #include "app/app_state.h"
-#include "can/can_driver.h"
 #include "master/address_change.h"
 #include "resource.h"
 #include "ui/main_window.h"
@@ -15,36 +12,14 @@ namespace {
 
 using namespace master;
 
-constexpr int MAX_MAC_ID = 63;
+// The address fields are read into this many bytes.
 constexpr int ADDRESS_TEXT_SIZE = 32;
-constexpr int BAUD_TEXT_SIZE = 32;
 
-void FillBaudList(HWND dialog, int id, int selected) {
-  SendDlgItemMessageA(dialog, id, CB_RESETCONTENT, 0, 0);
-  for (const can::BaudRow& row : can::BaudTable) {
-    char text[BAUD_TEXT_SIZE];
-    std::snprintf(text, sizeof text, "%u kB", static_cast<unsigned>(row.RateKBaud));
-    SendDlgItemMessageA(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
-  }
-  SendDlgItemMessageA(dialog, id, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
-}
-
-// The field's number becomes `value` when it is a MAC ID (decimal digits
-// only, blanks around them allowed); anything else puts `value` back into
-// the field.
+// The field's number becomes `value` when it is a MAC ID; anything else
+// puts `value` back into the field.
 void TakeAddress(HWND dialog, int id, int& value) {
-  char text[ADDRESS_TEXT_SIZE] = "";
-  const int length = static_cast<int>(GetDlgItemTextA(dialog, id, text, sizeof text));
-  const char* at = text;
-  while (*at == ' ') ++at;
   int number = 0;
-  int digits = 0;
-  for (; *at >= '0' && *at <= '9' && number <= MAX_MAC_ID; ++at, ++digits) {
-    number = number * 10 + (*at - '0');
-  }
-  while (*at == ' ') ++at;
-  // A text that filled the buffer may have been cut: no address.
-  if (digits > 0 && *at == '\0' && number <= MAX_MAC_ID && length < ADDRESS_TEXT_SIZE - 1) {
+  if (ReadAddressField(GetDlgItem(dialog, id), ADDRESS_TEXT_SIZE, number)) {
     value = number;
   } else {
     SetDlgItemInt(dialog, id, static_cast<UINT>(value), FALSE);
@@ -74,8 +49,8 @@ BOOL OnInitDialog(HWND dialog) {
   SetDlgItemInt(dialog, IDC_CHANGE_OLD_ADDRESS, static_cast<UINT>(OldAddress), FALSE);
   SetDlgItemInt(dialog, IDC_CHANGE_NEW_ADDRESS, static_cast<UINT>(NewAddress), FALSE);
   OldBaudIndex = NewBaudIndex = app::g_App.BaudIndex;
-  FillBaudList(dialog, IDC_CHANGE_OLD_BAUD, OldBaudIndex);
-  FillBaudList(dialog, IDC_CHANGE_NEW_BAUD, NewBaudIndex);
+  FillBaudList(dialog, IDC_CHANGE_OLD_BAUD, OldBaudIndex, "kB");
+  FillBaudList(dialog, IDC_CHANGE_NEW_BAUD, NewBaudIndex, "kB");
   HWND owner = MainWindow(dialog);
   if (owner) CenterOverOwner(owner, dialog, false);
   return TRUE;

@@ -1,10 +1,12 @@
 #include "ui/main_window.h"
 
 #include <cstdio>
+#include <iterator>
 
 #include "app/app_state.h"
 #include "can/can_driver.h"
 #include "master/session.h"
+#include "persist/cursor.h"
 #include "persist/inputlog.h"
 #include "persist/messages.h"
 #include "persist/resstring.h"
@@ -130,9 +132,9 @@ void OnChangeAddress(HWND window) {
 void OnStart(HWND window) {
   TakeAddressField(window);
   if (g_App.CyclicBusy) return;
-  HCURSOR previous = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+  void* previous = persist::ShowWaitCursor();
   const int started = master::CommStart(window);
-  SetCursor(previous);
+  persist::RestoreCursor(previous);
   if (!started) return;
   RefreshDataViews(window, g_App.Io, 1);
   UpdateControlStates(window);
@@ -159,8 +161,12 @@ void OnBaudSelChange(HWND window) {
   g_App.BaudIndex = static_cast<int>(index);
 }
 
+bool IsChecked(HWND window, int id) {
+  return IsDlgButtonChecked(window, id) == BST_CHECKED;
+}
+
 void OnLogBox(HWND window) {
-  if (IsDlgButtonChecked(window, IDC_MAIN_LOG) == BST_CHECKED) {
+  if (IsChecked(window, IDC_MAIN_LOG)) {
     // A log that will not open stays off without a word; the box stays
     // ticked.
     persist::OpenInputLog(persist::INPUT_LOG_NAME);
@@ -171,10 +177,6 @@ void OnLogBox(HWND window) {
 
 void OnHexKillFocus(HWND window) {
   ApplyHexEdit(window);
-}
-
-bool IsChecked(HWND window, int id) {
-  return IsDlgButtonChecked(window, id) == BST_CHECKED;
 }
 
 // A notification other than the one a row wants returns FALSE.
@@ -299,18 +301,33 @@ void SetFreezeOutputs(HWND window, int value) {
   CheckDlgButton(window, IDC_MAIN_FREEZE, value ? BST_CHECKED : BST_UNCHECKED);
 }
 
-void TakeAddressField(HWND window) {
+bool ReadAddressField(HWND field, int textSize, int& address) {
   char text[ADDRESS_TEXT_SIZE] = "";
-  HWND field = GetDlgItem(window, IDC_MAIN_ADDRESS);
-  int address = 0;
   // Text too long for the buffer is never an address, even if its cut
   // front would read as one.
-  const bool fits = field && GetWindowTextLengthA(field) < ADDRESS_TEXT_SIZE;
-  if (fits && GetWindowTextA(field, text, sizeof text) >= 0 && ParseAddressField(text, address)) {
+  if (!field || textSize > ADDRESS_TEXT_SIZE || GetWindowTextLengthA(field) >= textSize) {
+    return false;
+  }
+  return GetWindowTextA(field, text, textSize) >= 0 && ParseAddressField(text, address);
+}
+
+void TakeAddressField(HWND window) {
+  int address = 0;
+  if (ReadAddressField(GetDlgItem(window, IDC_MAIN_ADDRESS), ADDRESS_TEXT_SIZE, address)) {
     g_App.CurrAdr = address;
   } else {
     SetAddressField(window);
   }
+}
+
+void FillBaudList(HWND window, int listId, int selected, const char* unit) {
+  SendDlgItemMessageA(window, listId, CB_RESETCONTENT, 0, 0);
+  for (const can::BaudRow& row : can::BaudTable) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%u %s", static_cast<unsigned>(row.RateKBaud), unit);
+    SendDlgItemMessageA(window, listId, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+  }
+  SendDlgItemMessageA(window, listId, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
 }
 
 void FillPortAndBaudLists(HWND window) {
@@ -334,13 +351,7 @@ void FillPortAndBaudLists(HWND window) {
   // A stored code that names no port shows no selection.
   SendDlgItemMessageA(window, IDC_MAIN_PORT, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
 
-  SendDlgItemMessageA(window, IDC_MAIN_BAUD, CB_RESETCONTENT, 0, 0);
-  for (const can::BaudRow& row : can::BaudTable) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%u kBaud", static_cast<unsigned>(row.RateKBaud));
-    SendDlgItemMessageA(window, IDC_MAIN_BAUD, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
-  }
-  SendDlgItemMessageA(window, IDC_MAIN_BAUD, CB_SETCURSEL, static_cast<WPARAM>(g_App.BaudIndex), 0);
+  FillBaudList(window, IDC_MAIN_BAUD, g_App.BaudIndex, "kBaud");
 
   SetAddressField(window);
   RefreshDataViews(window, g_App.Io, 1);
@@ -352,7 +363,8 @@ void FillPortAndBaudLists(HWND window) {
 void UpdateControlStates(HWND window) {
   const bool active = g_App.CommActive == 1;
   static const int SETTING_CONTROLS[] = {IDC_MAIN_ADDRESS, IDC_MAIN_PORT, IDC_MAIN_BAUD};
-  if (active && FocusIsOn(window, SETTING_CONTROLS, 3)) {
+  if (active &&
+      FocusIsOn(window, SETTING_CONTROLS, static_cast<int>(std::size(SETTING_CONTROLS)))) {
     SetFocus(GetDlgItem(window, IDC_MAIN_OUTPUT_LIST));
   }
 

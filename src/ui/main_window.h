@@ -17,9 +17,18 @@ void SetCommActive(HWND window, int value);
 // Sets FreezeOutputs and the "Freeze Outputs" box to match.
 void SetFreezeOutputs(HWND window, int value);
 
+// True when the edit `field` holds a MAC ID (see ParseAddressField), which
+// then is `address`; a text that does not fit `textSize` bytes (at most
+// 100) is none.
+bool ReadAddressField(HWND field, int textSize, int& address);
+
 // Takes the address field into CurrAdr when it holds 0..63, else puts
 // CurrAdr back into the field. Nothing is reported.
 void TakeAddressField(HWND window);
+
+// Fills combo box `listId` with the baud rates, each followed by `unit`,
+// and selects row `selected`.
+void FillBaudList(HWND window, int listId, int selected, const char* unit);
 
 // Refills the port and baud lists and the address field from the settings
 // and refreshes the data views and the enable state.

@@ -7,6 +7,7 @@
 #include "can/can_driver.h"
 #include "devicenet/devicenet.h"
 #include "master/session.h"
+#include "persist/cursor.h"
 #include "persist/language.h"
 #include "persist/messages.h"
 #include "persist/settings.h"
@@ -83,9 +84,9 @@ void CarryOutExit() {
 void CarryOutStop() {
   HWND main = MainWindow();
   TakeAddressField(main);
-  HCURSOR previous = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+  void* previous = persist::ShowWaitCursor();
   master::CommStop(main);
-  SetCursor(previous);
+  persist::RestoreCursor(previous);
   g_App.PendingCommand = app::CMD_NONE;
 }
 
