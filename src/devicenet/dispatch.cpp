@@ -116,10 +116,6 @@ bool ExplSends(uint8_t state) {
          state == EXPL_ACK_LAST || state == EXPL_REFUSE;
 }
 
-bool IoInProgress(uint8_t state) {
-  return state == IO_SENDING || state == IO_WAITING;
-}
-
 void DriveExplicit(NodeTable& table, uint8_t mac, const DnMessage* received) {
   const NodeRecord& node = NodeOf(table, mac);
   HeldFrame& held = heldExpl[mac];
