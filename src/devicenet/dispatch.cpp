@@ -60,9 +60,9 @@ Pace pace;
 SendHookFn sendHook = nullptr;
 
 uint32_t BitTimeUs() {
-  static constexpr uint32_t US_PER_BIT[] = {8, 4, 2};  // 125, 250, 500 kbit/s
-  const int baud = app::g_App.BaudIndex;
-  return baud >= 0 && baud < 3 ? US_PER_BIT[baud] : US_PER_BIT[0];
+  int baud = app::g_App.BaudIndex;
+  if (baud < 0 || baud >= can::BAUD_COUNT) baud = 0;
+  return 1000u / can::BaudTable[baud].RateKBaud;
 }
 
 // Microseconds from now until t: negative when t has passed, and -FRESH_US
@@ -114,10 +114,6 @@ void Retry(HeldFrame& held) {
 bool ExplSends(uint8_t state) {
   return state == EXPL_QUEUED || state == EXPL_SEND_FRAGMENT || state == EXPL_ACK_FRAGMENT ||
          state == EXPL_ACK_LAST || state == EXPL_REFUSE;
-}
-
-bool IoInProgress(uint8_t state) {
-  return state == IO_SENDING || state == IO_WAITING;
 }
 
 void DriveExplicit(NodeTable& table, uint8_t mac, const DnMessage* received) {

@@ -173,10 +173,13 @@ const DnMessage* IoStep(NodeTable& table, uint8_t macId) {
   }
 }
 
+bool IoInProgress(uint8_t state) {
+  return state == IO_SENDING || state == IO_WAITING;
+}
+
 void IoHoldStep(NodeTable& table, uint8_t macId) {
   NodeRecord& node = NodeOf(table, macId);
-  if ((node.IoState == IO_SENDING || node.IoState == IO_WAITING) &&
-      platform::TickMs() - node.IoTick > node.IoTimeout) {
+  if (IoInProgress(node.IoState) && platform::TickMs() - node.IoTick > node.IoTimeout) {
     node.IoResult = RESULT_TIMEOUT;
     node.IoState = IO_ENDED;
   }

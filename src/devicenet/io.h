@@ -33,6 +33,9 @@ bool IoRequest(uint8_t macId, uint32_t timeoutMs, NodeTable& table, const uint8_
 bool DupMacRequest(uint8_t macId, uint32_t timeoutMs, NodeTable& table, const uint8_t* data,
                    size_t len);
 
+// A transfer is in progress: sending, or waiting for its answer.
+bool IoInProgress(uint8_t state);
+
 // One step of a node's outgoing I/O transfer: returns the message to send,
 // valid until the next call, or null. Tests the answer time-out.
 const DnMessage* IoStep(NodeTable& table, uint8_t macId);

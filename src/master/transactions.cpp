@@ -105,37 +105,40 @@ uint32_t MapOutcome(const ExplOutcome& o, bool alreadyIsOk) {
   return ErrorResult(o.data[0]);
 }
 
+// Sends an explicit request and waits for its end. False when the link layer
+// refuses the request.
 bool Request(uint8_t macId, uint8_t group, uint32_t timeoutMs, uint8_t service, uint16_t classId,
              uint16_t instance, const uint8_t* data, size_t length) {
-  return ExplRequest(macId, group, timeoutMs, g_NodeTable, service, classId, instance, data,
-                     length);
-}
-
-// Releases the predefined set the way its Allocate went: on the UCMM
-// connection when there is one (the predefined explicit connection may have
-// timed out on the slave by now), else on the Group 2 Only port. False when
-// the link layer refuses the request.
-bool ReleaseSet(uint8_t macId, uint32_t timeoutMs) {
-  const uint8_t release[] = {ALLOCATE_EXPLICIT_AND_POLL};
-  if (!Request(macId, UcmmConnOpen ? ucmm.group : GROUP_2, timeoutMs, SVC_RELEASE, CLASS_DEVICENET,
-               DEVICENET_INSTANCE, release, sizeof release)) {
+  if (!ExplRequest(macId, group, timeoutMs, g_NodeTable, service, classId, instance, data,
+                   length)) {
     return false;
   }
   WaitExplicit(macId);
   return true;
 }
 
-// Sends the Allocate (on the UCMM connection when there is one, else on the
-// Group 2 Only port) and waits. False when the link layer refuses it.
+// Where the predefined set is allocated and released: on the UCMM connection
+// when there is one, else on the Group 2 Only port.
+uint8_t SetGroup() {
+  return UcmmConnOpen ? ucmm.group : GROUP_2;
+}
+
+// Releases the predefined set the way its Allocate went: the predefined
+// explicit connection may have timed out on the slave by now. False when the
+// link layer refuses the request.
+bool ReleaseSet(uint8_t macId, uint32_t timeoutMs) {
+  const uint8_t release[] = {ALLOCATE_EXPLICIT_AND_POLL};
+  return Request(macId, SetGroup(), timeoutMs, SVC_RELEASE, CLASS_DEVICENET, DEVICENET_INSTANCE,
+                 release, sizeof release);
+}
+
+// Allocates the predefined set the same way. False when the link layer
+// refuses the request.
 bool AllocateSet(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
   const uint8_t allocate[] = {ALLOCATE_EXPLICIT_AND_POLL,
                               static_cast<uint8_t>(ownMacId & MAC_ID_MASK)};
-  if (!Request(macId, UcmmConnOpen ? ucmm.group : GROUP_2, timeoutMs, SVC_ALLOCATE, CLASS_DEVICENET,
-               DEVICENET_INSTANCE, allocate, sizeof allocate)) {
-    return false;
-  }
-  WaitExplicit(macId);
-  return true;
+  return Request(macId, SetGroup(), timeoutMs, SVC_ALLOCATE, CLASS_DEVICENET, DEVICENET_INSTANCE,
+                 allocate, sizeof allocate);
 }
 
 bool AlreadyAllocated(const ExplOutcome& o) {
@@ -147,9 +150,7 @@ bool AlreadyAllocated(const ExplOutcome& o) {
 // and waits. False when the link layer refuses the request.
 bool CloseUcmm(uint8_t macId, uint16_t instance, uint32_t timeoutMs) {
   const uint8_t close[] = {static_cast<uint8_t>(instance), static_cast<uint8_t>(instance >> 8)};
-  if (!Request(macId, GROUP_3, timeoutMs, SVC_RELEASE, 0, 0, close, sizeof close)) return false;
-  WaitExplicit(macId);
-  return true;
+  return Request(macId, GROUP_3, timeoutMs, SVC_RELEASE, 0, 0, close, sizeof close);
 }
 
 enum class OpenOutcome { Opened, Retry, Fallback };
@@ -196,7 +197,6 @@ uint32_t TxConnect(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
     if (!Request(macId, GROUP_3, timeoutMs, SVC_ALLOCATE, 0, 0, open, sizeof open)) {
       return TXR_FAILED;
     }
-    WaitExplicit(macId);
     const OpenOutcome result = ClassifyOpen(outcome);
     if (result == OpenOutcome::Retry) {
       if (attempt + 1 == OPEN_ATTEMPTS) return TXR_FAILED;
@@ -272,7 +272,6 @@ uint32_t TxService(uint8_t macId, uint8_t /*ownMacId*/, const ServiceRequest& re
                static_cast<uint16_t>(request.classId), request.instance, body, length)) {
     return TXR_FAILED;
   }
-  WaitExplicit(macId);
   const uint32_t result = MapOutcome(outcome, false);
   if (result != TXR_OK) return result;
   std::memcpy(buffer, outcome.data, outcome.length);
@@ -310,7 +309,6 @@ uint32_t TxReset(uint8_t macId) {
                type, sizeof type)) {
     return 0;
   }
-  WaitExplicit(macId);
   const uint32_t result = MapOutcome(outcome, false);
   return result == TXR_OK ? 1 : result;
 }

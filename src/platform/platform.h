@@ -18,7 +18,7 @@ void Sleep1Ms();
 // difference only. Time-outs stay on TickMs.
 uint32_t TickUs();
 
-// Waits about `us` microseconds (up to a few hundred) without a full 1 ms
+// Waits about `us` microseconds (up to about 2 ms) without a full 1 ms
 // sleep: the bulk natively in a fine-grained sleep, the rest and on Windows
 // in a loop that yields the processor. Under the test clock: advances it.
 void PauseUs(uint32_t us);
