@@ -45,6 +45,7 @@
 #define IDM_WRITE_ATTR 1050
 #define IDM_HELP_CONTENTS 40008
 #define IDM_ABOUT 40014
+#define IDM_SLAVE_WATCHDOG 40020  // check item: the slave's poll connection watchdog on
 
 // Accelerator commands.
 #define IDM_ACCEL_ENTER 40006  // table 105: Enter in the hex field
@@ -89,6 +90,7 @@
 #define IDC_MAIN_DEVICE_TYPE 1046
 #define IDC_MAIN_BUS_STATUS 1047  // read-only edit: bus status text
 #define IDC_MAIN_SERIAL_NUMBER 1048
+#define IDC_MAIN_PROGRESS 1051  // static: what a long operation is doing
 
 // About (dialog 108).
 #define IDC_ABOUT_NOTICE 1003   // notice line
@@ -99,12 +101,14 @@
 
 // Search Slaves (dialog 109). Button 1 (IDOK) reads "Abort" or "&OK".
 #define IDC_SEARCH_LIST 1032  // multi-column list of probed addresses
+#define IDC_SEARCH_PROGRESS 1033  // static: what the scan is doing
 
 // Change Address and Baud Rate of Slave (dialog 112).
 #define IDC_CHANGE_NEW_ADDRESS 1001
 #define IDC_CHANGE_OLD_ADDRESS 1002
 #define IDC_CHANGE_NEW_BAUD 1026
 #define IDC_CHANGE_OLD_BAUD 1027
+#define IDC_CHANGE_PROGRESS 1003  // static: what the change is doing
 
 // Read Attribute and Write Attribute (dialogs 1049, 1050). Button 1 is Read or
 // Write, button 2 is Close.
@@ -135,7 +139,7 @@
 // String table of the language libraries: IDS_FIRST..IDS_LAST. Ids without
 // a text here are reserved.
 #define IDS_FIRST 1000
-#define IDS_LAST 1039
+#define IDS_LAST 1099
 #define IDS_CAPTION 1000              // caption of the main window and of every message box
 #define IDS_ADAPTER_OPEN_FAILED 1001  // the adapter will not open on the chosen port
 #define IDS_NO_SLAVE_FOUND 1004       // a search found nothing
@@ -170,3 +174,38 @@
 #define IDS_CAN_DLL_LOAD_FAILED 1037  // the adapter driver library will not load
 #define IDS_IO_LENGTH_EXCEEDED 1038   // connection size above 1000 bytes
 #define IDS_ADDRESS_IN_USE 1039       // new address answered a probe; %s new, %s old address
+
+// Bus status and adapter (1040..1049).
+#define IDS_BUS_WARNING 1040  // status bit 0x04: error counters at the warning level
+// -- more bus status and adapter strings here
+
+// Master services (1050..1079).
+#define IDS_OWNED_BY_OTHER_MASTER 1050  // Allocate answered 0x0C; %s is the slave address
+#define IDS_NO_FREE_OWN_MAC 1051        // every own MAC ID candidate answered; %s lists them
+#define IDS_IDENTITY_MISMATCH 1052      // another device at the target after a change; %s address
+#define IDS_DETAIL_SLAVE_ADDRESS 1053   // appended to a failure; %s is the slave address
+#define IDS_DETAIL_BUS_STATUS 1054      // appended to a failure; %s is the bus status text
+#define IDS_ERROR_CODE_DETAIL 1055      // %s code, %s name, %s additional code (fills 1016's %s)
+#define IDS_PROGRESS_SETTLE 1060        // %s seconds left
+#define IDS_PROGRESS_PROBING 1061       // %s is the number of the address probed
+#define IDS_PROGRESS_OWN_MAC 1062       // %s is the own MAC ID checked
+#define IDS_PROGRESS_CONNECTING 1063    // %s is the slave address
+#define IDS_PROGRESS_IDENTITY 1064
+#define IDS_PROGRESS_WRITING_ADDRESS 1065
+#define IDS_PROGRESS_WRITING_BAUD 1066
+#define IDS_PROGRESS_RESTART_WAIT 1067  // %s seconds waited
+#define IDS_PROGRESS_RELEASING 1068
+#define IDS_PROGRESS_CHECK_ADDRESS 1069  // %s is the address that must be free
+// -- more master strings here
+
+// Windows (1080..1089).
+#define IDS_CAPTION_OWN_MAC 1080  // caption while communication runs: %s caption, %s own MAC ID
+// -- more window strings here
+
+// Values and settings (1090..1099).
+#define IDS_VALUE_REFUSED 1090     // %s value text, %s data type, %s what the type allows
+#define IDS_NO_PORT_SELECTED 1091  // Start or search with no known adapter port
+// -- more value and settings strings here
+
+// Names of the DeviceNet general error codes: IDS_GEC_NAME_BASE + code.
+#define IDS_GEC_NAME_BASE 1100

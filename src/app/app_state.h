@@ -74,11 +74,14 @@ struct AppState {
   int LogInputData;    // [Log] InputData: logging is available at all
   int LogFlowColumns;  // [Log] FlowColumns: data lines carry the flow columns
   int ServiceShow;     // [Service] Show: Write Attribute offers service mode
+  int SlaveWatchdog;   // [Tarnix] SlaveWatchdog: the poll connection's expected packet rate is set
 
   // Run state.
   int MainReady;         // the main window is initialised; the idle step waits for it
   int CommActive;        // cyclic communication with the current slave runs
   int CyclicBusy;        // the cyclic step is inside its I/O exchange
+  int OperationBusy;     // a long operation (start, stop, search, change) runs and pumps messages
+  int TxWaitDepth;       // transactions waiting right now (nested through the message pump)
   int AdapterOpen;       // the CAN adapter is open
   int PendingCommand;    // CMD_* deferred to the idle step
   int FreezeOutputs;     // edited outputs are not copied into Io->Output

@@ -25,8 +25,10 @@ void NoOutputByte(void*, uint32_t) {}
 
 void NoControls(void*) {}
 
+void NoProgress(void*, const char*) {}
+
 const CommView DEFAULT_VIEW = {StateCommActive, StateFreezeOutputs, CopyOutputs, NoViews,
-                               NoOutputByte,    NoControls,         nullptr};
+                               NoOutputByte,    NoControls,         nullptr,     NoProgress};
 
 CommView current = DEFAULT_VIEW;
 
@@ -45,6 +47,7 @@ void SetCommView(const CommView& view) {
   Take(current.RefreshDataViews, view.RefreshDataViews);
   Take(current.ShowOutputByte, view.ShowOutputByte);
   Take(current.UpdateControlStates, view.UpdateControlStates);
+  Take(current.ShowProgress, view.ShowProgress);
   current.ProcessMessage = view.ProcessMessage;
 }
 

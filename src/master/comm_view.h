@@ -25,8 +25,12 @@ struct CommView {
   void (*ShowOutputByte)(void* window, uint32_t value);
   // Applies the enable rules of the communication state.
   void (*UpdateControlStates)(void* window);
-  // Installed as PumpHook once communication runs; null keeps it unset.
+  // Installed as PumpHook once communication runs and while a long
+  // operation waits; null keeps it unset.
   app::PumpHookFn ProcessMessage;
+  // Shows what a long operation started from `window` (the main window or
+  // the dialog it runs from) is doing; an empty text clears it.
+  void (*ShowProgress)(void* window, const char* text);
 };
 
 // Installs the window side; a null entry keeps the portable default.
