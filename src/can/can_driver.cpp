@@ -178,6 +178,10 @@ unsigned BusStatusStringId(uint32_t status) {
 
 }  // namespace
 
+uint32_t TakeStatusSeen() {
+  return CanStatus();
+}
+
 void ShowBusStatus(void* window) {
   app::AppState& state = app::g_App;
   const uint32_t status = CanStatus();

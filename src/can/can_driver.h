@@ -43,7 +43,8 @@ constexpr uint32_t CAN_ERR_OK = 0;
 constexpr uint32_t CAN_ERR_QXMTFULL = 0x80;    // transmit queue full: try again
 constexpr uint32_t CAN_ERR_NO_DRIVER = 0x200;  // no driver library loaded
 constexpr uint32_t CAN_STATUS_BUS_OFF = 0x10;
-constexpr uint32_t CAN_STATUS_BUS_HEAVY = 0x08;
+constexpr uint32_t CAN_STATUS_BUS_HEAVY = 0x08;    // error passive: an error counter above 127
+constexpr uint32_t CAN_STATUS_BUS_WARNING = 0x04;  // an error counter at the warning level (96)
 constexpr uint32_t CAN_STATUS_OVERRUN = 0x02;
 constexpr uint8_t MSGTYPE_STANDARD = 0x00;
 constexpr uint8_t MSGTYPE_STATUS = 0x80;
@@ -69,6 +70,10 @@ bool CloseAdapter(void* window);
 // Shows the text of the driver's status word in control 1047 of `window`
 // when the word differs from AppState LastBusStatus.
 void ShowBusStatus(void* window);
+
+// The status bits the adapter showed since the last call: the driver's
+// status word now, and every status message the link layer read meanwhile.
+uint32_t TakeStatusSeen();
 
 // The entry points. With no library loaded each returns CAN_ERR_NO_DRIVER
 // without calling anything.

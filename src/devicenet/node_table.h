@@ -91,7 +91,8 @@ struct NodeRecord {
 };
 
 struct NodeTable {
-  uint8_t OwnMacId;  // the master's own MAC ID on the bus
+  uint8_t OwnMacId;       // the master's own MAC ID on the bus
+  uint8_t OwnMacClaimed;  // OwnMacId was checked free: the link layer defends it
   NodeRecord Node[NODE_COUNT];
 };
 
