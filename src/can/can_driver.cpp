@@ -165,8 +165,6 @@ bool CloseAdapter(void*) {
   return true;
 }
 
-namespace {
-
 unsigned BusStatusStringId(uint32_t status) {
   if (status == 0) return IDS_BUS_NORMAL;
   if (status & CAN_ERR_NO_DRIVER) return IDS_BUS_NO_DRIVER;
@@ -175,8 +173,6 @@ unsigned BusStatusStringId(uint32_t status) {
   if (status & CAN_STATUS_OVERRUN) return IDS_BUS_OVERRUN;
   return IDS_BUS_UNKNOWN;
 }
-
-}  // namespace
 
 uint32_t TakeStatusSeen() {
   return CanStatus();

@@ -71,6 +71,9 @@ bool CloseAdapter(void* window);
 // when the word differs from AppState LastBusStatus.
 void ShowBusStatus(void* window);
 
+// The string id of the text for a driver status word.
+unsigned BusStatusStringId(uint32_t status);
+
 // The status bits the adapter showed since the last call: the driver's
 // status word now, and every status message the link layer read meanwhile.
 uint32_t TakeStatusSeen();

@@ -151,4 +151,13 @@ int CyclicStep(void* window) {
   return 1;
 }
 
+int ServiceIdleBus() {
+  if (!g_App.AdapterOpen || g_App.CommActive || g_App.CyclicBusy || g_App.TxWaitDepth ||
+      g_App.OperationBusy) {
+    return 0;
+  }
+  LinkTick();
+  return 1;
+}
+
 }  // namespace master

@@ -51,10 +51,19 @@ int CommStop(void* window);
 // the caller may carry on, 0 when the operation is abandoned.
 int ReportResult(void* window, uint32_t result);
 
+// 1 when the poll connection of the slave at CurrAdr reads as established.
+bool PollConnectionEstablished();
+
 // One turn of the cyclic exchange: a queued attribute read, a queued
 // attribute write, then, while communication runs, one poll (up to three
 // tries) and a refresh of the data views. 1 when a poll was completed and
 // the views refreshed, else 0. Returns 0 at once while CyclicBusy is set.
 int CyclicStep(void* window);
+
+// While the adapter is open and nothing else reads it (communication
+// inactive, no transaction waiting, no operation running): one link tick, so
+// that a Duplicate MAC ID check for the claimed own MAC ID is answered. 1
+// when it ticked. The window's timer calls it.
+int ServiceIdleBus();
 
 }  // namespace master

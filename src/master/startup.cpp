@@ -1,5 +1,4 @@
-// Slave start-up and shutdown: SlaveConnect, CommStart, CommStop and the
-// reporting of transaction results.
+// Slave start-up and shutdown: SlaveConnect, CommStart and CommStop.
 #include <cstdio>
 #include <cstring>
 
@@ -113,7 +112,8 @@ int TakeConnectionSize(void* window, uint8_t attribute, uint32_t& size) {
   return 1;
 }
 
-// 1 when the poll connection is still established.
+}  // namespace
+
 bool PollConnectionEstablished() {
   uint8_t response[RESPONSE_SIZE];
   uint32_t length = 0;
@@ -121,8 +121,6 @@ bool PollConnectionEstablished() {
       Get(CLASS_CONNECTION, CONN_INSTANCE_POLL, ATTR_CONN_STATE, response, length);
   return result == TXR_OK && response[0] == CONN_STATE_ESTABLISHED;
 }
-
-}  // namespace
 
 uint8_t CurrentSlave() {
   return static_cast<uint8_t>(g_App.CurrAdr & MAC_ID_MASK);
@@ -234,38 +232,6 @@ int CommStop(void* window) {
   for (int id : CLEARED_FIELDS) persist::SetControlText(window, id, "");
   view.ShowOutputByte(window, 0);
   view.UpdateControlStates(window);
-  return 1;
-}
-
-int ReportResult(void* window, uint32_t result) {
-  g_App.LastBusStatus = app::NO_BUS_STATUS_SHOWN;
-  can::ShowBusStatus(window);
-  if (result == TXR_OK) return 1;
-
-  if (result & TXR_GEC_MASK) {
-    char code[8];
-    std::snprintf(code, sizeof code, "%02X",
-                  static_cast<unsigned>((result & TXR_GEC_MASK) >> TXR_GEC_SHIFT));
-    persist::ShowMsgFmt(window, persist::BOX_OK | persist::BOX_ICONEXCLAMATION,
-                        IDS_ATTR_ACCESS_FAILED, code, nullptr, nullptr);
-    return 0;
-  }
-  if (!g_App.CommActive) {
-    persist::ShowMsg(window, nullptr, IDS_COMM_FAILURE);
-    return 0;
-  }
-
-  const int answer =
-      persist::ShowMsgFmt(window, persist::BOX_RETRYCANCEL | persist::BOX_ICONEXCLAMATION,
-                          IDS_COMM_FAILURE, nullptr, nullptr, nullptr);
-  if (answer != persist::BOX_IDRETRY) {
-    CommStop(window);
-    return 0;
-  }
-  if (PollConnectionEstablished()) return 1;
-  CommStop(window);
-  if (!CommStart(window)) return 0;
-  TheCommView().UpdateControlStates(window);
   return 1;
 }
 

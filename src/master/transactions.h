@@ -14,10 +14,16 @@ namespace master {
 constexpr uint32_t TXR_OK = 0;
 constexpr uint32_t TXR_GEC_MASK = 0x00FF0000;
 constexpr int TXR_GEC_SHIFT = 16;
+constexpr uint32_t TXR_AEC_MASK = 0x0000FF00;  // the additional code, with a general error code
+constexpr int TXR_AEC_SHIFT = 8;
 constexpr uint32_t TXR_IO_FAILED = 0x01000000;  // poll or probe failed
 constexpr uint32_t TXR_NO_SLAVE = 0x02000000;   // not connected within the retry window
 constexpr uint32_t TXR_TIMEOUT = 0x04000000;    // no response within the request's time-out
 constexpr uint32_t TXR_FAILED = 0x10000000;     // refused, or no usable response
+// The adapter went bus off or error passive during a cyclic exchange; bits
+// 7..0 hold the low byte of the status word it showed.
+constexpr uint32_t TXR_BUS_FAULT = 0x20000000;
+constexpr uint32_t TXR_BUS_STATUS_MASK = 0x000000FF;
 
 // Time-outs in ms.
 constexpr uint32_t REQUEST_TIMEOUT_MS = 2000;  // ordinary requests and polls
