@@ -55,6 +55,8 @@ constexpr const char* ENTRY_NAMES[E_COUNT] = {
 
 void* driverLibrary = nullptr;
 void* entries[E_COUNT] = {};
+int openBaudIndex = 0;
+uint32_t statusSeen = 0;  // status message words since the last TakeStatusSeen
 
 template <typename Fn>
 Fn EntryAs(Entry e) {
@@ -125,6 +127,12 @@ bool OpenAdapter(void* window, int baudIndex) {
   state.PumpHook = nullptr;
   if (baudIndex < 0 || baudIndex >= BAUD_COUNT) baudIndex = 0;
   const uint16_t bitTiming = BaudTable[baudIndex].BitTiming;
+  const bool parallel = state.PrinterPort >= 0 && state.PrinterPort < PARALLEL_PORT_COUNT;
+  if (state.PrinterPort != PORT_USB && state.PrinterPort != PORT_PCI && !parallel) {
+    // A hand-edited code must not open another port's adapter.
+    persist::ShowMsg(window, nullptr, IDS_NO_PORT_SELECTED);
+    return false;
+  }
 
   bool loaded = false;
   uint32_t initResult = CAN_ERR_NO_DRIVER;
@@ -132,8 +140,7 @@ bool OpenAdapter(void* window, int baudIndex) {
     loaded = LoadDriverLibrary(state.PrinterPort == PORT_USB ? USB_DRIVER_FILE : PCI_DRIVER_FILE);
     if (loaded) initResult = CanInit(bitTiming, MSGTYPE_STANDARD);
   } else {
-    int row = state.PrinterPort;
-    if (row < 0 || row >= PARALLEL_PORT_COUNT) row = 0;
+    const int row = state.PrinterPort;
     loaded = LoadDriverLibrary(PARALLEL_DRIVER_FILE);
     if (loaded) {
       initResult =
@@ -151,6 +158,8 @@ bool OpenAdapter(void* window, int baudIndex) {
     return false;
   }
   state.AdapterOpen = 1;
+  openBaudIndex = baudIndex;
+  statusSeen = 0;
   return true;
 }
 
@@ -170,12 +179,26 @@ unsigned BusStatusStringId(uint32_t status) {
   if (status & CAN_ERR_NO_DRIVER) return IDS_BUS_NO_DRIVER;
   if (status & CAN_STATUS_BUS_OFF) return IDS_BUS_OFF;
   if (status & CAN_STATUS_BUS_HEAVY) return IDS_BUS_HEAVY;
+  if (status & CAN_STATUS_BUS_WARNING) return IDS_BUS_WARNING;
   if (status & CAN_STATUS_OVERRUN) return IDS_BUS_OVERRUN;
   return IDS_BUS_UNKNOWN;
 }
 
 uint32_t TakeStatusSeen() {
-  return CanStatus();
+  const uint32_t seen = statusSeen | CanStatus();
+  statusSeen = 0;
+  return seen;
+}
+
+void NoteStatusMessage(const DriverMsg& msg) {
+  if (msg.LEN < 4) return;
+  statusSeen |= static_cast<uint32_t>(msg.DATA[0]) << 24 |
+                static_cast<uint32_t>(msg.DATA[1]) << 16 | static_cast<uint32_t>(msg.DATA[2]) << 8 |
+                msg.DATA[3];
+}
+
+int OpenBaudIndex() {
+  return openBaudIndex;
 }
 
 void ShowBusStatus(void* window) {

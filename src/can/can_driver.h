@@ -60,8 +60,9 @@ bool LoadDriverLibrary(const char* fileName);
 bool UnloadDriverLibrary();
 
 // Loads the library of AppState PrinterPort and opens the adapter at the
-// baud index (out-of-range indexes and port codes take row 0). Reports
-// messages 1037 or 1001 to `window` on failure. Clears PumpHook.
+// baud index (out-of-range indexes take row 0). A port code that names no
+// port loads nothing and reports message 1091; otherwise a failure reports
+// messages 1037 or 1001 to `window`. Clears PumpHook.
 bool OpenAdapter(void* window, int baudIndex);
 
 // Closes and unloads the adapter if it is open; clears PumpHook. Always true.
@@ -74,9 +75,17 @@ void ShowBusStatus(void* window);
 // The string id of the text for a driver status word.
 unsigned BusStatusStringId(uint32_t status);
 
-// The status bits the adapter showed since the last call: the driver's
-// status word now, and every status message the link layer read meanwhile.
+// The status bits the adapter showed since the last call (or since it
+// opened): the driver's status word now, and the word of every status
+// message the link layer handed to NoteStatusMessage meanwhile.
 uint32_t TakeStatusSeen();
+
+// Keeps the status word of a driver status message (MSGTYPE bit 0x80; the
+// word in DATA[0..3], most significant byte first) for TakeStatusSeen.
+void NoteStatusMessage(const DriverMsg& msg);
+
+// The baud index (0..2) the adapter was last opened at; 0 before that.
+int OpenBaudIndex();
 
 // The entry points. With no library loaded each returns CAN_ERR_NO_DRIVER
 // without calling anything.

@@ -3,9 +3,10 @@
 #pragma once
 
 #include "devicenet/codec.h"
+#include "devicenet/defend.h"
+#include "devicenet/dispatch.h"
 #include "devicenet/explicit.h"
+#include "devicenet/io.h"
 #include "devicenet/node_table.h"
 #include "devicenet/protocol.h"
 #include "devicenet/tracking.h"
-#include "devicenet/dispatch.h"
-#include "devicenet/io.h"

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "app/app_state.h"
 #include "can/can_driver.h"
+#include "devicenet/defend.h"
 #include "devicenet/explicit.h"
 #include "devicenet/io.h"
 #include "devicenet/tracking.h"
@@ -42,6 +42,7 @@ struct HeldFrame {
 
 HeldFrame heldExpl[NODE_COUNT];
 HeldFrame heldIo[NODE_COUNT];
+HeldFrame heldDefence;  // our answer to a Duplicate MAC ID check for the own MAC ID
 
 // What the current pass did, and what the waits go by.
 struct PassCounts {
@@ -59,8 +60,9 @@ Pace pace;
 
 SendHookFn sendHook = nullptr;
 
+// The bit time of the rate the adapter was opened at.
 uint32_t BitTimeUs() {
-  int baud = app::g_App.BaudIndex;
+  int baud = can::OpenBaudIndex();
   if (baud < 0 || baud >= can::BAUD_COUNT) baud = 0;
   return 1000u / can::BaudTable[baud].RateKBaud;
 }
@@ -145,6 +147,15 @@ void DriveIo(NodeTable& table, uint8_t mac) {
   Send(IoStep(table, mac), held);
 }
 
+// A received bus frame as a parsed message; false when it is none.
+bool Decode(const can::DriverMsg& msg, DnMessage& received) {
+  CanFrame frame{};
+  frame.Id = msg.ID;
+  frame.Len = msg.LEN;
+  std::memcpy(frame.Data, msg.DATA, sizeof frame.Data);
+  return DecodeFrame(frame, received) && ParseMessage(received, g_NodeTable);
+}
+
 // Reads at most one message from the adapter and runs the nodes with it.
 // True when the driver handed over anything.
 bool ReadOne() {
@@ -153,13 +164,13 @@ bool ReadOne() {
   const uint32_t now = platform::TickUs();
   // A frame of a stream is mostly followed by one of the same length.
   pace.NextRxUs = now + FrameBitsNoStuff(msg.LEN) * BitTimeUs();
-  if (msg.MSGTYPE & can::MSGTYPE_STATUS) return true;
-  CanFrame frame{};
-  frame.Id = msg.ID;
-  frame.Len = msg.LEN;
-  std::memcpy(frame.Data, msg.DATA, sizeof frame.Data);
+  if (msg.MSGTYPE & can::MSGTYPE_STATUS) {
+    can::NoteStatusMessage(msg);
+    return true;
+  }
   DnMessage received{};
-  if (DecodeFrame(frame, received) && ParseMessage(received, g_NodeTable)) {
+  if (Decode(msg, received)) {
+    Send(DefendOwnMac(g_NodeTable, received), heldDefence);
     TrackConnection(received, g_NodeTable);
     DriveNodes(g_NodeTable, &received);
   }
@@ -167,6 +178,7 @@ bool ReadOne() {
 }
 
 bool AnyFrameHeld() {
+  if (heldDefence.Valid) return true;
   for (int mac = 0; mac < NODE_COUNT; ++mac) {
     if (heldExpl[mac].Valid || heldIo[mac].Valid) return true;
   }
@@ -183,6 +195,7 @@ void ClearSendHook() {
   sendHook = nullptr;
   std::memset(heldExpl, 0, sizeof heldExpl);
   std::memset(heldIo, 0, sizeof heldIo);
+  heldDefence = HeldFrame{};
   pace = Pace{};
 }
 
@@ -207,12 +220,25 @@ SendResult SendFrame(const CanFrame& frame) {
 }
 
 void DriveNodes(NodeTable& table, const DnMessage* received) {
+  Retry(heldDefence);
   for (uint8_t mac = 0; mac < NODE_COUNT; ++mac) {
     // Receive before the steps: a frame read before a new transfer's first
     // frame went out must not end that transfer.
     IoReceive(table, mac, received);
     DriveExplicit(table, mac, received);
     DriveIo(table, mac);
+  }
+}
+
+void DrainReceiveQueue() {
+  can::DriverMsg msg{};
+  while (can::CanRead(&msg) == can::CAN_ERR_OK) {
+    if (msg.MSGTYPE & can::MSGTYPE_STATUS) {
+      can::NoteStatusMessage(msg);
+      continue;
+    }
+    DnMessage received{};
+    if (Decode(msg, received)) Send(DefendOwnMac(g_NodeTable, received), heldDefence);
   }
 }
 

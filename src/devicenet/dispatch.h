@@ -38,9 +38,15 @@ SendResult SendFrame(const CanFrame& frame);
 // up to a bound; a full transmit queue ends a burst of sending.
 void LinkTick();
 
+// Reads and drops every frame waiting in the adapter, as a transaction does
+// before its request so that no stale answer can end it; a status message is
+// still noted and a Duplicate MAC ID check for the claimed own MAC ID still
+// answered.
+void DrainReceiveQueue();
+
 // Waits between two ticks as the bus allows: not at all when the last tick
 // stopped at its bound; after a frame went out about the time the shortest
-// answer needs on the wire at the selected baud rate (AppState BaudIndex);
+// answer needs on the wire at the rate the adapter was opened at;
 // then briefly in short pauses; after a quiet spell one 1 ms sleep.
 void LinkPause();
 

@@ -91,8 +91,9 @@ struct NodeRecord {
 };
 
 struct NodeTable {
-  uint8_t OwnMacId;       // the master's own MAC ID on the bus
-  uint8_t OwnMacClaimed;  // OwnMacId was checked free: the link layer defends it
+  uint8_t OwnMacId;          // the master's own MAC ID on the bus
+  uint8_t OwnMacClaimed;     // OwnMacId was checked free: the link layer defends it
+  uint32_t OwnMacConflicts;  // Duplicate MAC ID responses for OwnMacId seen while claimed
   NodeRecord Node[NODE_COUNT];
 };
 

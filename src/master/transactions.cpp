@@ -61,11 +61,10 @@ bool IsErrorResponse(const ExplOutcome& o) {
   return o.service == SVC_ERROR_RESPONSE;
 }
 
-// Reads and discards what waits in the adapter's receive queue.
+// Reads and discards what waits in the adapter's receive queue (the link
+// layer still answers for our own MAC ID).
 void DiscardWaitingFrames() {
-  can::DriverMsg msg{};
-  while (can::CanRead(&msg) == can::CAN_ERR_OK) {
-  }
+  DrainReceiveQueue();
 }
 
 // The loop every transaction waits in: tick, check the end, pump one window

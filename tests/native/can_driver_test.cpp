@@ -80,8 +80,8 @@ TEST_F(Binding, EachPortLoadsItsLibraryWithItsInitForm) {
       {0, 2, Parallel, {0x001C, 0, 5, 0x378, 7}},
       {1, 1, Parallel, {0x011C, 0, 5, 0x278, 5}},
       {2, 0, Parallel, {0x031C, 0, 5, 0x3BC, 7}},
-      {3, 7, Parallel, {0x031C, 0, 5, 0x378, 7}},  // out-of-range port and baud: row 0
-      {99, -1, Parallel, {0x031C, 0, 5, 0x378, 7}},
+      {2, 7, Parallel, {0x031C, 0, 5, 0x3BC, 7}},  // out-of-range baud: row 0
+      {PORT_USB, -1, Usb, {0x031C, 0, 0, 0, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "port " << c.port << " baud " << c.baud);
@@ -100,6 +100,26 @@ TEST_F(Binding, EachPortLoadsItsLibraryWithItsInitForm) {
     EXPECT_EQ(CanStatus(), CAN_ERR_NO_DRIVER);  // nothing left loaded
   }
   EXPECT_TRUE(persist::RecordedBoxes().empty());
+}
+
+// A hand-edited settings file may hold any number: a code that names no
+// port must not open the parallel-port adapter (or any other).
+TEST_F(Binding, UnknownPortCodeOpensNothing) {
+  for (int port : {3, 99, -1, 4098, PORT_USB + 0x10000}) {
+    SCOPED_TRACE(port);
+    persist::ClearRecordedBoxes();
+    Usb().reset();
+    Pci().reset();
+    Parallel().reset();
+    app::g_App.PrinterPort = port;
+    EXPECT_FALSE(OpenAdapter(nullptr, 0));
+    EXPECT_EQ(app::g_App.AdapterOpen, 0);
+    uint32_t args[5];
+    EXPECT_EQ(Usb().initCalls(args) + Pci().initCalls(args) + Parallel().initCalls(args), 0);
+    EXPECT_EQ(CanStatus(), CAN_ERR_NO_DRIVER);
+    ASSERT_EQ(persist::RecordedBoxes().size(), 1u);
+    EXPECT_EQ(persist::RecordedBoxes()[0].text.rfind("No adapter port is selected!", 0), 0u);
+  }
 }
 
 TEST_F(Binding, AdapterThatWillNotOpenIsReportedAndUnloaded) {
@@ -154,7 +174,10 @@ TEST_F(Binding, BusStatusTexts) {
       {0x0008, "Bus heavy"},
       {0x000A, "Bus heavy"},
       {0x0002, "Overrun"},
-      {0x0004, "Unknown error status"},
+      {0x0004, "Bus error warning"},
+      {0x0006, "Bus error warning"},
+      {0x000C, "Bus heavy"},
+      {0x0040, "Unknown error status"},
   };
   ASSERT_TRUE(LoadDriverLibrary(USB_DRIVER_FILE));
   void* window = reinterpret_cast<void*>(0x1234);
@@ -168,6 +191,32 @@ TEST_F(Binding, BusStatusTexts) {
     EXPECT_EQ(persist::RecordedControlTexts()[0].text, c.text);
     EXPECT_EQ(app::g_App.LastBusStatus, static_cast<int>(c.status));
   }
+}
+
+// A bus off that came and went between two looks is still seen: status
+// messages read by the link layer are kept until the next look.
+TEST_F(Binding, StatusSeenKeepsStatusMessagesUntilTaken) {
+  app::g_App.PrinterPort = PORT_USB;
+  Usb().script(0, 0, 0);
+  ASSERT_TRUE(OpenAdapter(nullptr, 2));
+  EXPECT_EQ(OpenBaudIndex(), 2);
+  EXPECT_EQ(TakeStatusSeen(), 0u);
+  DriverMsg busOff{0, MSGTYPE_STATUS, 4, {0, 0, 0, 0x10}};
+  DriverMsg warning{0, MSGTYPE_STATUS, 4, {0, 0, 0, 0x04}};
+  DriverMsg shortMsg{0, MSGTYPE_STATUS, 2, {0xFF, 0xFF}};
+  NoteStatusMessage(busOff);
+  NoteStatusMessage(warning);
+  NoteStatusMessage(shortMsg);
+  EXPECT_EQ(TakeStatusSeen(), 0x14u);
+  EXPECT_EQ(TakeStatusSeen(), 0u);
+  Usb().script(0, CAN_STATUS_BUS_HEAVY, 0);
+  EXPECT_EQ(TakeStatusSeen(), CAN_STATUS_BUS_HEAVY);  // the word now counts as well
+  NoteStatusMessage(busOff);
+  ASSERT_TRUE(CloseAdapter(nullptr));
+  Usb().script(0, 0, 0);
+  ASSERT_TRUE(OpenAdapter(nullptr, 0));  // a new opening starts clean
+  EXPECT_EQ(OpenBaudIndex(), 0);
+  EXPECT_EQ(TakeStatusSeen(), 0u);
 }
 
 TEST_F(Binding, UnchangedStatusIsWrittenOnceUntilForced) {

@@ -248,6 +248,9 @@ TEST_F(LinkOnSimBus, WaitsFollowTheWireTime) {
   for (const uint32_t laterMs : {0u, 2200000u}) {
     SCOPED_TRACE(laterMs);
     Start(CONFIG_500K, 2);
+    // During a baud change the window still shows the old rate: the
+    // adapter's rate counts.
+    app::g_App.BaudIndex = 0;
     platform::AdvanceTestClock(laterMs);
     const uint8_t silent = 33;  // nobody answers there
     const uint8_t check[DUP_MAC_CHECK_LEN] = {};
@@ -289,6 +292,50 @@ TEST_F(LinkOnSimBus, LargePollFitsASmallReceiveQueue) {
   ASSERT_EQ(TxPoll(SLAVE, io), TXR_OK);
   EXPECT_EQ(std::vector<uint8_t>(io.Input.Data, io.Input.Data + io.Input.Length), out);
   EXPECT_EQ(can::CanStatus() & can::CAN_STATUS_OVERRUN, 0u);
+}
+
+// While the own MAC ID is claimed, a Duplicate MAC ID check request for it
+// is answered with a response, whatever else runs; nothing else is answered.
+TEST_F(LinkOnSimBus, ClaimedOwnMacIdIsDefended) {
+  const uint8_t own = g_NodeTable.OwnMacId;
+  const uint32_t ownCheckId = 0x400 | (own << 3) | 7;
+  const uint8_t request[7] = {0x00, 0x34, 0x12, 0x78, 0x56, 0x34, 0x12};
+  const uint8_t response[7] = {0x80, 0x34, 0x12, 0x78, 0x56, 0x34, 0x12};
+  auto answers = [&] {
+    int count = 0;
+    for (const SimTraceFrame& f : TraceOf(ownCheckId)) {
+      if (f.len == 7 && f.data[0] == 0x80 && f.data[1] == 0 && f.data[6] == 0) ++count;
+    }
+    return count;
+  };
+
+  // Not claimed: silent.
+  TheSim().traceClear();
+  ASSERT_EQ(TheSim().injectFrame(0, ownCheckId, 7, request), 0);
+  for (int i = 0; i < 5; ++i) LinkTick();
+  EXPECT_EQ(answers(), 0);
+
+  g_NodeTable.OwnMacClaimed = 1;
+  // A request for another MAC ID, and a response for ours, get no answer;
+  // the response counts as a conflict.
+  ASSERT_EQ(TheSim().injectFrame(0, DUP_MAC_CHECK_ID, 7, request), 0);
+  ASSERT_EQ(TheSim().injectFrame(0, ownCheckId, 7, response), 0);
+  for (int i = 0; i < 5; ++i) LinkTick();
+  EXPECT_EQ(answers(), 0);
+  EXPECT_EQ(g_NodeTable.OwnMacConflicts, 1u);
+
+  // Claimed, in the middle of a poll, with the transmit queue full once.
+  ConnectForPolling();
+  static app::IoBuffers io;
+  std::memset(&io, 0, sizeof io);
+  io.Output.Length = 20;
+  TheSim().traceClear();
+  ASSERT_EQ(TheSim().injectFrame(0, ownCheckId, 7, request), 0);
+  TheSim().failWrites(1, can::CAN_ERR_QXMTFULL);
+  ASSERT_EQ(TxPoll(SLAVE, io), TXR_OK);
+  for (int i = 0; i < 5; ++i) LinkTick();
+  EXPECT_EQ(answers(), 1);
+  EXPECT_EQ(TraceOf(POLL_COMMAND_ID).size(), 3u);  // the poll's three fragments
 }
 
 }  // namespace
