@@ -44,7 +44,12 @@ ServiceRequest AttributeRequest(uint8_t service, uint8_t length) {
 int ReadyForRequest(void* window) {
   if (g_App.CommActive) return 1;
   if (!can::OpenAdapter(window, g_App.BaudIndex)) return 0;
-  if (SlaveConnect(window, 0) != TXR_OK) {
+  const int wasBusy = g_App.OperationBusy;
+  g_App.OperationBusy = 1;
+  const uint32_t connected = SlaveConnect(window, 0);
+  g_App.OperationBusy = wasBusy;
+  if (connected == TXR_REPORTED) return 0;
+  if (connected != TXR_OK) {
     persist::ShowMsg(window, nullptr, IDS_SLAVE_INIT_FAILED);
     return 0;
   }
@@ -140,9 +145,17 @@ int CyclicStep(void* window) {
   const CommView& view = TheCommView();
   view.CommitOutputs();
   g_App.CyclicBusy = 1;
+  can::TakeStatusSeen();  // what the adapter showed before this step is no news
   uint32_t result = TXR_IO_FAILED;
   for (int attempt = 0; attempt < POLL_TRIES && result != TXR_OK; ++attempt) {
     result = TxPoll(CurrentSlave(), *g_App.Io);
+  }
+  // A bus off or error passive during the exchange means frames were lost
+  // or garbled (two masters polling one slave, wiring): not a success, even
+  // where a poll got through.
+  const uint32_t status = can::TakeStatusSeen();
+  if (status & (can::CAN_STATUS_BUS_OFF | can::CAN_STATUS_BUS_HEAVY)) {
+    result = TXR_BUS_FAULT | (status & TXR_BUS_STATUS_MASK);
   }
   g_App.CyclicBusy = 0;
   platform::Sleep1Ms();

@@ -8,33 +8,91 @@
 #include "master/transactions.h"
 #include "persist/messages.h"
 #include "persist/msgbox.h"
+#include "persist/resstring.h"
 #include "resource.h"
 
 namespace master {
 
 using app::g_App;
 
+void ShowOwnedElsewhere(void* window, uint8_t address) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(address));
+  persist::ShowMsgFmt(window, persist::BOX_OK | persist::BOX_ICONEXCLAMATION,
+                      IDS_OWNED_BY_OTHER_MASTER, text, nullptr, nullptr);
+}
+
+namespace {
+
+constexpr int DETAIL_SIZE = 400;
+
+// "0C hex (object state conflict), additional code 01" for message 1016,
+// whose own " hex" ends it; without a name for the code when none loads.
+void ErrorCodeText(uint32_t result, char* text, size_t size) {
+  const unsigned general = (result & TXR_GEC_MASK) >> TXR_GEC_SHIFT;
+  const unsigned additional = (result & TXR_AEC_MASK) >> TXR_AEC_SHIFT;
+  char code[8];
+  char extra[8];
+  char name[DETAIL_SIZE];
+  std::snprintf(code, sizeof code, "%02X", general);
+  std::snprintf(extra, sizeof extra, "%02X", additional);
+  if (persist::LoadResString(IDS_GEC_NAME_BASE + general, name, sizeof name) == 0 ||
+      persist::FormatResString(IDS_ERROR_CODE_DETAIL, code, name, extra, text, size) == 0) {
+    std::snprintf(text, size, "%s", code);
+  }
+}
+
+// The lines added to message 1008: the slave's address and, after a bus
+// fault, the adapter's status in words.
+void FailureDetail(uint32_t result, uint8_t address, char* text, size_t size) {
+  char number[8];
+  std::snprintf(number, sizeof number, "%u", static_cast<unsigned>(address));
+  size_t used =
+      persist::FormatResString(IDS_DETAIL_SLAVE_ADDRESS, number, nullptr, nullptr, text, size);
+  if (!(result & TXR_BUS_FAULT) || used + 1 >= size) return;
+  char status[DETAIL_SIZE];
+  if (persist::LoadResString(can::BusStatusStringId(result & TXR_BUS_STATUS_MASK), status,
+                             sizeof status) == 0) {
+    return;
+  }
+  if (used > 0) text[used++] = '\n';
+  persist::FormatResString(IDS_DETAIL_BUS_STATUS, status, nullptr, nullptr, text + used,
+                           size - used);
+}
+
+}  // namespace
+
 int ReportResult(void* window, uint32_t result) {
+  return ReportResultFor(window, result, CurrentSlave());
+}
+
+int ReportResultFor(void* window, uint32_t result, uint8_t address) {
   g_App.LastBusStatus = app::NO_BUS_STATUS_SHOWN;
   can::ShowBusStatus(window);
   if (result == TXR_OK) return 1;
+  if (result & TXR_REPORTED) return 0;
+  if (result == TXR_OWNED_ELSEWHERE) {
+    ShowOwnedElsewhere(window, address);
+    return 0;
+  }
 
-  if (result & TXR_GEC_MASK) {
-    char code[8];
-    std::snprintf(code, sizeof code, "%02X",
-                  static_cast<unsigned>((result & TXR_GEC_MASK) >> TXR_GEC_SHIFT));
+  if (!(result & TXR_BUS_FAULT) && (result & TXR_GEC_MASK)) {
+    char code[DETAIL_SIZE];
+    ErrorCodeText(result, code, sizeof code);
     persist::ShowMsgFmt(window, persist::BOX_OK | persist::BOX_ICONEXCLAMATION,
                         IDS_ATTR_ACCESS_FAILED, code, nullptr, nullptr);
     return 0;
   }
+  char detail[DETAIL_SIZE];
+  FailureDetail(result, address, detail, sizeof detail);
   if (!g_App.CommActive) {
-    persist::ShowMsg(window, nullptr, IDS_COMM_FAILURE);
+    persist::ShowMsgDetail(window, persist::BOX_OK | persist::BOX_ICONEXCLAMATION, IDS_COMM_FAILURE,
+                           detail);
     return 0;
   }
 
-  const int answer =
-      persist::ShowMsgFmt(window, persist::BOX_RETRYCANCEL | persist::BOX_ICONEXCLAMATION,
-                          IDS_COMM_FAILURE, nullptr, nullptr, nullptr);
+  const int answer = persist::ShowMsgDetail(
+      window, persist::BOX_RETRYCANCEL | persist::BOX_ICONEXCLAMATION, IDS_COMM_FAILURE, detail);
   if (answer != persist::BOX_IDRETRY) {
     CommStop(window);
     return 0;

@@ -29,11 +29,13 @@ using SearchListFillFn = int (*)(void* dialog, int listId);
 void SetSearchListFill(SearchListFillFn fill);
 
 // The scan: opens the adapter at BaudIndex (its failure reported to
-// `dialog`), lets 3000 ms pass, then probes 0..63 (60 ms each, own MAC ID
-// from PickOwnMacId) until SearchAbort is set, filling the list after every
-// address, with the window's messages pumped while each probe waits; closes
-// the adapter. 1 when the scan ran, 0 when the adapter could not be opened
-// (SearchAbort is then set).
+// `dialog`), lets 3000 ms pass, claims an own MAC ID (ClaimOwnMacId), then
+// probes 0..63 (60 ms each) until SearchAbort is set, filling the list after
+// every address. The window's messages are handled throughout (the settle
+// time included, which Abort ends at once) and the progress is shown; the
+// adapter is closed at the end. 1 when the scan ran (SearchAbort set when it
+// was aborted or no own MAC ID was free), 0 when the adapter could not be
+// opened (SearchAbort is then set).
 int SearchRun(void* dialog);
 
 // List index of the lowest MAC ID that answered (the number of probed

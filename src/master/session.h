@@ -11,23 +11,35 @@ namespace master {
 
 constexpr uint16_t CONN_INSTANCE_EXPLICIT = 1;  // the explicit connection's Connection instance
 constexpr uint32_t CONNECT_WINDOW_MS = 3000;    // how long a slave is given to connect
+// The poll connection's expected packet rate with the slave watchdog on.
+// The slave drops the connection after four rates (4 s) without a poll: the
+// cyclic exchange polls every few milliseconds, also while menus and modal
+// boxes are open, and even a failing poll's three tries of 2000 ms each send
+// a poll command at least every 2 s; only a stopped exchange (the program
+// gone, the cable pulled, a failure message waiting for an answer) lets it
+// run out.
+constexpr uint16_t WATCHDOG_PACKET_RATE_MS = 1000;
 
 // AppState CurrAdr as a MAC ID.
 uint8_t CurrentSlave();
 
-// TxConnect to `address` over and over until it succeeds or `windowMs` has
-// passed. The last TxConnect result.
+// TxConnect to `address` over and over until it succeeds, the slave turns
+// out to belong to another master or `windowMs` has passed. The last
+// TxConnect result.
 uint32_t ConnectWithin(uint8_t address, uint32_t windowMs);
 
 // Switches off the watchdog of connection `instance` of the slave at
 // `address` (expected packet rate 0 ms). The TxService result.
 uint32_t SetNoWatchdog(uint8_t address, uint16_t instance);
 
-// Connects the slave at CurrAdr within 3000 ms (TxConnect over and over),
-// switches off the watchdog of its explicit connection and, `withPoll` set,
-// of its poll connection, and checks that the poll connection is
-// established. Zeroes Io and clears PumpHook first; a failing request is
-// reported through ReportResult. Returns TXR_OK, TXR_NO_SLAVE, TXR_IO_FAILED
+// Claims an own MAC ID, connects the slave at CurrAdr within 3000 ms
+// (TxConnect over and over), switches off the watchdog of its explicit
+// connection and, `withPoll` set, sets its poll connection's (off, or
+// WATCHDOG_PACKET_RATE_MS with SlaveWatchdog), and checks that the poll
+// connection is established. Zeroes Io and pumps the window's messages
+// (the comm view's ProcessMessage) meanwhile; a failing request is reported
+// through ReportResult. Returns TXR_OK, TXR_NO_SLAVE, TXR_REPORTED (no free
+// own MAC ID, or the slave belongs to another master: shown), TXR_IO_FAILED
 // (poll connection not established, not reported) or the failing result.
 uint32_t SlaveConnect(void* window, int withPoll);
 
@@ -44,12 +56,22 @@ int CommStart(void* window);
 // stopped; 0 when CyclicBusy is set or the adapter is not open.
 int CommStop(void* window);
 
+// Message 1050: the slave at `address` belongs to another master.
+void ShowOwnedElsewhere(void* window, uint8_t address);
+
 // Turns a transaction result into a message: none for TXR_OK, 1016 with the
 // general error code, 1008 with OK while communication is inactive, 1008
 // with Retry and Cancel while it runs (Cancel stops; Retry goes on when the
 // poll connection is still established, else stops and starts again). 1 when
 // the caller may carry on, 0 when the operation is abandoned.
+// The failure messages name the slave at CurrAdr (1008 adds its address and,
+// for TXR_BUS_FAULT, the adapter's status; 1016 the error code's name and
+// the additional code); TXR_REPORTED shows nothing more, and
+// TXR_OWNED_ELSEWHERE shows message 1050.
 int ReportResult(void* window, uint32_t result);
+
+// ReportResult for the slave at `address`.
+int ReportResultFor(void* window, uint32_t result, uint8_t address);
 
 // 1 when the poll connection of the slave at CurrAdr reads as established.
 bool PollConnectionEstablished();

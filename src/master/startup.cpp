@@ -6,6 +6,7 @@
 #include "can/can_driver.h"
 #include "devicenet/devicenet.h"
 #include "master/comm_view.h"
+#include "master/own_mac.h"
 #include "master/session.h"
 #include "master/transactions.h"
 #include "persist/cursor.h"
@@ -130,26 +131,58 @@ uint32_t ConnectWithin(uint8_t address, uint32_t windowMs) {
   const uint32_t start = platform::TickMs();
   for (;;) {
     const uint32_t result = TxConnect(address, OwnMac(), CONNECT_TIMEOUT_MS);
-    if (result == TXR_OK || platform::TickMs() - start > windowMs) return result;
+    // Another master's slave stays its: asking again changes nothing.
+    if (result == TXR_OK || result == TXR_OWNED_ELSEWHERE) return result;
+    if (platform::TickMs() - start > windowMs) return result;
   }
 }
 
-uint32_t SetNoWatchdog(uint8_t address, uint16_t instance) {
-  uint8_t buffer[RESPONSE_SIZE] = {0, 0};  // expected packet rate 0 ms
+namespace {
+
+uint32_t SetExpectedPacketRate(uint8_t address, uint16_t instance, uint16_t rateMs) {
+  uint8_t buffer[RESPONSE_SIZE] = {static_cast<uint8_t>(rateMs), static_cast<uint8_t>(rateMs >> 8)};
   uint32_t length = 0;
   const ServiceRequest request{GROUP_2,  SVC_SET_ATTRIBUTE_SINGLE,  CLASS_CONNECTION,
                                instance, ATTR_EXPECTED_PACKET_RATE, 2};
   return TxService(address, OwnMac(), request, buffer, length);
 }
 
+void ShowProgressText(void* window, unsigned stringId, const char* argument) {
+  char text[TEXT_SIZE];
+  persist::FormatResString(stringId, argument, nullptr, nullptr, text, sizeof text);
+  TheCommView().ShowProgress(window, text);
+}
+
+void ShowAddressProgress(void* window, unsigned stringId, uint8_t address) {
+  char number[8];
+  std::snprintf(number, sizeof number, "%u", static_cast<unsigned>(address));
+  ShowProgressText(window, stringId, number);
+}
+
+int BringUp(void* window);
+
+}  // namespace
+
+uint32_t SetNoWatchdog(uint8_t address, uint16_t instance) {
+  return SetExpectedPacketRate(address, instance, 0);
+}
+
 uint32_t SlaveConnect(void* window, int withPoll) {
   if (g_App.Io) std::memset(g_App.Io, 0, sizeof *g_App.Io);
-  SetPumpHook(nullptr);
-  g_NodeTable.OwnMacId = PickOwnMacId(CurrentSlave(), CurrentSlave());
+  // The window keeps working while the slave is brought up; its handlers
+  // refuse or defer what would interfere (OperationBusy).
+  SetPumpHook(TheCommView().ProcessMessage);
+  if (!ClaimOwnMacId(window, CurrentSlave(), CurrentSlave())) return TXR_REPORTED;
 
   void* cursor = persist::ShowWaitCursor();
+  ShowAddressProgress(window, IDS_PROGRESS_CONNECTING, CurrentSlave());
   const uint32_t connected = ConnectWithin(CurrentSlave(), CONNECT_WINDOW_MS);
+  TheCommView().ShowProgress(window, "");
   persist::RestoreCursor(cursor);
+  if (connected == TXR_OWNED_ELSEWHERE) {
+    ShowOwnedElsewhere(window, CurrentSlave());
+    return TXR_REPORTED;
+  }
   if (connected != TXR_OK) return TXR_NO_SLAVE;
 
   uint32_t result = SetNoWatchdog(CurrentSlave(), CONN_INSTANCE_EXPLICIT);
@@ -159,7 +192,10 @@ uint32_t SlaveConnect(void* window, int withPoll) {
   }
   if (!withPoll) return TXR_OK;
 
-  result = SetNoWatchdog(CurrentSlave(), CONN_INSTANCE_POLL);
+  // With the slave watchdog chosen, the slave drops its outputs' connection
+  // on its own once polls stop (4 expected packet rates without one).
+  const uint16_t pollRateMs = g_App.SlaveWatchdog ? WATCHDOG_PACKET_RATE_MS : 0;
+  result = SetExpectedPacketRate(CurrentSlave(), CONN_INSTANCE_POLL, pollRateMs);
   if (result != TXR_OK) {
     ReportResult(window, result);
     return result;
@@ -182,10 +218,33 @@ int CommStart(void* window) {
   }
   g_App.LastBusStatus = app::NO_BUS_STATUS_SHOWN;
   if (!can::OpenAdapter(window, g_App.BaudIndex)) return 0;
-  if (SlaveConnect(window, 1) != TXR_OK) {
+  const int wasBusy = g_App.OperationBusy;
+  g_App.OperationBusy = 1;
+  const int started = BringUp(window);
+  g_App.OperationBusy = wasBusy;
+  TheCommView().ShowProgress(window, "");
+  if (!started) return 0;
+
+  const CommView& view = TheCommView();
+  view.SetFreezeOutputs(window, 0);
+  view.SetCommActive(window, 1);
+  SetPumpHook(view.ProcessMessage);
+  return 1;
+}
+
+namespace {
+
+// CommStart after the adapter opened: the slave connected, its identity
+// shown and the I/O records sized. 1 when communication may run.
+int BringUp(void* window) {
+  const uint32_t connected = SlaveConnect(window, 1);
+  if (connected == TXR_REPORTED) return 0;
+  if (connected != TXR_OK) {
     persist::ShowMsg(window, nullptr, IDS_SLAVE_INIT_FAILED);
     return 0;
   }
+
+  ShowProgressText(window, IDS_PROGRESS_IDENTITY, nullptr);
 
   // Each field is filled before the next request goes out, so that a
   // failure leaves the fields read so far in place.
@@ -211,19 +270,25 @@ int CommStart(void* window) {
   uint32_t produced = 0;
   if (!TakeConnectionSize(window, ATTR_PRODUCED_CONN_SIZE, produced)) return 0;
   g_App.Io->Input.Length = produced;
-
-  const CommView& view = TheCommView();
-  view.SetFreezeOutputs(window, 0);
-  view.SetCommActive(window, 1);
-  SetPumpHook(view.ProcessMessage);
   return 1;
 }
 
+}  // namespace
+
 int CommStop(void* window) {
   if (g_App.CyclicBusy || !g_App.AdapterOpen) return 0;
-  SetPumpHook(nullptr);
+  const int wasBusy = g_App.OperationBusy;
+  g_App.OperationBusy = 1;
+  // Only a set this program holds is released (TxRelease sends nothing
+  // otherwise); the window keeps working meanwhile.
+  SetPumpHook(TheCommView().ProcessMessage);
+  if (HoldsSet(CurrentSlave())) ShowProgressText(window, IDS_PROGRESS_RELEASING, nullptr);
   TxRelease(CurrentSlave(), OwnMac());
+  TheCommView().ShowProgress(window, "");
+  ReleaseOwnMacId();
+  ForgetHeldSet();
   can::CloseAdapter(window);
+  g_App.OperationBusy = wasBusy;
   const CommView& view = TheCommView();
   view.SetCommActive(window, 0);
   std::memset(&g_App.OutputEdit, 0, sizeof g_App.OutputEdit);

@@ -53,8 +53,19 @@ struct UcmmConnection {
 };
 UcmmConnection ucmm = {GROUP_3, 0, 0, false};
 
-uint32_t ErrorResult(uint8_t generalCode) {
-  return static_cast<uint32_t>(generalCode) << TXR_GEC_SHIFT;
+// The slave whose predefined set this program holds, if any.
+struct HeldSet {
+  bool held;
+  uint8_t macId;
+};
+HeldSet heldSet = {false, 0};
+
+constexpr uint8_t GEC_STATE_CONFLICT = 0x0C;  // Allocate: another master holds the set
+constexpr uint8_t AEC_NONE = 0xFF;
+
+uint32_t ErrorResult(uint8_t generalCode, uint8_t additionalCode) {
+  return static_cast<uint32_t>(generalCode) << TXR_GEC_SHIFT | static_cast<uint32_t>(additionalCode)
+                                                                   << TXR_AEC_SHIFT;
 }
 
 bool IsErrorResponse(const ExplOutcome& o) {
@@ -72,12 +83,16 @@ void DiscardWaitingFrames() {
 // sleeps otherwise). The link layer's time-outs end every exchange.
 template <typename Ended>
 void Wait(Ended ended) {
+  // Counted, so that the window's timer never starts an exchange of its own
+  // while this one waits.
+  ++app::g_App.TxWaitDepth;
   for (;;) {
     LinkTick();
-    if (ended()) return;
+    if (ended()) break;
     if (app::g_App.PumpHook) platform::PumpOneMessage(app::g_App.PumpHook);
     LinkPause();
   }
+  --app::g_App.TxWaitDepth;
 }
 
 void WaitExplicit(uint8_t macId) {
@@ -101,7 +116,7 @@ uint32_t MapOutcome(const ExplOutcome& o, bool alreadyIsOk) {
   if (!IsErrorResponse(o)) return TXR_OK;
   if (o.length < 1) return TXR_FAILED;
   if (alreadyIsOk && o.data[0] == GEC_ALREADY_IN_STATE) return TXR_OK;
-  return ErrorResult(o.data[0]);
+  return ErrorResult(o.data[0], o.length >= 2 ? o.data[1] : AEC_NONE);
 }
 
 // Sends an explicit request and waits for its end. False when the link layer
@@ -227,22 +242,46 @@ uint32_t TxConnect(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
   }
 
   if (!AllocateSet(macId, ownMacId, timeoutMs)) return TXR_FAILED;
+  const bool ownMacChecked = g_NodeTable.OwnMacClaimed && g_NodeTable.OwnMacId == ownMacId;
   if (AlreadyAllocated(outcome)) {
-    // Ours, left over from a start that failed half-way; its connections
-    // may be gone on the slave. Release and allocate afresh; a second 0x0B
-    // is taken as success.
+    // Allocated by our MAC ID. Checked free on the bus, it can only be a set
+    // of ours, left over from a start that failed half-way; its connections
+    // may be gone on the slave: release and allocate afresh (a second 0x0B
+    // is taken as success). Unchecked and not known as ours, another master
+    // at our MAC ID may own it, and it is none of ours to release.
+    if (!ownMacChecked && !HoldsSet(macId)) {
+      return ErrorResult(GEC_ALREADY_IN_STATE, outcome.data[1]);
+    }
     ReleaseSet(macId, timeoutMs);
     if (!AllocateSet(macId, ownMacId, timeoutMs)) return TXR_FAILED;
   }
   if (outcome.result == RESULT_COMPLETED && IsErrorResponse(outcome) && outcome.length < 2) {
     return TXR_FAILED;
   }
-  return MapOutcome(outcome, true);
+  if (outcome.result == RESULT_COMPLETED && IsErrorResponse(outcome) &&
+      outcome.data[0] == GEC_STATE_CONFLICT) {
+    return TXR_OWNED_ELSEWHERE;
+  }
+  const uint32_t result = MapOutcome(outcome, true);
+  if (result == TXR_OK) heldSet = {true, static_cast<uint8_t>(macId & MAC_ID_MASK)};
+  return result;
+}
+
+bool HoldsSet(uint8_t macId) {
+  return heldSet.held && heldSet.macId == (macId & MAC_ID_MASK);
+}
+
+void ForgetHeldSet() {
+  heldSet.held = false;
 }
 
 uint32_t TxRelease(uint8_t macId, uint8_t /*ownMacId*/) {
+  if (!HoldsSet(macId)) return TXR_OK;
   DiscardWaitingFrames();
   if (!ReleaseSet(macId, REQUEST_TIMEOUT_MS)) return TXR_FAILED;
+  // Answered or not, the set is given up: a second Release could only
+  // reach a set that another master allocated meanwhile.
+  heldSet.held = false;
   const uint32_t released = MapOutcome(outcome, false);
   if (released != TXR_OK || !UcmmConnOpen) return released;
 
@@ -302,6 +341,7 @@ uint32_t TxProbeMac(uint8_t macId, uint32_t timeoutMs) {
 }
 
 uint32_t TxReset(uint8_t macId) {
+  if (!HoldsSet(macId)) return 0;
   DiscardWaitingFrames();
   const uint8_t type[] = {RESET_TYPE_RESTART};
   if (!Request(macId, GROUP_2, REQUEST_TIMEOUT_MS, SVC_RESET, CLASS_IDENTITY, IDENTITY_INSTANCE,
@@ -309,6 +349,8 @@ uint32_t TxReset(uint8_t macId) {
     return 0;
   }
   const uint32_t result = MapOutcome(outcome, false);
+  // The reset drops the slave's connections, whatever it answered.
+  if (outcome.result == RESULT_COMPLETED) heldSet.held = false;
   return result == TXR_OK ? 1 : result;
 }
 

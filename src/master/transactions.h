@@ -24,6 +24,11 @@ constexpr uint32_t TXR_FAILED = 0x10000000;     // refused, or no usable respons
 // 7..0 hold the low byte of the status word it showed.
 constexpr uint32_t TXR_BUS_FAULT = 0x20000000;
 constexpr uint32_t TXR_BUS_STATUS_MASK = 0x000000FF;
+// The slave's predefined set belongs to another master (its Allocate was
+// answered 0x0C): nothing was allocated or released.
+constexpr uint32_t TXR_OWNED_ELSEWHERE = 0x40000000;
+// The failure has been shown to the user already.
+constexpr uint32_t TXR_REPORTED = 0x80000000;
 
 // Time-outs in ms.
 constexpr uint32_t REQUEST_TIMEOUT_MS = 2000;  // ordinary requests and polls
@@ -56,14 +61,29 @@ uint8_t PickOwnMacId(uint8_t a, uint8_t b);
 // connection a former connect left open, UCMM Open (with a second try on
 // 0x02/0x01; any other error answer falls back) or the Group 2 fallback,
 // then the Allocate. An Allocate answered 0x0B (a stale set of ours) is
-// released and allocated once more.
-// Returns TXR_OK, an error-response result, TXR_TIMEOUT or TXR_FAILED.
+// released and allocated once more, but only while the own MAC ID is
+// claimed (checked free on the bus): otherwise the set may belong to another
+// master at the same MAC ID, and 0x0B is a failure. An Allocate answered
+// 0x0C gives TXR_OWNED_ELSEWHERE. On TXR_OK the set counts as held.
+// Returns TXR_OK, TXR_OWNED_ELSEWHERE, an error-response result, TXR_TIMEOUT
+// or TXR_FAILED.
 uint32_t TxConnect(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs);
 
 // Releases the connection set the way it was allocated (on the UCMM
 // connection, else on the Group 2 Only port) and closes the UCMM connection
-// if one was opened. Returns TXR_OK, an error-response result, TXR_TIMEOUT or TXR_FAILED.
+// if one was opened. Sends nothing (TXR_OK) unless this program holds the
+// set of `macId`: a Group 2 only slave takes a Release from anyone, and
+// another master's connection must not be cut. Returns TXR_OK, an
+// error-response result, TXR_TIMEOUT or TXR_FAILED.
 uint32_t TxRelease(uint8_t macId, uint8_t ownMacId);
+
+// True while this program holds the predefined set of `macId` (its Allocate
+// succeeded and no Release or Reset has ended it).
+bool HoldsSet(uint8_t macId);
+
+// Forgets a held set without a word to the slave (its reset or the closed
+// adapter ended it).
+void ForgetHeldSet();
 
 // Sends any service. `buffer` (at least 1000 bytes) holds the request data
 // and receives the response data; `responseLength` is 0 unless TXR_OK.
@@ -77,9 +97,10 @@ uint32_t TxPoll(uint8_t macId, app::IoBuffers& io);
 // timeoutMs, else TXR_IO_FAILED.
 uint32_t TxProbeMac(uint8_t macId, uint32_t timeoutMs);
 
-// Resets the slave's Identity object (type 0). 0 when the request could not
-// be queued, 1 on a success response, else TXR_TIMEOUT, TXR_FAILED or an
-// error-response result.
+// Resets the slave's Identity object (type 0), only when this program holds
+// its set. 0 when the request could not be queued or the set is not held, 1
+// on a success response (the set is gone then), else TXR_TIMEOUT,
+// TXR_FAILED or an error-response result.
 uint32_t TxReset(uint8_t macId);
 
 }  // namespace master

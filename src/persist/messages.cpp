@@ -1,5 +1,6 @@
 #include "persist/messages.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "persist/inputlog.h"
@@ -98,6 +99,29 @@ int ShowMsgFmt(void* owner, unsigned style, unsigned id, const char* arg1, const
   }
   WriteLog(LOG_ERROR, nullptr, message);
   return ShowMessageBox(owner, message, caption, style);
+}
+
+int ShowMsgDetail(void* owner, unsigned style, unsigned id, const char* detail) {
+  char caption[MSG_CAPTION_SIZE];
+  LoadOrDefault(IDS_CAPTION, caption, MSG_CAPTION_SIZE, FALLBACK_CAPTION);
+  char message[FMT_BUFFER_SIZE];
+  LoadOrDefault(id, message, FMT_BUFFER_SIZE, FALLBACK_MESSAGE);
+  if (detail && *detail) {
+    const size_t used = std::strlen(message);
+    std::snprintf(message + used, sizeof message - used, "\n\n%s", detail);
+  }
+  WriteLog(LOG_ERROR, nullptr, message);
+  return ShowMessageBox(owner, message, caption, style);
+}
+
+size_t FormatResString(unsigned id, const char* arg1, const char* arg2, const char* arg3, char* out,
+                       size_t outSize) {
+  if (outSize == 0) return 0;
+  out[0] = '\0';
+  char format[FMT_BUFFER_SIZE];
+  if (LoadResString(id, format, FMT_BUFFER_SIZE) == 0) return 0;
+  const char* args[FMT_ARG_COUNT] = {arg1, arg2, arg3};
+  return SubstituteArgs(format, args, FMT_ARG_COUNT, out, outSize);
 }
 
 }  // namespace persist

@@ -23,6 +23,16 @@ int ShowMsg(void* owner, const char* text, unsigned id);
 int ShowMsgFmt(void* owner, unsigned style, unsigned id, const char* arg1, const char* arg2,
                const char* arg3);
 
+// Shows string `id` and, after a blank line, `detail` (already in words;
+// null or empty adds nothing), with `style`. Returns the button pressed.
+int ShowMsgDetail(void* owner, unsigned style, unsigned id, const char* detail);
+
+// Loads string `id` and puts the arguments in place of its "%s" as
+// ShowMsgFmt does, into `out` (of `outSize` bytes, always terminated).
+// Returns the length written; 0 when the string cannot be loaded.
+size_t FormatResString(unsigned id, const char* arg1, const char* arg2, const char* arg3, char* out,
+                       size_t outSize);
+
 // Copies `format` into `out` (of `outSize` bytes, always terminated), with
 // "%%" as "%" and the n-th "%s" replaced by args[n]. A "%s" without an
 // argument (n >= count, or a null one) and every other "%" sequence are

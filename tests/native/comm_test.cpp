@@ -147,7 +147,10 @@ class Comm : public ::testing::Test {
   static void ExpectBox(size_t index, unsigned id, unsigned style) {
     ASSERT_GT(persist::RecordedBoxes().size(), index) << BoxTexts();
     const persist::RecordedBox& box = persist::RecordedBoxes()[index];
-    EXPECT_EQ(box.text, StringOf(id)) << "box " << index;
+    // A communication failure names the slave.
+    const std::string detail =
+        id == IDS_COMM_FAILURE ? "\n\nSlave address: " + std::to_string(SLAVE) : "";
+    EXPECT_EQ(box.text, StringOf(id) + detail) << "box " << index;
     EXPECT_EQ(box.style, style) << "box " << index;
   }
 
