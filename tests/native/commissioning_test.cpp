@@ -497,6 +497,37 @@ TEST_F(Change, OccupiedAddressIsNotWritten) {
   }
 }
 
+// A device at the new address that answers its checks slowly or loses one
+// answer is still found: nothing is written.
+TEST_F(Change, SlowOrLossyDeviceAtTheNewAddressIsFound) {
+  for (const std::string fault : {"delay_dup_mac = 100\n", "drop_dup_mac = 1\n"}) {
+    SCOPED_TRACE(fault);
+    Configure(SlaveAt(10) + SlaveAt(20, fault));
+    Want(10, 20, 0, 0);
+    EXPECT_EQ(CarryOut(), CHANGE_DONE);
+    ExpectBoxes(
+        {"Address 20 is already in use by another device!\n\nThe slave keeps its address 10."});
+    EXPECT_TRUE(DeviceNetWrites().empty());
+    EXPECT_EQ(g_App.CurrAdr, 10);
+  }
+}
+
+// A device at the new address that answers too late for any check: the
+// moved slave finds it and goes faulted, and the device that then answers
+// at the new address is the other one. The identity shows it; the current
+// address stays.
+TEST_F(Change, AnotherDeviceFoundAfterTheChangeIsReported) {
+  Configure(SlaveAt(10) + SlaveAt(20, "delay_dup_mac = 500\n"));
+  Want(10, 20, 0, 0);
+  EXPECT_EQ(CarryOut(), CHANGE_DONE);
+  ExpectBoxes(
+      {"The device at address 20 is not the slave that was changed!\n\nIts vendor ID, "
+       "product code or serial number differ. Another device may use that address.\n\n"
+       "The current address and baud rate stay unchanged."});
+  EXPECT_EQ(g_App.CurrAdr, 10);
+  EXPECT_EQ(Slave(0).link, SIM_LINK_FAULTED);
+}
+
 TEST_F(Change, BaudStepAfterAFailedAddressStepLooksAtTheOldAddress) {
   const struct {
     std::string config;
