@@ -82,6 +82,7 @@ struct AppState {
   int CyclicBusy;        // the cyclic step is inside its I/O exchange
   int OperationBusy;     // a long operation (start, stop, search, change) runs and pumps messages
   int TxWaitDepth;       // transactions waiting right now (nested through the message pump)
+  int StepRunning;       // a cyclic step runs: its waits leave keyboard and mouse input queued
   int AdapterOpen;       // the CAN adapter is open
   int PendingCommand;    // CMD_* deferred to the idle step
   int FreezeOutputs;     // edited outputs are not copied into Io->Output

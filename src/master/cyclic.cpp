@@ -132,11 +132,23 @@ int CarryOutWrite(void* window) {
   return 1;
 }
 
+int RunStep(void* window);
+
 }  // namespace
 
 int CyclicStep(void* window) {
-  // Without the main window (the exit has run) nothing may start again.
-  if (g_App.CyclicBusy || !window) return 0;
+  // Without the main window (the exit has run) nothing may start again;
+  // a step never runs inside another one or inside a waiting transaction.
+  if (g_App.CyclicBusy || g_App.StepRunning || g_App.TxWaitDepth || !window) return 0;
+  g_App.StepRunning = 1;
+  const int polled = RunStep(window);
+  g_App.StepRunning = 0;
+  return polled;
+}
+
+namespace {
+
+int RunStep(void* window) {
   if (g_App.ReadAttrPending && !CarryOutRead(window)) return 0;
   if (g_App.WriteAttrPending && !CarryOutWrite(window)) return 0;
   if (!g_App.CommActive || !g_App.Io) return 0;
@@ -163,6 +175,8 @@ int CyclicStep(void* window) {
   view.RefreshDataViews(window, g_App.Io, 0);
   return 1;
 }
+
+}  // namespace
 
 int ServiceIdleBus() {
   if (!g_App.AdapterOpen || g_App.CommActive || g_App.CyclicBusy || g_App.TxWaitDepth ||

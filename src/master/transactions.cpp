@@ -89,7 +89,16 @@ void Wait(Ended ended) {
   for (;;) {
     LinkTick();
     if (ended()) break;
-    if (app::g_App.PumpHook) platform::PumpOneMessage(app::g_App.PumpHook);
+    if (app::g_App.PumpHook) {
+      // Inside a cyclic step input waits for the message loop, which takes
+      // it between steps: a menu or box opened by it then runs its own loop
+      // with the exchange going on (the window's timer), not inside this wait.
+      if (app::g_App.StepRunning) {
+        platform::PumpOneNonInputMessage(app::g_App.PumpHook);
+      } else {
+        platform::PumpOneMessage(app::g_App.PumpHook);
+      }
+    }
     LinkPause();
   }
   --app::g_App.TxWaitDepth;

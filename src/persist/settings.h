@@ -31,7 +31,7 @@ struct SettingKey {
   int app::AppState::*field;
   bool written;  // saved at exit; the others only ever come from the user
 };
-constexpr size_t SETTING_KEY_COUNT = 6;
+constexpr size_t SETTING_KEY_COUNT = 7;
 extern const SettingKey SETTING_KEYS[SETTING_KEY_COUNT];
 
 // Appends `tail` to the terminated text in `path` (of SETTINGS_PATH_SIZE

@@ -8,6 +8,8 @@ const SettingKey SETTING_KEYS[SETTING_KEY_COUNT] = {
     {"Tarnix", "PrinterPort", DEFAULT_PRINTER_PORT, &app::AppState::PrinterPort, true},
     {"Tarnix", "Baud", DEFAULT_BAUD_INDEX, &app::AppState::BaudIndex, true},
     {"Tarnix", "CurrAdr", DEFAULT_CURR_ADR, &app::AppState::CurrAdr, true},
+    // Chosen in the Communication menu, so kept like the port and address.
+    {"Tarnix", "SlaveWatchdog", 0, &app::AppState::SlaveWatchdog, true},
     {"Log", "InputData", 0, &app::AppState::LogInputData, false},
     {"Log", "FlowColumns", 0, &app::AppState::LogFlowColumns, false},
     {"Service", "Show", 0, &app::AppState::ServiceShow, false},

@@ -44,6 +44,11 @@ void FreeLibraryFile(void* library);
 // one, and hands it to `handler` (PeekMessage on Windows; nothing natively).
 void PumpOneMessage(void (*handler)(void* message));
 
+// The same, but keyboard and mouse input stays in the queue for the message
+// loop: a menu or a dialog box opened by a click must not start inside an
+// exchange that is waiting.
+void PumpOneNonInputMessage(void (*handler)(void* message));
+
 // The real system services behind TickMs, Sleep1Ms, TickUs and PauseUs.
 uint32_t SystemTickMs();
 void SystemSleep1Ms();

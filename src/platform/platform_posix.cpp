@@ -91,4 +91,6 @@ void FreeLibraryFile(void* library) {
 
 void PumpOneMessage(void (*)(void*)) {}
 
+void PumpOneNonInputMessage(void (*)(void*)) {}
+
 }  // namespace platform

@@ -50,4 +50,12 @@ void PumpOneMessage(void (*handler)(void* message)) {
   if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) handler(&msg);
 }
 
+void PumpOneNonInputMessage(void (*handler)(void* message)) {
+  MSG msg;
+  if (PeekMessageA(&msg, nullptr, 0, 0,
+                   PM_REMOVE | PM_QS_PAINT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE)) {
+    handler(&msg);
+  }
+}
+
 }  // namespace platform

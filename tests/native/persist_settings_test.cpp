@@ -80,10 +80,13 @@ TEST_F(Settings, OnlyTheTarnixSectionIsWritten) {
   g_App.CurrAdr = 12;
   g_App.LogInputData = 1;
   g_App.ServiceShow = 1;
+  g_App.SlaveWatchdog = 1;
   Ini written;
   persist::WriteSettingsWith(WriteToMap, &written);
-  EXPECT_EQ(written,
-            (Ini{{"Tarnix/PrinterPort", 4096}, {"Tarnix/Baud", 1}, {"Tarnix/CurrAdr", 12}}));
+  EXPECT_EQ(written, (Ini{{"Tarnix/PrinterPort", 4096},
+                          {"Tarnix/Baud", 1},
+                          {"Tarnix/CurrAdr", 12},
+                          {"Tarnix/SlaveWatchdog", 1}}));
 }
 
 TEST(SettingsPath, FolderAndFileFollowTheApplicationDataFolder) {
