@@ -5,6 +5,7 @@
 
 #include "app/app_state.h"
 #include "can/can_driver.h"
+#include "devicenet/devicenet.h"
 #include "master/session.h"
 #include "persist/cursor.h"
 #include "persist/inputlog.h"
@@ -30,6 +31,7 @@ constexpr WORD FROM_ACCELERATOR = 1;
 constexpr int BIT_CAPTION_SIZE = 1000;
 constexpr int CAPTION_SIZE = 100;
 constexpr int ADDRESS_TEXT_SIZE = 100;
+constexpr UINT CYCLIC_TIMER_MS = 10;
 
 struct PortEntry {
   const char* text;  // null: made from the parallel port row
@@ -81,6 +83,7 @@ BOOL OnInitDialog(HWND window) {
   ShowOutputByte(window, 0);
   UpdateControlStates(window);
   CenterOnScreen(window);
+  SetTimer(window, CYCLIC_TIMER_ID, CYCLIC_TIMER_MS, nullptr);
   g_App.MainReady = 1;
   return TRUE;
 }
@@ -93,7 +96,8 @@ BOOL OnClose(HWND window) {
   return TRUE;
 }
 
-BOOL OnDestroy() {
+BOOL OnDestroy(HWND window) {
+  KillTimer(window, CYCLIC_TIMER_ID);
   persist::CloseInputLog();
   g_App.hMainWnd = nullptr;
   CloseHelpWindows();
@@ -117,21 +121,23 @@ BOOL OnAccelerator(HWND window, WORD id) {
 
 void OnSearchSlaves(HWND window) {
   TakeAddressField(window);
-  if (g_App.CyclicBusy || g_App.CommActive) return;
+  if (g_App.CyclicBusy || g_App.CommActive || g_App.OperationBusy) return;
   DialogBoxParamA(Resources(), MAKEINTRESOURCEA(IDD_SEARCH), window, SearchDlgProc, 0);
   SetAddressField(window);
 }
 
 void OnChangeAddress(HWND window) {
   TakeAddressField(window);
-  if (g_App.CyclicBusy || g_App.CommActive) return;
+  if (g_App.CyclicBusy || g_App.CommActive || g_App.OperationBusy) return;
   DialogBoxParamA(Resources(), MAKEINTRESOURCEA(IDD_CHANGE), window, ChangeDlgProc, 0);
   FillPortAndBaudLists(window);
 }
 
 void OnStart(HWND window) {
   TakeAddressField(window);
-  if (g_App.CyclicBusy) return;
+  // A start, stop, search or change already under way handles messages
+  // while it waits: nothing starts inside it.
+  if (g_App.CyclicBusy || g_App.OperationBusy || g_App.CommActive) return;
   void* previous = persist::ShowWaitCursor();
   const int started = master::CommStart(window);
   persist::RestoreCursor(previous);
@@ -214,6 +220,12 @@ BOOL OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     case IDM_WRITE_ATTR:
       g_App.PendingCommand = app::CMD_OPEN_WRITE_ATTR;
       return TRUE;
+    case IDM_SLAVE_WATCHDOG:
+      // Taken at the next start.
+      if (g_App.CommActive || g_App.OperationBusy) return TRUE;
+      g_App.SlaveWatchdog = g_App.SlaveWatchdog ? 0 : 1;
+      UpdateMenuStates(window);
+      return TRUE;
     case IDM_HELP_CONTENTS:
       ShowHelp();
       return TRUE;
@@ -279,7 +291,18 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_CLOSE:
       return OnClose(window);
     case WM_DESTROY:
-      return OnDestroy();
+      return OnDestroy(window);
+    case WM_TIMER:
+      if (wParam != CYCLIC_TIMER_ID) return FALSE;
+      RunCyclicInModalLoop();
+      return TRUE;
+    case WM_ENTERIDLE:
+      // A menu or dialog box owned by this window has run its queue empty.
+      RunCyclicInModalLoop();
+      return FALSE;
+    case WM_INITMENUPOPUP:
+      UpdateMenuStates(window);
+      return FALSE;
     case WM_COMMAND:
       return OnCommand(window, wParam, lParam);
     case WM_CTLCOLORBTN:
@@ -368,13 +391,7 @@ void UpdateControlStates(HWND window) {
     SetFocus(GetDlgItem(window, IDC_MAIN_OUTPUT_LIST));
   }
 
-  HMENU menu = GetMenu(window);
-  if (menu) {
-    EnableMenuCommand(menu, IDM_SEARCH_SLAVES, !active);
-    EnableMenuCommand(menu, IDM_CHANGE_ADDRESS, !active);
-    EnableMenuCommand(menu, IDM_START, !active);
-    EnableMenuCommand(menu, IDM_STOP, active);
-  }
+  UpdateMenuStates(window);
 
   for (int id : SETTING_CONTROLS) EnableWindow(GetDlgItem(window, id), !active);
 
@@ -390,10 +407,34 @@ void UpdateControlStates(HWND window) {
   UpdateCaption(window);
 }
 
+void UpdateMenuStates(HWND window) {
+  HMENU menu = GetMenu(window);
+  if (!menu) return;
+  const bool active = g_App.CommActive == 1;
+  const bool idle = !active && !g_App.OperationBusy;
+  EnableMenuCommand(menu, IDM_SEARCH_SLAVES, idle);
+  EnableMenuCommand(menu, IDM_CHANGE_ADDRESS, idle);
+  EnableMenuCommand(menu, IDM_START, idle);
+  EnableMenuCommand(menu, IDM_STOP, active);
+  EnableMenuCommand(menu, IDM_SLAVE_WATCHDOG, idle);
+  CheckMenuItem(menu, IDM_SLAVE_WATCHDOG,
+                MF_BYCOMMAND | (g_App.SlaveWatchdog ? MF_CHECKED : MF_UNCHECKED));
+}
+
 void UpdateCaption(HWND window) {
   char caption[CAPTION_SIZE];
   if (persist::LoadResString(IDS_CAPTION, caption, sizeof caption) == 0) {
     std::snprintf(caption, sizeof caption, "%s", persist::FALLBACK_CAPTION);
+  }
+  // While communication runs the caption names the MAC ID this program
+  // uses on the bus.
+  char withMac[CAPTION_SIZE];
+  char mac[8];
+  std::snprintf(mac, sizeof mac, "%u", static_cast<unsigned>(devicenet::g_NodeTable.OwnMacId));
+  if (g_App.CommActive == 1 && persist::FormatResString(IDS_CAPTION_OWN_MAC, caption, mac, nullptr,
+                                                        withMac, sizeof withMac) > 0) {
+    SetWindowTextA(window, withMac);
+    return;
   }
   SetWindowTextA(window, caption);
 }

@@ -7,8 +7,14 @@
 
 namespace ui {
 
-// The dialog procedure: WM_INITDIALOG, WM_CLOSE, WM_DESTROY, WM_COMMAND and
-// WM_CTLCOLORBTN; FALSE for everything else.
+// The main window's timer. It keeps the cyclic exchange going while a menu,
+// a message box, a dialog box or a window move runs its own message loop:
+// those loops hand the timer's messages to the window.
+constexpr UINT_PTR CYCLIC_TIMER_ID = 1;
+
+// The dialog procedure: WM_INITDIALOG, WM_CLOSE, WM_DESTROY, WM_COMMAND,
+// WM_CTLCOLORBTN, the cyclic timer's WM_TIMER, WM_ENTERIDLE and
+// WM_INITMENUPOPUP; FALSE for everything else.
 INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Sets CommActive and the "Communication Active" box to match.
@@ -38,7 +44,12 @@ void FillPortAndBaudLists(HWND window);
 // and the caption.
 void UpdateControlStates(HWND window);
 
-// The caption: string 1000 of the language library, else "Quillon".
+// Greys the menu commands that the communication state or a long
+// operation under way forbids, and checks the slave watchdog item.
+void UpdateMenuStates(HWND window);
+
+// The caption: string 1000 of the language library, else "Quillon"; while
+// communication runs, string 1080 with it and the own MAC ID.
 void UpdateCaption(HWND window);
 
 }  // namespace ui

@@ -176,6 +176,36 @@ int InitInstance(HINSTANCE instance, int showState) {
   return 1;
 }
 
+namespace {
+
+bool IsCyclicTimer(const MSG& msg) {
+  return msg.message == WM_TIMER && msg.hwnd && msg.hwnd == MainWindow() &&
+         msg.wParam == CYCLIC_TIMER_ID;
+}
+
+// A message the modal loop must see waits (timers do not count).
+bool MessageWaiting() {
+  return HIWORD(GetQueueStatus(QS_INPUT | QS_POSTMESSAGE | QS_SENDMESSAGE | QS_PAINT)) != 0;
+}
+
+}  // namespace
+
+void RunCyclicInModalLoop() {
+  static bool running = false;
+  if (running || !g_App.MainReady || g_App.OperationBusy || g_App.TxWaitDepth ||
+      g_App.StepRunning || g_App.CyclicBusy) {
+    return;
+  }
+  running = true;
+  if (g_App.CommActive == 1) {
+    while (master::CyclicStep(g_App.hMainWnd) && g_App.CommActive == 1 && !MessageWaiting()) {
+    }
+  } else {
+    master::ServiceIdleBus();
+  }
+  running = false;
+}
+
 int RunMessageLoop() {
   MSG msg{};
   for (;;) {
@@ -183,6 +213,8 @@ int RunMessageLoop() {
       // Communication runs: every waiting message first, then one exchange.
       if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) break;
+        // This loop runs the exchange itself when its queue is empty.
+        if (IsCyclicTimer(msg)) continue;
         ProcessMessage(&msg);
       } else {
         IdleStep();
@@ -190,6 +222,11 @@ int RunMessageLoop() {
     } else {
       const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
       if (got == 0 || got == -1) break;
+      if (IsCyclicTimer(msg)) {
+        // Between operations the open adapter still answers for our MAC ID.
+        master::ServiceIdleBus();
+        continue;
+      }
       ProcessMessage(&msg);
       IdleStep();
     }

@@ -32,6 +32,12 @@ void ProcessMessage(void* message);
 // 0 while the main window is not ready, else 1.
 int IdleStep();
 
+// The cyclic timer's and WM_ENTERIDLE's work while a menu, a box, a dialog
+// or a window move runs its own message loop: cyclic steps until a message
+// waits (while communication runs), else one idle tick of the open adapter.
+// Never inside a step, a waiting transaction or a long operation.
+void RunCyclicInModalLoop();
+
 // Frees what InitInstance acquired; safe at any point of a failed start.
 // Returns 1.
 int ReleaseResources();

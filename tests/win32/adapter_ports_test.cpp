@@ -53,8 +53,6 @@ TEST_F(AdapterPorts, EveryPortCodeOpensItsDriverInItsInitForm) {
       {0, 2, "pcan_dng.dll", true, 0x378, 7},
       {1, 0, "pcan_dng.dll", true, 0x278, 5},
       {2, 1, "pcan_dng.dll", true, 0x3BC, 7},
-      {3, 2, "pcan_dng.dll", true, 0x378, 7},  // past the table: row 0
-      {-1, 1, "pcan_dng.dll", true, 0x378, 7},
       {can::PORT_USB, 2, "pcan_usb.dll", false, 0, 0},  // two-argument form after five
       {can::PORT_PCI, 0, "pcan_pci.dll", false, 0, 0},
   };

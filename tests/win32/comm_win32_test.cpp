@@ -182,7 +182,7 @@ TEST_F(Communication, ThreeLostPollsAskRetryOrCancel) {
   TheSim().dropAnswers(0, SIM_ANSWER_POLL, 3);
   SeenBox seen;
   EXPECT_EQ(uitest::WithAnsweredDialog(IDCANCEL, InspectBox, &seen, RunIdleStep, nullptr), 1);
-  EXPECT_EQ(seen.text, StringOf(IDS_COMM_FAILURE));
+  EXPECT_EQ(seen.text, StringOf(IDS_COMM_FAILURE) + "\n\nSlave address: 10");
   EXPECT_TRUE(seen.hasRetry);
   EXPECT_TRUE(seen.hasCancel);
   EXPECT_EQ(g_App.CommActive, 0);
