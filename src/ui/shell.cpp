@@ -183,9 +183,10 @@ bool IsCyclicTimer(const MSG& msg) {
          msg.wParam == CYCLIC_TIMER_ID;
 }
 
-// A message the modal loop must see waits (timers do not count).
+// A message the modal loop must see waits. A due timer counts too: the
+// loop's own timers (and ours, which brings the steps back at once) must run.
 bool MessageWaiting() {
-  return HIWORD(GetQueueStatus(QS_INPUT | QS_POSTMESSAGE | QS_SENDMESSAGE | QS_PAINT)) != 0;
+  return HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0;
 }
 
 }  // namespace

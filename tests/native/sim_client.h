@@ -36,6 +36,7 @@ struct Sim {
   SimVoidFn traceClear;
   uint32_t(SIMCAN_CDECL* traceCount)();
   int(SIMCAN_CDECL* traceGet)(uint32_t, SimTraceFrame*);
+  uint64_t(SIMCAN_CDECL* nowUs)();
 
   template <typename Fn>
   void Resolve(Fn& fn, const char* name) {
@@ -63,6 +64,7 @@ struct Sim {
     Resolve(traceClear, "Sim_TraceClear");
     Resolve(traceCount, "Sim_TraceCount");
     Resolve(traceGet, "Sim_TraceGet");
+    Resolve(nowUs, "Sim_NowUs");
   }
 };
 

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -189,6 +191,75 @@ TEST_F(Communication, ThreeLostPollsAskRetryOrCancel) {
   EXPECT_EQ(g_App.AdapterOpen, 0);
   EXPECT_EQ(Slave().allocChoice, 0);
   EXPECT_EQ(ListCount(main_, IDC_MAIN_INPUT_LIST), 0);
+}
+
+// The cyclic exchange goes on while Windows runs a message loop of its own:
+// an open menu, the About box, a message box, a window move. The longest
+// gap between two poll commands on the bus (the simulator's trace, on the
+// real clock) stays near the normal cycle.
+HWND g_modalMain;
+const char* g_modalCase;
+
+void CALLBACK CloseModal(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  if (std::strcmp(g_modalCase, "menu") == 0) {
+    EndMenu();
+  } else if (std::strcmp(g_modalCase, "move") == 0) {
+    // The move loop ends on Esc.
+    PostMessageA(g_modalMain, WM_KEYDOWN, VK_ESCAPE, 0);
+    ReleaseCapture();
+  } else {
+    HWND popup = GetLastActivePopup(g_modalMain);
+    if (popup && popup != g_modalMain) PostMessageA(popup, WM_COMMAND, IDOK, 0);
+  }
+}
+
+uint32_t LongestPollGapMs(uint64_t fromUs, uint64_t toUs, int& polls) {
+  uint64_t last = fromUs;
+  uint64_t longest = 0;
+  polls = 0;
+  for (const SimTraceFrame& f : TraceOf(0x400 | (10 << 3) | 5)) {
+    if (f.timeUs < fromUs || f.timeUs > toUs) continue;
+    longest = std::max(longest, f.timeUs - last);
+    last = f.timeUs;
+    ++polls;
+  }
+  longest = std::max(longest, toUs - last);
+  return static_cast<uint32_t>(longest / 1000);
+}
+
+TEST_F(Communication, ExchangeGoesOnInsideMenusBoxesAndMoves) {
+  StartAnswered(IDOK);
+  ASSERT_EQ(g_App.CommActive, 1);
+  platform::DisableTestClock();  // real time from here on, for the sim too
+  g_modalMain = main_;
+  for (const char* modal : {"menu", "about", "box", "move"}) {
+    SCOPED_TRACE(modal);
+    g_modalCase = modal;
+    for (int i = 0; i < 20; ++i) ui::IdleStep();
+    TheSim().traceClear();
+    const uint64_t opened = TheSim().nowUs();
+    SetTimer(nullptr, 0, 600, CloseModal);
+    if (std::strcmp(modal, "menu") == 0) {
+      TrackPopupMenu(GetSubMenu(GetMenu(main_), 3), TPM_LEFTALIGN, 100, 100, 0, main_, nullptr);
+    } else if (std::strcmp(modal, "about") == 0) {
+      SendMessageA(main_, WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 0), 0);
+    } else if (std::strcmp(modal, "box") == 0) {
+      MessageBoxA(main_, "modal", "test", MB_OK);
+    } else {
+      SendMessageA(main_, WM_SYSCOMMAND, SC_MOVE, 0);
+    }
+    const uint64_t closed = TheSim().nowUs();
+    int polls = 0;
+    const uint32_t gap = LongestPollGapMs(opened, closed, polls);
+    std::printf("%s open %u ms: %d polls, longest gap %u ms\n", modal,
+                static_cast<unsigned>((closed - opened) / 1000), polls, gap);
+    std::fflush(stdout);
+    EXPECT_GE(closed - opened, 500000u);
+    EXPECT_GT(polls, 20);
+    EXPECT_LT(gap, 100u);
+    ASSERT_EQ(g_App.CommActive, 1);
+  }
 }
 
 }  // namespace
