@@ -1,10 +1,12 @@
 // Attribute data types and the conversions between value bytes, as they
 // travel in an explicit message, and the value text of the attribute dialogs.
 //
-// Plain functions of their arguments: they report nothing, never fail and
-// never touch the program state. An unreadable number becomes 0, a raw byte
-// list ends at its first bad token, a value too wide for its type keeps its
-// low-order bytes; the caller shows the echo, which says what was taken.
+// Plain functions of their arguments: they report nothing and never touch
+// the program state. The conversions never fail: an unreadable number
+// becomes 0, a raw byte list ends at its first bad token, a value too wide
+// for its type keeps its low-order bytes. The Write dialog reads its value
+// with ParseAttrValueStrict instead, which refuses all of those, so that
+// nothing goes out that the user did not type.
 // Numbers are read and written here, not by the C library, so that every
 // platform and locale reads and shows the same text.
 #pragma once
