@@ -206,6 +206,8 @@
 #define IDS_VALUE_REFUSED 1090     // %s value text, %s data type, %s what the type allows
 #define IDS_NO_PORT_SELECTED 1091  // Start or search with no known adapter port
 // -- more value and settings strings here
+#define IDS_VALUE_ALLOWED_BYTES 1092  // fills 1090's allowed part for raw bytes; %s most bytes
+#define IDS_VALUE_ALLOWED_CHARS 1093  // fills 1090's allowed part for strings; %s most characters
 
 // Names of the DeviceNet general error codes: IDS_GEC_NAME_BASE + code.
 #define IDS_GEC_NAME_BASE 1100

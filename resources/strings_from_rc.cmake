@@ -2,6 +2,9 @@
 # so that tarnres.rc stays the one source of the English texts.
 # usage: cmake -DRC=tarnres.rc -DOUT=english_strings.cpp -P strings_from_rc.cmake
 # Each entry must sit on one line: IDS_NAME, "text" (C escapes; "" for a quote).
+# The one include the table may hold, the names of the general error codes,
+# is read from error_codes.tsv the way the Windows build makes it.
+include(${CMAKE_CURRENT_LIST_DIR}/error_codes.cmake)
 
 get_filename_component(rc_name "${RC}" NAME)
 file(READ "${RC}" rc)
@@ -12,10 +15,21 @@ string(REPLACE "]" "@RB@" rc "${rc}")
 string(REPLACE "\r" "" rc "${rc}")
 string(REPLACE "\n" ";" lines "${rc}")
 
+# The lines of an included names file stand in place of the include.
+set(expanded "")
+foreach(line IN LISTS lines)
+  if(line MATCHES "^#include \"error_code_names_([a-z]+)\\.rc\"")
+    quillon_error_code_rc_lines(${CMAKE_CURRENT_LIST_DIR}/error_codes.tsv ${CMAKE_MATCH_1} names)
+    list(APPEND expanded ${names})
+  else()
+    list(APPEND expanded "${line}")
+  endif()
+endforeach()
+
 set(entries "")
 set(count 0)
 set(inside OFF)
-foreach(line IN LISTS lines)
+foreach(line IN LISTS expanded)
   string(STRIP "${line}" line)
   if(line MATCHES "^STRINGTABLE")
     set(inside ON)

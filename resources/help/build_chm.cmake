@@ -1,15 +1,19 @@
 # Compiles one help project with chmcmd and checks the result: every file of
 # the project's [FILES] list and every topic of its table of contents must be
-# in the archive, and the error code page must name all general error codes.
-# usage: cmake -DSOURCE=dir -DWORK=dir -DPROJECT=x.hhp -DENCODING=cp -DOUT=x.chm
-#              -DCHMCMD=.. -DCHMLS=.. -DICONV=.. -P build_chm.cmake
+# in the archive, and the error code page must have every row of the table
+# of general error codes.
+# usage: cmake -DSOURCE=dir -DGENERATED=page.htm -DWORK=dir -DPROJECT=x.hhp
+#              -DENCODING=cp -DOUT=x.chm -DCHMCMD=.. -DCHMLS=.. -DICONV=..
+#              -DTABLE=error_codes.tsv -DLANG=en -P build_chm.cmake
 cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/../error_codes.cmake)
 
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
-file(GLOB files RELATIVE ${SOURCE} ${SOURCE}/*)
-foreach(f IN LISTS files)
-  execute_process(COMMAND ${ICONV} -f UTF-8 -t ${ENCODING} ${SOURCE}/${f}
+file(GLOB files ${SOURCE}/*)
+foreach(path IN LISTS files GENERATED)
+  get_filename_component(f ${path} NAME)
+  execute_process(COMMAND ${ICONV} -f UTF-8 -t ${ENCODING} ${path}
                   OUTPUT_FILE ${WORK}/${f} RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "${f}: not convertible from UTF-8 to ${ENCODING}")
@@ -69,30 +73,18 @@ foreach(f IN LISTS wanted)
   endif()
 endforeach()
 
-# The page that message 1016 sends the user to: one row per general error
-# code, read back out of the archive.
+# The page that message 1016 sends the user to, read back out of the
+# archive: one row per row of the table of codes.
 execute_process(COMMAND ${CHMLS} extract ${chm} /error_codes.htm ${WORK}/extracted.htm
                 RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
 if(NOT rc EQUAL 0 OR NOT EXISTS ${WORK}/extracted.htm)
   message(FATAL_ERROR "${name}.chm: error code page cannot be extracted")
 endif()
-file(READ ${WORK}/extracted.htm page)
-foreach(code RANGE 0 46)  # 00 to 2E
-  math(EXPR hex "${code}" OUTPUT_FORMAT HEXADECIMAL)
-  string(SUBSTRING "${hex}" 2 -1 hex)
-  string(TOUPPER "${hex}" hex)
-  string(LENGTH "${hex}" length)
-  if(length EQUAL 1)
-    set(hex "0${hex}")
-  endif()
-  if(NOT page MATCHES "<td id=\"gec${hex}\">${hex}</td>")
-    message(FATAL_ERROR "${name}.chm: error code ${hex} missing from error_codes.htm")
-  endif()
-endforeach()
-foreach(range "2F-CF" "D0-FF")
-  if(NOT page MATCHES "<td id=\"gec${range}\">")
-    message(FATAL_ERROR "${name}.chm: error code range ${range} missing from error_codes.htm")
-  endif()
-endforeach()
+execute_process(COMMAND ${ICONV} -f ${ENCODING} -t UTF-8 ${WORK}/extracted.htm
+                OUTPUT_VARIABLE page RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${name}.chm: error code page not in ${ENCODING}")
+endif()
+quillon_check_error_code_page(${TABLE} ${LANG} "${page}" "${name}.chm error_codes.htm")
 
 file(COPY_FILE ${chm} ${OUT})

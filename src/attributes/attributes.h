@@ -1,10 +1,12 @@
 // Attribute data types and the conversions between value bytes, as they
 // travel in an explicit message, and the value text of the attribute dialogs.
 //
-// Plain functions of their arguments: they report nothing, never fail and
-// never touch the program state. An unreadable number becomes 0, a raw byte
-// list ends at its first bad token, a value too wide for its type keeps its
-// low-order bytes; the caller shows the echo, which says what was taken.
+// Plain functions of their arguments: they report nothing and never touch
+// the program state. The conversions never fail: an unreadable number
+// becomes 0, a raw byte list ends at its first bad token, a value too wide
+// for its type keeps its low-order bytes. The Write dialog reads its value
+// with ParseAttrValueStrict instead, which refuses all of those, so that
+// nothing goes out that the user did not type.
 // Numbers are read and written here, not by the C library, so that every
 // platform and locale reads and shows the same text.
 #pragma once
@@ -45,6 +47,9 @@ int AttrTypeWidth(int type);
 // value radix ("hex" box 1057); the others ignore it.
 bool AttrTypeHasRadix(int type);
 
+// True for the four signed integer types SINT, INT, DINT and LINT.
+bool AttrTypeIsSigned(int type);
+
 // The Data Type group's radio button id of a type code (1045..1060), 0 for an
 // unknown code. The ids do not follow the codes: 1049 is LINT, 1050 DINT,
 // 1053 ULINT, 1054 UDINT.
@@ -78,6 +83,41 @@ int ParseHexBytes(const char* text, uint8_t* bytes, int capacity);
 // gives no bytes. FormatAttrValue of the result is the echo: for STRING and
 // SHORT_STRING that is the typed text, as far as it is sent.
 uint8_t ParseAttrValue(int type, int valueInHex, const char* text, uint8_t* value, int capacity);
+
+// The Write dialog's reading of Send Value: the text must be exactly one
+// value of the type, or nothing is sent. True, with the value bytes in
+// `value` and their number in `count`, when it is; false, writing nothing,
+// when it is not:
+// - BOOL and the integer types: one number within the type's range, blanks
+//   and tabs around it allowed. Decimal is an optional sign and digits;
+//   hexadecimal (the radix box set, integer types only) an optional 0x and
+//   digits, no sign, 0 to the type's all-ones pattern. A final " hex" or
+//   " dec", as the echo and the read display end, says the number's radix
+//   and overrides the box, so a value shown is sent as shown.
+// - REAL, LREAL: one decimal number (or inf, infinity, nan) that the type
+//   holds: not beyond its largest value, not a non-zero number that would
+//   become zero. Blanks and tabs around it allowed.
+// - raw hex bytes: tokens of one or two hexadecimal digits separated by
+//   blanks, up to MAX_WRITE_BYTES of them, optionally ending in "hex".
+// - STRING up to MAX_WRITE_BYTES characters, SHORT_STRING up to
+//   MAX_SHORT_STRING, taken as typed.
+// An accepted text gives the bytes ParseAttrValue gives for it in its
+// radix, so FormatAttrValue of them reads back to the same bytes. False as
+// well for an unknown type or a `capacity` too small for the value.
+bool ParseAttrValueStrict(int type, int valueInHex, const char* text, uint8_t* value, int capacity,
+                          uint8_t* count);
+
+// What ParseAttrValueStrict takes for a numeric type, as the refusal says
+// it: "0...1" for BOOL, "-128...127" or "0...FF hex" for the integer types
+// (hexadecimal when `valueInHex` is set), "-3.4028235e+38...3.4028235e+38"
+// for REAL and its LREAL counterpart. Written into `text` (`textSize`
+// characters with the zero) like FormatAttrValue; an empty text for the
+// other types, whose limit is AttrTypeMaxLength. Returns the length.
+int FormatAttrRange(int type, int valueInHex, char* text, int textSize);
+
+// Most raw bytes (raw hex bytes) or characters (STRING, SHORT_STRING) one
+// write takes; 0 for the other types.
+int AttrTypeMaxLength(int type);
 
 // Formats `count` value bytes as the dialogs show them into `text`, an area
 // of `textSize` characters (the terminating zero included; AttrValueText has

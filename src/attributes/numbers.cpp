@@ -79,6 +79,17 @@ T ScanReal(const char* text) {
   return negative ? -value : value;
 }
 
+template <typename T>
+bool IsWholeReal(const char* begin, const char* end) {
+  const char* p = begin;
+  if (p < end && (*p == '+' || *p == '-')) ++p;
+  // from_chars takes a minus of its own; one sign only.
+  if (p == end || *p == '+' || *p == '-') return false;
+  T value = 0;
+  const std::from_chars_result r = std::from_chars(p, end, value, std::chars_format::general);
+  return r.ec == std::errc() && r.ptr == end;
+}
+
 // "%.Pg" with the least P from 6 up that reads back as `value`; infinities
 // and NaN read back as themselves (NaN without its payload) at 6.
 template <typename T>
@@ -132,6 +143,35 @@ uint64_t ScanInteger(const char* text, int inHex, bool* nonZero) {
   if (!digits) return 0;
   if (nonZero) *nonZero = anyNonZero;
   return negative ? 0 - value : value;
+}
+
+bool ReadWholeInteger(const char* begin, const char* end, int base, bool* negative,
+                      uint64_t* magnitude) {
+  const char* p = begin;
+  bool minus = false;
+  if (base == 10 && p < end && (*p == '+' || *p == '-')) minus = *p++ == '-';
+  if (base == 16 && end - p > 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) p += 2;
+  if (p == end) return false;
+  const uint64_t b = static_cast<uint64_t>(base);
+  uint64_t value = 0;
+  for (; p < end; ++p) {
+    const int d = DigitValue(*p, base);
+    if (d < 0) return false;
+    const uint64_t digit = static_cast<uint64_t>(d);
+    if (value > (std::numeric_limits<uint64_t>::max() - digit) / b) return false;
+    value = value * b + digit;
+  }
+  *negative = minus;
+  *magnitude = value;
+  return true;
+}
+
+bool IsWholeFloat(const char* begin, const char* end) {
+  return IsWholeReal<float>(begin, end);
+}
+
+bool IsWholeDouble(const char* begin, const char* end) {
+  return IsWholeReal<double>(begin, end);
 }
 
 float ScanFloat(const char* text) {

@@ -18,6 +18,21 @@ int DigitValue(char c, int base);
 float ScanFloat(const char* text);
 double ScanDouble(const char* text);
 
+// Reads exactly the characters from `begin` to `end` as one integer, with
+// nothing before or after it: in base 10 an optional sign and decimal
+// digits, in base 16 an optional 0x prefix and hexadecimal digits, no sign.
+// False for anything else and for a magnitude beyond 64 bits.
+bool ReadWholeInteger(const char* begin, const char* end, int base, bool* negative,
+                      uint64_t* magnitude);
+
+// True when the characters from `begin` to `end` are exactly one number as
+// ScanFloat / ScanDouble read it (an optional sign, then a decimal number
+// with optional point and exponent, or inf, infinity or nan) and the type
+// holds it: not beyond its largest value, and not so close to zero that
+// only zero is left of a non-zero number.
+bool IsWholeFloat(const char* begin, const char* end);
+bool IsWholeDouble(const char* begin, const char* end);
+
 // Longest text the Format functions below produce, the zero included.
 constexpr int NUMBER_TEXT_SIZE = 32;
 

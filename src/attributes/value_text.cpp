@@ -33,10 +33,6 @@ bool KnownType(int type) {
   return type >= 0 && type < ATTR_TYPE_COUNT;
 }
 
-bool IsSignedType(int type) {
-  return type == ATTR_SINT || type == ATTR_INT || type == ATTR_DINT || type == ATTR_LINT;
-}
-
 // Length of `text`, at most `most`.
 int BoundedLength(const char* text, int most) {
   int n = 0;
@@ -124,7 +120,7 @@ void FormatInteger(int type, bool hex, const uint8_t* value, int count, TextArea
     // Never sign-extended: a SINT of -1 shows FF.
     FormatUnsigned(bits, true, number);
     PutNumber(out, number, " hex");
-  } else if (IsSignedType(type)) {
+  } else if (AttrTypeIsSigned(type)) {
     FormatSigned(SignExtend(bits, width), number);
     PutNumber(out, number, " dec");
   } else {
@@ -137,6 +133,10 @@ void FormatInteger(int type, bool hex, const uint8_t* value, int count, TextArea
 
 int AttrTypeWidth(int type) {
   return KnownType(type) ? kTypes[type].width : 0;
+}
+
+bool AttrTypeIsSigned(int type) {
+  return type == ATTR_SINT || type == ATTR_INT || type == ATTR_DINT || type == ATTR_LINT;
 }
 
 bool AttrTypeHasRadix(int type) {

@@ -1,7 +1,8 @@
 // The settings file "tarnix.ini" in the folder "Quillon" of the user's
-// application data folder: port, baud rate and current address (section
-// Tarnix, read at main window start and written at exit) and three switches
-// the user sets by hand (sections Log and Service, read only).
+// application data folder: port, baud rate, current address and the slave
+// watchdog switch (section Tarnix, read at main window start and written at
+// exit) and three switches the user sets by hand (sections Log and Service,
+// read only).
 //
 // The table, the path building and the range rules are portable; the file
 // access (Windows profile functions) is in settings_win32.cpp.
@@ -23,6 +24,22 @@ constexpr int DEFAULT_PRINTER_PORT = 0;  // LPT1
 constexpr int DEFAULT_BAUD_INDEX = 0;    // 125 kBaud
 constexpr int DEFAULT_CURR_ADR = 63;
 
+// A port code that is in the file but cannot be one: no port list knows it.
+constexpr int PORT_CODE_UNKNOWN = -1;
+
+// Longest value text read from the file, the zero included. A longer one
+// is read as unreadable rather than cut into another number.
+constexpr size_t SETTING_TEXT_SIZE = 32;
+
+// How a key's text becomes its value. Missing or empty, every key takes its
+// default; otherwise the text must be one decimal integer (blanks around it
+// and a sign allowed), read without wrapping:
+enum SettingKind {
+  SETTING_PORT,    // kept as it is when it fits an int, else PORT_CODE_UNKNOWN
+  SETTING_RANGE,   // minValue..maxValue, else the default
+  SETTING_SWITCH,  // 1 for any non-zero number, 0 for zero, else the default
+};
+
 // One key of the file and the AppState field it fills.
 struct SettingKey {
   const char* section;
@@ -30,6 +47,9 @@ struct SettingKey {
   int defaultValue;
   int app::AppState::*field;
   bool written;  // saved at exit; the others only ever come from the user
+  SettingKind kind;
+  int minValue;  // SETTING_RANGE only
+  int maxValue;
 };
 constexpr size_t SETTING_KEY_COUNT = 7;
 extern const SettingKey SETTING_KEYS[SETTING_KEY_COUNT];
@@ -42,12 +62,15 @@ void AppendPathCut(char* path, const char* tail);
 // backslash) and the settings file path, each within 259 characters.
 void BuildSettingsPaths(const char* appData, char* folder, char* file);
 
-// Reads every key through `readInt` (which gives the default for a missing
-// file, section or key) into g_App; a baud index outside 0..2 or an address
-// outside 0..63 falls back to its default. A port code that names no port
-// is kept: the port list then shows no selection.
-using ReadIntFn = int (*)(const char* section, const char* key, int defaultValue, void* context);
-void ReadSettingsWith(ReadIntFn readInt, void* context);
+// The value of `key` from the text read for it, as SettingKind says.
+int SettingValue(const SettingKey& key, const char* text);
+
+// Reads every key into g_App. `readText` puts the key's text into `text`
+// (`size` bytes, SETTING_TEXT_SIZE), empty for a missing file, section or
+// key, and returns false when the text did not fit.
+using ReadTextFn = bool (*)(const char* section, const char* key, char* text, size_t size,
+                            void* context);
+void ReadSettingsWith(ReadTextFn readText, void* context);
 
 // Writes the keys marked `written` from g_App through `writeInt`.
 using WriteIntFn = void (*)(const char* section, const char* key, int value, void* context);
@@ -59,10 +82,10 @@ void WriteSettingsWith(WriteIntFn writeInt, void* context);
 // is unknown.
 bool GetSettingsPath(char* path);
 
-// Reads the six keys into g_App. 0, reading nothing, without a path.
+// Reads the seven keys into g_App. 0, reading nothing, without a path.
 int LoadSettings();
 
-// Writes PrinterPort, Baud and CurrAdr of section Tarnix. 0, writing
+// Writes PrinterPort, Baud, CurrAdr and SlaveWatchdog of section Tarnix. 0, writing
 // nothing, without a path. Failures of the file itself are silent.
 int SaveSettings();
 

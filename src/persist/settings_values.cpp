@@ -1,26 +1,82 @@
+#include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "persist/settings.h"
 
 namespace persist {
 
+namespace {
+
+constexpr int BAUD_INDEX_LAST = 2;  // 500 kBaud
+constexpr int MAC_ID_LAST = 63;
+
+}  // namespace
+
+// Other parts index tables with the baud index and the address, so a
+// hand-edited file must not select a row or an address that does not exist.
 const SettingKey SETTING_KEYS[SETTING_KEY_COUNT] = {
-    {"Tarnix", "PrinterPort", DEFAULT_PRINTER_PORT, &app::AppState::PrinterPort, true},
-    {"Tarnix", "Baud", DEFAULT_BAUD_INDEX, &app::AppState::BaudIndex, true},
-    {"Tarnix", "CurrAdr", DEFAULT_CURR_ADR, &app::AppState::CurrAdr, true},
-    // Chosen in the Communication menu, so kept like the port and address.
-    {"Tarnix", "SlaveWatchdog", 0, &app::AppState::SlaveWatchdog, true},
-    {"Log", "InputData", 0, &app::AppState::LogInputData, false},
-    {"Log", "FlowColumns", 0, &app::AppState::LogFlowColumns, false},
-    {"Service", "Show", 0, &app::AppState::ServiceShow, false},
+    {"Tarnix", "PrinterPort", DEFAULT_PRINTER_PORT, &app::AppState::PrinterPort, true, SETTING_PORT,
+     0, 0},
+    {"Tarnix", "Baud", DEFAULT_BAUD_INDEX, &app::AppState::BaudIndex, true, SETTING_RANGE, 0,
+     BAUD_INDEX_LAST},
+    {"Tarnix", "CurrAdr", DEFAULT_CURR_ADR, &app::AppState::CurrAdr, true, SETTING_RANGE, 0,
+     MAC_ID_LAST},
+    {"Tarnix", "SlaveWatchdog", 0, &app::AppState::SlaveWatchdog, true, SETTING_SWITCH, 0, 1},
+    {"Log", "InputData", 0, &app::AppState::LogInputData, false, SETTING_SWITCH, 0, 1},
+    {"Log", "FlowColumns", 0, &app::AppState::LogFlowColumns, false, SETTING_SWITCH, 0, 1},
+    {"Service", "Show", 0, &app::AppState::ServiceShow, false, SETTING_SWITCH, 0, 1},
 };
 
 namespace {
 
-constexpr int BAUD_INDEX_COUNT = 3;
-constexpr int MAC_ID_COUNT = 64;
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+// Reads `text` as one decimal integer with blanks around it and an optional
+// sign. The magnitude stops growing past what any int can hold, so a long
+// number stays a large one instead of wrapping. False when it is no number.
+bool ReadNumber(const char* text, int64_t* value) {
+  const char* p = text;
+  while (IsBlank(*p)) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  if (*p < '0' || *p > '9') return false;
+  constexpr int64_t kBeyondInt = int64_t{1} << 40;
+  int64_t magnitude = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    magnitude = magnitude * 10 + (*p - '0');
+    if (magnitude > kBeyondInt) magnitude = kBeyondInt;
+  }
+  while (IsBlank(*p)) ++p;
+  if (*p != '\0') return false;
+  *value = negative ? -magnitude : magnitude;
+  return true;
+}
+
+bool FitsInt(int64_t value) {
+  return value >= std::numeric_limits<int>::min() && value <= std::numeric_limits<int>::max();
+}
 
 }  // namespace
+
+int SettingValue(const SettingKey& key, const char* text) {
+  if (!text || text[0] == '\0') return key.defaultValue;
+  int64_t value = 0;
+  const bool number = ReadNumber(text, &value);
+  switch (key.kind) {
+    case SETTING_PORT:
+      return number && FitsInt(value) ? static_cast<int>(value) : PORT_CODE_UNKNOWN;
+    case SETTING_RANGE:
+      return number && value >= key.minValue && value <= key.maxValue ? static_cast<int>(value)
+                                                                      : key.defaultValue;
+    case SETTING_SWITCH:
+      if (!number) return key.defaultValue;
+      return value != 0 ? 1 : 0;
+  }
+  return key.defaultValue;
+}
 
 void AppendPathCut(char* path, const char* tail) {
   size_t used = std::strlen(path);
@@ -37,17 +93,13 @@ void BuildSettingsPaths(const char* appData, char* folder, char* file) {
   AppendPathCut(file, SETTINGS_FILE);
 }
 
-void ReadSettingsWith(ReadIntFn readInt, void* context) {
-  app::AppState& state = app::g_App;
+void ReadSettingsWith(ReadTextFn readText, void* context) {
   for (const SettingKey& key : SETTING_KEYS) {
-    state.*key.field = readInt(key.section, key.key, key.defaultValue, context);
+    char text[SETTING_TEXT_SIZE] = "";
+    // A text too long for the area is no number any key takes.
+    const bool fits = readText(key.section, key.key, text, sizeof text, context);
+    app::g_App.*key.field = SettingValue(key, fits ? text : "?");
   }
-  // A hand-edited file must not select a baud row or an address that does
-  // not exist: other parts index tables with these.
-  if (state.BaudIndex < 0 || state.BaudIndex >= BAUD_INDEX_COUNT) {
-    state.BaudIndex = DEFAULT_BAUD_INDEX;
-  }
-  if (state.CurrAdr < 0 || state.CurrAdr >= MAC_ID_COUNT) state.CurrAdr = DEFAULT_CURR_ADR;
 }
 
 void WriteSettingsWith(WriteIntFn writeInt, void* context) {

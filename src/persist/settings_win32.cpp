@@ -9,9 +9,12 @@ namespace persist {
 
 namespace {
 
-int ReadProfileInt(const char* section, const char* key, int defaultValue, void* context) {
-  return static_cast<int>(
-      GetPrivateProfileIntA(section, key, defaultValue, static_cast<const char*>(context)));
+// The text as written, not GetPrivateProfileIntA's reading of it, which
+// wraps large numbers into small ones. A value that fills the area was cut.
+bool ReadProfileText(const char* section, const char* key, char* text, size_t size, void* context) {
+  const DWORD length = GetPrivateProfileStringA(section, key, "", text, static_cast<DWORD>(size),
+                                                static_cast<const char*>(context));
+  return length + 1 < size;
 }
 
 void WriteProfileInt(const char* section, const char* key, int value, void* context) {
@@ -36,7 +39,7 @@ bool GetSettingsPath(char* path) {
 int LoadSettings() {
   char path[SETTINGS_PATH_SIZE];
   if (!GetSettingsPath(path)) return 0;
-  ReadSettingsWith(ReadProfileInt, path);
+  ReadSettingsWith(ReadProfileText, path);
   return 1;
 }
 

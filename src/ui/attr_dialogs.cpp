@@ -2,9 +2,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "app/app_state.h"
 #include "attributes/attributes.h"
+#include "persist/messages.h"
+#include "persist/msgbox.h"
+#include "persist/resstring.h"
 #include "resource.h"
 #include "ui/shell.h"
 
@@ -19,6 +23,11 @@ using app::g_App;
 constexpr int FIELD_TEXT_SIZE = app::ATTR_VALUE_TEXT_SIZE;
 constexpr int FIELD_TEXT_LIMIT = FIELD_TEXT_SIZE - 1;
 constexpr int ID_TEXT_SIZE = 24;  // "FFFFFFFF hex", "-2147483648 dec"
+// The refusal message: the value as far as it is shown, the type's name
+// from its radio button, and what the type allows.
+constexpr int SHOWN_VALUE_SIZE = 64;
+constexpr int TYPE_NAME_SIZE = 64;
+constexpr int ALLOWED_TEXT_SIZE = 200;
 
 // What each dialog keeps for itself: the radix its ID fields were last
 // shown in (scan "%x" and show "%X hex", or "%d" and "%d dec"), and whether
@@ -112,9 +121,13 @@ BOOL OnReadInitDialog(HWND dialog) {
 }
 
 BOOL OnWriteInitDialog(HWND dialog) {
-  // After a read this is the value read, ready to be written back.
-  SetDlgItemTextA(dialog, IDC_ATTR_SEND_VALUE, g_App.AttrValueText);
-  LimitFieldText(dialog, IDC_ATTR_SEND_VALUE);
+  // After a read this is the value read, ready to be written back. A switch
+  // of the ID radix leaves the field alone: it holds the echo already, or a
+  // refused text still to be corrected.
+  if (!writeDialog.idsReformatting) {
+    SetDlgItemTextA(dialog, IDC_ATTR_SEND_VALUE, g_App.AttrValueText);
+    LimitFieldText(dialog, IDC_ATTR_SEND_VALUE);
+  }
   ShowWindow(GetDlgItem(dialog, IDC_ATTR_SERVICE), g_App.ServiceShow ? SW_SHOW : SW_HIDE);
   Tick(dialog, IDC_ATTR_SERVICE, g_App.ServiceMode);
   // A service carries its data as raw bytes.
@@ -142,17 +155,72 @@ void OnReadButton(HWND dialog) {
   SetDlgItemTextA(dialog, IDC_ATTR_RESULT, "");
 }
 
-// Send Value becomes the value bytes of the write; the field then shows
-// the echo, exactly the value that goes out.
-void TakeSendValue(HWND dialog) {
-  static char text[FIELD_TEXT_SIZE];
+// Send Value becomes the value bytes of the write when it is one value of
+// the chosen type; the field then shows the echo, exactly the value that
+// goes out. Otherwise nothing changes and false comes back; the text the
+// user typed is left in `text`.
+bool TakeSendValue(HWND dialog, char (&text)[FIELD_TEXT_SIZE]) {
   GetDlgItemTextA(dialog, IDC_ATTR_SEND_VALUE, text, sizeof text);
-  g_App.WriteValueLength = attributes::ParseAttrValue(g_App.AttrType, g_App.ValueInHex, text,
-                                                      g_App.WriteValue, app::WRITE_VALUE_SIZE);
+  uint8_t count = 0;
+  if (!attributes::ParseAttrValueStrict(g_App.AttrType, g_App.ValueInHex, text, g_App.WriteValue,
+                                        app::WRITE_VALUE_SIZE, &count)) {
+    return false;
+  }
+  g_App.WriteValueLength = count;
   attributes::FormatAttrValue(g_App.AttrType, g_App.ValueInHex, g_App.WriteValue,
                               g_App.WriteValueLength, g_App.AttrValueText,
                               app::ATTR_VALUE_TEXT_SIZE);
   SetDlgItemTextA(dialog, IDC_ATTR_SEND_VALUE, g_App.AttrValueText);
+  return true;
+}
+
+// The type's name as its radio button shows it, in the dialog's language:
+// the caption up to its bracketed example, without mnemonic marks.
+void TypeName(HWND dialog, char* name, int size) {
+  char caption[TYPE_NAME_SIZE];
+  GetDlgItemTextA(dialog, attributes::AttrTypeRadioId(g_App.AttrType), caption, sizeof caption);
+  int n = 0;
+  for (const char* p = caption; *p && n < size - 1; ++p) {
+    if (p[0] == ' ' && p[1] == '(') break;
+    if (*p != '&') name[n++] = *p;
+  }
+  name[n] = '\0';
+}
+
+// What the chosen type takes: a range of numbers, or for the raw bytes
+// and the strings how many fit one write.
+void AllowedText(char* allowed, int size) {
+  if (attributes::FormatAttrRange(g_App.AttrType, g_App.ValueInHex, allowed, size) > 0) return;
+  char most[8];
+  std::snprintf(most, sizeof most, "%d", attributes::AttrTypeMaxLength(g_App.AttrType));
+  char format[ALLOWED_TEXT_SIZE];
+  const unsigned id = g_App.AttrType == attributes::ATTR_RAW_HEX ? IDS_VALUE_ALLOWED_BYTES
+                                                                 : IDS_VALUE_ALLOWED_CHARS;
+  if (persist::LoadResString(id, format, sizeof format) == 0) {
+    std::snprintf(allowed, static_cast<size_t>(size), "%s", most);
+    return;
+  }
+  const char* args[] = {most};
+  persist::SubstituteArgs(format, args, 1, allowed, static_cast<size_t>(size));
+}
+
+// Says why nothing was sent, naming the text (a long one by its start),
+// the type and what it takes, and leaves the text selected for correction.
+void RefuseSendValue(HWND dialog, const char* text) {
+  char shown[SHOWN_VALUE_SIZE];
+  const int most = SHOWN_VALUE_SIZE - 4;
+  std::snprintf(shown, sizeof shown, "%.*s%s", most, text,
+                static_cast<int>(std::strlen(text)) > most ? "..." : "");
+  char name[TYPE_NAME_SIZE];
+  TypeName(dialog, name, sizeof name);
+  char allowed[ALLOWED_TEXT_SIZE];
+  AllowedText(allowed, sizeof allowed);
+  persist::ShowMsgFmt(dialog, persist::BOX_OK | persist::BOX_ICONEXCLAMATION, IDS_VALUE_REFUSED,
+                      shown, name, allowed);
+  // The dialog may have been closed while the box was up.
+  if (!IsWindow(dialog)) return;
+  HWND field = GetDlgItem(dialog, IDC_ATTR_SEND_VALUE);
+  SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(field), TRUE);
 }
 
 // In service mode the Attribute ID field holds the service code: one byte,
@@ -170,9 +238,13 @@ void OnWriteButton(HWND dialog) {
   const int instanceId = TakeId(dialog, IDC_ATTR_INSTANCE, state);
   const int attributeId = g_App.ServiceMode ? TakeServiceCode(dialog, state)
                                             : TakeId(dialog, IDC_ATTR_ATTRIBUTE, state);
-  TakeSendValue(dialog);
+  static char text[FIELD_TEXT_SIZE];
+  const bool valueTaken = TakeSendValue(dialog, text);
   StoreIds(classId, instanceId, attributeId);
-  g_App.WriteAttrPending = state.idsReformatting ? 0 : 1;
+  // A refused value also withdraws a write not yet carried out, before the
+  // box lets anything else run: that write would go to the IDs just taken.
+  g_App.WriteAttrPending = !state.idsReformatting && valueTaken ? 1 : 0;
+  if (!state.idsReformatting && !valueTaken) RefuseSendValue(dialog, text);
 }
 
 // Switches the ID radix without losing the IDs: the dialog's own Read or

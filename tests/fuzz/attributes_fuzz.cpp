@@ -2,6 +2,7 @@
 // characters and responses up to 1000 bytes: entry and display never touch
 // memory outside their areas, the echo fits its area, and the echo read
 // again gives the same echo (and the same bytes, but for NaN payloads).
+// The strict reading of a Write accepts its own echo of what it took.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -92,6 +93,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(std::strcmp(echo, echo2) == 0);
   if (!IsNan(type, value.get(), n)) {
     Check(m == n && std::memcmp(value.get(), again.get(), static_cast<size_t>(n)) == 0);
+  }
+
+  // The strict reading of a Write: what it accepts fits the area and one
+  // write, its echo is accepted again and gives back the same value.
+  std::unique_ptr<uint8_t[]> strict(new uint8_t[static_cast<size_t>(capacity)]);
+  uint8_t taken = 0;
+  if (!ParseAttrValueStrict(type, hex, text.get(), strict.get(), capacity, &taken)) return 0;
+  Check(type >= 0 && type < ATTR_TYPE_COUNT && taken <= capacity && taken <= MAX_WRITE_BYTES);
+  static char shown[kValueText];
+  Format(type, hex, strict.get(), taken, kValueText, shown);
+  std::unique_ptr<uint8_t[]> back(new uint8_t[static_cast<size_t>(capacity)]);
+  uint8_t backCount = 0;
+  Check(ParseAttrValueStrict(type, hex, shown, back.get(), capacity, &backCount));
+  Check(backCount == taken);
+  if (!IsNan(type, strict.get(), taken)) {
+    Check(std::memcmp(strict.get(), back.get(), taken) == 0);
   }
   return 0;
 }

@@ -243,6 +243,278 @@ TEST(AttrValueText, EchoReadAgainSendsTheSameValue) {
   }
 }
 
+// The Write dialog's strict reading: a text that is not exactly one value
+// of the type is refused; one that is goes out as typed. `bytes` is what an
+// accepted text sends; a refused one has none listed.
+struct StrictCase {
+  int type;
+  int hex;
+  const char* text;
+  bool ok;
+  Bytes bytes;
+};
+
+const StrictCase kStrictCases[] = {
+    // BOOL: 0 or 1, decimal whatever the box says
+    {ATTR_BOOL, 0, "0", true, {0}},
+    {ATTR_BOOL, 1, " 1\t", true, {1}},
+    {ATTR_BOOL, 0, "+1", true, {1}},
+    {ATTR_BOOL, 0, "2", false, {}},
+    {ATTR_BOOL, 0, "256", false, {}},
+    {ATTR_BOOL, 0, "-1", false, {}},
+    {ATTR_BOOL, 1, "1 hex", false, {}},
+    {ATTR_BOOL, 0, "", false, {}},
+    // SINT: decimal -128..127, hexadecimal 0..FF without a sign
+    {ATTR_SINT, 0, "-128", true, {0x80}},
+    {ATTR_SINT, 0, "127", true, {0x7F}},
+    {ATTR_SINT, 0, "-129", false, {}},
+    {ATTR_SINT, 0, "128", false, {}},
+    {ATTR_SINT, 0, "300", false, {}},
+    {ATTR_SINT, 1, "FF", true, {0xFF}},
+    {ATTR_SINT, 1, "0x7f", true, {0x7F}},
+    {ATTR_SINT, 1, "100", false, {}},
+    {ATTR_SINT, 1, "FFFF", false, {}},
+    {ATTR_SINT, 1, "-1", false, {}},
+    {ATTR_SINT, 0, "-1 dec", true, {0xFF}},
+    {ATTR_SINT, 1, "-1 dec", true, {0xFF}},  // the suffix says decimal
+    {ATTR_SINT, 0, "FF hex", true, {0xFF}},  // and hexadecimal
+    {ATTR_SINT, 0, "FF", false, {}},
+    // INT
+    {ATTR_INT, 0, "-32768", true, {0x00, 0x80}},
+    {ATTR_INT, 0, "32767", true, {0xFF, 0x7F}},
+    {ATTR_INT, 0, "-32769", false, {}},
+    {ATTR_INT, 0, "32768", false, {}},
+    {ATTR_INT, 0, "70000", false, {}},
+    {ATTR_INT, 1, "FFFF", true, {0xFF, 0xFF}},
+    {ATTR_INT, 1, "10000", false, {}},
+    {ATTR_INT, 1, "12 dec", true, {0x0C, 0x00}},
+    {ATTR_INT, 0, "12 hex", true, {0x12, 0x00}},
+    // DINT
+    {ATTR_DINT, 0, "-2147483648", true, {0x00, 0x00, 0x00, 0x80}},
+    {ATTR_DINT, 0, "2147483647", true, {0xFF, 0xFF, 0xFF, 0x7F}},
+    {ATTR_DINT, 0, "-2147483649", false, {}},
+    {ATTR_DINT, 0, "2147483648", false, {}},
+    {ATTR_DINT, 0, "4000000000", false, {}},
+    {ATTR_DINT, 1, "FFFFFFFF", true, {0xFF, 0xFF, 0xFF, 0xFF}},
+    {ATTR_DINT, 1, "100000000", false, {}},
+    {ATTR_DINT, 0, "", false, {}},
+    {ATTR_DINT, 1, "   ", false, {}},
+    // LINT
+    {ATTR_LINT, 0, "-9223372036854775808", true, {0, 0, 0, 0, 0, 0, 0, 0x80}},
+    {ATTR_LINT, 0, "9223372036854775807", true, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}},
+    {ATTR_LINT, 0, "-9223372036854775809", false, {}},
+    {ATTR_LINT, 0, "9223372036854775808", false, {}},
+    {ATTR_LINT, 1, "FFFFFFFFFFFFFFFF", true, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+    {ATTR_LINT, 1, "10000000000000000", false, {}},
+    // USINT: no negative numbers but zero
+    {ATTR_USINT, 0, "255", true, {0xFF}},
+    {ATTR_USINT, 0, "256", false, {}},
+    {ATTR_USINT, 0, "300", false, {}},
+    {ATTR_USINT, 0, "-0", true, {0x00}},
+    {ATTR_USINT, 0, "-1", false, {}},
+    {ATTR_USINT, 1, "ff", true, {0xFF}},
+    {ATTR_USINT, 1, "100", false, {}},
+    {ATTR_USINT, 0, "0255", true, {0xFF}},
+    // UINT
+    {ATTR_UINT, 0, "65535", true, {0xFF, 0xFF}},
+    {ATTR_UINT, 0, "65536", false, {}},
+    {ATTR_UINT, 0, "70000", false, {}},
+    {ATTR_UINT, 1, "FFFF", true, {0xFF, 0xFF}},
+    {ATTR_UINT, 1, "10000", false, {}},
+    // UDINT
+    {ATTR_UDINT, 0, "4294967295", true, {0xFF, 0xFF, 0xFF, 0xFF}},
+    {ATTR_UDINT, 0, "4294967296", false, {}},
+    {ATTR_UDINT, 0, "4000000000", true, {0x00, 0x28, 0x6B, 0xEE}},
+    {ATTR_UDINT, 1, "FFFFFFFF", true, {0xFF, 0xFF, 0xFF, 0xFF}},
+    {ATTR_UDINT, 1, "100000000", false, {}},
+    // ULINT: one past 64 bits must not wrap to zero
+    {ATTR_ULINT, 0, "18446744073709551615", true, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+    {ATTR_ULINT, 0, "18446744073709551616", false, {}},
+    {ATTR_ULINT, 0, "99999999999999999999", false, {}},
+    {ATTR_ULINT, 1, "10000000000000000", false, {}},
+    {ATTR_ULINT, 1, "0000000000000000000001", true, {1, 0, 0, 0, 0, 0, 0, 0}},
+    // signs, blanks, garbage
+    {ATTR_UINT, 0, "+17", true, {0x11, 0x00}},
+    {ATTR_UINT, 0, " \t17 \t", true, {0x11, 0x00}},
+    {ATTR_UINT, 0, "17 dec  ", true, {0x11, 0x00}},
+    {ATTR_UINT, 0, "+-17", false, {}},
+    {ATTR_UINT, 0, "- 17", false, {}},
+    {ATTR_UINT, 0, "1 7", false, {}},
+    {ATTR_UINT, 0, "17x", false, {}},
+    {ATTR_UINT, 0, "17dec", false, {}},
+    {ATTR_UINT, 0, "17 dec dec", false, {}},
+    {ATTR_UINT, 0, "dec", false, {}},
+    {ATTR_UINT, 0, "\n17", false, {}},
+    {ATTR_UINT, 0, "0x11", false, {}},
+    {ATTR_UINT, 1, "+11", false, {}},
+    {ATTR_UINT, 1, "0x", false, {}},
+    {ATTR_UINT, 1, "11h", false, {}},
+    {ATTR_UINT, 1, "dec", true, {0xEC, 0x0D}},  // three hex digits, not a suffix
+    {ATTR_UINT, 0, "abc", false, {}},
+    {ATTR_UINT, 0, "1.5", false, {}},
+    // REAL and LREAL: a number the type holds; the radix box does not apply
+    {ATTR_REAL, 1, "1e3", true, {0x00, 0x00, 0x7A, 0x44}},
+    {ATTR_REAL, 0, " -2.5 ", true, {0x00, 0x00, 0x20, 0xC0}},
+    {ATTR_REAL, 0, "+.5", true, {0x00, 0x00, 0x00, 0x3F}},
+    {ATTR_REAL, 0, "3.4028235e38", true, {0xFF, 0xFF, 0x7F, 0x7F}},
+    {ATTR_REAL, 0, "3.5e38", false, {}},
+    {ATTR_REAL, 0, "1e39", false, {}},
+    {ATTR_REAL, 0, "1e-40", true, {0xC2, 0x16, 0x01, 0x00}},  // denormal, but not zero
+    {ATTR_REAL, 0, "1e-50", false, {}},
+    {ATTR_REAL, 0, "0e-50", true, {0x00, 0x00, 0x00, 0x00}},
+    {ATTR_REAL, 0, "-inf", true, {0x00, 0x00, 0x80, 0xFF}},
+    {ATTR_REAL, 0, "abc", false, {}},
+    {ATTR_REAL, 0, "", false, {}},
+    {ATTR_REAL, 0, "1,5", false, {}},
+    {ATTR_REAL, 0, "1e", false, {}},
+    {ATTR_REAL, 0, "--1", false, {}},
+    {ATTR_REAL, 0, "0x1p3", false, {}},
+    {ATTR_REAL, 0, "1 dec", false, {}},
+    {ATTR_LREAL, 0, "1e300", true, {0x9C, 0x75, 0x00, 0x88, 0x3C, 0xE4, 0x37, 0x7E}},
+    {ATTR_LREAL, 0, "1e400", false, {}},
+    {ATTR_LREAL, 0, "1e-400", false, {}},
+    {ATTR_LREAL, 0, "-Infinity", true, {0, 0, 0, 0, 0, 0, 0xF0, 0xFF}},
+    // raw hex bytes: one or two digits per byte, blanks between, at most 255
+    {ATTR_RAW_HEX, 1, "a1 bc 73", true, {0xA1, 0xBC, 0x73}},
+    {ATTR_RAW_HEX, 0, " 1  2 3 ", true, {0x01, 0x02, 0x03}},
+    {ATTR_RAW_HEX, 0, "A1 BC 73 hex", true, {0xA1, 0xBC, 0x73}},
+    {ATTR_RAW_HEX, 0, "hex", true, {}},
+    {ATTR_RAW_HEX, 0, "", true, {}},
+    {ATTR_RAW_HEX, 0, "a1 bcd 73", false, {}},
+    {ATTR_RAW_HEX, 0, "fff", false, {}},
+    {ATTR_RAW_HEX, 0, "a1bc", false, {}},
+    {ATTR_RAW_HEX, 0, "0x12", false, {}},
+    {ATTR_RAW_HEX, 0, "a1,bc", false, {}},
+    {ATTR_RAW_HEX, 0, "g1", false, {}},
+    {ATTR_RAW_HEX, 0, "\ta1", false, {}},
+    {ATTR_RAW_HEX, 0, "a1 hex bc", false, {}},
+    {ATTR_RAW_HEX, 0, "a1hex", false, {}},
+    // STRING and SHORT_STRING: as typed
+    {ATTR_STRING, 0, " a b ", true, {0x20, 0x61, 0x20, 0x62, 0x20}},
+    {ATTR_STRING, 0, "", true, {}},
+    {ATTR_SHORT_STRING, 1, "abc", true, {0x03, 0x61, 0x62, 0x63}},
+    {ATTR_SHORT_STRING, 0, "", true, {0x00}},
+};
+
+TEST(AttrValueCheck, TakesExactlyOneValueOfTheType) {
+  for (const StrictCase& c : kStrictCases) {
+    SCOPED_TRACE(std::string("type ") + std::to_string(c.type) + (c.hex ? " hex" : " dec") +
+                 " text \"" + c.text + "\"");
+    uint8_t value[app::WRITE_VALUE_SIZE];
+    std::memset(value, kUntouched, sizeof value);
+    uint8_t count = 77;
+    const bool ok =
+        ParseAttrValueStrict(c.type, c.hex, c.text, value, app::WRITE_VALUE_SIZE, &count);
+    ASSERT_EQ(ok, c.ok);
+    if (!ok) {
+      EXPECT_EQ(count, 77) << "count set on refusal";
+      EXPECT_EQ(value[0], kUntouched) << "value written on refusal";
+      continue;
+    }
+    EXPECT_EQ(Hex(Bytes(value, value + count)), Hex(c.bytes));
+    EXPECT_EQ(value[count], kUntouched) << "written past the count";
+    // What the field then shows is taken again unchanged.
+    const std::string echo = Show(c.type, c.hex, Bytes(value, value + count));
+    uint8_t again[app::WRITE_VALUE_SIZE];
+    uint8_t againCount = 0;
+    ASSERT_TRUE(ParseAttrValueStrict(c.type, c.hex, echo.c_str(), again, sizeof again, &againCount))
+        << "echo \"" << echo << '"';
+    EXPECT_EQ(Hex(Bytes(again, again + againCount)), Hex(c.bytes)) << "echo \"" << echo << '"';
+  }
+}
+
+// The longest entries that fit one write pass; one more character or byte
+// is refused, not cut.
+TEST(AttrValueCheck, LengthLimitsOfOneWrite) {
+  uint8_t value[app::WRITE_VALUE_SIZE];
+  uint8_t count = 0;
+  const std::string chars255(MAX_WRITE_BYTES, 'q');
+  EXPECT_TRUE(ParseAttrValueStrict(ATTR_STRING, 0, chars255.c_str(), value, sizeof value, &count));
+  EXPECT_EQ(count, MAX_WRITE_BYTES);
+  EXPECT_FALSE(
+      ParseAttrValueStrict(ATTR_STRING, 0, (chars255 + "q").c_str(), value, sizeof value, &count));
+  const std::string chars254(MAX_SHORT_STRING, 'q');
+  EXPECT_TRUE(
+      ParseAttrValueStrict(ATTR_SHORT_STRING, 0, chars254.c_str(), value, sizeof value, &count));
+  EXPECT_EQ(count, MAX_SHORT_STRING + 1);
+  EXPECT_EQ(value[0], MAX_SHORT_STRING);
+  EXPECT_FALSE(ParseAttrValueStrict(ATTR_SHORT_STRING, 0, (chars254 + "q").c_str(), value,
+                                    sizeof value, &count));
+  EXPECT_TRUE(
+      ParseAttrValueStrict(ATTR_RAW_HEX, 0, Tokens(255).c_str(), value, sizeof value, &count));
+  EXPECT_EQ(count, 255);
+  EXPECT_EQ(value[254], 254);
+  EXPECT_FALSE(
+      ParseAttrValueStrict(ATTR_RAW_HEX, 0, Tokens(256).c_str(), value, sizeof value, &count));
+  // An area too small for the value refuses it as well.
+  EXPECT_FALSE(ParseAttrValueStrict(ATTR_DINT, 0, "1", value, 3, &count));
+  EXPECT_FALSE(ParseAttrValueStrict(ATTR_RAW_HEX, 0, "1 2 3", value, 2, &count));
+  EXPECT_TRUE(ParseAttrValueStrict(ATTR_RAW_HEX, 0, "1 2", value, 2, &count));
+  for (int type : {-1, ATTR_TYPE_COUNT}) {
+    EXPECT_FALSE(ParseAttrValueStrict(type, 0, "1", value, sizeof value, &count)) << type;
+  }
+  EXPECT_FALSE(ParseAttrValueStrict(ATTR_DINT, 0, nullptr, value, sizeof value, &count));
+}
+
+TEST(AttrValueCheck, RangeTextPerTypeAndRadix) {
+  const struct {
+    int type;
+    int hex;
+    const char* range;
+  } cases[] = {
+      {ATTR_BOOL, 1, "0...1"},
+      {ATTR_SINT, 0, "-128...127"},
+      {ATTR_SINT, 1, "0...FF hex"},
+      {ATTR_INT, 0, "-32768...32767"},
+      {ATTR_INT, 1, "0...FFFF hex"},
+      {ATTR_DINT, 0, "-2147483648...2147483647"},
+      {ATTR_DINT, 1, "0...FFFFFFFF hex"},
+      {ATTR_LINT, 0, "-9223372036854775808...9223372036854775807"},
+      {ATTR_LINT, 1, "0...FFFFFFFFFFFFFFFF hex"},
+      {ATTR_USINT, 0, "0...255"},
+      {ATTR_USINT, 1, "0...FF hex"},
+      {ATTR_UINT, 0, "0...65535"},
+      {ATTR_UDINT, 0, "0...4294967295"},
+      {ATTR_ULINT, 0, "0...18446744073709551615"},
+      {ATTR_ULINT, 1, "0...FFFFFFFFFFFFFFFF hex"},
+      {ATTR_REAL, 1, "-3.4028235e+38...3.4028235e+38"},
+      {ATTR_LREAL, 0, "-1.7976931348623157e+308...1.7976931348623157e+308"},
+      {ATTR_RAW_HEX, 1, ""},
+      {ATTR_STRING, 0, ""},
+      {ATTR_SHORT_STRING, 0, ""},
+      {-1, 0, ""},
+  };
+  for (const auto& c : cases) {
+    char text[80];
+    std::memset(text, kBeyond, sizeof text);
+    const int n = FormatAttrRange(c.type, c.hex, text, sizeof text);
+    EXPECT_STREQ(text, c.range) << c.type << (c.hex ? " hex" : " dec");
+    EXPECT_EQ(n, static_cast<int>(std::strlen(c.range)));
+  }
+  // The limits stated are the limits taken.
+  for (const auto& c : cases) {
+    if (c.range[0] == '\0' || c.type == ATTR_BOOL) continue;
+    const std::string range = c.range;
+    const size_t dots = range.find("...");
+    const std::string suffix = c.hex ? " hex" : "";
+    const std::string high = range.substr(dots + 3, range.size() - dots - 3 - suffix.size());
+    uint8_t value[8];
+    uint8_t count = 0;
+    EXPECT_TRUE(ParseAttrValueStrict(c.type, c.hex, range.substr(0, dots).c_str(), value,
+                                     sizeof value, &count))
+        << range;
+    EXPECT_TRUE(ParseAttrValueStrict(c.type, c.hex, high.c_str(), value, sizeof value, &count))
+        << range;
+  }
+  char small[6];
+  EXPECT_EQ(FormatAttrRange(ATTR_INT, 0, small, sizeof small), 5);
+  EXPECT_STREQ(small, "-3276");
+  EXPECT_EQ(AttrTypeMaxLength(ATTR_RAW_HEX), 255);
+  EXPECT_EQ(AttrTypeMaxLength(ATTR_STRING), 255);
+  EXPECT_EQ(AttrTypeMaxLength(ATTR_SHORT_STRING), 254);
+  EXPECT_EQ(AttrTypeMaxLength(ATTR_DINT), 0);
+}
+
 struct ShowCase {
   int type;
   int hex;

@@ -10,6 +10,7 @@
 #include "persist/messages.h"
 #include "persist/msgbox.h"
 #include "persist/native_seams.h"
+#include "persist/resstring.h"
 #include "persist_test_util.h"
 #include "resource.h"
 
@@ -82,6 +83,34 @@ TEST_F(Messages, StringIdsShowTheirTextsWithTheExclamationIcon) {
     EXPECT_EQ(LastBox().owner, &owner) << c.id;
   }
   EXPECT_EQ(RecordedBoxes().size(), sizeof cases / sizeof cases[0]);
+}
+
+// Every general error code has a name to stand in a sentence, also the
+// reserved ones and those an object or the vendor defines.
+TEST_F(Messages, EveryGeneralErrorCodeHasAName) {
+  const struct {
+    unsigned code;
+    const char* name;
+  } cases[] = {
+      {0x08, "service not supported"},
+      {0x0C, "object state conflict"},
+      {0x0E, "attribute not settable"},
+      {0x14, "attribute not supported"},
+      {0x1F, "vendor specific error"},
+      {0x2F, "reserved"},
+      {0xCF, "reserved"},
+      {0xD0, "object or service specific error"},
+      {0xFF, "object or service specific error"},
+  };
+  char name[100];
+  for (const auto& c : cases) {
+    EXPECT_GT(persist::LoadResString(IDS_GEC_NAME_BASE + c.code, name, sizeof name), 0) << c.code;
+    EXPECT_STREQ(name, c.name) << c.code;
+  }
+  for (unsigned code = 0; code <= 0xFF; ++code) {
+    EXPECT_GT(persist::LoadResString(IDS_GEC_NAME_BASE + code, name, sizeof name), 0) << code;
+  }
+  EXPECT_EQ(persist::LoadResString(IDS_GEC_NAME_BASE + 0x100, name, sizeof name), 0);
 }
 
 TEST_F(Messages, GivenTextHasOkOnlyAndNoIcon) {

@@ -2,6 +2,7 @@
 // path cutting, the key table with its range rules, the registry value.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
@@ -14,17 +15,22 @@ namespace {
 
 using app::g_App;
 
-// A settings file as a map "Section/Key" -> value.
-using Ini = std::map<std::string, int>;
+// A settings file as a map "Section/Key" -> the value's text.
+using Ini = std::map<std::string, std::string>;
 
-int ReadFromMap(const char* section, const char* key, int defaultValue, void* context) {
+bool ReadFromMap(const char* section, const char* key, char* text, size_t size, void* context) {
   const Ini& ini = *static_cast<const Ini*>(context);
   auto found = ini.find(std::string(section) + "/" + key);
-  return found == ini.end() ? defaultValue : found->second;
+  const std::string value = found == ini.end() ? "" : found->second;
+  // As the profile reader: cut to the area, and say so.
+  std::snprintf(text, size, "%s", value.c_str());
+  return value.size() + 1 < size;
 }
 
+using Written = std::map<std::string, int>;
+
 void WriteToMap(const char* section, const char* key, int value, void* context) {
-  (*static_cast<Ini*>(context))[std::string(section) + "/" + key] = value;
+  (*static_cast<Written*>(context))[std::string(section) + "/" + key] = value;
 }
 
 class Settings : public ::testing::Test {
@@ -38,19 +44,21 @@ TEST_F(Settings, WithoutAFileEveryKeyTakesItsDefault) {
   EXPECT_EQ(g_App.PrinterPort, 0);
   EXPECT_EQ(g_App.BaudIndex, 0);
   EXPECT_EQ(g_App.CurrAdr, 63);
+  EXPECT_EQ(g_App.SlaveWatchdog, 0);
   EXPECT_EQ(g_App.LogInputData, 0);
   EXPECT_EQ(g_App.LogFlowColumns, 0);
   EXPECT_EQ(g_App.ServiceShow, 0);
 }
 
 TEST_F(Settings, ValuesAreReadFromTheirSections) {
-  Ini ini{{"Tarnix/PrinterPort", 4097}, {"Tarnix/Baud", 2},     {"Tarnix/CurrAdr", 5},
-          {"Log/InputData", 1},         {"Log/FlowColumns", 1}, {"Service/Show", 1},
-          {"Tarnix/InputData", 0}};  // a key in the wrong section is not it
+  Ini ini{{"Tarnix/PrinterPort", "4097"}, {"Tarnix/Baud", "2"},     {"Tarnix/CurrAdr", "5"},
+          {"Tarnix/SlaveWatchdog", "1"},  {"Log/InputData", "1"},   {"Log/FlowColumns", "1"},
+          {"Service/Show", "1"},          {"Tarnix/InputData", "0"}};  // a key in the wrong section
   persist::ReadSettingsWith(ReadFromMap, &ini);
   EXPECT_EQ(g_App.PrinterPort, 4097);
   EXPECT_EQ(g_App.BaudIndex, 2);
   EXPECT_EQ(g_App.CurrAdr, 5);
+  EXPECT_EQ(g_App.SlaveWatchdog, 1);
   EXPECT_EQ(g_App.LogInputData, 1);
   EXPECT_EQ(g_App.LogFlowColumns, 1);
   EXPECT_EQ(g_App.ServiceShow, 1);
@@ -66,7 +74,9 @@ TEST_F(Settings, OutOfRangeBaudAndAddressFallBackAPortCodeIsKept) {
       {2, 0, 0, 2, 0, 0},   {7, 1, 100, 7, 1, 63},
   };
   for (const Case& c : cases) {
-    Ini ini{{"Tarnix/PrinterPort", c.port}, {"Tarnix/Baud", c.baud}, {"Tarnix/CurrAdr", c.adr}};
+    Ini ini{{"Tarnix/PrinterPort", std::to_string(c.port)},
+            {"Tarnix/Baud", std::to_string(c.baud)},
+            {"Tarnix/CurrAdr", std::to_string(c.adr)}};
     persist::ReadSettingsWith(ReadFromMap, &ini);
     EXPECT_EQ(g_App.PrinterPort, c.wantPort);
     EXPECT_EQ(g_App.BaudIndex, c.wantBaud) << c.baud;
@@ -74,19 +84,78 @@ TEST_F(Settings, OutOfRangeBaudAndAddressFallBackAPortCodeIsKept) {
   }
 }
 
+// Hand-edited texts: a number too large for its field must not wrap into a
+// valid one, and what is no number at all counts as missing, except for the
+// port, which then names none.
+TEST_F(Settings, HandEditedTextsNeverWrapIntoValidValues) {
+  struct Case {
+    const char* key;
+    const char* text;
+    int want;
+  };
+  const Case cases[] = {
+      {"Tarnix/CurrAdr", "4294967300", 63},  // 2^32 + 4
+      {"Tarnix/CurrAdr", "4294967296", 63},
+      {"Tarnix/CurrAdr", "18446744073709551621", 63},  // 2^64 + 5
+      {"Tarnix/CurrAdr", "64", 63},
+      {"Tarnix/CurrAdr", "-4294967295", 63},
+      {"Tarnix/CurrAdr", "0", 0},
+      {"Tarnix/CurrAdr", " 12 ", 12},
+      {"Tarnix/CurrAdr", "+12", 12},
+      {"Tarnix/CurrAdr", "012", 12},
+      {"Tarnix/CurrAdr", "12abc", 63},
+      {"Tarnix/CurrAdr", "0x0C", 63},
+      {"Tarnix/CurrAdr", "1 2", 63},
+      {"Tarnix/CurrAdr", "-", 63},
+      {"Tarnix/CurrAdr", "", 63},
+      {"Tarnix/CurrAdr", "000000000000000000000000000000000000012", 63},  // longer than read
+      {"Tarnix/Baud", "4294967296", 0},
+      {"Tarnix/Baud", "4294967298", 0},
+      {"Tarnix/Baud", "2", 2},
+      {"Tarnix/Baud", "3", 0},
+      {"Tarnix/Baud", "1.5", 0},
+      {"Tarnix/PrinterPort", "4096", 4096},
+      {"Tarnix/PrinterPort", "4294971392", persist::PORT_CODE_UNKNOWN},  // 2^32 + 4096
+      {"Tarnix/PrinterPort", "-4294967296", persist::PORT_CODE_UNKNOWN},
+      {"Tarnix/PrinterPort", "2147483647", 2147483647},
+      {"Tarnix/PrinterPort", "-2147483648", -2147483647 - 1},
+      {"Tarnix/PrinterPort", "2147483648", persist::PORT_CODE_UNKNOWN},
+      {"Tarnix/PrinterPort", "USB", persist::PORT_CODE_UNKNOWN},
+      {"Tarnix/PrinterPort", "", 0},
+      {"Tarnix/SlaveWatchdog", "1", 1},
+      {"Tarnix/SlaveWatchdog", "4294967296", 1},  // non-zero, though its low bits are not
+      {"Tarnix/SlaveWatchdog", "-1", 1},
+      {"Tarnix/SlaveWatchdog", "0", 0},
+      {"Tarnix/SlaveWatchdog", "yes", 0},
+      {"Log/InputData", "4294967296", 1},
+      {"Log/FlowColumns", "2", 1},
+      {"Service/Show", "on", 0},
+  };
+  for (const Case& c : cases) {
+    app::InitAppState(nullptr);
+    Ini ini{{c.key, c.text}};
+    persist::ReadSettingsWith(ReadFromMap, &ini);
+    int got = 0;
+    for (const persist::SettingKey& key : persist::SETTING_KEYS) {
+      if (std::string(key.section) + "/" + key.key == c.key) got = g_App.*key.field;
+    }
+    EXPECT_EQ(got, c.want) << c.key << "=" << c.text;
+  }
+}
+
 TEST_F(Settings, OnlyTheTarnixSectionIsWritten) {
   g_App.PrinterPort = 4096;
   g_App.BaudIndex = 1;
   g_App.CurrAdr = 12;
+  g_App.SlaveWatchdog = 1;
   g_App.LogInputData = 1;
   g_App.ServiceShow = 1;
-  g_App.SlaveWatchdog = 1;
-  Ini written;
+  Written written;
   persist::WriteSettingsWith(WriteToMap, &written);
-  EXPECT_EQ(written, (Ini{{"Tarnix/PrinterPort", 4096},
-                          {"Tarnix/Baud", 1},
-                          {"Tarnix/CurrAdr", 12},
-                          {"Tarnix/SlaveWatchdog", 1}}));
+  EXPECT_EQ(written, (Written{{"Tarnix/PrinterPort", 4096},
+                              {"Tarnix/Baud", 1},
+                              {"Tarnix/CurrAdr", 12},
+                              {"Tarnix/SlaveWatchdog", 1}}));
 }
 
 TEST(SettingsPath, FolderAndFileFollowTheApplicationDataFolder) {

@@ -175,13 +175,13 @@ LRESULT CALLBACK AnswerBoxHook(int code, WPARAM wParam, LPARAM lParam) {
 }
 
 // Clicks button `id` of `dialog` and runs the idle step after it, where
-// the request is carried out; a message box it opens is answered OK.
-// Returns how many boxes opened.
+// the request is carried out; a message box that the click or the request
+// opens is answered OK. Returns how many boxes opened.
 int ClickAnswered(HWND dialog, int id, SeenBox* seen) {
-  SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
   boxAnswer = BoxAnswer{seen, 0, nullptr};
   HHOOK hook = SetWindowsHookExA(WH_CBT, AnswerBoxHook, nullptr, GetCurrentThreadId());
   EXPECT_NE(hook, nullptr);
+  SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
   ui::IdleStep();
   if (hook) UnhookWindowsHookEx(hook);
   return boxAnswer.count;
@@ -350,7 +350,7 @@ TEST_F(AttrDialogs, IdRadixSwitchReformatsAndStartsNoRequest) {
   Click(write, IDC_ATTR_TYPE_INT);
   EXPECT_TRUE(Enabled(write, IDC_ATTR_VALUE_HEX));
   Click(write, IDC_ATTR_VALUE_HEX);  // decimal values
-  Type(write, IDC_ATTR_SEND_VALUE, "70000");
+  Type(write, IDC_ATTR_SEND_VALUE, "7000");
   SendMessageA(GetDlgItem(write, IDOK), BM_CLICK, 0, 0);
   EXPECT_EQ(g_App.WriteAttrPending, 1);
   Type(write, IDC_ATTR_SEND_VALUE, "-2");
@@ -381,14 +381,14 @@ TEST_F(AttrDialogs, WriteEchoesWhatItSends) {
   };
   const Case cases[] = {
       {IDC_ATTR_TYPE_RAW, true, "a1 bc 73", "A1 BC 73 hex", "A1 BC 73 "},
-      {IDC_ATTR_TYPE_RAW, true, "a1 bcd 73", "A1 hex", "A1 "},
       {IDC_ATTR_TYPE_RAW, true, "", "hex", ""},
-      {IDC_ATTR_TYPE_BOOL, true, "256", "1", "01 "},
+      {IDC_ATTR_TYPE_BOOL, true, "1", "1", "01 "},
       {IDC_ATTR_TYPE_SINT, true, "FF", "FF hex", "FF "},
       {IDC_ATTR_TYPE_SINT, false, "-1", "-1 dec", "FF "},
-      {IDC_ATTR_TYPE_INT, true, "12 dec", "12 hex", "12 00 "},
+      // A value shown in decimal is sent as shown, whatever the box says.
+      {IDC_ATTR_TYPE_INT, true, "12 dec", "C hex", "0C 00 "},
       {IDC_ATTR_TYPE_UDINT, false, "4000000000", "4000000000 dec", "00 28 6B EE "},
-      {IDC_ATTR_TYPE_DINT, false, "", "0 dec", "00 00 00 00 "},
+      {IDC_ATTR_TYPE_DINT, false, "-5", "-5 dec", "FB FF FF FF "},
       {IDC_ATTR_TYPE_REAL, false, "1e3", "1000", "00 00 7A 44 "},
       {IDC_ATTR_TYPE_SHORT_STRING, false, "abc", "abc", "03 61 62 63 "},
       {IDC_ATTR_TYPE_STRING, false, "abc", "abc", "61 62 63 "},
@@ -405,12 +405,9 @@ TEST_F(AttrDialogs, WriteEchoesWhatItSends) {
     WithdrawWrite(write);
   }
 
-  // A STRING longer than one write can carry goes out cut, and the field
-  // shows exactly the part that goes out.
+  // The longest STRING one write carries goes out whole.
   Click(write, IDC_ATTR_TYPE_STRING);
-  const std::string typed(2999, 'q');
-  Type(write, IDC_ATTR_SEND_VALUE, typed.c_str());
-  EXPECT_EQ(Text(write, IDC_ATTR_SEND_VALUE).size(), 2999u);
+  Type(write, IDC_ATTR_SEND_VALUE, std::string(255, 'q').c_str());
   SendMessageA(GetDlgItem(write, IDOK), BM_CLICK, 0, 0);
   EXPECT_EQ(g_App.WriteValueLength, 255);
   EXPECT_EQ(Text(write, IDC_ATTR_SEND_VALUE), std::string(255, 'q'));
@@ -418,6 +415,73 @@ TEST_F(AttrDialogs, WriteEchoesWhatItSends) {
 
   // Typing is limited to what a field holds.
   EXPECT_EQ(SendDlgItemMessageA(write, IDC_ATTR_SEND_VALUE, EM_GETLIMITTEXT, 0, 0), 2999);
+}
+
+// A value that does not fit its type is refused with a box that names it,
+// the type and what the type allows; nothing is queued or sent, and the
+// field keeps what the user typed.
+TEST_F(AttrDialogs, WriteRefusesAValueThatDoesNotFitItsType) {
+  StartProgram(false);
+  Menu(IDM_WRITE_ATTR);
+  HWND write = WriteDlg();
+  ASSERT_NE(write, nullptr);
+  char format[1000] = "";
+  ASSERT_GT(persist::LoadResString(IDS_VALUE_REFUSED, format, sizeof format), 0);
+  const std::string longText(2999, 'q');
+
+  struct Case {
+    int radio;
+    bool valueHex;
+    std::string typed;
+    std::string shown;  // the value as the box names it
+    const char* type;
+    const char* allowed;
+  };
+  const Case cases[] = {
+      {IDC_ATTR_TYPE_SINT, false, "300", "300", "SINT", "-128...127"},
+      {IDC_ATTR_TYPE_USINT, true, "100", "100", "USINT", "0...FF hex"},
+      {IDC_ATTR_TYPE_UINT, false, "70000", "70000", "UINT", "0...65535"},
+      {IDC_ATTR_TYPE_DINT, false, "", "", "DINT", "-2147483648...2147483647"},
+      {IDC_ATTR_TYPE_BOOL, false, "256", "256", "BOOL", "0...1"},
+      {IDC_ATTR_TYPE_REAL, false, "abc", "abc", "REAL", "-3.4028235e+38...3.4028235e+38"},
+      {IDC_ATTR_TYPE_RAW, true, "999999", "999999", "raw hex bytes",
+       "up to 255 bytes, each one or two hex digits, separated by blanks (e.g. a1 bc 73)"},
+      {IDC_ATTR_TYPE_STRING, false, longText, std::string(60, 'q') + "...", "STRING",
+       "up to 255 characters"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed.substr(0, 20));
+    // A write queued before and not yet carried out.
+    Click(write, IDC_ATTR_TYPE_RAW);
+    Type(write, IDC_ATTR_SEND_VALUE, "a1");
+    SendMessageA(GetDlgItem(write, IDOK), BM_CLICK, 0, 0);
+    ASSERT_EQ(g_App.WriteAttrPending, 1);
+
+    // Chosen without the idle step, which would carry that write out.
+    SendMessageA(GetDlgItem(write, c.radio), BM_CLICK, 0, 0);
+    if (Ticked(write, IDC_ATTR_VALUE_HEX) != c.valueHex) {
+      SendMessageA(GetDlgItem(write, IDC_ATTR_VALUE_HEX), BM_CLICK, 0, 0);
+    }
+    Type(write, IDC_ATTR_SEND_VALUE, c.typed.c_str());
+    SeenBox seen;
+    ASSERT_EQ(ClickAnswered(write, IDOK, &seen), 1);
+    char expected[2000];
+    std::snprintf(expected, sizeof expected, format, c.shown.c_str(), c.type, c.allowed);
+    EXPECT_EQ(seen.text, expected);
+    EXPECT_EQ(g_App.WriteAttrPending, 0) << "the earlier write is withdrawn too";
+    EXPECT_EQ(g_App.AdapterOpen, 0) << "a refused write reached the bus";
+    EXPECT_EQ(Hex(g_App.WriteValue, g_App.WriteValueLength), "A1 ");
+    EXPECT_EQ(Text(write, IDC_ATTR_SEND_VALUE), c.typed);
+    EXPECT_STREQ(g_App.AttrValueText, "A1 hex");
+    EXPECT_EQ(GetFocus(), GetDlgItem(write, IDC_ATTR_SEND_VALUE));
+  }
+
+  // Switching the ID radix takes no refused value and shows no box.
+  Click(write, IDC_ATTR_TYPE_SINT);
+  Type(write, IDC_ATTR_SEND_VALUE, "300");
+  EXPECT_EQ(ClickAnswered(write, IDC_ATTR_IDS_HEX, nullptr), 0);
+  EXPECT_EQ(Text(write, IDC_ATTR_SEND_VALUE), "300");
+  EXPECT_EQ(g_App.WriteAttrPending, 0);
 }
 
 TEST_F(AttrDialogs, ServiceModeTakesTheServiceCodeFromTheAttributeField) {
@@ -530,7 +594,10 @@ TEST_F(AttrDialogs, RefusedReadLeavesTheResultEmpty) {
   char expected[1000] = "";
   char format[1000] = "";
   persist::LoadResString(IDS_ATTR_ACCESS_FAILED, format, sizeof format);
-  std::snprintf(expected, sizeof expected, format, "14");
+  // The slave names no additional code (FF hex); the general code comes with
+  // its name from the generated table.
+  std::snprintf(expected, sizeof expected, format,
+                "14 hex (attribute not supported), additional code FF");
   EXPECT_EQ(seen.text, expected);
   EXPECT_EQ(Text(read, IDC_ATTR_RESULT), "");
 

@@ -465,54 +465,101 @@ TEST_F(LanguageLibraries, EveryDialogMatchesItsLayout) {
 
 // The German texts that the string table test cannot see: a few captions
 // whose umlauts must survive the resource compiler's code page.
-// The mnemonic letters of a dialog that occur more than once. The bit push
-// buttons repeat the bit check boxes' letters but are never shown with them.
-std::string RepeatedMnemonics(HMODULE library, int id) {
-  HWND dialog = CreateDialogParamW(library, MAKEINTRESOURCEW(id), nullptr, TrivialDlgProc, 0);
-  EXPECT_NE(dialog, nullptr);
-  std::string seen;
-  std::string repeated;
-  auto take = [&](const wchar_t* text) {
-    for (const wchar_t* p = text; p[0] && p[1]; ++p) {
-      if (*p != L'&') continue;
-      if (*++p == L'&') continue;
-      const char letter = static_cast<char>(towlower(*p));
-      if (seen.find(letter) != std::string::npos) {
-        if (repeated.find(letter) == std::string::npos) repeated += letter;
-      } else {
-        seen += letter;
-      }
+// The Alt letter of a caption: the character after its first single "&",
+// in lower case; 0 when it has none.
+wchar_t MnemonicOf(const std::wstring& text) {
+  for (size_t i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != L'&') continue;
+    if (text[i + 1] != L'&') return static_cast<wchar_t>(towlower(text[i + 1]));
+    ++i;
+  }
+  return 0;
+}
+
+std::string Utf8(const std::wstring& text) {
+  char out[512] = "";
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out, sizeof out, nullptr, nullptr);
+  return out;
+}
+
+// The captions among `texts` whose Alt letter an earlier one has already,
+// each as "earlier / later"; empty when every letter leads to one place.
+std::string Clashes(const std::vector<std::wstring>& texts) {
+  std::string clashes;
+  for (size_t i = 0; i < texts.size(); ++i) {
+    const wchar_t letter = MnemonicOf(texts[i]);
+    for (size_t j = 0; letter && j < i; ++j) {
+      if (MnemonicOf(texts[j]) != letter) continue;
+      clashes += Utf8(texts[j]) + " / " + Utf8(texts[i]) + "; ";
       break;
     }
-  };
+  }
+  return clashes;
+}
+
+TEST(Mnemonics, ClashesNameTheCaptionsThatShareALetter) {
+  EXPECT_EQ(Clashes({L"&Adresse", L"A&usgangsdaten", L"&Datei"}), "");
+  EXPECT_EQ(Clashes({L"&Adresse", L"&Ausgangsdaten"}), "&Adresse / &Ausgangsdaten; ");
+  EXPECT_EQ(Clashes({L"&Baud Rate", L"Single &bit Mode", L"R&&B", L"&7", L"&7"}),
+            "&Baud Rate / Single &bit Mode; &7 / &7; ");
+  EXPECT_EQ(Clashes({L"\u00DC&ber", L"&Beenden"}), "\xC3\x9C&ber / &Beenden; ");
+}
+
+// The captions of a dialog's controls whose Alt letter works: a static
+// shown without prefix processing has none. The bit push buttons repeat the
+// bit check boxes' letters but are never shown with them.
+std::vector<std::wstring> ControlCaptions(HMODULE library, int id) {
+  std::vector<std::wstring> captions;
+  HWND dialog = CreateDialogParamW(library, MAKEINTRESOURCEW(id), nullptr, TrivialDlgProc, 0);
+  EXPECT_NE(dialog, nullptr) << id;
+  if (!dialog) return captions;
   for (HWND control = GetWindow(dialog, GW_CHILD); control;
        control = GetWindow(control, GW_HWNDNEXT)) {
     const int controlId = GetDlgCtrlID(control);
     if (id == IDD_MAIN && controlId >= IDC_MAIN_BIT0_BUTTON && controlId <= IDC_MAIN_BIT7_BUTTON) {
       continue;
     }
-    wchar_t text[256];
+    if (ClassOf(control) == "Static" && (GetWindowLongW(control, GWL_STYLE) & SS_NOPREFIX)) {
+      continue;
+    }
+    wchar_t text[256] = L"";
     GetWindowTextW(control, text, 256);
-    take(text);
-  }
-  // Alt with a menu bar letter opens that menu, whatever the controls say.
-  HMENU menu = GetMenu(dialog);
-  for (int i = 0; menu && i < GetMenuItemCount(menu); ++i) {
-    wchar_t text[256];
-    if (GetMenuStringW(menu, static_cast<UINT>(i), text, 256, MF_BYPOSITION) > 0) take(text);
+    captions.push_back(text);
   }
   DestroyWindow(dialog);
-  return repeated;
+  return captions;
 }
 
-// Alt+letter must lead to one place, in the main window together with its
-// menu bar.
-TEST_F(LanguageLibraries, MnemonicsLeadToOnePlace) {
+std::wstring MenuCaption(HMENU menu, int position) {
+  wchar_t text[256] = L"";
+  GetMenuStringW(menu, static_cast<UINT>(position), text, 256, MF_BYPOSITION);
+  return text;
+}
+
+// Alt+letter must lead to one place in every window: within each dialog;
+// in the main window, whose menu bar takes Alt+letter too, across its
+// controls and the menu bar's titles; and within each popup menu.
+TEST_F(LanguageLibraries, OneAltLetterPerWindow) {
   RegisterMainClass();
-  for (const DialogSpec& d : kDialogs) {
-    SCOPED_TRACE("dialog " + std::to_string(d.id));
-    EXPECT_EQ(RepeatedMnemonics(english_, d.id), "");
-    EXPECT_EQ(RepeatedMnemonics(german_, d.id), "");
+  for (HMODULE library : {english_, german_}) {
+    SCOPED_TRACE(library == english_ ? "tarnres.dll" : "tarnresd.dll");
+    HMENU menu = LoadMenuW(library, MAKEINTRESOURCEW(IDR_MAIN_MENU));
+    ASSERT_NE(menu, nullptr);
+    for (const DialogSpec& d : kDialogs) {
+      std::vector<std::wstring> captions = ControlCaptions(library, d.id);
+      if (d.id == IDD_MAIN) {
+        for (int p = 0; p < GetMenuItemCount(menu); ++p) captions.push_back(MenuCaption(menu, p));
+      }
+      EXPECT_EQ(Clashes(captions), "") << "dialog " << d.id;
+    }
+    for (int p = 0; p < GetMenuItemCount(menu); ++p) {
+      HMENU popup = GetSubMenu(menu, p);
+      ASSERT_NE(popup, nullptr);
+      std::vector<std::wstring> items;
+      for (int i = 0; i < GetMenuItemCount(popup); ++i) items.push_back(MenuCaption(popup, i));
+      EXPECT_EQ(Clashes(items), "") << Utf8(MenuCaption(menu, p));
+    }
+    DestroyMenu(menu);
   }
 }
 
@@ -722,11 +769,44 @@ TEST_F(LanguageLibraries, BothCarryTheSameResourceIds) {
   const std::set<UINT> strings = StringIds(english_);
   EXPECT_EQ(StringIds(german_), strings);
   for (UINT id : strings) {
-    EXPECT_GE(id, static_cast<UINT>(IDS_FIRST));
-    EXPECT_LE(id, static_cast<UINT>(IDS_LAST));
+    const bool errorCodeName = id >= IDS_GEC_NAME_BASE && id <= IDS_GEC_NAME_BASE + 0xFF;
+    EXPECT_TRUE(errorCodeName || (id >= IDS_FIRST && id <= IDS_LAST)) << id;
     EXPECT_TRUE(id < IDS_BIT0 || id > IDS_BIT7) << "bit captions belong to the program";
   }
   EXPECT_EQ(strings.count(IDS_ADDRESS_IN_USE), 1u);
+}
+
+std::wstring LoadText(HMODULE library, UINT id) {
+  wchar_t text[200] = L"";
+  LoadStringW(library, id, text, 200);
+  return text;
+}
+
+// Every general error code has a name in both languages, made from the one
+// table of codes; a few are checked word for word.
+TEST_F(LanguageLibraries, GeneralErrorCodesHaveNamesInBothLanguages) {
+  const struct {
+    UINT code;
+    const wchar_t* english;
+    const wchar_t* german;
+  } cases[] = {
+      {0x08, L"service not supported", L"Dienst nicht unterst\u00FCtzt"},
+      {0x0C, L"object state conflict", L"Objektzustandskonflikt"},
+      {0x0E, L"attribute not settable", L"Attribut nicht schreibbar"},
+      {0x14, L"attribute not supported", L"Attribut nicht unterst\u00FCtzt"},
+      {0x50, L"reserved", L"reserviert"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(LoadText(english_, IDS_GEC_NAME_BASE + c.code), c.english) << c.code;
+    EXPECT_EQ(LoadText(german_, IDS_GEC_NAME_BASE + c.code), c.german) << c.code;
+  }
+  for (UINT code = 0; code <= 0xFF; ++code) {
+    for (HMODULE library : {english_, german_}) {
+      const std::wstring name = LoadText(library, IDS_GEC_NAME_BASE + code);
+      EXPECT_FALSE(name.empty()) << code;
+      EXPECT_EQ(name.find(L'\n'), std::wstring::npos) << code << " stands inside a sentence";
+    }
+  }
 }
 
 // A language library is data only: no entry point and nothing imported, so
