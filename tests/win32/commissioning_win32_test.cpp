@@ -48,6 +48,8 @@ struct Script {
   // Each time the dialog's message loop waits; it should end the dialog
   // eventually (by posting a command).
   std::function<void(HWND dialog)> onIdle;
+  // Each new text of the search's progress line.
+  std::function<void(HWND dialog, const char* text)> onProgress;
   std::vector<std::string> boxes;  // message boxes, answered OK
   std::vector<bool> boxOnDialog;   // owned by the dialog under test
   HWND dialog = nullptr;
@@ -75,6 +77,9 @@ LRESULT CALLBACK SentHook(int code, WPARAM wParam, LPARAM lParam) {
         GetDlgCtrlID(sent->hwnd) == IDC_SEARCH_LIST && script->onFill) {
       const int entries = static_cast<int>(SendMessageA(sent->hwnd, LB_GETCOUNT, 0, 0));
       script->onFill(GetParent(sent->hwnd), entries);
+    } else if (sent->message == WM_SETTEXT && GetDlgCtrlID(sent->hwnd) == IDC_SEARCH_PROGRESS &&
+               script->onProgress) {
+      script->onProgress(GetParent(sent->hwnd), reinterpret_cast<const char*>(sent->lParam));
     } else if (sent->message == WM_ENTERIDLE && sent->wParam == MSGF_DIALOGBOX &&
                IsDialogUnderTest(reinterpret_cast<HWND>(sent->lParam))) {
       script->dialog = reinterpret_cast<HWND>(sent->lParam);
@@ -238,6 +243,42 @@ TEST_F(Commissioning, EscapeAbortsTheScanToo) {
   AbortAtNine(*this, [](HWND dialog) {
     PostMessageA(GetDlgItem(dialog, IDC_SEARCH_LIST), WM_KEYDOWN, VK_ESCAPE, 0);
   });
+}
+
+// Abort and Esc work from the first moment: pressed while the scan still
+// waits for the bus to settle, nothing goes on the bus and the dialog stays
+// open with an empty list.
+TEST_F(Commissioning, AbortDuringTheSettleWaitProbesNothing) {
+  const std::function<void(HWND)> presses[] = {
+      [](HWND dialog) { PostCommand(dialog, IDOK); },
+      [](HWND dialog) {
+        PostMessageA(GetDlgItem(dialog, IDC_SEARCH_LIST), WM_KEYDOWN, VK_ESCAPE, 0);
+      },
+  };
+  for (const auto& press : presses) {
+    Start(SlaveAt(5), USB_AT_125);
+    Script s;
+    std::vector<std::string> progress;
+    s.onProgress = [&](HWND dialog, const char* text) {
+      progress.push_back(text);
+      if (progress.size() == 1) press(dialog);
+    };
+    s.onIdle = [&](HWND dialog) {
+      if (s.idles > 1) return;
+      EXPECT_TRUE(ListEntries(dialog).empty());
+      EXPECT_TRUE(IsWindowVisible(dialog));
+      PostCommand(dialog, IDCANCEL);
+    };
+    Run(IDM_SEARCH_SLAVES, s);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.front(), "Waiting for the bus to settle (3 s)...");
+    EXPECT_EQ(progress.back(), "");
+    EXPECT_EQ(s.idles, 1);
+    EXPECT_TRUE(s.boxes.empty());
+    EXPECT_TRUE(Trace().empty()) << "a frame went out after Abort";
+    EXPECT_EQ(g_App.CurrAdr, 10);
+    TearDown();
+  }
 }
 
 TEST_F(Commissioning, SearchFindingNothingSaysSoAndCloses) {
