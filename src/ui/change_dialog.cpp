@@ -15,6 +15,13 @@ using namespace master;
 // The address fields are read into this many bytes.
 constexpr int ADDRESS_TEXT_SIZE = 32;
 
+// A change runs for seconds with the window handling messages: meanwhile
+// the dialog takes no second OK, does not close and its fields are greyed.
+bool changing = false;
+
+const int CHANGE_CONTROLS[] = {IDC_CHANGE_OLD_ADDRESS, IDC_CHANGE_NEW_ADDRESS, IDC_CHANGE_OLD_BAUD,
+                               IDC_CHANGE_NEW_BAUD,    IDOK,                   IDCANCEL};
+
 // The field's number becomes `value` when it is a MAC ID; anything else
 // puts `value` back into the field.
 void TakeAddress(HWND dialog, int id, int& value) {
@@ -44,7 +51,12 @@ void RefillMainLists(void* window) {
   if (window) FillPortAndBaudLists(static_cast<HWND>(window));
 }
 
+void EnableControls(HWND dialog, bool enabled) {
+  for (int id : CHANGE_CONTROLS) EnableWindow(GetDlgItem(dialog, id), enabled);
+}
+
 BOOL OnInitDialog(HWND dialog) {
+  changing = false;
   OldAddress = NewAddress = app::g_App.CurrAdr;
   SetDlgItemInt(dialog, IDC_CHANGE_OLD_ADDRESS, static_cast<UINT>(OldAddress), FALSE);
   SetDlgItemInt(dialog, IDC_CHANGE_NEW_ADDRESS, static_cast<UINT>(NewAddress), FALSE);
@@ -57,13 +69,24 @@ BOOL OnInitDialog(HWND dialog) {
 }
 
 BOOL OnOk(HWND dialog) {
+  if (changing) return TRUE;
   // Enter in an address field presses OK without the field losing the
   // focus: take what it shows, as leaving it would.
   TakeAddress(dialog, IDC_CHANGE_OLD_ADDRESS, OldAddress);
   TakeAddress(dialog, IDC_CHANGE_NEW_ADDRESS, NewAddress);
   // Message boxes belong to the dialog, so it cannot be pressed again
   // while one is up.
-  if (ChangeCarryOut(dialog, MainWindow(dialog), RefillMainLists) == CHANGE_REFUSED) return FALSE;
+  HWND focus = GetFocus();
+  changing = true;
+  EnableControls(dialog, false);
+  const int done = ChangeCarryOut(dialog, MainWindow(dialog), RefillMainLists);
+  EnableControls(dialog, true);
+  changing = false;
+  if (done == CHANGE_REFUSED) {
+    // Greying took the focus away; the user goes on where they were.
+    if (focus && IsChild(dialog, focus)) SetFocus(focus);
+    return FALSE;
+  }
   EndDialog(dialog, 0);
   return TRUE;
 }
@@ -83,7 +106,7 @@ BOOL OnCommand(HWND dialog, WORD id, WORD code) {
     case IDOK:
       return OnOk(dialog);
     case IDCANCEL:
-      EndDialog(dialog, 0);
+      if (!changing) EndDialog(dialog, 0);
       return TRUE;
     default:
       return FALSE;

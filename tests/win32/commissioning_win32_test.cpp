@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -48,7 +49,7 @@ struct Script {
   // Each time the dialog's message loop waits; it should end the dialog
   // eventually (by posting a command).
   std::function<void(HWND dialog)> onIdle;
-  // Each new text of the search's progress line.
+  // Each new text of the search's or the change's progress line.
   std::function<void(HWND dialog, const char* text)> onProgress;
   std::vector<std::string> boxes;  // message boxes, answered OK
   std::vector<bool> boxOnDialog;   // owned by the dialog under test
@@ -77,8 +78,9 @@ LRESULT CALLBACK SentHook(int code, WPARAM wParam, LPARAM lParam) {
         GetDlgCtrlID(sent->hwnd) == IDC_SEARCH_LIST && script->onFill) {
       const int entries = static_cast<int>(SendMessageA(sent->hwnd, LB_GETCOUNT, 0, 0));
       script->onFill(GetParent(sent->hwnd), entries);
-    } else if (sent->message == WM_SETTEXT && GetDlgCtrlID(sent->hwnd) == IDC_SEARCH_PROGRESS &&
-               script->onProgress) {
+    } else if (sent->message == WM_SETTEXT && script->onProgress &&
+               (GetDlgCtrlID(sent->hwnd) == IDC_SEARCH_PROGRESS ||
+                GetDlgCtrlID(sent->hwnd) == IDC_CHANGE_PROGRESS)) {
       script->onProgress(GetParent(sent->hwnd), reinterpret_cast<const char*>(sent->lParam));
     } else if (sent->message == WM_ENTERIDLE && sent->wParam == MSGF_DIALOGBOX &&
                IsDialogUnderTest(reinterpret_cast<HWND>(sent->lParam))) {
@@ -412,6 +414,37 @@ TEST_F(Commissioning, ChangeAddressTypedAndConfirmedWithEnter) {
   EXPECT_EQ(g_App.CurrAdr, 20);
   EXPECT_EQ(ControlText(main_, IDC_MAIN_ADDRESS), "20");
   EXPECT_EQ(g_App.AdapterOpen, 0);
+}
+
+// While the change runs, the window works but the dialog takes no second OK
+// and does not close: the address is written once and the dialog ends when
+// the change has been checked.
+TEST_F(Commissioning, ChangeRunsOnceWhateverIsPressedMeanwhile) {
+  Start(SlaveAt(10), USB_AT_125);
+  Script s;
+  std::vector<std::string> progress;
+  bool okGreyed = false;
+  s.onProgress = [&](HWND dialog, const char* text) {
+    progress.push_back(text);
+    if (progress.size() != 1) return;
+    okGreyed = !IsWindowEnabled(GetDlgItem(dialog, IDOK));
+    PostCommand(dialog, IDOK);
+    PostCommand(dialog, IDCANCEL);
+    PostMessageA(GetDlgItem(dialog, IDC_CHANGE_NEW_ADDRESS), WM_KEYDOWN, VK_ESCAPE, 0);
+  };
+  s.onIdle = [&](HWND dialog) {
+    if (s.idles > 1) return;
+    SetDlgItemTextA(dialog, IDC_CHANGE_NEW_ADDRESS, "20");
+    PostCommand(dialog, IDOK);
+  };
+  Run(IDM_CHANGE_ADDRESS, s);
+  EXPECT_TRUE(s.boxes.empty()) << s.boxes[0];
+  EXPECT_TRUE(okGreyed);
+  EXPECT_EQ(std::count(progress.begin(), progress.end(), StringOf(IDS_PROGRESS_WRITING_ADDRESS)),
+            1);
+  EXPECT_EQ(s.idles, 1) << "the dialog ended after the change";
+  EXPECT_EQ(Slave(0).macId, 20);
+  EXPECT_EQ(g_App.CurrAdr, 20);
 }
 
 TEST_F(Commissioning, ChangeBaudRateShowsTheNewRateInTheMainWindow) {
