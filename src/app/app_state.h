@@ -95,6 +95,7 @@ struct AppState {
   // I/O data.
   IoBuffers* Io;        // allocated at start-up, freed at exit
   IoRecord OutputEdit;  // the output bytes as the user edits them
+  int InputReceived;    // Io->Input holds data the slave sent since the last connect
 
   // Attribute request, filled by the attribute dialogs and carried out by
   // the cyclic step.

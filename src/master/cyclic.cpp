@@ -162,6 +162,7 @@ int RunStep(void* window) {
   for (int attempt = 0; attempt < POLL_TRIES && result != TXR_OK; ++attempt) {
     result = TxPoll(CurrentSlave(), *g_App.Io);
   }
+  if (result == TXR_OK) g_App.InputReceived = 1;
   // A bus off or error passive during the exchange means frames were lost
   // or garbled (two masters polling one slave, wiring): not a success, even
   // where a poll got through.

@@ -169,6 +169,7 @@ uint32_t SetNoWatchdog(uint8_t address, uint16_t instance) {
 
 uint32_t SlaveConnect(void* window, int withPoll) {
   if (g_App.Io) std::memset(g_App.Io, 0, sizeof *g_App.Io);
+  g_App.InputReceived = 0;
   // The window keeps working while the slave is brought up; its handlers
   // refuse or defer what would interfere (OperationBusy).
   SetPumpHook(TheCommView().ProcessMessage);
@@ -293,6 +294,7 @@ int CommStop(void* window) {
   view.SetCommActive(window, 0);
   std::memset(&g_App.OutputEdit, 0, sizeof g_App.OutputEdit);
   if (g_App.Io) std::memset(g_App.Io, 0, sizeof *g_App.Io);
+  g_App.InputReceived = 0;
   view.RefreshDataViews(window, g_App.Io, 1);
   for (int id : CLEARED_FIELDS) persist::SetControlText(window, id, "");
   view.ShowOutputByte(window, 0);

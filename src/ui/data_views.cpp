@@ -94,7 +94,8 @@ void RefreshDataViews(HWND window, app::IoBuffers* io, int force) {
   const bool inputChanged = std::memcmp(&io->Input, &shownInput, sizeof shownInput) != 0;
   if (inputChanged) shownInput = io->Input;
   if (inputChanged || force) {
-    persist::WriteLog(persist::LOG_DATA, &io->Input, nullptr);
+    // Only what the slave sent: the zeros of a fresh start are no input.
+    if (g_App.InputReceived) persist::WriteLog(persist::LOG_DATA, &io->Input, nullptr);
     FillByteList(window, IDC_MAIN_INPUT_LIST, io->Input);
   }
   const bool outputChanged = std::memcmp(&g_App.OutputEdit, &shownOutput, sizeof shownOutput) != 0;

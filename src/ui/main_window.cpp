@@ -174,8 +174,10 @@ bool IsChecked(HWND window, int id) {
 void OnLogBox(HWND window) {
   if (IsChecked(window, IDC_MAIN_LOG)) {
     // A log that will not open stays off without a word; the box stays
-    // ticked.
-    persist::OpenInputLog(persist::INPUT_LOG_NAME);
+    // ticked. One that opens starts with the inputs as they are now.
+    if (persist::OpenInputLog(persist::INPUT_LOG_NAME) && g_App.Io && g_App.InputReceived) {
+      persist::WriteLog(persist::LOG_DATA, &g_App.Io->Input, nullptr);
+    }
   } else {
     persist::CloseInputLog();
   }

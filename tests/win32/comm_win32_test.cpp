@@ -193,6 +193,51 @@ TEST_F(Communication, ThreeLostPollsAskRetryOrCancel) {
   EXPECT_EQ(ListCount(main_, IDC_MAIN_INPUT_LIST), 0);
 }
 
+// Ticking Log writes the inputs as they are at once; a restart by Retry
+// logs nothing the slave did not send. The counting slave's inputs are
+// never all zero, so a line of zeros would be made up.
+TEST_F(Communication, InputLogHoldsOnlyWhatTheSlaveSent) {
+  const std::string counting = std::string(SLAVE_CONFIG) + "io = counter\n";
+  ASSERT_EQ(TheSim().loadConfigText(counting.c_str(), "test.ini"), 0) << TheSim().lastError();
+  StartAnswered(IDOK);
+  ASSERT_EQ(g_App.CommActive, 1);
+  for (int i = 0; i < 3; ++i) ui::IdleStep();
+
+  Click(IDC_MAIN_LOG, true);
+  ASSERT_EQ(g_App.LogActive, 1);
+  fflush(g_App.LogFile);
+  std::string shown;
+  for (int i = 0; i < 8; ++i) {
+    char hex[4];
+    std::snprintf(hex, sizeof hex, "%02X ", g_App.Io->Input.Data[i]);
+    shown += hex;
+  }
+  const std::string ticked = uitest::ReadTextFile(INPUT_LOG);
+  EXPECT_NE(ticked.find("\t" + shown), std::string::npos) << ticked;
+
+  TheSim().dropAnswers(0, SIM_ANSWER_POLL, 3);
+  SeenBox seen;
+  EXPECT_EQ(uitest::WithAnsweredDialog(IDRETRY, InspectBox, &seen, RunIdleStep, nullptr), 1);
+  EXPECT_TRUE(seen.hasRetry);
+  ASSERT_EQ(g_App.CommActive, 1);
+  for (int i = 0; i < 3; ++i) ui::IdleStep();
+  fflush(g_App.LogFile);
+  const std::string retried = uitest::ReadTextFile(INPUT_LOG);
+  EXPECT_EQ(retried.find("00 00 00 00 00 00 00 00"), std::string::npos) << retried;
+  EXPECT_GT(retried.size(), ticked.size()) << "the restarted exchange is logged";
+
+  // Stopped and started again with the log still ticked.
+  SendMessageA(main_, WM_COMMAND, MAKEWPARAM(IDM_STOP, 0), 0);
+  ui::IdleStep();
+  ASSERT_EQ(g_App.CommActive, 0);
+  StartAnswered(IDOK);
+  ASSERT_EQ(g_App.CommActive, 1);
+  ui::IdleStep();
+  fflush(g_App.LogFile);
+  const std::string restarted = uitest::ReadTextFile(INPUT_LOG);
+  EXPECT_EQ(restarted.find("00 00 00 00 00 00 00 00"), std::string::npos) << restarted;
+}
+
 // The cyclic exchange goes on while Windows runs a message loop of its own:
 // an open menu, the About box, a message box, a window move. The longest
 // gap between two poll commands on the bus (the simulator's trace, on the
