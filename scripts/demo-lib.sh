@@ -20,23 +20,49 @@ quillon_choose_arch() {
   export WINEPREFIX=$PWD/$BUILD/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 }
 
-# The product alone (no tests), in its own build tree.
+# Runs on Xvfb use a prefix of their own: a copy of Quillon the user runs
+# in the usual prefix is neither seen nor closed by them, and their
+# program does not open on the user's display.
+quillon_headless_prefix() {
+  export WINEPREFIX=$PWD/$BUILD/wineprefix-headless
+}
+
+# The product alone (no tests), in its own build tree. The build's output
+# goes to $BUILD/build.log; when the build fails, its errors are shown.
 quillon_build() {
   local toolchain=cmake/toolchain-i686-w64-mingw32.cmake
   [ "$ARCH" = win64 ] && toolchain=cmake/toolchain-x86_64-w64-mingw32.cmake
   echo "Building Quillon ($ARCH) in $BUILD"
+  mkdir -p "$BUILD"
+  local log=$BUILD/build.log
   # A configured tree ignores the toolchain file; no warning about that on
   # every later run.
-  cmake -S . -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-    -DQUILLON_TESTS=OFF --no-warn-unused-cli >/dev/null
-  cmake --build "$BUILD" -j 2 >/dev/null
+  if ! { cmake -S . -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_BUILD_TYPE=Release -DQUILLON_TESTS=OFF --no-warn-unused-cli &&
+    cmake --build "$BUILD" -j 2; } >"$log" 2>&1; then
+    echo "The build failed; its messages (all of them in $log):" >&2
+    # The compiler's and linker's own lines first; the tail when there are none.
+    if grep -qE 'error:|Error |FAILED:' "$log"; then
+      grep -E -A4 'error:|Error |FAILED:' "$log" | head -n 80 >&2
+    else
+      tail -n 40 "$log" >&2
+    fi
+    return 1
+  fi
 }
+
+# The program files of the demo folder: replaced by every run.
+DEMO_PROGRAM_FILES="quillon.exe tarnres.dll tarnresd.dll pcan_usb.dll pcan_pci.dll pcan_dng.dll
+tarnix.chm tarnixd.chm"
 
 # The program, both language libraries, the help files and the simulated
 # adapter under every adapter driver's name (one slave at 63, 125 kbit/s).
+# Only the program's own files are replaced: what the user put into the
+# folder (a simcan.ini, the input log indata.log) stays.
 quillon_layout_demo() {
-  rm -rf "$DEMO"
   mkdir -p "$DEMO"
+  local file
+  for file in $DEMO_PROGRAM_FILES; do rm -f "$DEMO/$file"; done
   cp "$BUILD/src/ui/quillon.exe" "$BUILD/resources/tarnres.dll" "$BUILD/resources/tarnresd.dll" \
     "$DEMO/"
   local driver
@@ -45,7 +71,6 @@ quillon_layout_demo() {
   done
   local help found=0
   for help in tarnix.chm tarnixd.chm; do
-    local file
     file=$(find "$BUILD" -name "$help" -not -path "$DEMO/*" | head -n 1)
     if [ -n "$file" ]; then
       cp "$file" "$DEMO/"
@@ -53,6 +78,7 @@ quillon_layout_demo() {
     fi
   done
   [ "$found" -eq 2 ] || echo "Note: the help files were not built; Help does nothing."
+  [ ! -f "$DEMO/simcan.ini" ] || echo "Using your $DEMO/simcan.ini for the simulated bus."
 }
 
 quillon_prefix() {
@@ -102,20 +128,31 @@ quillon_poke() {
 }
 
 # Saves a PNG of the main window ("main") or of the dialog it owns
-# ("dialog").
+# ("dialog"). A picture of one colour (black, or nothing drawn) is no
+# picture of a window: that fails.
 quillon_shot() {
-  local which=$1 file=$2 rect
+  local which=$1 file=$2 rect colours
   rect=$(quillon_poke rect "$which") || {
     echo "no $which window to photograph for $file" >&2
     return 1
   }
   set -- $rect
   import -window root -crop "${1}x${2}+${3}+${4}" +repage "$file"
+  colours=$(identify -format '%k' "$file" 2>/dev/null || echo 0)
+  if [ "${colours:-0}" -lt 8 ]; then
+    echo "the picture of the $which window ($file) is empty ($colours colours)" >&2
+    return 1
+  fi
 }
 
 # Starts Quillon from the demo folder in the background (QUILLON_PID) and
-# waits for its main window.
+# waits for its main window. A Quillon already running in this prefix is
+# not ours to photograph or close: that is an error.
 quillon_start_program() {
+  if quillon_poke rect main >/dev/null 2>&1; then
+    echo "Quillon already runs in the Wine prefix $WINEPREFIX; close it first" >&2
+    return 1
+  fi
   (cd "$DEMO" && exec "$WINE" quillon.exe) &
   QUILLON_PID=$!
   quillon_poke wait 60 || {

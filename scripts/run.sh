@@ -23,6 +23,7 @@ fi
 
 trap 'quillon_stop_xvfb' EXIT
 quillon_start_xvfb
+quillon_headless_prefix
 echo "No X display: running Quillon on Xvfb ($DISPLAY)"
 quillon_prefix
 quillon_set_language en

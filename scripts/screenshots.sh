@@ -16,6 +16,7 @@ quillon_build
 quillon_layout_demo
 trap 'quillon_stop_xvfb' EXIT
 quillon_start_xvfb
+quillon_headless_prefix
 quillon_prefix
 quillon_draw_title_bars
 

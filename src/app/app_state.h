@@ -24,7 +24,7 @@ using IconHandle = void*;
 using PumpHookFn = void (*)(void* message);
 
 constexpr uint32_t IO_DATA_SIZE = 1000;     // bytes of I/O data in each direction
-constexpr int HELP_FILE_SIZE = 260;         // full path of the help file (MAX_PATH)
+constexpr int HELP_FILE_SIZE = 259 * 3 + 1;  // help file path, UTF-8 of up to MAX_PATH units
 constexpr int WRITE_VALUE_SIZE = 1000;      // encoded value bytes of an attribute write
 constexpr int ATTR_VALUE_TEXT_SIZE = 3000;  // text of the last formatted attribute value
 constexpr int NO_BUS_STATUS_SHOWN = -1;     // LastBusStatus before any status was shown

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "persist/logclock.h"
+#include "platform/platform.h"
 
 namespace persist {
 
@@ -75,7 +76,7 @@ void WriteLog(int kind, const app::IoRecord* record, const char* text) {
 
 int OpenInputLog(const char* path) {
   CloseInputLog();
-  app::g_App.LogFile = std::fopen(path, "a");
+  app::g_App.LogFile = platform::OpenFile(path, "a");
   if (!app::g_App.LogFile) return 0;
   app::g_App.LogActive = 1;
   app::g_App.LogStartTime = CalendarSeconds();

@@ -14,13 +14,14 @@ bool IsGermanLangValue(unsigned long type, const char* data, size_t size) {
 
 void BuildHelpPath(const char* modulePath, bool german, char* out) {
   const char* slash = std::strrchr(modulePath, '\\');
+  char folder[HELP_PATH_SIZE] = "";
   size_t keep = slash ? static_cast<size_t>(slash - modulePath) + 1 : 0;
   if (keep > HELP_PATH_SIZE - 1) keep = HELP_PATH_SIZE - 1;
-  std::memcpy(out, modulePath, keep);
-  const char* name = german ? GERMAN_HELP : ENGLISH_HELP;
-  size_t used = keep;
-  while (used < HELP_PATH_SIZE - 1 && *name) out[used++] = *name++;
-  out[used] = '\0';
+  std::memcpy(folder, modulePath, keep);
+  folder[keep] = '\0';
+  out[0] = '\0';
+  platform::AppendPathCut(out, folder);
+  platform::AppendPathCut(out, german ? GERMAN_HELP : ENGLISH_HELP);
 }
 
 }  // namespace persist

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "persist/language.h"
+#include "platform/wide_text.h"
 
 namespace persist {
 
@@ -18,6 +19,18 @@ bool ReadLangGerman() {
                                      &size) == ERROR_SUCCESS;
   RegCloseKey(key);
   return read && IsGermanLangValue(type, data, size);
+}
+
+bool BuildHelpPathOf(void* module, bool german, char* out) {
+  out[0] = '\0';
+  wchar_t widePath[platform::WIDE_PATH_SIZE];
+  const DWORD length =
+      GetModuleFileNameW(static_cast<HMODULE>(module), widePath, platform::WIDE_PATH_SIZE);
+  if (length == 0 || length >= platform::WIDE_PATH_SIZE) return false;
+  char modulePath[HELP_PATH_SIZE];
+  if (!platform::WideToUtf8(widePath, modulePath, sizeof modulePath)) return false;
+  BuildHelpPath(modulePath, german, out);
+  return true;
 }
 
 }  // namespace persist

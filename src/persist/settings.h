@@ -11,10 +11,12 @@
 #include <cstddef>
 
 #include "app/app_state.h"
+#include "platform/platform.h"
 
 namespace persist {
 
-constexpr size_t SETTINGS_PATH_SIZE = 260;  // MAX_PATH: at most 259 characters
+// A UTF-8 path of at most 259 UTF-16 units (MAX_PATH).
+constexpr size_t SETTINGS_PATH_SIZE = platform::PATH_TEXT_SIZE;
 constexpr const char* SETTINGS_FOLDER = "\\Quillon\\";
 constexpr const char* SETTINGS_FILE = "tarnix.ini";
 
@@ -53,10 +55,6 @@ struct SettingKey {
 };
 constexpr size_t SETTING_KEY_COUNT = 7;
 extern const SettingKey SETTING_KEYS[SETTING_KEY_COUNT];
-
-// Appends `tail` to the terminated text in `path` (of SETTINGS_PATH_SIZE
-// bytes), keeping the whole within 259 characters.
-void AppendPathCut(char* path, const char* tail);
 
 // From the application data folder: the program's folder (with its final
 // backslash) and the settings file path, each within 259 characters.

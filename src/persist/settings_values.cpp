@@ -78,19 +78,12 @@ int SettingValue(const SettingKey& key, const char* text) {
   return key.defaultValue;
 }
 
-void AppendPathCut(char* path, const char* tail) {
-  size_t used = std::strlen(path);
-  const size_t limit = SETTINGS_PATH_SIZE - 1;
-  while (used < limit && *tail) path[used++] = *tail++;
-  path[used < limit ? used : limit] = '\0';
-}
-
 void BuildSettingsPaths(const char* appData, char* folder, char* file) {
   folder[0] = '\0';
-  AppendPathCut(folder, appData);
-  AppendPathCut(folder, SETTINGS_FOLDER);
+  platform::AppendPathCut(folder, appData);
+  platform::AppendPathCut(folder, SETTINGS_FOLDER);
   std::memcpy(file, folder, SETTINGS_PATH_SIZE);
-  AppendPathCut(file, SETTINGS_FILE);
+  platform::AppendPathCut(file, SETTINGS_FILE);
 }
 
 void ReadSettingsWith(ReadTextFn readText, void* context) {

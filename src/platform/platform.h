@@ -3,7 +3,9 @@
 // <windows.h>.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 namespace platform {
 
@@ -30,7 +32,22 @@ void EnableTestClock(uint32_t startMs);
 void AdvanceTestClock(uint32_t ms);
 void DisableTestClock();
 
-// Loads a library by file name (LoadLibraryA on Windows; natively the file
+// File paths are UTF-8 everywhere in the program; on Windows they go to the
+// wide-character API, so that a folder whose name the ANSI code page cannot
+// spell still works. A path holds at most PATH_UNITS UTF-16 units (MAX_PATH
+// less its terminator), so PATH_TEXT_SIZE bytes hold any such path.
+constexpr size_t PATH_UNITS = 259;
+constexpr size_t PATH_TEXT_SIZE = PATH_UNITS * 3 + 1;
+
+// Appends `tail` to the terminated UTF-8 text in `path` (PATH_TEXT_SIZE
+// bytes), keeping the whole within PATH_UNITS UTF-16 units; a character
+// that no longer fits is left out whole, never cut in two.
+void AppendPathCut(char* path, const char* tail);
+
+// Opens a file by its UTF-8 path, as std::fopen does (_wfopen on Windows).
+std::FILE* OpenFile(const char* path, const char* mode);
+
+// Loads a library by file name (LoadLibraryW on Windows; natively the file
 // is looked for beside the program, then in the current directory). Returns
 // null when it cannot be loaded.
 void* LoadLibraryFile(const char* fileName);

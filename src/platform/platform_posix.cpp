@@ -72,6 +72,10 @@ std::string ProgramDirectory() {
 
 }  // namespace
 
+std::FILE* OpenFile(const char* path, const char* mode) {
+  return std::fopen(path, mode);
+}
+
 void* LoadLibraryFile(const char* fileName) {
   if (std::strchr(fileName, '/')) return dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
   // Like Windows: the program's folder first, then the current directory.

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/wide_text.h"
 
 namespace platform {
 
@@ -33,8 +34,35 @@ void SystemPauseUs(uint32_t us) {
   while (SystemTickUs() - start < us) SwitchToThread();
 }
 
+bool Utf8ToWide(const char* text, wchar_t* out, size_t outSize) {
+  const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, out,
+                                        static_cast<int>(outSize));
+  if (units > 0) return true;
+  if (outSize > 0) out[0] = L'\0';
+  return false;
+}
+
+bool WideToUtf8(const wchar_t* text, char* out, size_t outSize) {
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, out, static_cast<int>(outSize),
+                                        nullptr, nullptr);
+  if (bytes > 0) return true;
+  if (outSize > 0) out[0] = '\0';
+  return false;
+}
+
+std::FILE* OpenFile(const char* path, const char* mode) {
+  wchar_t widePath[WIDE_PATH_SIZE];
+  wchar_t wideMode[8];
+  if (!Utf8ToWide(path, widePath, WIDE_PATH_SIZE) || !Utf8ToWide(mode, wideMode, 8)) {
+    return nullptr;
+  }
+  return _wfopen(widePath, wideMode);
+}
+
 void* LoadLibraryFile(const char* fileName) {
-  return reinterpret_cast<void*>(LoadLibraryA(fileName));
+  wchar_t wideName[WIDE_PATH_SIZE];
+  if (!Utf8ToWide(fileName, wideName, WIDE_PATH_SIZE)) return nullptr;
+  return reinterpret_cast<void*>(LoadLibraryW(wideName));
 }
 
 void* ResolveEntry(void* library, const char* name) {

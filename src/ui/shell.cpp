@@ -11,6 +11,7 @@
 #include "persist/language.h"
 #include "persist/messages.h"
 #include "persist/settings.h"
+#include "platform/wide_text.h"
 #include "resource.h"
 #include "ui/attr_dialogs.h"
 #include "ui/comm_window.h"
@@ -30,7 +31,7 @@ constexpr const char* NO_RESOURCE_LIBRARY = "Unable to load resource DLL";
 constexpr const char* HELP_VIEWER_LIBRARY = "hhctrl.ocx";
 constexpr UINT HH_DISPLAY_TOPIC = 0x0000;
 constexpr UINT HH_CLOSE_ALL = 0x0012;
-using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
+using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
 HMODULE helpViewer;
 HtmlHelpFn htmlHelp;
 
@@ -43,7 +44,7 @@ bool LoadHelpViewer() {
   if (!helpViewer) helpViewer = LoadLibraryA(HELP_VIEWER_LIBRARY);
   if (!helpViewer) return false;
   htmlHelp = reinterpret_cast<HtmlHelpFn>(
-      reinterpret_cast<void*>(GetProcAddress(helpViewer, "HtmlHelpA")));
+      reinterpret_cast<void*>(GetProcAddress(helpViewer, "HtmlHelpW")));
   return htmlHelp != nullptr;
 }
 
@@ -149,10 +150,9 @@ int InitInstance(HINSTANCE instance, int showState) {
   g_App.Io = static_cast<app::IoBuffers*>(std::calloc(1, sizeof(app::IoBuffers)));
   if (!g_App.Io) return OutOfMemory();
 
-  char modulePath[MAX_PATH];
-  DWORD length = GetModuleFileNameA(instance, modulePath, sizeof modulePath);
-  if (length == 0 || length >= sizeof modulePath) return OutOfMemory();
-  persist::BuildHelpPath(modulePath, g_App.LangGerman != 0, g_App.HelpFile);
+  if (!persist::BuildHelpPathOf(instance, g_App.LangGerman != 0, g_App.HelpFile)) {
+    return OutOfMemory();
+  }
 
   HINSTANCE resources = static_cast<HINSTANCE>(g_App.hResDll);
   g_App.hAccelEdit = LoadAcceleratorsA(resources, MAKEINTRESOURCEA(IDR_ACCEL_EDIT));
@@ -338,9 +338,11 @@ void CenterOverOwner(HWND owner, HWND dialog, bool nearTop) {
 void ShowHelp() {
   // The viewer reports a missing file in a box of its own; without the
   // file there is simply no help.
-  if (GetFileAttributesA(g_App.HelpFile) == INVALID_FILE_ATTRIBUTES) return;
+  wchar_t helpFile[platform::WIDE_PATH_SIZE];
+  if (!platform::Utf8ToWide(g_App.HelpFile, helpFile, platform::WIDE_PATH_SIZE)) return;
+  if (GetFileAttributesW(helpFile) == INVALID_FILE_ATTRIBUTES) return;
   if (!LoadHelpViewer()) return;
-  htmlHelp(GetDesktopWindow(), g_App.HelpFile, HH_DISPLAY_TOPIC, 0);
+  htmlHelp(GetDesktopWindow(), helpFile, HH_DISPLAY_TOPIC, 0);
 }
 
 void CloseHelpWindows() {

@@ -183,6 +183,34 @@ TEST(SettingsPath, VeryLongFolderIsCutAt259Characters) {
   }
 }
 
+// Paths are UTF-8 cut at 259 UTF-16 units, as the wide API counts them:
+// a character that no longer fits is left out whole.
+TEST(SettingsPath, NonAsciiFoldersAreCutByUtf16UnitsAndNeverInsideACharacter) {
+  auto repeat = [](const char* text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += text;
+    return out;
+  };
+  const std::string kanji = "\xE6\x97\xA5";         // one unit, three bytes
+  const std::string emoji = "\xF0\x9F\x98\x80";    // two units, four bytes
+  const struct {
+    std::string appData;
+    std::string folder;
+  } cases[] = {
+      {repeat("\xE6\x97\xA5", 250), repeat("\xE6\x97\xA5", 250) + "\\Quillon\\"},
+      {repeat("\xE6\x97\xA5", 255), repeat("\xE6\x97\xA5", 255) + "\\Qui"},
+      {std::string(257, 'a') + emoji, std::string(257, 'a') + emoji},
+      {std::string(258, 'a') + emoji, std::string(258, 'a') + "\\"},
+      {"C:\\Users\\" + kanji + emoji, "C:\\Users\\" + kanji + emoji + "\\Quillon\\"},
+  };
+  for (const auto& c : cases) {
+    char folder[persist::SETTINGS_PATH_SIZE];
+    char file[persist::SETTINGS_PATH_SIZE];
+    persist::BuildSettingsPaths(c.appData.c_str(), folder, file);
+    EXPECT_EQ(std::string(folder), c.folder) << c.appData.size();
+  }
+}
+
 TEST(Language, OnlyThePlainString1031IsGerman) {
   struct Case {
     unsigned long type;
