@@ -949,6 +949,22 @@ void PaintBox(HWND box, void*) {
   RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
 }
 
+// The program file carries its manifest (this test program carries the
+// same resources): run as invoker without file virtualisation, the Windows
+// versions it knows, aware of the system DPI.
+TEST(ProgramManifest, AsInvokerWithSupportedVersionsAndSystemDpi) {
+  HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  ASSERT_NE(found, nullptr);
+  const char* bytes = static_cast<const char*>(LockResource(LoadResource(nullptr, found)));
+  ASSERT_NE(bytes, nullptr);
+  const std::string manifest(bytes, SizeofResource(nullptr, found));
+  for (const char* part :
+       {"level=\"asInvoker\"", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
+        "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", ">true</dpiAware>", ">system</dpiAwareness>"}) {
+    EXPECT_NE(manifest.find(part), std::string::npos) << part;
+  }
+}
+
 TEST_F(Program, MissingOrBrokenIconIsNoError) {
   for (bool removed : {true, false}) {
     const char* what = removed ? "icon removed" : "icon images spoiled";
