@@ -53,7 +53,7 @@ quillon_build() {
 
 # The program files of the demo folder: replaced by every run.
 DEMO_PROGRAM_FILES="quillon.exe tarnres.dll tarnresd.dll pcan_usb.dll pcan_pci.dll pcan_dng.dll
-tarnix.chm tarnixd.chm"
+tarnix.chm tarnixd.chm"  # and the folders help-en and help-de
 
 # The program, both language libraries, the help files and the simulated
 # adapter under every adapter driver's name (one slave at 63, 125 kbit/s).
@@ -78,6 +78,19 @@ quillon_layout_demo() {
     fi
   done
   [ "$found" -eq 2 ] || echo "Note: the help files were not built; Help does nothing."
+  # Wine's help viewer needs an HTML engine the demo prefix does not have
+  # (its pages stay blank there): the same pages, for any web browser.
+  local lang pages
+  for lang in en:tarnix de:tarnixd; do
+    pages=$BUILD/resources/help/${lang#*:}
+    rm -rf "$DEMO/help-${lang%%:*}"
+    if [ -f "$pages/index.htm" ]; then
+      mkdir -p "$DEMO/help-${lang%%:*}"
+      # extracted.htm is the build's own check of the compiled file.
+      find "$pages" -maxdepth 1 \( -name '*.htm' -o -name '*.css' \) ! -name extracted.htm \
+        -exec cp {} "$DEMO/help-${lang%%:*}/" \;
+    fi
+  done
   [ ! -f "$DEMO/simcan.ini" ] || echo "Using your $DEMO/simcan.ini for the simulated bus."
 }
 
