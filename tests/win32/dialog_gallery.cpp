@@ -93,6 +93,34 @@ void Combo(HWND dialog, int id, const char* const* items, int count, int selecte
   SendDlgItemMessageA(dialog, id, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
 }
 
+// Of the progress texts `ids` of the library, with 63 for each number, the
+// widest in the font of line `lineId` of `dialog` goes into that line.
+void ShowWidestProgress(HWND dialog, int lineId, const int* ids, int count) {
+  HMODULE library = reinterpret_cast<HMODULE>(GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
+  HWND line = GetDlgItem(dialog, lineId);
+  HDC dc = GetDC(line);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(line, WM_GETFONT, 0, 0)));
+  std::string widest;
+  LONG widestPx = -1;
+  for (int i = 0; i < count; ++i) {
+    char format[256] = "";
+    if (LoadStringA(library, static_cast<UINT>(ids[i]), format, sizeof format) <= 0) continue;
+    std::string text = format;
+    for (size_t at = text.find("%s"); at != std::string::npos; at = text.find("%s", at)) {
+      text.replace(at, 2, "63");
+    }
+    SIZE size;
+    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    if (size.cx > widestPx) {
+      widestPx = size.cx;
+      widest = text;
+    }
+  }
+  SelectObject(dc, old);
+  ReleaseDC(line, dc);
+  SetWindowTextA(line, widest.c_str());
+}
+
 void FillMain(HWND dialog, bool pushButtons) {
   SetDlgItemTextA(dialog, IDC_MAIN_MAKER, "Korvath Feldbus-Werkzeuge");
   const char* ports[] = {"USB", "PCI", "LPT1 (0378)", "LPT2 (0278)", "LPT3 (03BC)"};
@@ -133,6 +161,10 @@ void FillMain(HWND dialog, bool pushButtons) {
   CheckDlgButton(dialog, IDC_MAIN_SINGLE_BIT, pushButtons ? BST_CHECKED : 0);
   ShowWindow(GetDlgItem(dialog, IDC_MAIN_LOG), SW_SHOW);
   CheckDlgButton(dialog, IDC_MAIN_LOG, BST_CHECKED);
+  // Start and stop.
+  const int progress[] = {IDS_PROGRESS_OWN_MAC, IDS_PROGRESS_CONNECTING, IDS_PROGRESS_IDENTITY,
+                          IDS_PROGRESS_RELEASING};
+  ShowWidestProgress(dialog, IDC_MAIN_PROGRESS, progress, 4);
 }
 
 void FillAbout(HWND dialog) {
@@ -149,6 +181,8 @@ void FillSearch(HWND dialog) {
     SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_ADDSTRING, 0, (LPARAM)entry);
   }
   SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_SETCURSEL, 5, 0);
+  const int progress[] = {IDS_PROGRESS_SETTLE, IDS_PROGRESS_PROBING, IDS_PROGRESS_OWN_MAC};
+  ShowWidestProgress(dialog, IDC_SEARCH_PROGRESS, progress, 3);
 }
 
 void FillChange(HWND dialog) {
@@ -157,6 +191,11 @@ void FillChange(HWND dialog) {
   const char* bauds[] = {"125 kB", "250 kB", "500 kB"};
   Combo(dialog, IDC_CHANGE_OLD_BAUD, bauds, 3, 0);
   Combo(dialog, IDC_CHANGE_NEW_BAUD, bauds, 3, 2);
+  const int progress[] = {IDS_PROGRESS_OWN_MAC,      IDS_PROGRESS_CONNECTING,
+                          IDS_PROGRESS_IDENTITY,     IDS_PROGRESS_WRITING_ADDRESS,
+                          IDS_PROGRESS_WRITING_BAUD, IDS_PROGRESS_RESTART_WAIT,
+                          IDS_PROGRESS_RELEASING,    IDS_PROGRESS_CHECK_ADDRESS};
+  ShowWidestProgress(dialog, IDC_CHANGE_PROGRESS, progress, 8);
 }
 
 void FillAttr(HWND dialog, bool write) {
