@@ -711,10 +711,12 @@ TEST_F(Program, InputListLinesAndOnlyChangedInputsAreLoggedAndRedrawn) {
   Click(IDC_MAIN_LOG, true);
   ASSERT_EQ(g_App.LogActive, 1);
 
+  // As a poll answer leaves them.
   app::IoRecord& input = g_App.Io->Input;
   input.Length = 4;
   const uint8_t bytes[] = {0x0D, 0x7E, 0xE4, 0x41};
   std::memcpy(input.Data, bytes, sizeof bytes);
+  g_App.InputReceived = 1;
   ui::RefreshDataViews(main_, g_App.Io, 0);
   const char* lines[] = {"0:\t0Dh\t00001101\t.", "1:\t7Eh\t01111110\t~", "2:\tE4h\t11100100\t.",
                          "3:\t41h\t01000001\tA"};
