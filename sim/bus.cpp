@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "master.h"
 #include "slave.h"
 #include "wire.h"
 #include "world.h"
@@ -67,6 +68,11 @@ void Deliver(World& w, const Pending& p, uint64_t atUs) {
   for (int i = 0; i < w.slaveCount; ++i) {
     if (i != p.source && w.slaves[i].baud == p.baud) SlaveReceive(w, i, p.frame, atUs);
   }
+  for (int i = 0; i < w.masterCount; ++i) {
+    if (SOURCE_MASTER_FIRST + i != p.source && w.masters[i].cfg.baud == p.baud) {
+      MasterReceive(w, i, p.frame, atUs);
+    }
+  }
 }
 
 }  // namespace
@@ -99,6 +105,10 @@ void BusRun(World& w, uint64_t untilUs) {
       uint64_t t = SlaveNextTimerUs(w.slaves[i]);
       if (t < timerUs) timerUs = t;
     }
+    for (int i = 0; i < w.masterCount; ++i) {
+      uint64_t t = MasterNextTimerUs(w.masters[i]);
+      if (t < timerUs) timerUs = t;
+    }
     // A frame ending at the same time as a timer comes first.
     if (frameEndUs <= timerUs && frameEndUs <= untilUs) {
       Pending p = bus.pending[winner];
@@ -109,6 +119,9 @@ void BusRun(World& w, uint64_t untilUs) {
     } else if (timerUs <= untilUs) {
       for (int i = 0; i < w.slaveCount; ++i) {
         if (SlaveNextTimerUs(w.slaves[i]) <= timerUs) SlaveOnTime(w, i, timerUs);
+      }
+      for (int i = 0; i < w.masterCount; ++i) {
+        if (MasterNextTimerUs(w.masters[i]) <= timerUs) MasterOnTime(w, i, timerUs);
       }
     } else {
       break;

@@ -20,7 +20,7 @@ constexpr int MAX_PENDING = 2048;
 
 struct Pending {
   Frame frame;
-  int16_t source;  // slave index or SOURCE_*
+  int16_t source;  // slave index, SOURCE_MASTER_FIRST + master index, or SOURCE_*
   uint8_t baud;
   uint32_t seq;      // order of queuing, the tie-break after the identifier
   uint64_t readyUs;  // not sent before this time

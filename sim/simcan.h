@@ -253,6 +253,35 @@ SIMCAN_EXPORT int SIMCAN_CDECL Sim_PowerCycle(int index);
 typedef int(SIMCAN_CDECL *SimGetSlaveFn)(int index, SimSlaveInfo *out);
 typedef int(SIMCAN_CDECL *SimIndexFn)(int index);
 
+/* ---- Masters -------------------------------------------------------------
+ * A master node (a running scanner) owns one slave: at power-on it checks
+ * its MAC ID (two Duplicate MAC ID requests a second apart, then online, or
+ * communication faulted and silent when another node answers for it), then
+ * allocates the slave's explicit and poll connections (through the UCMM when
+ * configured, else the Group 2 Only port), learns the I/O sizes, sets the
+ * poll connection's expected packet rate to its poll interval and polls.
+ * An allocation that fails, or a slave that misses three polls in a row, is
+ * tried again a second later. It answers every Duplicate MAC ID request
+ * for its MAC ID while online. Named by its index in configuration order. */
+typedef struct SimMasterInfo {
+  uint8_t macId;
+  uint8_t baudIndex;     /* 0 = 125, 1 = 250, 2 = 500 kbit/s */
+  uint8_t slave;         /* MAC ID of the slave it owns */
+  uint8_t link;          /* SIM_LINK_CHECKING, _ONLINE, _FAULTED; _SILENT before power-on */
+  uint8_t allocated;     /* 1 while it holds the slave's connections and polls */
+  uint8_t pad[3];
+  uint32_t pollsSent;
+  uint32_t pollResponses;   /* complete poll responses to its polls */
+  uint32_t allocAttempts;   /* allocations begun (Open or Allocate sent) */
+  uint32_t dupMacResponses; /* Duplicate MAC ID responses it sent */
+} SimMasterInfo;
+SIMCAN_EXPORT int SIMCAN_CDECL Sim_MasterCount(void);
+SIMCAN_EXPORT int SIMCAN_CDECL Sim_GetMaster(int index, SimMasterInfo *out); /* 0 or -1 */
+/* Switches a master off and on: counters cleared, then its Duplicate MAC ID
+ * check and the allocation. 0 or -1. */
+SIMCAN_EXPORT int SIMCAN_CDECL Sim_MasterPowerCycle(int index);
+typedef int(SIMCAN_CDECL *SimGetMasterFn)(int index, SimMasterInfo *out);
+
 /* ---- Fault injection (per slave, settable while running; 0 or -1) ------ */
 #define SIM_ANSWER_POLL 0     /* poll responses (each fragment counts) */
 #define SIM_ANSWER_EXPLICIT 1 /* explicit and unconnected responses (each fragment counts) */

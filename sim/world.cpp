@@ -101,6 +101,12 @@ void ApplyConfig(World& w, const Config& c) {
     w.slaves[i].cfg = c.slave[i];
     SlavePowerOn(w, i, false, now);
   }
+  w.masterCount = c.masterCount;
+  for (int i = 0; i < c.masterCount; ++i) {
+    memset(&w.masters[i], 0, sizeof(Master));
+    w.masters[i].cfg = c.master[i];
+    MasterConfigure(w, i, now);
+  }
 }
 
 bool LoadConfigText(World& w, const char* text, const char* name) {
