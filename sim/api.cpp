@@ -35,6 +35,10 @@ const char* SIMCAN_CDECL Sim_LastError(void) {
   return TheWorld().lastError;
 }
 
+const char* SIMCAN_CDECL Sim_ErrorBoxText(void) {
+  return TheWorld().errorBox;
+}
+
 void SIMCAN_CDECL Sim_UseRealClock(void) {
   World& w = TheWorld();
   Sync(w);

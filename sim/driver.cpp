@@ -36,7 +36,10 @@ void WriteTraceFiles(World& w) {
 uint32_t DriverInit(uint16_t btr0btr1, int msgType, bool lptForm, int hwType, uint32_t ioPort,
                     uint16_t interrupt) {
   World& w = TheWorld();
-  if (!EnsureConfigured(w)) return SIMCAN_ERR_CONFIG;
+  if (!EnsureConfigured(w)) {
+    ReportRefusedConfig(w);
+    return SIMCAN_ERR_CONFIG;
+  }
   int baud = -1;
   for (const BitTiming& t : kBitTimings) {
     if (t.code == btr0btr1) baud = t.baudIndex;

@@ -82,7 +82,8 @@ typedef struct DriverMsg {
  * library was loaded. Message type 0 = 11-bit identifiers (1 is accepted as
  * well). Returns 0, SIMCAN_ERR_ILLPARAM for an unknown code or message type,
  * or SIMCAN_ERR_CONFIG when the configuration file was refused (the message
- * naming file, line and fault is on stderr and in Sim_LastError). A second
+ * naming file, line and fault is on stderr and in Sim_LastError, and in a
+ * message box on Windows: see Sim_ErrorBoxText). A second
  * CAN_Init without CAN_Close re-opens at the new rate. */
 SIMCAN_EXPORT uint32_t SIMCAN_STDCALL CAN_Init(uint16_t btr0btr1, int msgType, int hwType,
                                                uint32_t ioPort, uint16_t interrupt);
@@ -139,6 +140,13 @@ typedef uint32_t(SIMCAN_STDCALL *CanResetClientFn)(void);
 SIMCAN_EXPORT int SIMCAN_CDECL Sim_LoadConfigFile(const char *path);
 SIMCAN_EXPORT int SIMCAN_CDECL Sim_LoadConfigText(const char *text, const char *name);
 SIMCAN_EXPORT const char *SIMCAN_CDECL Sim_LastError(void);
+/* A CAN_Init that fails with SIMCAN_ERR_CONFIG also tells the user of the
+ * program: a message box "Simulated CAN adapter" (Windows only) with file,
+ * line and fault, which waits for OK. With the environment variable
+ * SIMCAN_NO_ERROR_BOX=1 (the test harness sets it) no box is shown.
+ * Sim_ErrorBoxText is the text of that box, shown or not, of the last such
+ * CAN_Init; empty before one and after a configuration is accepted. */
+SIMCAN_EXPORT const char *SIMCAN_CDECL Sim_ErrorBoxText(void);
 typedef int(SIMCAN_CDECL *SimLoadConfigFileFn)(const char *path);
 typedef int(SIMCAN_CDECL *SimLoadConfigTextFn)(const char *text, const char *name);
 typedef const char *(SIMCAN_CDECL *SimLastErrorFn)(void);
@@ -265,10 +273,10 @@ typedef int(SIMCAN_CDECL *SimIndexFn)(int index);
  * for its MAC ID while online. Named by its index in configuration order. */
 typedef struct SimMasterInfo {
   uint8_t macId;
-  uint8_t baudIndex;     /* 0 = 125, 1 = 250, 2 = 500 kbit/s */
-  uint8_t slave;         /* MAC ID of the slave it owns */
-  uint8_t link;          /* SIM_LINK_CHECKING, _ONLINE, _FAULTED; _SILENT before power-on */
-  uint8_t allocated;     /* 1 while it holds the slave's connections and polls */
+  uint8_t baudIndex; /* 0 = 125, 1 = 250, 2 = 500 kbit/s */
+  uint8_t slave;     /* MAC ID of the slave it owns */
+  uint8_t link;      /* SIM_LINK_CHECKING, _ONLINE, _FAULTED; _SILENT before power-on */
+  uint8_t allocated; /* 1 while it holds the slave's connections and polls */
   uint8_t pad[3];
   uint32_t pollsSent;
   uint32_t pollResponses;   /* complete poll responses to its polls */

@@ -31,6 +31,7 @@ struct World {
   int masterCount;
   Master masters[MAX_MASTERS];
   char lastError[MAX_ERROR];
+  char errorBox[MAX_ERROR + 256];  // the text of the last refusal's message box
   Trace trace;
 };
 
@@ -44,6 +45,12 @@ uint64_t Sync(World& w);
 // beside the library, the built-in default). False, with the message on
 // stderr and in lastError, when it is refused.
 bool EnsureConfigured(World& w);
+
+// Tells the user of the program that CAN_Init failed on a refused
+// configuration: a message box naming file, line and fault (not with
+// SIMCAN_NO_ERROR_BOX=1 in the environment, as the tests run). The text
+// stays in errorBox either way.
+void ReportRefusedConfig(World& w);
 
 // Replaces the bus, all slaves and masters by a parsed configuration: every
 // slave powers on afresh (online at once), every master powers on (through
