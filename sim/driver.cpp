@@ -79,9 +79,9 @@ uint32_t SIMCAN_STDCALL CAN_Close(void) {
 
 uint32_t SIMCAN_STDCALL CAN_Status(void) {
   World& w = TheWorld();
-  Sync(w);
+  uint64_t now = Sync(w);
   if (!w.adapter.open) return SIMCAN_ERR_NOTOPEN;
-  uint32_t status = w.adapter.status | w.adapter.latched;
+  uint32_t status = AdapterStatus(w.adapter, now) | w.adapter.latched;
   w.adapter.latched = 0;
   return status;
 }
@@ -96,7 +96,7 @@ uint32_t SIMCAN_STDCALL CAN_Write(const DriverMsg* msg) {
     --a.failWrites;
     return a.failResult;
   }
-  if (a.status & SIMCAN_ERR_BUSOFF) return SIMCAN_ERR_BUSOFF;
+  if (AdapterStatus(a, now) & SIMCAN_ERR_BUSOFF) return SIMCAN_ERR_BUSOFF;
   Frame f{};
   f.id = msg->ID;
   f.len = msg->LEN;

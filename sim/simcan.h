@@ -60,6 +60,7 @@ typedef struct DriverMsg {
 /* Result and status values. */
 #define SIMCAN_OK 0x0000
 #define SIMCAN_ERR_OVERRUN 0x0002   /* status: the receive queue overflowed (reported once) */
+#define SIMCAN_ERR_BUSLIGHT 0x0004  /* status: error warning (96 transmit errors) */
 #define SIMCAN_ERR_BUSHEAVY 0x0008  /* status: bus heavy (error warning) */
 #define SIMCAN_ERR_BUSOFF 0x0010    /* status: bus off; also CAN_Write's result then */
 #define SIMCAN_ERR_QRCVEMPTY 0x0020 /* CAN_Read: receive queue empty */
@@ -97,7 +98,9 @@ SIMCAN_EXPORT uint32_t SIMCAN_STDCALL CAN_Close(void);
 typedef uint32_t(SIMCAN_STDCALL *CanCloseFn)(void);
 
 /* The status word: the one set by Sim_SetAdapterStatus, plus
- * SIMCAN_ERR_OVERRUN once after the receive queue overflowed.
+ * SIMCAN_ERR_OVERRUN once after the receive queue overflowed, plus the
+ * error state of the adapter's controller in the wire-time model (see
+ * Sim_SetWireTime).
  * SIMCAN_ERR_NOTOPEN while the adapter is not initialised. */
 SIMCAN_EXPORT uint32_t SIMCAN_STDCALL CAN_Status(void);
 typedef uint32_t(SIMCAN_STDCALL *CanStatusFn)(void);
@@ -175,7 +178,14 @@ typedef void(SIMCAN_CDECL *SimAdvanceFn)(uint32_t amount);
 /* Wire-time model: 1 = each frame occupies the bus for its bit time (with
  * stuff bits, CRC, ACK, end of frame and interframe space) at its bit rate,
  * and frames wait for the bus and win it by arbitration; 0 = frames take no
- * time (the default). */
+ * time (the default). With it, the adapter and another node starting frames
+ * of the same identifier with different data at the same moment is a bit
+ * error: no frame, both send again, and the adapter's transmit error
+ * counter goes up by 8 (down by 1 for each frame it sends). At 96 the
+ * status shows SIMCAN_ERR_BUSLIGHT, at 128 (error passive: it then yields
+ * the next start to the other node) SIMCAN_ERR_BUSHEAVY, at 256
+ * SIMCAN_ERR_BUSOFF: its waiting frames are dropped, it neither sends nor
+ * receives, and it recovers (counter 0) after 128 x 11 recessive bits. */
 SIMCAN_EXPORT void SIMCAN_CDECL Sim_SetWireTime(int on);
 
 typedef struct SimBusStats {

@@ -103,6 +103,8 @@ void ApplyConfig(World& w, const Config& c) {
   Adapter& a = w.adapter;
   a.open = false;
   a.status = c.bus.status;
+  a.txErrors = 0;
+  a.busOffUntilUs = 0;
   a.latched = 0;
   a.failWrites = 0;
   a.rxCapacity = c.bus.rxQueue;
