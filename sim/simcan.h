@@ -137,7 +137,8 @@ typedef uint32_t(SIMCAN_STDCALL *CanResetClientFn)(void);
  * and further copies of it in the same process share the same bus).
  *
  * Sim_LoadConfigFile / Sim_LoadConfigText replace the whole bus: every slave
- * powers on afresh (online at once), faults, queues and trace are cleared,
+ * powers on afresh (online at once), every master too (through its
+ * Duplicate MAC ID check, or after its start_ms), faults, queues and trace are cleared,
  * the adapter is closed. On a refused configuration nothing changes; the
  * result is -1 and Sim_LastError names file, line and fault. 0 = loaded. */
 SIMCAN_EXPORT int SIMCAN_CDECL Sim_LoadConfigFile(const char *path);
