@@ -35,6 +35,10 @@ const char* SIMCAN_CDECL Sim_LastError(void) {
   return TheWorld().lastError;
 }
 
+const char* SIMCAN_CDECL Sim_ErrorBoxText(void) {
+  return TheWorld().errorBox;
+}
+
 void SIMCAN_CDECL Sim_UseRealClock(void) {
   World& w = TheWorld();
   Sync(w);
@@ -187,6 +191,40 @@ int SIMCAN_CDECL Sim_PowerCycle(int index) {
   if (!s) return -1;
   World& w = TheWorld();
   SlavePowerOn(w, index, true, Sync(w));
+  return 0;
+}
+
+int SIMCAN_CDECL Sim_MasterCount(void) {
+  World& w = TheWorld();
+  return EnsureConfigured(w) ? w.masterCount : 0;
+}
+
+int SIMCAN_CDECL Sim_GetMaster(int index, SimMasterInfo* out) {
+  World& w = TheWorld();
+  if (!EnsureConfigured(w) || !out) return -1;
+  Sync(w);
+  if (index < 0 || index >= w.masterCount) return -1;
+  const Master& m = w.masters[index];
+  memset(out, 0, sizeof *out);
+  out->macId = m.cfg.mac;
+  out->baudIndex = m.cfg.baud;
+  out->slave = m.cfg.slave;
+  out->link = m.link;
+  out->allocated = m.allocated;
+  out->pollsSent = m.pollsSent;
+  out->pollResponses = m.pollResponses;
+  out->allocAttempts = m.allocAttempts;
+  out->dupMacResponses = m.dupMacResponses;
+  return 0;
+}
+
+int SIMCAN_CDECL Sim_MasterPowerCycle(int index) {
+  World& w = TheWorld();
+  if (!EnsureConfigured(w)) return -1;
+  uint64_t now = Sync(w);
+  if (index < 0 || index >= w.masterCount) return -1;
+  MasterPowerOn(w, index, now);
+  BusRun(w, now);
   return 0;
 }
 

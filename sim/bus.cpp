@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "master.h"
 #include "slave.h"
 #include "wire.h"
 #include "world.h"
@@ -47,6 +48,55 @@ int NextWinner(const Bus& bus, uint64_t& startUs) {
   return best;
 }
 
+constexpr uint32_t TX_ERROR_STEP = 8;       // a transmitter's bit error
+constexpr uint32_t TX_ERROR_WARNING = 96;   // error warning
+constexpr uint32_t TX_ERROR_PASSIVE = 128;  // error passive
+constexpr uint32_t TX_ERROR_BUS_OFF = 256;  // bus off
+constexpr uint32_t BUS_OFF_RECOVERY_BITS = 128 * 11;
+
+// A frame of another node that starts with the winner at the same moment
+// with the same identifier and other data: the adapter's one of the two is
+// a bit error. Nodes other than the adapter keep no error counters here,
+// so only a pair with the adapter counts.
+bool Collision(const Bus& bus, int winner, uint64_t startUs) {
+  const Pending& p = bus.pending[winner];
+  for (int i = 0; i < bus.pendingCount; ++i) {
+    const Pending& q = bus.pending[i];
+    if (i == winner || q.source == p.source || q.readyUs > startUs || q.frame.id != p.frame.id ||
+        q.baud != p.baud || !FirstOfItsSource(bus, i)) {
+      continue;
+    }
+    if (p.source != SOURCE_ADAPTER && q.source != SOURCE_ADAPTER) continue;
+    if (q.frame.len != p.frame.len || memcmp(q.frame.data, p.frame.data, p.frame.len) != 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The bit error of a collision: the error frame ends both frames, the
+// adapter counts it; error passive, it lets the other start first next
+// time; bus off, it drops what it was to send.
+void OnCollision(World& w, uint64_t endUs) {
+  Adapter& a = w.adapter;
+  a.txErrors += TX_ERROR_STEP;
+  Bus& bus = w.bus;
+  if (a.txErrors >= TX_ERROR_BUS_OFF) {
+    a.busOffUntilUs = endUs + static_cast<uint64_t>(BUS_OFF_RECOVERY_BITS) * BitTimeUs(a.baud);
+    int kept = 0;
+    for (int i = 0; i < bus.pendingCount; ++i) {
+      if (bus.pending[i].source != SOURCE_ADAPTER) bus.pending[kept++] = bus.pending[i];
+    }
+    bus.pendingCount = kept;
+  } else if (a.txErrors >= TX_ERROR_PASSIVE) {
+    // All of them, so that they stay in order.
+    for (int i = 0; i < bus.pendingCount; ++i) {
+      Pending& p = bus.pending[i];
+      if (p.source == SOURCE_ADAPTER && p.readyUs <= endUs) p.readyUs = endUs + 1;
+    }
+  }
+}
+
 uint64_t WireUs(const Bus& bus, const Pending& p) {
   if (!bus.wireTime) return 0;
   return static_cast<uint64_t>(FrameBits(p.frame.id, p.frame.len, p.frame.data)) *
@@ -57,7 +107,9 @@ void Deliver(World& w, const Pending& p, uint64_t atUs) {
   TraceAdd(w.trace, atUs, p.frame, p.baud);
   ++w.bus.frames;
   Adapter& a = w.adapter;
-  if (a.open && p.source != SOURCE_ADAPTER && p.baud == a.baud && !(a.status & SIMCAN_ERR_BUSOFF)) {
+  if (p.source == SOURCE_ADAPTER && a.txErrors > 0) --a.txErrors;
+  if (a.open && p.source != SOURCE_ADAPTER && p.baud == a.baud &&
+      !(AdapterStatus(a, atUs) & SIMCAN_ERR_BUSOFF)) {
     DriverMsg m{};
     m.ID = p.frame.id;
     m.LEN = p.frame.len;
@@ -66,6 +118,11 @@ void Deliver(World& w, const Pending& p, uint64_t atUs) {
   }
   for (int i = 0; i < w.slaveCount; ++i) {
     if (i != p.source && w.slaves[i].baud == p.baud) SlaveReceive(w, i, p.frame, atUs);
+  }
+  for (int i = 0; i < w.masterCount; ++i) {
+    if (SOURCE_MASTER_FIRST + i != p.source && w.masters[i].cfg.baud == p.baud) {
+      MasterReceive(w, i, p.frame, atUs);
+    }
   }
 }
 
@@ -99,8 +156,17 @@ void BusRun(World& w, uint64_t untilUs) {
       uint64_t t = SlaveNextTimerUs(w.slaves[i]);
       if (t < timerUs) timerUs = t;
     }
+    for (int i = 0; i < w.masterCount; ++i) {
+      uint64_t t = MasterNextTimerUs(w.masters[i]);
+      if (t < timerUs) timerUs = t;
+    }
     // A frame ending at the same time as a timer comes first.
-    if (frameEndUs <= timerUs && frameEndUs <= untilUs) {
+    const bool collision = winner >= 0 && bus.wireTime && Collision(bus, winner, startUs);
+    if (collision && frameEndUs <= timerUs && frameEndUs <= untilUs) {
+      bus.busyUs += frameEndUs - startUs;
+      bus.freeAtUs = frameEndUs;
+      OnCollision(w, frameEndUs);
+    } else if (frameEndUs <= timerUs && frameEndUs <= untilUs) {
       Pending p = bus.pending[winner];
       bus.pending[winner] = bus.pending[--bus.pendingCount];
       bus.busyUs += frameEndUs - startUs;
@@ -110,11 +176,25 @@ void BusRun(World& w, uint64_t untilUs) {
       for (int i = 0; i < w.slaveCount; ++i) {
         if (SlaveNextTimerUs(w.slaves[i]) <= timerUs) SlaveOnTime(w, i, timerUs);
       }
+      for (int i = 0; i < w.masterCount; ++i) {
+        if (MasterNextTimerUs(w.masters[i]) <= timerUs) MasterOnTime(w, i, timerUs);
+      }
     } else {
       break;
     }
   }
   if (bus.freeAtUs < untilUs && bus.pendingCount == 0) bus.freeAtUs = untilUs;
+}
+
+uint32_t AdapterStatus(Adapter& a, uint64_t nowUs) {
+  if (a.busOffUntilUs) {
+    if (nowUs < a.busOffUntilUs) return a.status | SIMCAN_ERR_BUSOFF;
+    a.busOffUntilUs = 0;  // recovered
+    a.txErrors = 0;
+  }
+  if (a.txErrors >= TX_ERROR_PASSIVE) return a.status | SIMCAN_ERR_BUSHEAVY;
+  if (a.txErrors >= TX_ERROR_WARNING) return a.status | SIMCAN_ERR_BUSLIGHT;
+  return a.status;
 }
 
 void AdapterQueue(Adapter& a, const DriverMsg& msg) {

@@ -20,7 +20,7 @@ constexpr int MAX_PENDING = 2048;
 
 struct Pending {
   Frame frame;
-  int16_t source;  // slave index or SOURCE_*
+  int16_t source;  // slave index, SOURCE_MASTER_FIRST + master index, or SOURCE_*
   uint8_t baud;
   uint32_t seq;      // order of queuing, the tie-break after the identifier
   uint64_t readyUs;  // not sent before this time
@@ -49,6 +49,8 @@ struct Adapter {
   uint16_t interrupt;
   char driverFile[MAX_DRIVER_FILE];  // the library copy of the last CAN_Init
   uint32_t status;                   // set by the test or the configuration
+  uint32_t txErrors;                 // transmit error counter (wire-time collisions)
+  uint64_t busOffUntilUs;            // bus off by transmit errors until then
   uint32_t latched;                  // overrun, reported once by CAN_Status
   uint32_t failWrites;
   uint32_t failResult;
@@ -63,6 +65,10 @@ void BusSend(World& w, int source, uint8_t baud, const Frame& frame, uint64_t re
 
 // Runs the bus and the slaves' timers up to untilUs, in time order.
 void BusRun(World& w, uint64_t untilUs);
+
+// The adapter's status word at nowUs: the status set by the test or the
+// configuration and the error state of its transmit error counter.
+uint32_t AdapterStatus(Adapter& a, uint64_t nowUs);
 
 // The adapter's receive queue.
 void AdapterQueue(Adapter& a, const DriverMsg& msg);

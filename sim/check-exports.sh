@@ -7,7 +7,7 @@ objdump=$1 lib=$2
 table=$("$objdump" -p "$lib")
 status=0
 for name in CAN_Init CAN_Close CAN_Status CAN_Write CAN_Read CAN_VersionInfo CAN_ResetClient \
-  Sim_LoadConfigText Sim_GetSlave; do
+  Sim_LoadConfigText Sim_GetSlave Sim_GetMaster; do
   if ! printf '%s\n' "$table" | grep -Eq "\] ${name}\$"; then
     echo "check-exports: $lib does not export $name undecorated" >&2
     status=1

@@ -209,6 +209,57 @@ bool SlaveKey(Parser& p, SlaveConfig& s, const char* key, const char* v) {
   return bad ? Fail(p, bad, nullptr) : true;
 }
 
+void MasterDefaults(MasterConfig& m) {
+  memset(&m, 0, sizeof m);
+  m.mac = 0xFF;  // required
+  m.slave = 0xFF;
+  m.pollMs = 100;
+  m.serial = 1;
+  m.ucmm = true;
+}
+
+bool MasterKey(Parser& p, MasterConfig& m, const char* key, const char* v) {
+  uint32_t n = 0;
+  const char* bad = nullptr;
+  if (!strcmp(key, "mac") || !strcmp(key, "slave")) {
+    if (Number(v, 0, 63, n))
+      (key[0] == 'm' ? m.mac : m.slave) = U8(n);
+    else
+      bad = key[0] == 'm' ? "mac must be 0 to 63" : "slave must be a MAC ID 0 to 63";
+  } else if (!strcmp(key, "baud")) {
+    if (!Baud(v, m.baud)) bad = "baud must be 125, 250 or 500";
+  } else if (!strcmp(key, "poll_ms")) {
+    if (!Number(v, 1, 60000, m.pollMs)) bad = "poll_ms must be 1 to 60000";
+  } else if (!strcmp(key, "vendor")) {
+    if (Number(v, 0, 0xFFFF, n))
+      m.vendor = static_cast<uint16_t>(n);
+    else
+      bad = "vendor must be 0 to 65535";
+  } else if (!strcmp(key, "serial")) {
+    if (!Number(v, 0, 0xFFFFFFFFu, m.serial)) bad = "serial must be a 32-bit number";
+  } else if (!strcmp(key, "ucmm")) {
+    if (!YesNo(v, m.ucmm)) bad = "ucmm must be yes or no";
+  } else if (!strcmp(key, "output")) {
+    // "length" or "length byte": the poll command size and what fills it.
+    char len[32] = "", pattern[32] = "0", rest[2] = "";
+    int fields = sscanf(v, "%31s %31s %1s", len, pattern, rest);
+    uint32_t byte = 0;
+    if ((fields == 1 || fields == 2) && Number(len, 0, MAX_IO, n) &&
+        Number(pattern, 0, 0xFF, byte)) {
+      m.outputGiven = true;
+      m.outputLen = static_cast<uint16_t>(n);
+      m.outputByte = U8(byte);
+    } else {
+      bad = "output must be a length 0 to 1000 and an optional byte, for example 8 0x55";
+    }
+  } else if (!strcmp(key, "start_ms")) {
+    if (!Number(v, 0, 3600000, m.startMs)) bad = "start_ms must be 0 to 3600000";
+  } else {
+    return Fail(p, "unknown key in [master]: ", key);
+  }
+  return bad ? Fail(p, bad, nullptr) : true;
+}
+
 bool BusKey(Parser& p, BusConfig& b, const char* key, const char* v) {
   if (!strcmp(key, "wire_time")) {
     if (!YesNo(v, b.wireTime)) return Fail(p, "wire_time must be yes or no", nullptr);
@@ -224,6 +275,16 @@ bool BusKey(Parser& p, BusConfig& b, const char* key, const char* v) {
   } else {
     return Fail(p, "unknown key in [bus]: ", key);
   }
+  return true;
+}
+
+// A master section is complete: MAC ID and slave given, and different.
+bool CheckMaster(Parser& p, const Config& c, int index, int sectionLine) {
+  const MasterConfig& m = c.master[index];
+  p.line = sectionLine;
+  if (m.mac == 0xFF) return Fail(p, "[master] without mac", nullptr);
+  if (m.slave == 0xFF) return Fail(p, "[master] without slave", nullptr);
+  if (m.slave == m.mac) return Fail(p, "a master cannot own its own mac as slave", nullptr);
   return true;
 }
 
@@ -247,8 +308,14 @@ bool ParseConfig(const char* text, const char* name, Config& out, char* err, siz
   memset(&out, 0, sizeof out);
   out.bus.rxQueue = MAX_RX_QUEUE;
   Parser p{name, 0, err, errSize};
-  enum { NONE, BUS, SLAVE } section = NONE;
-  int slaveLine = 0;
+  enum { NONE, BUS, SLAVE, MASTER } section = NONE;
+  int sectionLine = 0;
+  // The section that ends at a new section or at the end of the text.
+  auto sectionDone = [&]() {
+    if (section == SLAVE) return CheckSlave(p, out, out.slaveCount - 1, sectionLine);
+    if (section == MASTER) return CheckMaster(p, out, out.masterCount - 1, sectionLine);
+    return true;
+  };
   const char* at = text;
   while (*at) {
     ++p.line;
@@ -263,15 +330,19 @@ bool ParseConfig(const char* text, const char* name, Config& out, char* err, siz
     if (*line == '\0' || *line == '#' || *line == ';') continue;
     if (*line == '[') {
       int lineNo = p.line;
-      if (section == SLAVE && !CheckSlave(p, out, out.slaveCount - 1, slaveLine)) return false;
+      if (!sectionDone()) return false;
       p.line = lineNo;
+      sectionLine = lineNo;
       if (!strcmp(line, "[bus]")) {
         section = BUS;
       } else if (!strcmp(line, "[slave]")) {
         if (out.slaveCount == MAX_SLAVES) return Fail(p, "more than 64 slaves", nullptr);
         SlaveDefaults(out.slave[out.slaveCount++]);
         section = SLAVE;
-        slaveLine = p.line;
+      } else if (!strcmp(line, "[master]")) {
+        if (out.masterCount == MAX_MASTERS) return Fail(p, "more than 64 masters", nullptr);
+        MasterDefaults(out.master[out.masterCount++]);
+        section = MASTER;
       } else {
         return Fail(p, "unknown section ", line);
       }
@@ -284,11 +355,12 @@ bool ParseConfig(const char* text, const char* name, Config& out, char* err, siz
     char* value = Trim(eq + 1);
     if (*key == '\0') return Fail(p, "missing key before =", nullptr);
     if (section == NONE) return Fail(p, "key outside a section: ", key);
-    bool ok = section == BUS ? BusKey(p, out.bus, key, value)
-                             : SlaveKey(p, out.slave[out.slaveCount - 1], key, value);
+    bool ok = section == BUS     ? BusKey(p, out.bus, key, value)
+              : section == SLAVE ? SlaveKey(p, out.slave[out.slaveCount - 1], key, value)
+                                 : MasterKey(p, out.master[out.masterCount - 1], key, value);
     if (!ok) return false;
   }
-  return section != SLAVE || CheckSlave(p, out, out.slaveCount - 1, slaveLine);
+  return sectionDone();
 }
 
 bool ReadConfigFile(const char* path, Config& out, char* err, size_t errSize) {

@@ -8,6 +8,7 @@
 namespace sim {
 
 constexpr int MAX_SLAVES = 64;
+constexpr int MAX_MASTERS = 64;
 constexpr int MAX_NAME = 32;  // product name, characters
 constexpr int MAX_PATH_TEXT = 260;
 constexpr uint32_t MAX_RX_QUEUE = 4096;  // adapter receive queue, frames
@@ -52,6 +53,21 @@ struct SlaveConfig {
   Faults faults;
 };
 
+// A master (scanner) node on the bus that owns one slave and polls it.
+struct MasterConfig {
+  uint8_t mac;
+  uint8_t baud;     // 0 = 125, 1 = 250, 2 = 500 kbit/s
+  uint8_t slave;    // MAC ID of the slave it allocates and polls
+  uint32_t pollMs;  // poll interval
+  uint16_t vendor;  // carried by its Duplicate MAC ID messages
+  uint32_t serial;
+  bool ucmm;         // tries an Open through the slave's UCMM before the Group 2 Only port
+  bool outputGiven;  // the poll command size comes from `output`, not from the slave
+  uint16_t outputLen;
+  uint8_t outputByte;  // every output byte
+  uint32_t startMs;    // powers on this long after the configuration is loaded
+};
+
 struct BusConfig {
   bool wireTime;
   uint32_t rxQueue;  // frames
@@ -64,6 +80,8 @@ struct Config {
   BusConfig bus;
   SlaveConfig slave[MAX_SLAVES];
   int slaveCount;
+  MasterConfig master[MAX_MASTERS];
+  int masterCount;
 };
 
 // Parses a configuration text. On a bad line returns false with a message

@@ -36,7 +36,10 @@ void WriteTraceFiles(World& w) {
 uint32_t DriverInit(uint16_t btr0btr1, int msgType, bool lptForm, int hwType, uint32_t ioPort,
                     uint16_t interrupt) {
   World& w = TheWorld();
-  if (!EnsureConfigured(w)) return SIMCAN_ERR_CONFIG;
+  if (!EnsureConfigured(w)) {
+    ReportRefusedConfig(w);
+    return SIMCAN_ERR_CONFIG;
+  }
   int baud = -1;
   for (const BitTiming& t : kBitTimings) {
     if (t.code == btr0btr1) baud = t.baudIndex;
@@ -76,9 +79,9 @@ uint32_t SIMCAN_STDCALL CAN_Close(void) {
 
 uint32_t SIMCAN_STDCALL CAN_Status(void) {
   World& w = TheWorld();
-  Sync(w);
+  uint64_t now = Sync(w);
   if (!w.adapter.open) return SIMCAN_ERR_NOTOPEN;
-  uint32_t status = w.adapter.status | w.adapter.latched;
+  uint32_t status = AdapterStatus(w.adapter, now) | w.adapter.latched;
   w.adapter.latched = 0;
   return status;
 }
@@ -93,7 +96,7 @@ uint32_t SIMCAN_STDCALL CAN_Write(const DriverMsg* msg) {
     --a.failWrites;
     return a.failResult;
   }
-  if (a.status & SIMCAN_ERR_BUSOFF) return SIMCAN_ERR_BUSOFF;
+  if (AdapterStatus(a, now) & SIMCAN_ERR_BUSOFF) return SIMCAN_ERR_BUSOFF;
   Frame f{};
   f.id = msg->ID;
   f.len = msg->LEN;

@@ -21,6 +21,11 @@ uint32_t ProcessId();
 bool GetProcessVar(const char* name, char* buf, size_t size);
 void SetProcessVar(const char* name, const char* value);
 
+// Shows an error to the user of the program that loaded the library and
+// waits for OK (a message box on Windows; nothing elsewhere, where the
+// text goes to stderr only).
+void ShowErrorBox(const char* title, const char* text);
+
 // The name of that file without its folder. False when unknown or longer
 // than `size` allows.
 bool ModuleFileName(char* buf, size_t size);

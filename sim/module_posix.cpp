@@ -34,4 +34,6 @@ void SetProcessVar(const char* name, const char* value) {
   setenv(name, value, 1);
 }
 
+void ShowErrorBox(const char*, const char*) {}
+
 }  // namespace sim

@@ -44,4 +44,8 @@ void SetProcessVar(const char* name, const char* value) {
   SetEnvironmentVariableA(name, value);
 }
 
+void ShowErrorBox(const char* title, const char* text) {
+  MessageBoxA(nullptr, text, title, MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
+}
+
 }  // namespace sim

@@ -60,6 +60,7 @@ typedef struct DriverMsg {
 /* Result and status values. */
 #define SIMCAN_OK 0x0000
 #define SIMCAN_ERR_OVERRUN 0x0002   /* status: the receive queue overflowed (reported once) */
+#define SIMCAN_ERR_BUSLIGHT 0x0004  /* status: error warning (96 transmit errors) */
 #define SIMCAN_ERR_BUSHEAVY 0x0008  /* status: bus heavy (error warning) */
 #define SIMCAN_ERR_BUSOFF 0x0010    /* status: bus off; also CAN_Write's result then */
 #define SIMCAN_ERR_QRCVEMPTY 0x0020 /* CAN_Read: receive queue empty */
@@ -82,7 +83,8 @@ typedef struct DriverMsg {
  * library was loaded. Message type 0 = 11-bit identifiers (1 is accepted as
  * well). Returns 0, SIMCAN_ERR_ILLPARAM for an unknown code or message type,
  * or SIMCAN_ERR_CONFIG when the configuration file was refused (the message
- * naming file, line and fault is on stderr and in Sim_LastError). A second
+ * naming file, line and fault is on stderr and in Sim_LastError, and in a
+ * message box on Windows: see Sim_ErrorBoxText). A second
  * CAN_Init without CAN_Close re-opens at the new rate. */
 SIMCAN_EXPORT uint32_t SIMCAN_STDCALL CAN_Init(uint16_t btr0btr1, int msgType, int hwType,
                                                uint32_t ioPort, uint16_t interrupt);
@@ -96,7 +98,9 @@ SIMCAN_EXPORT uint32_t SIMCAN_STDCALL CAN_Close(void);
 typedef uint32_t(SIMCAN_STDCALL *CanCloseFn)(void);
 
 /* The status word: the one set by Sim_SetAdapterStatus, plus
- * SIMCAN_ERR_OVERRUN once after the receive queue overflowed.
+ * SIMCAN_ERR_OVERRUN once after the receive queue overflowed, plus the
+ * error state of the adapter's controller in the wire-time model (see
+ * Sim_SetWireTime).
  * SIMCAN_ERR_NOTOPEN while the adapter is not initialised. */
 SIMCAN_EXPORT uint32_t SIMCAN_STDCALL CAN_Status(void);
 typedef uint32_t(SIMCAN_STDCALL *CanStatusFn)(void);
@@ -133,12 +137,20 @@ typedef uint32_t(SIMCAN_STDCALL *CanResetClientFn)(void);
  * and further copies of it in the same process share the same bus).
  *
  * Sim_LoadConfigFile / Sim_LoadConfigText replace the whole bus: every slave
- * powers on afresh (online at once), faults, queues and trace are cleared,
+ * powers on afresh (online at once), every master too (through its
+ * Duplicate MAC ID check, or after its start_ms), faults, queues and trace are cleared,
  * the adapter is closed. On a refused configuration nothing changes; the
  * result is -1 and Sim_LastError names file, line and fault. 0 = loaded. */
 SIMCAN_EXPORT int SIMCAN_CDECL Sim_LoadConfigFile(const char *path);
 SIMCAN_EXPORT int SIMCAN_CDECL Sim_LoadConfigText(const char *text, const char *name);
 SIMCAN_EXPORT const char *SIMCAN_CDECL Sim_LastError(void);
+/* A CAN_Init that fails with SIMCAN_ERR_CONFIG also tells the user of the
+ * program: a message box "Simulated CAN adapter" (Windows only) with file,
+ * line and fault, which waits for OK. With the environment variable
+ * SIMCAN_NO_ERROR_BOX=1 (the test harness sets it) no box is shown.
+ * Sim_ErrorBoxText is the text of that box, shown or not, of the last such
+ * CAN_Init; empty before one and after a configuration is accepted. */
+SIMCAN_EXPORT const char *SIMCAN_CDECL Sim_ErrorBoxText(void);
 typedef int(SIMCAN_CDECL *SimLoadConfigFileFn)(const char *path);
 typedef int(SIMCAN_CDECL *SimLoadConfigTextFn)(const char *text, const char *name);
 typedef const char *(SIMCAN_CDECL *SimLastErrorFn)(void);
@@ -167,7 +179,14 @@ typedef void(SIMCAN_CDECL *SimAdvanceFn)(uint32_t amount);
 /* Wire-time model: 1 = each frame occupies the bus for its bit time (with
  * stuff bits, CRC, ACK, end of frame and interframe space) at its bit rate,
  * and frames wait for the bus and win it by arbitration; 0 = frames take no
- * time (the default). */
+ * time (the default). With it, the adapter and another node starting frames
+ * of the same identifier with different data at the same moment is a bit
+ * error: no frame, both send again, and the adapter's transmit error
+ * counter goes up by 8 (down by 1 for each frame it sends). At 96 the
+ * status shows SIMCAN_ERR_BUSLIGHT, at 128 (error passive: it then yields
+ * the next start to the other node) SIMCAN_ERR_BUSHEAVY, at 256
+ * SIMCAN_ERR_BUSOFF: its waiting frames are dropped, it neither sends nor
+ * receives, and it recovers (counter 0) after 128 x 11 recessive bits. */
 SIMCAN_EXPORT void SIMCAN_CDECL Sim_SetWireTime(int on);
 
 typedef struct SimBusStats {
@@ -252,6 +271,35 @@ SIMCAN_EXPORT int SIMCAN_CDECL Sim_GetSlave(int index, SimSlaveInfo *out); /* 0 
 SIMCAN_EXPORT int SIMCAN_CDECL Sim_PowerCycle(int index);
 typedef int(SIMCAN_CDECL *SimGetSlaveFn)(int index, SimSlaveInfo *out);
 typedef int(SIMCAN_CDECL *SimIndexFn)(int index);
+
+/* ---- Masters -------------------------------------------------------------
+ * A master node (a running scanner) owns one slave: at power-on it checks
+ * its MAC ID (two Duplicate MAC ID requests a second apart, then online, or
+ * communication faulted and silent when another node answers for it), then
+ * allocates the slave's explicit and poll connections (through the UCMM when
+ * configured, else the Group 2 Only port), learns the I/O sizes, sets the
+ * poll connection's expected packet rate to its poll interval and polls.
+ * An allocation that fails, or a slave that misses three polls in a row, is
+ * tried again a second later. It answers every Duplicate MAC ID request
+ * for its MAC ID while online. Named by its index in configuration order. */
+typedef struct SimMasterInfo {
+  uint8_t macId;
+  uint8_t baudIndex; /* 0 = 125, 1 = 250, 2 = 500 kbit/s */
+  uint8_t slave;     /* MAC ID of the slave it owns */
+  uint8_t link;      /* SIM_LINK_CHECKING, _ONLINE, _FAULTED; _SILENT before power-on */
+  uint8_t allocated; /* 1 while it holds the slave's connections and polls */
+  uint8_t pad[3];
+  uint32_t pollsSent;
+  uint32_t pollResponses;   /* complete poll responses to its polls */
+  uint32_t allocAttempts;   /* allocations begun (Open or Allocate sent) */
+  uint32_t dupMacResponses; /* Duplicate MAC ID responses it sent */
+} SimMasterInfo;
+SIMCAN_EXPORT int SIMCAN_CDECL Sim_MasterCount(void);
+SIMCAN_EXPORT int SIMCAN_CDECL Sim_GetMaster(int index, SimMasterInfo *out); /* 0 or -1 */
+/* Switches a master off and on: counters cleared, then its Duplicate MAC ID
+ * check and the allocation. 0 or -1. */
+SIMCAN_EXPORT int SIMCAN_CDECL Sim_MasterPowerCycle(int index);
+typedef int(SIMCAN_CDECL *SimGetMasterFn)(int index, SimMasterInfo *out);
 
 /* ---- Fault injection (per slave, settable while running; 0 or -1) ------ */
 #define SIM_ANSWER_POLL 0     /* poll responses (each fragment counts) */

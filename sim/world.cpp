@@ -15,6 +15,8 @@ constexpr uint32_t WORLD_MAGIC = 0x51534D31;               // "QSM1"
 constexpr const char* SHARED_VAR = "SIMCAN_SHARED_STATE";  // pid:address of the record
 constexpr const char* CONFIG_VAR = "SIMCAN_CONFIG";
 constexpr const char* CONFIG_FILE_NAME = "simcan.ini";
+constexpr const char* NO_BOX_VAR = "SIMCAN_NO_ERROR_BOX";
+constexpr const char* BOX_TITLE = "Simulated CAN adapter";
 
 World* g_world = nullptr;
 
@@ -76,10 +78,21 @@ uint64_t Sync(World& w) {
   return now;
 }
 
+void ReportRefusedConfig(World& w) {
+  snprintf(w.errorBox, sizeof w.errorBox,
+           "The configuration of the simulated CAN adapter was refused:\n\n%s\n\n"
+           "The adapter stays closed until the file is corrected.",
+           w.lastError);
+  char value[8];
+  if (GetProcessVar(NO_BOX_VAR, value, sizeof value) && !strcmp(value, "1")) return;
+  ShowErrorBox(BOX_TITLE, w.errorBox);
+}
+
 void ApplyConfig(World& w, const Config& c) {
   uint64_t now = Sync(w);
   w.busConfig = c.bus;
   w.configured = true;
+  w.errorBox[0] = '\0';
   w.bus.pendingCount = 0;
   w.bus.wireTime = c.bus.wireTime;
   w.bus.freeAtUs = now;
@@ -90,6 +103,8 @@ void ApplyConfig(World& w, const Config& c) {
   Adapter& a = w.adapter;
   a.open = false;
   a.status = c.bus.status;
+  a.txErrors = 0;
+  a.busOffUntilUs = 0;
   a.latched = 0;
   a.failWrites = 0;
   a.rxCapacity = c.bus.rxQueue;
@@ -100,6 +115,12 @@ void ApplyConfig(World& w, const Config& c) {
     memset(&w.slaves[i], 0, sizeof(Slave));
     w.slaves[i].cfg = c.slave[i];
     SlavePowerOn(w, i, false, now);
+  }
+  w.masterCount = c.masterCount;
+  for (int i = 0; i < c.masterCount; ++i) {
+    memset(&w.masters[i], 0, sizeof(Master));
+    w.masters[i].cfg = c.master[i];
+    MasterConfigure(w, i, now);
   }
 }
 

@@ -10,6 +10,7 @@
 #include "bus.h"
 #include "clock.h"
 #include "config.h"
+#include "master.h"
 #include "slave.h"
 #include "trace.h"
 
@@ -27,7 +28,10 @@ struct World {
   bool configured;
   int slaveCount;
   Slave slaves[MAX_SLAVES];
+  int masterCount;
+  Master masters[MAX_MASTERS];
   char lastError[MAX_ERROR];
+  char errorBox[MAX_ERROR + 256];  // the text of the last refusal's message box
   Trace trace;
 };
 
@@ -42,8 +46,16 @@ uint64_t Sync(World& w);
 // stderr and in lastError, when it is refused.
 bool EnsureConfigured(World& w);
 
-// Replaces the bus and all slaves by a parsed configuration: every slave
-// powers on afresh, the adapter is closed, queues and trace are emptied.
+// Tells the user of the program that CAN_Init failed on a refused
+// configuration: a message box naming file, line and fault (not with
+// SIMCAN_NO_ERROR_BOX=1 in the environment, as the tests run). The text
+// stays in errorBox either way.
+void ReportRefusedConfig(World& w);
+
+// Replaces the bus, all slaves and masters by a parsed configuration: every
+// slave powers on afresh (online at once), every master powers on (through
+// its Duplicate MAC ID check), the adapter is closed, queues and trace are
+// emptied.
 void ApplyConfig(World& w, const Config& c);
 
 // Loads a configuration text or file; false (lastError set) when refused,

@@ -70,6 +70,51 @@ TEST_F(BusTest, WireTimeDelaysAnswersAndArbitrationOrdersThem) {
   EXPECT_EQ(stats.busyUs + requestB, stats.elapsedUs);
 }
 
+// The adapter and another node start the same identifier with other data
+// at once, again and again: bit errors. The adapter's controller goes error
+// warning, error passive (then yields, so the other frame and its own get
+// through), at last bus off, and recovers after 128 x 11 recessive bits.
+TEST_F(BusTest, CollisionsRaiseTheAdaptersTransmitErrorsToBusOffAndItRecovers) {
+  Sim_SetWireTime(1);
+  constexpr uint32_t ID = 0x3F0;  // no slave's
+  const uint8_t theirs[] = {0x01};
+  std::vector<uint32_t> statuses;
+  while (statuses.size() < 40 && (statuses.empty() || statuses.back() != SIMCAN_ERR_BUSOFF)) {
+    Send(0x7FF, {});  // both frames below wait for this one to end
+    Sim_AdvanceUs(1);
+    ASSERT_EQ(0, Sim_InjectFrame(0, ID, sizeof theirs, theirs));
+    DriverMsg mine{};
+    mine.ID = ID;
+    mine.LEN = 1;
+    mine.DATA[0] = 0x02;
+    ASSERT_EQ(0u, CAN_Write(&mine));
+    Sim_AdvanceMs(10);
+    statuses.push_back(CAN_Status());
+    if (statuses.back() != SIMCAN_ERR_BUSOFF) {
+      EXPECT_FRAME(Next(), ID, {0x01});  // once, however often it collided
+    }
+    EXPECT_NO_FRAME();
+  }
+  // 16 collisions to error passive, then the adapter's frame is sent (127);
+  // from then on each round: its 0x7FF frame -1, a collision +8, its frame
+  // -1, until a collision reaches 256.
+  ASSERT_EQ(23u, statuses.size()) << ::testing::PrintToString(statuses);
+  EXPECT_EQ(uint32_t(SIMCAN_ERR_BUSLIGHT), statuses[0]);
+  for (size_t i = 1; i + 1 < statuses.size(); ++i) {
+    EXPECT_EQ(uint32_t(SIMCAN_ERR_BUSHEAVY), statuses[i]) << i;
+  }
+  EXPECT_EQ(uint32_t(SIMCAN_ERR_BUSOFF), statuses.back());
+  DriverMsg any{};
+  EXPECT_EQ(uint32_t(SIMCAN_ERR_BUSOFF), CAN_Write(&any));
+
+  // Bus off for 128 x 11 bit times (8 us at 125 kbit/s) after the last
+  // error frame; the status is read at least 10 ms after it here.
+  Sim_AdvanceUs(128 * 11 * 8);
+  EXPECT_EQ(0u, CAN_Status());
+  Send(0x100, {});
+  EXPECT_EQ(0u, CAN_Status());
+}
+
 uint32_t g_testTickMs = 0xFFFFFFF0;  // wraps during the test
 uint32_t TestTick() {
   return g_testTickMs;

@@ -99,6 +99,65 @@ TEST(Config, EveryKeyIsTaken) {
   EXPECT_TRUE(s.silentAfterRestart);
 }
 
+TEST(Config, MasterSections) {
+  sim::Config c{};
+  char err[256] = "";
+  const char text[] =
+      "[master]\nmac = 0\nslave = 5\nbaud = 250\npoll_ms = 10\nvendor = 0x77\n"
+      "serial = 0xCAFE\nucmm = no\noutput = 12 0x55\nstart_ms = 500\n"
+      "[slave]\nmac = 5\n"
+      "[master]\nmac = 1\nslave = 0\n";
+  ASSERT_TRUE(sim::ParseConfig(text, "t", c, err, sizeof err)) << err;
+  ASSERT_EQ(2, c.masterCount);
+  EXPECT_EQ(1, c.slaveCount);
+  const sim::MasterConfig& m = c.master[0];
+  EXPECT_EQ(0, m.mac);
+  EXPECT_EQ(5, m.slave);
+  EXPECT_EQ(1, m.baud);
+  EXPECT_EQ(10u, m.pollMs);
+  EXPECT_EQ(0x77, m.vendor);
+  EXPECT_EQ(0xCAFEu, m.serial);
+  EXPECT_FALSE(m.ucmm);
+  EXPECT_TRUE(m.outputGiven);
+  EXPECT_EQ(12, m.outputLen);
+  EXPECT_EQ(0x55, m.outputByte);
+  EXPECT_EQ(500u, m.startMs);
+  // The defaults: 125 kbit/s, UCMM first, sizes learned from the slave.
+  const sim::MasterConfig& d = c.master[1];
+  EXPECT_EQ(0, d.baud);
+  EXPECT_EQ(100u, d.pollMs);
+  EXPECT_TRUE(d.ucmm);
+  EXPECT_FALSE(d.outputGiven);
+  EXPECT_EQ(0u, d.startMs);
+
+  const struct {
+    const char* text;
+    const char* message;
+  } bad[] = {
+      {"[master]\nmac = 64\n", "t:2: mac must be 0 to 63"},
+      {"[master]\nmac = 1\nslave = 70\n", "t:3: slave must be a MAC ID 0 to 63"},
+      {"[master]\nmac = 1\nslave = 2\nbaud = 1000\n", "t:4: baud must be 125, 250 or 500"},
+      {"[master]\nmac = 1\nslave = 2\npoll_ms = 0\n", "t:4: poll_ms must be 1 to 60000"},
+      {"[master]\nmac = 1\nucmm = sometimes\n", "t:3: ucmm must be yes or no"},
+      {"[master]\nmac = 1\nserial = 0x100000000\n", "t:3: serial must be a 32-bit number"},
+      {"[master]\nmac = 1\nstart_ms = -1\n", "t:3: start_ms must be 0 to 3600000"},
+      {"[master]\nmac = 1\noutput = 1001\n",
+       "t:3: output must be a length 0 to 1000 and an optional byte, for example 8 0x55"},
+      {"[master]\nmac = 1\noutput = 8 0x100\n",
+       "t:3: output must be a length 0 to 1000 and an optional byte, for example 8 0x55"},
+      {"[master]\nmac = 1\noutput = 8 1 2\n",
+       "t:3: output must be a length 0 to 1000 and an optional byte, for example 8 0x55"},
+      {"[master]\nmac = 1\ncolour = red\n", "t:3: unknown key in [master]: colour"},
+      {"[master]\nslave = 5\n[slave]\nmac = 5\n", "t:1: [master] without mac"},
+      {"[slave]\nmac = 5\n[master]\nmac = 1\n", "t:3: [master] without slave"},
+      {"[master]\nmac = 5\nslave = 5\n", "t:1: a master cannot own its own mac as slave"},
+  };
+  for (const auto& b : bad) {
+    EXPECT_FALSE(sim::ParseConfig(b.text, "t", c, err, sizeof err)) << b.text;
+    EXPECT_EQ(std::string(b.message), err) << b.text;
+  }
+}
+
 TEST(Config, DefaultHasOneSlaveAtMac63And125k) {
   sim::Config c{};
   char err[256] = "";

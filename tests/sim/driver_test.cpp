@@ -23,6 +23,7 @@ struct Driver {
   CanVersionInfoFn versionInfo;
   CanResetClientFn resetClient;
   SimLastErrorFn lastError;
+  SimLastErrorFn errorBoxText;
   SimVoidFn useManualClock;
   SimAdvanceFn advanceMs;
   SimGetSlaveFn getSlave;
@@ -56,6 +57,7 @@ bool Load(const char* name, Driver& d) {
          Resolve(d.lib, "CAN_VersionInfo", d.versionInfo) &&
          Resolve(d.lib, "CAN_ResetClient", d.resetClient) &&
          Resolve(d.lib, "Sim_LastError", d.lastError) &&
+         Resolve(d.lib, "Sim_ErrorBoxText", d.errorBoxText) &&
          Resolve(d.lib, "Sim_UseManualClock", d.useManualClock) &&
          Resolve(d.lib, "Sim_AdvanceMs", d.advanceMs) &&
          Resolve(d.lib, "Sim_GetSlave", d.getSlave) &&
@@ -76,15 +78,29 @@ DriverMsg Msg(uint32_t id, std::initializer_list<uint8_t> data) {
 
 // Runs first: the process has no simulated bus until a configuration is
 // accepted, so CAN_Init fails on a bad file and succeeds once it is fixed.
+// Each refusing CAN_Init has the text for the user's message box ready (on
+// Windows the box itself, which the variable set here keeps from blocking).
 TEST(Driver, RefusedConfigurationFailsInitUntilFixed) {
   WriteFile("driver_test.ini", "[slave]\nmac = 5\nbaud = 128\n");
   SetEnv("SIMCAN_CONFIG", "driver_test.ini");
+  SetEnv("SIMCAN_NO_ERROR_BOX", "1");
   Driver d;
   ASSERT_TRUE(Load("pcan_usb.dll", d));
+  EXPECT_STREQ("", d.errorBoxText());
   EXPECT_EQ(uint32_t(SIMCAN_ERR_CONFIG), d.init(SIMCAN_BTR_125K, 0));
   EXPECT_EQ(std::string("driver_test.ini:3: baud must be 125, 250 or 500"), d.lastError());
+  const char* box =
+      "The configuration of the simulated CAN adapter was refused:\n\n"
+      "driver_test.ini:3: baud must be 125, 250 or 500\n\n"
+      "The adapter stays closed until the file is corrected.";
+  EXPECT_STREQ(box, d.errorBoxText());
+  WriteFile("driver_test.ini", "[slave]\nmac = 5\n[master]\nmac = 0\n");
+  EXPECT_EQ(uint32_t(SIMCAN_ERR_CONFIG), d.init(SIMCAN_BTR_125K, 0));
+  EXPECT_NE(nullptr, strstr(d.errorBoxText(), "driver_test.ini:3: [master] without slave\n"))
+      << d.errorBoxText();
   WriteFile("driver_test.ini", "[slave]\nmac = 5\nserial = 0x0102\n");
   EXPECT_EQ(0u, d.init(SIMCAN_BTR_125K, 0));
+  EXPECT_STREQ("", d.errorBoxText());
   d.close();
   FreeLib(d.lib);
 }

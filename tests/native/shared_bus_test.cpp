@@ -1,0 +1,195 @@
+// The master on a bus shared with a running scanner (a simulated master
+// node that owns a slave and polls it): its own MAC ID stays clear of the
+// scanner's, the scanner's slave is left alone, and the scanner cannot come
+// online with the MAC ID the master holds.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "app/app_state.h"
+#include "can/can_driver.h"
+#include "devicenet/devicenet.h"
+#include "master/comm_view.h"
+#include "master/session.h"
+#include "master/transactions.h"
+#include "persist/messages.h"
+#include "persist/msgbox.h"
+#include "persist/native_seams.h"
+#include "persist/resstring.h"
+#include "persist/ui_text_record.h"
+#include "platform/platform.h"
+#include "resource.h"
+#include "sim_client.h"
+
+namespace {
+
+using namespace sim_client;
+using namespace master;
+using app::g_App;
+
+constexpr uint8_t SLAVE = 10;
+constexpr uint32_t UNCONNECTED_ID = 0x400 | (SLAVE << 3) | 6;
+constexpr uint32_t ONLINE_MS = 2300;  // a scanner's check, allocation and first polls
+constexpr uint8_t SVC_RELEASE = 0x4C;
+int mainWindowTag;
+void* const MAIN = &mainWindowTag;
+
+std::string SlaveAt(int mac, bool ucmm) {
+  return "[slave]\nmac = " + std::to_string(mac) + "\nucmm = " + (ucmm ? "yes" : "no") +
+         "\nserial = " + std::to_string(100 + mac) + "\n";
+}
+
+std::string ScannerAt(int mac, int slave, const char* extra = "") {
+  return "[master]\nmac = " + std::to_string(mac) + "\nslave = " + std::to_string(slave) +
+         "\npoll_ms = 10\nvendor = 0x0123\nserial = 0x0BADCAFE\n" + extra;
+}
+
+SimMasterInfo Scanner(int index = 0) {
+  static SimGetMasterFn get =
+      reinterpret_cast<SimGetMasterFn>(platform::ResolveEntry(TheSim().library, "Sim_GetMaster"));
+  SimMasterInfo info{};
+  EXPECT_NE(get, nullptr);
+  if (get) {
+    EXPECT_EQ(get(index, &info), 0);
+  }
+  return info;
+}
+
+class SharedBus : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    CommStop(MAIN);
+    can::CloseAdapter(nullptr);
+    ResetCommView();
+    platform::DisableTestClock();
+  }
+
+  // Loads the bus and lets the scanners check their MAC IDs, allocate
+  // their slaves and poll them.
+  void Configure(const std::string& config) {
+    can::CloseAdapter(nullptr);
+    platform::EnableTestClock(1000);
+    app::InitAppState(nullptr);
+    g_App.Io = &io_;
+    std::memset(&io_, 0, sizeof io_);
+    g_App.PrinterPort = can::PORT_USB;
+    g_App.CurrAdr = SLAVE;
+    devicenet::ClearSendHook();
+    devicenet::SetSendHook(devicenet::SendFrame);
+    devicenet::InitNodeTable(devicenet::g_NodeTable);
+    ForgetHeldSet();
+    UcmmConnOpen = 0;
+    ResetCommView();
+    Sim& sim = TheSim();
+    ASSERT_EQ(sim.loadConfigText(config.c_str(), "shared.ini"), 0) << sim.lastError();
+    sim.useClock(TestTick);
+    platform::AdvanceTestClock(ONLINE_MS);
+    sim.traceClear();
+    persist::ClearRecordedBoxes();
+    persist::ClearControlTexts();
+  }
+
+  int Start() {
+    persist::ScriptBoxAnswer(persist::BOX_IDOK);
+    return CommStart(MAIN);
+  }
+
+  static std::string BoxTexts() {
+    std::string all;
+    for (const auto& box : persist::RecordedBoxes()) all += "[" + box.text + "]";
+    return all;
+  }
+
+  static std::string OwnedByOtherMaster() {
+    char text[1000];
+    persist::FormatResString(IDS_OWNED_BY_OTHER_MASTER, std::to_string(SLAVE).c_str(), nullptr,
+                             nullptr, text, sizeof text);
+    return text;
+  }
+
+  // Releases of the slave's set on its Group 2 Only port sent by `mac`.
+  static int ReleasesFrom(uint8_t mac) {
+    int count = 0;
+    for (const SimTraceFrame& f : TraceOf(UNCONNECTED_ID)) {
+      if (f.len >= 2 && (f.data[0] & 0x3F) == mac && f.data[1] == SVC_RELEASE) ++count;
+    }
+    return count;
+  }
+
+  app::IoBuffers io_{};
+};
+
+// A scanner at MAC ID 0 owns the slave: the start takes another own MAC ID,
+// is refused with 0x0C and says so; nothing is released, and the scanner
+// polls on through the start and after the Stop.
+TEST_F(SharedBus, ScannersSlaveIsLeftToTheScanner) {
+  for (bool ucmm : {true, false}) {
+    SCOPED_TRACE(ucmm);
+    Configure(SlaveAt(SLAVE, ucmm) + ScannerAt(0, SLAVE));
+    ASSERT_EQ(Scanner().allocated, 1);
+    ASSERT_EQ(Slave(TheSim().findSlave(SLAVE)).allocator, 0);
+
+    EXPECT_EQ(Start(), 0);
+    EXPECT_NE(devicenet::g_NodeTable.OwnMacId, 0);
+    EXPECT_GE(Scanner().dupMacResponses, 1u) << "the scanner answered the check for 0";
+    ASSERT_EQ(persist::RecordedBoxes().size(), 2u) << BoxTexts();
+    EXPECT_EQ(persist::RecordedBoxes()[1].text, OwnedByOtherMaster());
+
+    const uint32_t responses = Scanner().pollResponses;
+    CommStop(MAIN);
+    EXPECT_EQ(ReleasesFrom(devicenet::g_NodeTable.OwnMacId), 0);
+    platform::AdvanceTestClock(1000);
+    const SimMasterInfo scanner = Scanner();
+    EXPECT_EQ(scanner.allocated, 1);
+    EXPECT_EQ(scanner.allocAttempts, 1u);
+    EXPECT_GE(scanner.pollResponses, responses + 99);
+    EXPECT_EQ(Slave(TheSim().findSlave(SLAVE)).allocator, 0);
+  }
+}
+
+// A scanner switched on while the master runs with MAC ID 0 checks that MAC
+// ID: the master answers, the scanner goes communication faulted and never
+// reaches its slave, and the master's exchange goes on.
+TEST_F(SharedBus, ScannerCannotComeOnlineWithTheMastersMacId) {
+  Configure(SlaveAt(SLAVE, true) + SlaveAt(20, false) + ScannerAt(0, 20, "start_ms = 3600000\n"));
+  EXPECT_EQ(Scanner().link, SIM_LINK_SILENT);
+  ASSERT_EQ(Start(), 1) << BoxTexts();
+  ASSERT_EQ(devicenet::g_NodeTable.OwnMacId, 0);
+
+  auto powerCycle = reinterpret_cast<SimIndexFn>(
+      platform::ResolveEntry(TheSim().library, "Sim_MasterPowerCycle"));
+  ASSERT_NE(powerCycle, nullptr);
+  ASSERT_EQ(powerCycle(0), 0);
+  for (int i = 0; i < 30; ++i) {
+    platform::AdvanceTestClock(100);
+    ASSERT_EQ(CyclicStep(MAIN), 1) << BoxTexts();
+  }
+  EXPECT_EQ(Scanner().link, SIM_LINK_FAULTED);
+  EXPECT_EQ(Scanner().allocAttempts, 0u);
+  EXPECT_EQ(Slave(TheSim().findSlave(20)).allocator, 0xFF);
+  int answers = 0;
+  for (const SimTraceFrame& f : TraceOf(0x407)) answers += (f.data[0] & 0x80) ? 1 : 0;
+  EXPECT_EQ(answers, 1);
+  EXPECT_EQ(Slave(TheSim().findSlave(SLAVE)).allocator, 0);
+  EXPECT_EQ(g_App.CommActive, 1);
+}
+
+// A Group 2 only slave owned by a scanner at MAC ID 1: the start fails, and
+// neither it nor the Stop sends a Release on the slave's Group 2 Only port.
+TEST_F(SharedBus, FailedStartReleasesNothingOnTheGroup2OnlyPort) {
+  Configure(SlaveAt(SLAVE, false) + ScannerAt(1, SLAVE, "ucmm = no\n"));
+  ASSERT_EQ(Slave(TheSim().findSlave(SLAVE)).allocator, 1);
+  EXPECT_EQ(Start(), 0);
+  ASSERT_EQ(persist::RecordedBoxes().size(), 2u) << BoxTexts();
+  EXPECT_EQ(persist::RecordedBoxes()[1].text, OwnedByOtherMaster());
+  CommStop(MAIN);
+  EXPECT_FALSE(TraceOf(UNCONNECTED_ID).empty()) << "the Allocate went there";
+  for (const SimTraceFrame& f : TraceOf(UNCONNECTED_ID)) {
+    EXPECT_NE(f.data[1], SVC_RELEASE) << "a Release from MAC ID " << (f.data[0] & 0x3F);
+  }
+  EXPECT_EQ(Slave(TheSim().findSlave(SLAVE)).allocator, 1);
+  EXPECT_EQ(Slave(TheSim().findSlave(SLAVE)).allocChoice, 3);
+}
+
+}  // namespace
