@@ -79,7 +79,10 @@ const char* const PHASE_NAMES[PHASES] = {
 constexpr DWORD ANSWER_LIMIT_MS = 250;
 
 // Sends WM_NULL to the main window over and over from its own thread and
-// notes how long each answer took, by the phase it was sent in.
+// notes when each was sent and answered, by the phase it was sent in. What
+// counts against an operation is the wait up to its answer or up to the
+// operation's end, whichever comes first: the dialog closing or the next
+// one opening afterwards is no part of it.
 class Prober {
  public:
   explicit Prober(HWND window) : window_(window), thread_([this] { Run(); }) {}
@@ -95,39 +98,63 @@ class Prober {
     }
     thread_.join();
   }
-  void Enter(Phase phase) { phase_ = phase; }
-  const std::vector<double>& Answers(Phase phase) const { return answers_[phase]; }
+  void Enter(Phase phase) {
+    const Phase left = phase_.exchange(phase);
+    if (left != phase && left != IDLE) ends_[left] = Now();
+  }
+  Phase Current() const { return phase_; }
+  // In ms; call after Finish.
+  std::vector<double> Answers(Phase phase) const {
+    std::vector<double> waits;
+    for (const Probe& p : probes_[phase]) {
+      long long until = p.answered ? p.answered : p.sent + 2 * frequency_;
+      if (ends_[phase] && ends_[phase] < until) until = ends_[phase];
+      waits.push_back(static_cast<double>(until - p.sent) * 1000.0 /
+                      static_cast<double>(frequency_));
+    }
+    return waits;
+  }
 
  private:
+  struct Probe {
+    long long sent;
+    long long answered;  // 0: no answer within 2 s
+  };
+
+  static long long Now() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+  }
+
   void Run() {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
     while (!stop_) {
       const Phase phase = phase_;
       if (phase == IDLE) {
         Sleep(1);
         continue;
       }
-      LARGE_INTEGER before;
-      LARGE_INTEGER after;
       DWORD_PTR result = 0;
-      QueryPerformanceCounter(&before);
+      const long long sent = Now();
       const LRESULT answered =
           SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result);
-      QueryPerformanceCounter(&after);
-      const double ticks = static_cast<double>(after.QuadPart - before.QuadPart);
-      const double ms = answered ? ticks * 1000.0 / static_cast<double>(frequency.QuadPart) : 1e9;
-      answers_[phase].push_back(ms);
+      probes_[phase].push_back({sent, answered ? Now() : 0});
       Sleep(5);
     }
     done_ = true;
   }
 
   HWND window_;
+  long long frequency_ = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f.QuadPart;
+  }();
   std::atomic<bool> stop_{false};
   std::atomic<bool> done_{false};
   std::atomic<Phase> phase_{IDLE};
-  std::vector<double> answers_[PHASES];
+  std::atomic<long long> ends_[PHASES] = {};
+  std::vector<Probe> probes_[PHASES];
   std::thread thread_;
 };
 
@@ -151,6 +178,11 @@ LRESULT CALLBACK WatchDialog(int code, WPARAM wParam, LPARAM lParam) {
       // The list is filled after every address probed.
       const LRESULT entries = SendMessageA(sent->hwnd, LB_GETCOUNT, 0, 0);
       if (entries > 0 && entries < 64) dialogScript->prober->Enter(SEARCH_PROBING);
+    } else if (sent->message == WM_ENABLE && sent->wParam && GetDlgCtrlID(sent->hwnd) == IDOK &&
+               GetDlgItem(GetParent(sent->hwnd), IDC_CHANGE_OLD_ADDRESS)) {
+      // The change dialog's buttons come back when the change has ended.
+      const Phase now = dialogScript->prober->Current();
+      if (now == ADDRESS_CHANGE || now == BAUD_CHANGE) dialogScript->prober->Enter(IDLE);
     } else if (sent->message == WM_ENTERIDLE && sent->wParam == MSGF_DIALOGBOX &&
                IsOperationDialog(reinterpret_cast<HWND>(sent->lParam))) {
       ++dialogScript->idles;
@@ -236,7 +268,7 @@ TEST_F(WindowAlive, WindowAnswersDuringEveryLongOperation) {
 
   for (int phase = START; phase < PHASES; ++phase) {
     SCOPED_TRACE(PHASE_NAMES[phase]);
-    const std::vector<double>& answers = prober.Answers(static_cast<Phase>(phase));
+    const std::vector<double> answers = prober.Answers(static_cast<Phase>(phase));
     const double slowest = answers.empty() ? 0 : *std::max_element(answers.begin(), answers.end());
     std::printf("[ measured ] %-18s %4zu answers, slowest %7.1f ms\n", PHASE_NAMES[phase],
                 answers.size(), slowest);
