@@ -83,7 +83,7 @@ void NotePeer(const DnMessage& m) {
 }
 
 // The send hook: the adapter takes the frame, or its queue is full, or it
-// fails. A frame it takes is shown to the tracking, as the binding does.
+// fails. A frame it takes is shown to the tracking, as SendFrame does.
 SendResult Adapter(const CanFrame& frame) {
   Check(frame.Len <= 8);
   if (adapterMode == ADAPTER_FULL) return SEND_QUEUE_FULL;
@@ -387,20 +387,18 @@ void Run(Input& in) {
     case OP_DUP_CHECK:
       DupCheck(in);
       break;
-    // What is queued goes out, and time-outs end, on the tick's pass without
-    // a frame.
+    // What is queued goes out on the next pass, as in the receive tick,
+    // where a frame read first comes before it.
     case OP_REQUEST:
       QueueRequest(in);
-      DriveNodes(table, nullptr);
       break;
     case OP_POLL:
       Poll(in);
-      DriveNodes(table, nullptr);
       break;
     case OP_PROBE:
       Probe(in);
-      DriveNodes(table, nullptr);
       break;
+    // A tick without a frame: time-outs end, queued frames go out.
     case OP_CLOCK:
       platform::AdvanceTestClock(in.Byte());
       DriveNodes(table, nullptr);

@@ -54,7 +54,9 @@ enum LinkOp : uint8_t {
   // What the adapter does with the master's frames from now on: one of
   // ADAPTER_*.
   OP_ADAPTER = 10,
-  // Advances the clock by a byte's worth of milliseconds.
+  // Advances the clock by a byte's worth of milliseconds (0 too), then runs a
+  // pass without a frame. Queued requests, polls and probes go out on the
+  // next pass, and a frame fed before it comes first, as in the tick.
   OP_CLOCK = 11,
   // Takes a result: which (bits 5..0 mac, bits 7..6 one of TAKE_*), the
   // buffer size in units of 4 bytes, and for TAKE_CONSUMED the group 1

@@ -33,6 +33,11 @@ void Op(Bytes& s, LinkOp op, std::initializer_list<uint8_t> args) {
   s.insert(s.end(), args);
 }
 
+// A pass of the tick without a frame: what is queued goes out.
+void Tick(Bytes& s) {
+  Op(s, OP_CLOCK, {0});
+}
+
 void Request(Bytes& s, uint8_t group, uint8_t service, uint16_t classId, uint16_t instance,
              std::initializer_list<uint8_t> data) {
   Op(s, OP_REQUEST,
@@ -40,6 +45,7 @@ void Request(Bytes& s, uint8_t group, uint8_t service, uint16_t classId, uint16_
       static_cast<uint8_t>(instance), static_cast<uint8_t>(instance >> 8),
       static_cast<uint8_t>(data.size())});
   s.insert(s.end(), data);
+  Tick(s);
 }
 
 // A request with (d - 32) * 5 data bytes.
@@ -48,6 +54,17 @@ void LongRequest(Bytes& s, uint8_t group, uint8_t service, uint16_t classId, uin
   Op(s, OP_REQUEST,
      {SLAVE, group, service, static_cast<uint8_t>(classId), static_cast<uint8_t>(classId >> 8),
       static_cast<uint8_t>(instance), static_cast<uint8_t>(instance >> 8), d});
+  Tick(s);
+}
+
+void Poll(Bytes& s, uint8_t len) {
+  Op(s, OP_POLL, {SLAVE, len});
+  Tick(s);
+}
+
+void Probe(Bytes& s, uint8_t mac, uint8_t len) {
+  Op(s, OP_PROBE, {mac, len});
+  Tick(s);
 }
 
 void Reply(Bytes& s, uint8_t shape, std::initializer_list<uint8_t> payload) {
@@ -95,14 +112,14 @@ Bytes PollLearnedSizes() {
   LearnSize(s, GROUP_2, CONN_INSTANCE_POLL, ATTR_CONSUMED_CONN_SIZE, 12);
   LearnSize(s, GROUP_2, CONN_INSTANCE_COS_CYCLIC, ATTR_PRODUCED_CONN_SIZE, 9);
   LearnSize(s, GROUP_2, CONN_INSTANCE_BIT_STROBE, ATTR_PRODUCED_CONN_SIZE, 4);
-  Op(s, OP_POLL, {SLAVE, 12});
+  Poll(s, 12);
   Io(s, G1_MSG_POLL_RESPONSE, IO_FIRST, 0);
   Io(s, G1_MSG_POLL_RESPONSE, IO_MIDDLE, 0);
   Io(s, G1_MSG_POLL_RESPONSE, IO_LAST, 0);
   TakeIo(s, SLAVE);
   TakeConsumed(s, G1_MSG_POLL_RESPONSE);
   // A short message of the fragmented connection, and a change of state.
-  Op(s, OP_POLL, {SLAVE, 5});
+  Poll(s, 5);
   Io(s, G1_MSG_POLL_RESPONSE, IO_WHOLE, 0);
   Io(s, G1_MSG_COS_CYCLIC, IO_FIRST, 0);
   Io(s, G1_MSG_COS_CYCLIC, IO_LAST, 0);
@@ -110,10 +127,19 @@ Bytes PollLearnedSizes() {
   TakeConsumed(s, G1_MSG_COS_CYCLIC);
   TakeConsumed(s, G1_MSG_BIT_STROBE);
   // A poll that is never answered, and one longer than learned.
-  Op(s, OP_POLL, {SLAVE, 12});
+  Poll(s, 12);
   Op(s, OP_CLOCK, {40});
   TakeIo(s, SLAVE);
-  Op(s, OP_POLL, {SLAVE, 13});
+  Poll(s, 13);
+  // The poll size shrinks in the tick that would send a queued poll.
+  Request(s, GROUP_2, SVC_GET_ATTRIBUTE_SINGLE, CLASS_CONNECTION, CONN_INSTANCE_POLL,
+          {ATTR_CONSUMED_CONN_SIZE});
+  Op(s, OP_POLL, {SLAVE, 12});
+  Reply(s, REPLY_WHOLE, {8, 0});
+  TakeIo(s, SLAVE);
+  Request(s, GROUP_2, SVC_RELEASE, CLASS_DEVICENET, 1, {ALLOCATE_EXPLICIT_POLL});
+  Reply(s, REPLY_WHOLE, {});
+  TakeResponse(s);
   return s;
 }
 
@@ -122,7 +148,7 @@ Bytes PollLearnedSizes() {
 Bytes PollResponseTooLong() {
   Bytes s;
   Op(s, OP_TEACH, {SLAVE, 0, GROUP_2, 0, 0, G1_MSG_POLL_RESPONSE, 300 / 5, 12 / 4});
-  Op(s, OP_POLL, {SLAVE, 12});
+  Poll(s, 12);
   Io(s, G1_MSG_POLL_RESPONSE, IO_FIRST, 0);
   Io(s, G1_MSG_POLL_RESPONSE, IO_MIDDLE, RUN_PAST_BUFFER);
   Io(s, G1_MSG_POLL_RESPONSE, IO_LAST, 0);
@@ -244,17 +270,17 @@ Bytes DefendOwnMac() {
   Op(s, OP_CLAIM, {10});
   Op(s, OP_DUP_CHECK, {0});
   Op(s, OP_DUP_CHECK, {DUP_RESPONSE});
-  Op(s, OP_PROBE, {7, 7});
+  Probe(s, 7, 7);
   Op(s, OP_DUP_CHECK, {DUP_OTHER_MAC, 7});  // a request only: still waiting
   Op(s, OP_DUP_CHECK, {DUP_RESPONSE | DUP_OTHER_MAC, 7});
   TakeIo(s, 7);
-  Op(s, OP_PROBE, {8, 7});
+  Probe(s, 8, 7);
   Op(s, OP_CLOCK, {40});
   TakeIo(s, 8);
-  Op(s, OP_PROBE, {9, 6});  // not a check message: refused
+  Probe(s, 9, 6);  // not a check message: refused
   // Claimed again: the slave at our MAC ID answers our own probe.
   Op(s, OP_CLAIM, {CLAIMED | 10});
-  Op(s, OP_PROBE, {10, 7});
+  Probe(s, 10, 7);
   Op(s, OP_DUP_CHECK, {DUP_RESPONSE});
   TakeIo(s, 10);
   return s;
@@ -272,11 +298,11 @@ Bytes BusyAdapter() {
   TakeResponse(s);
   LearnSize(s, GROUP_2, CONN_INSTANCE_POLL, ATTR_CONSUMED_CONN_SIZE, 20);
   Op(s, OP_ADAPTER, {ADAPTER_FULL});
-  Op(s, OP_POLL, {SLAVE, 20});
+  Poll(s, 20);
   Op(s, OP_CLOCK, {40});
   TakeIo(s, SLAVE);
   Op(s, OP_ADAPTER, {ADAPTER_QUEUES});
-  Op(s, OP_POLL, {SLAVE, 20});
+  Poll(s, 20);
   Request(s, GROUP_2, SVC_GET_ATTRIBUTE_SINGLE, CLASS_IDENTITY, 1, {ATTR_PRODUCT_NAME});
   Reply(s, REPLY_FIRST, {1, 2, 3, 4, 5});
   Op(s, OP_ADAPTER, {ADAPTER_FULL});
