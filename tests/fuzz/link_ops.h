@@ -42,7 +42,8 @@ enum LinkOp : uint8_t {
   // enough to pass 1000 bytes), each with the slave's next fragment count.
   // Seven pattern bytes follow the fragmentation byte.
   OP_IO = 6,
-  // Queues a Duplicate MAC ID check probe: mac, length (7 is the valid one).
+  // Queues a Duplicate MAC ID check probe: mac, length (its low four bits;
+  // 7 is the valid one).
   OP_PROBE = 7,
   // Sets the master's own MAC ID: bits 6..0 the ID (64..127 are nonsense),
   // bit 7 claimed.
@@ -52,13 +53,14 @@ enum LinkOp : uint8_t {
   // of the own one, bit 2: one byte short.
   OP_DUP_CHECK = 9,
   // What the adapter does with the master's frames from now on: one of
-  // ADAPTER_*.
+  // ADAPTER_* (the byte modulo ADAPTER_MODE_COUNT).
   OP_ADAPTER = 10,
   // Advances the clock by a byte's worth of milliseconds (0 too), then runs a
   // pass without a frame. Queued requests, polls and probes go out on the
   // next pass, and a frame fed before it comes first, as in the tick.
   OP_CLOCK = 11,
-  // Takes a result: which (bits 5..0 mac, bits 7..6 one of TAKE_*), the
+  // Takes a result: which (bits 5..0 mac, bits 7..6 one of TAKE_*; 3 is
+  // TAKE_CONSUMED too), the
   // buffer size in units of 4 bytes, and for TAKE_CONSUMED the group 1
   // message ID.
   OP_TAKE = 12,
