@@ -230,6 +230,12 @@ void DriveNodes(NodeTable& table, const DnMessage* received) {
   }
 }
 
+bool TransmitRoomFor(uint8_t len) {
+  if (AnyFrameHeld()) return false;
+  const int32_t backlogUs = UntilUs(pace.BusFreeUs, platform::TickUs());
+  return backlogUs <= static_cast<int32_t>(FrameBitsNoStuff(len) * BitTimeUs());
+}
+
 void DrainReceiveQueue() {
   can::DriverMsg msg{};
   while (can::CanRead(&msg) == can::CAN_ERR_OK) {

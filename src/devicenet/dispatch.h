@@ -50,6 +50,12 @@ void DrainReceiveQueue();
 // then briefly in short pauses; after a quiet spell one 1 ms sleep.
 void LinkPause();
 
+// True when the frames handed to the adapter so far leave the wire, by the
+// estimate the pauses go by, within the time of one more frame of `len`
+// data bytes, and none waits for room in its transmit queue: a frame queued
+// now goes out about when it is queued, give or take that frame.
+bool TransmitRoomFor(uint8_t len);
+
 // One pass over all 64 nodes: I/O receive, explicit step, I/O step; the
 // messages the steps return go out through the send hook. A node's frame
 // that the adapter could not queue is sent again first, and that side of the

@@ -173,6 +173,10 @@ const DnMessage* IoStep(NodeTable& table, uint8_t macId) {
   }
 }
 
+void IoCancel(NodeTable& table, uint8_t macId) {
+  NodeOf(table, macId).IoState = IO_IDLE;
+}
+
 bool IoInProgress(uint8_t state) {
   return state == IO_SENDING || state == IO_WAITING;
 }

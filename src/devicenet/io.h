@@ -33,6 +33,10 @@ bool IoRequest(uint8_t macId, uint32_t timeoutMs, NodeTable& table, const uint8_
 bool DupMacRequest(uint8_t macId, uint32_t timeoutMs, NodeTable& table, const uint8_t* data,
                    size_t len);
 
+// Drops the node's I/O transfer, queued or under way: nothing more of it
+// goes out and no result is kept.
+void IoCancel(NodeTable& table, uint8_t macId);
+
 // A transfer is in progress: sending, or waiting for its answer.
 bool IoInProgress(uint8_t state);
 

@@ -62,6 +62,43 @@ bool Settle(void* dialog) {
   }
 }
 
+// What the probes report: each address's mark as its probe ends, the list
+// and the count of addresses probed so far with it.
+struct ProbeProgress {
+  void* dialog;
+  int ended;
+  bool news;  // ended since the list was filled
+};
+
+void NoteProbe(void* context, uint8_t mac, bool answered) {
+  ProbeProgress& progress = *static_cast<ProbeProgress*>(context);
+  SearchMarks[mac] = answered ? MARK_ANSWERED : MARK_SILENT;
+  if (answered) SearchFound = 1;
+  ++progress.ended;
+  progress.news = true;
+}
+
+// The list is filled once for all the probes that ended in one step, so
+// that the window's messages come between two fills.
+bool ShowProbes(void* context) {
+  ProbeProgress& progress = *static_cast<ProbeProgress*>(context);
+  if (progress.news) {
+    ShowProbing(progress.dialog, progress.ended);
+    FillList(progress.dialog);
+    progress.news = false;
+  }
+  return SearchAbort != 0;
+}
+
+// Every address at once; the list fills as the answers and silences come.
+void ProbeAll(void* dialog) {
+  bool probe[SEARCH_MAC_COUNT];
+  for (bool& p : probe) p = true;
+  ProbeProgress progress{dialog, 0, false};
+  ShowProbing(dialog, 0);
+  TxProbeAll(probe, PROBE_TIMEOUT_MS, ProbeWatch{&progress, NoteProbe, ShowProbes});
+}
+
 }  // namespace
 
 void SetSearchListFill(SearchListFillFn fill) {
@@ -83,17 +120,7 @@ int SearchRun(void* dialog) {
   // once, during the settle time too.
   SetPumpHook(TheCommView().ProcessMessage);
   if (Settle(dialog) && ClaimOwnMacId(dialog, 0, 0)) {
-    for (int i = 0; i < SEARCH_MAC_COUNT && !SearchAbort; ++i) {
-      ShowProbing(dialog, i + 1);
-      const uint8_t mac = static_cast<uint8_t>(i);
-      if (TxProbeMac(mac, PROBE_TIMEOUT_MS) == TXR_OK) {
-        SearchMarks[i] = MARK_ANSWERED;
-        SearchFound = 1;
-      } else {
-        SearchMarks[i] = MARK_SILENT;
-      }
-      FillList(dialog);
-    }
+    ProbeAll(dialog);
   } else {
     // Aborted while settling, or no own MAC ID free (shown): nothing probed.
     SearchAbort = 1;

@@ -349,6 +349,39 @@ uint32_t TxProbeMac(uint8_t macId, uint32_t timeoutMs) {
   return WaitIo(macId) == RESULT_COMPLETED ? TXR_OK : TXR_IO_FAILED;
 }
 
+void TxProbeAll(const bool* probe, uint32_t timeoutMs, const ProbeWatch& watch) {
+  DiscardWaitingFrames();
+  const uint8_t check[DUP_MAC_CHECK_LEN] = {};
+  bool open[NODE_COUNT] = {};
+  int openCount = 0;
+  uint8_t next = 0;
+  Wait([&] {
+    for (uint8_t mac = 0; mac < NODE_COUNT; ++mac) {
+      uint8_t result = RESULT_FAILED;
+      if (!open[mac] || !IoTakeResult(mac, g_NodeTable, result)) continue;
+      open[mac] = false;
+      --openCount;
+      watch.seen(watch.context, mac, result == RESULT_COMPLETED);
+    }
+    if (watch.step(watch.context)) {
+      for (uint8_t mac = 0; mac < NODE_COUNT; ++mac) {
+        if (open[mac]) IoCancel(g_NodeTable, mac);
+      }
+      return true;
+    }
+    while (next < NODE_COUNT && !probe[next]) ++next;
+    // One request ahead of the wire at most, so that each answer window
+    // starts about when its request goes out, not while it waits in the
+    // adapter behind the others.
+    if (next < NODE_COUNT && TransmitRoomFor(DUP_MAC_CHECK_LEN) &&
+        DupMacRequest(next, timeoutMs, g_NodeTable, check, sizeof check)) {
+      open[next++] = true;
+      ++openCount;
+    }
+    return next >= NODE_COUNT && openCount == 0;
+  });
+}
+
 uint32_t TxReset(uint8_t macId) {
   if (!HoldsSet(macId)) return 0;
   DiscardWaitingFrames();

@@ -97,6 +97,23 @@ uint32_t TxPoll(uint8_t macId, app::IoBuffers& io);
 // timeoutMs, else TXR_IO_FAILED.
 uint32_t TxProbeMac(uint8_t macId, uint32_t timeoutMs);
 
+// What TxProbeAll reports to, and asks, as it goes.
+struct ProbeWatch {
+  void* context;
+  // A probe ended: the node at `macId` answered, or stayed silent.
+  void (*seen)(void* context, uint8_t macId, bool answered);
+  // Once per step of the wait, after the probes that ended in it were seen:
+  // the place to show them. True drops the probes not yet ended; nothing
+  // more goes out.
+  bool (*step)(void* context);
+};
+
+// Probes every MAC ID whose entry of `probe` (64) is set, at once: the
+// requests follow each other on the wire as fast as the bus takes them, and
+// each answer is awaited `timeoutMs` after its own request left, so the
+// whole takes the requests' wire time and about one answer window.
+void TxProbeAll(const bool* probe, uint32_t timeoutMs, const ProbeWatch& watch);
+
 // Resets the slave's Identity object (type 0), only when this program holds
 // its set. 0 when the request could not be queued or the set is not held, 1
 // on a success response (the set is gone then), else TXR_TIMEOUT,

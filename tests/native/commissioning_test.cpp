@@ -192,16 +192,19 @@ TEST_F(Search, ProbesEveryAddressAndMarksTheAnsweringOnes) {
   EXPECT_EQ(g_App.AdapterOpen, 0);
   EXPECT_EQ(g_App.PumpHook, nullptr);
 
-  // The list grows address by address, with the window pumped meanwhile;
+  // The list grows as the probes end, with the window pumped meanwhile;
   // one own MAC ID for the whole scan (1: a slave sits at 0), nothing
   // before 3 s have passed.
-  ASSERT_EQ(fills.size(), 64u);
-  for (int i = 0; i < 64; ++i) {
-    EXPECT_EQ(fills[i].probed, i + 1);
+  ASSERT_FALSE(fills.empty());
+  for (size_t i = 0; i < fills.size(); ++i) {
+    if (i > 0) {
+      EXPECT_GT(fills[i].probed, fills[i - 1].probed);
+    }
     EXPECT_EQ(fills[i].running, 1);
     EXPECT_EQ(fills[i].ownMacId, 1) << i;
     EXPECT_TRUE(fills[i].pumping);
   }
+  EXPECT_EQ(fills.back().probed, 64);
   EXPECT_GT(fills[0].tick - start_, SEARCH_SETTLE_MS);
 
   // One Duplicate MAC ID check request per address, in order, all zero.
@@ -249,7 +252,8 @@ TEST_F(Search, NothingFoundAfterAnEarlierSearchFoundSomething) {
   EXPECT_EQ(SearchAbort, 0);
   EXPECT_EQ(SearchFirstFoundIndex(), -1);
   for (uint8_t mark : SearchMarks) EXPECT_EQ(mark, MARK_SILENT);
-  EXPECT_EQ(fills.size(), 64u);
+  ASSERT_FALSE(fills.empty());
+  EXPECT_EQ(fills.back().probed, 64);
 }
 
 TEST_F(Search, AdapterThatDoesNotOpenProbesNothing) {
