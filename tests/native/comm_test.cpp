@@ -22,6 +22,7 @@
 #include "persist/ui_text_record.h"
 #include "platform/platform.h"
 #include "resource.h"
+#include "master_reset.h"
 #include "sim_client.h"
 
 namespace {
@@ -93,17 +94,7 @@ class Comm : public ::testing::Test {
   }
 
   void Configure(const SlaveSetup& setup) {
-    can::CloseAdapter(nullptr);
-    platform::EnableTestClock(1000);
-    app::InitAppState(nullptr);
-    g_App.Io = &io_;
-    std::memset(&io_, 0, sizeof io_);
-    g_App.PrinterPort = can::PORT_USB;
-    g_App.CurrAdr = SLAVE;
-    devicenet::ClearSendHook();
-    devicenet::SetSendHook(devicenet::SendFrame);
-    devicenet::InitNodeTable(devicenet::g_NodeTable);
-    UcmmConnOpen = 0;
+    ResetMaster(io_, SLAVE);
     calls = ViewCalls{};
     CommView view{};
     view.RefreshDataViews = RecordRefresh;

@@ -20,6 +20,7 @@
 #include "persist/ui_text_record.h"
 #include "platform/platform.h"
 #include "resource.h"
+#include "master_reset.h"
 #include "sim_client.h"
 
 namespace {
@@ -68,18 +69,7 @@ class SharedBus : public ::testing::Test {
   // Loads the bus and lets the scanners check their MAC IDs, allocate
   // their slaves and poll them.
   void Configure(const std::string& config) {
-    can::CloseAdapter(nullptr);
-    platform::EnableTestClock(1000);
-    app::InitAppState(nullptr);
-    g_App.Io = &io_;
-    std::memset(&io_, 0, sizeof io_);
-    g_App.PrinterPort = can::PORT_USB;
-    g_App.CurrAdr = SLAVE;
-    devicenet::ClearSendHook();
-    devicenet::SetSendHook(devicenet::SendFrame);
-    devicenet::InitNodeTable(devicenet::g_NodeTable);
-    ForgetHeldSet();
-    UcmmConnOpen = 0;
+    ResetMaster(io_, SLAVE);
     ResetCommView();
     Sim& sim = TheSim();
     ASSERT_EQ(sim.loadConfigText(config.c_str(), "shared.ini"), 0) << sim.lastError();
