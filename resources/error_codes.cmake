@@ -13,15 +13,22 @@ cmake_policy(VERSION 3.25)
 
 set(QUILLON_GEC_NAME_BASE 1100)  # IDS_GEC_NAME_BASE of resource.h
 
-# Reads the table into the caller's lists GEC_CODES ("0C", or "2F-CF" for a
-# range), GEC_NAME_en, GEC_NAME_de, GEC_TEXT_en and GEC_TEXT_de.
-function(quillon_error_code_rows table)
-  file(READ "${table}" content)
+# The lines of a text file as a list, with the semicolons and brackets of
+# its texts kept away from CMake's list handling.
+function(quillon_file_lines path out_var)
+  file(READ "${path}" content)
   string(REPLACE ";" "@SEMI@" content "${content}")
   string(REPLACE "[" "@LB@" content "${content}")
   string(REPLACE "]" "@RB@" content "${content}")
   string(REPLACE "\r" "" content "${content}")
   string(REPLACE "\n" ";" lines "${content}")
+  set(${out_var} "${lines}" PARENT_SCOPE)
+endfunction()
+
+# Reads the table into the caller's lists GEC_CODES ("0C", or "2F-CF" for a
+# range), GEC_NAME_en, GEC_NAME_de, GEC_TEXT_en and GEC_TEXT_de.
+function(quillon_error_code_rows table)
+  quillon_file_lines("${table}" lines)
   set(codes "")
   foreach(column name_en name_de text_en text_de)
     set(${column} "")

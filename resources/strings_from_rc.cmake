@@ -7,13 +7,7 @@
 include(${CMAKE_CURRENT_LIST_DIR}/error_codes.cmake)
 
 get_filename_component(rc_name "${RC}" NAME)
-file(READ "${RC}" rc)
-# Keep list separators and brackets in the texts away from CMake's list handling.
-string(REPLACE ";" "@SEMI@" rc "${rc}")
-string(REPLACE "[" "@LB@" rc "${rc}")
-string(REPLACE "]" "@RB@" rc "${rc}")
-string(REPLACE "\r" "" rc "${rc}")
-string(REPLACE "\n" ";" lines "${rc}")
+quillon_file_lines("${RC}" lines)
 
 # The lines of an included names file stand in place of the include.
 set(expanded "")
@@ -39,9 +33,7 @@ foreach(line IN LISTS expanded)
     set(id "${CMAKE_MATCH_1}")
     set(text "${CMAKE_MATCH_2}")
     string(REPLACE "\"\"" "\\\"" text "${text}")
-    string(REPLACE "@SEMI@" ";" text "${text}")
-    string(REPLACE "@LB@" "[" text "${text}")
-    string(REPLACE "@RB@" "]" text "${text}")
+    quillon_plain_text("${text}" text)
     string(APPEND entries "    {${id}, \"${text}\"},\n")
     math(EXPR count "${count} + 1")
   elseif(inside AND NOT line STREQUAL "BEGIN" AND NOT line STREQUAL "" AND NOT line MATCHES "^//")

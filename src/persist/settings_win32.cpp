@@ -10,24 +10,32 @@ namespace persist {
 
 namespace {
 
-// The text as written, not GetPrivateProfileIntA's reading of it, which
-// wraps large numbers into small ones. A value that fills the area was cut.
 // Section and key names are short ASCII words.
 constexpr size_t NAME_SIZE = 32;
 
+// A key of the file as the wide profile functions take it.
+struct WideEntry {
+  wchar_t path[platform::WIDE_PATH_SIZE];
+  wchar_t section[NAME_SIZE];
+  wchar_t key[NAME_SIZE];
+};
+
+bool ToWide(const char* path, const char* section, const char* key, WideEntry& entry) {
+  return platform::Utf8ToWide(path, entry.path, platform::WIDE_PATH_SIZE) &&
+         platform::Utf8ToWide(section, entry.section, NAME_SIZE) &&
+         platform::Utf8ToWide(key, entry.key, NAME_SIZE);
+}
+
+// The text as written, not GetPrivateProfileIntA's reading of it, which
+// wraps large numbers into small ones. A value that fills the area was cut.
 bool ReadProfileText(const char* section, const char* key, char* text, size_t size, void* context) {
   text[0] = '\0';
-  wchar_t path[platform::WIDE_PATH_SIZE];
-  wchar_t wideSection[NAME_SIZE];
-  wchar_t wideKey[NAME_SIZE];
-  if (!platform::Utf8ToWide(static_cast<const char*>(context), path, platform::WIDE_PATH_SIZE) ||
-      !platform::Utf8ToWide(section, wideSection, NAME_SIZE) ||
-      !platform::Utf8ToWide(key, wideKey, NAME_SIZE)) {
-    return true;  // read as missing: the default stands
-  }
+  WideEntry entry;
+  // A path or name that cannot be converted reads as missing: the default stands.
+  if (!ToWide(static_cast<const char*>(context), section, key, entry)) return true;
   wchar_t wideText[SETTING_TEXT_SIZE];
-  const DWORD length = GetPrivateProfileStringW(wideSection, wideKey, L"", wideText,
-                                                static_cast<DWORD>(SETTING_TEXT_SIZE), path);
+  const DWORD length = GetPrivateProfileStringW(entry.section, entry.key, L"", wideText,
+                                                static_cast<DWORD>(SETTING_TEXT_SIZE), entry.path);
   if (length + 1 >= SETTING_TEXT_SIZE) return false;
   // Text that does not fit as UTF-8 is unreadable, as a too long one is.
   return platform::WideToUtf8(wideText, text, size);
@@ -72,17 +80,11 @@ int SaveSettings() {
 }
 
 void WriteSettingInt(const char* section, const char* key, int value, const char* path) {
+  WideEntry entry;
+  if (!ToWide(path, section, key, entry)) return;
   wchar_t text[16];
   std::swprintf(text, 16, L"%d", value);
-  wchar_t widePath[platform::WIDE_PATH_SIZE];
-  wchar_t wideSection[NAME_SIZE];
-  wchar_t wideKey[NAME_SIZE];
-  if (!platform::Utf8ToWide(path, widePath, platform::WIDE_PATH_SIZE) ||
-      !platform::Utf8ToWide(section, wideSection, NAME_SIZE) ||
-      !platform::Utf8ToWide(key, wideKey, NAME_SIZE)) {
-    return;
-  }
-  WritePrivateProfileStringW(wideSection, wideKey, text, widePath);
+  WritePrivateProfileStringW(entry.section, entry.key, text, entry.path);
 }
 
 }  // namespace persist

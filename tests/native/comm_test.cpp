@@ -86,10 +86,7 @@ class Comm : public ::testing::Test {
  protected:
   void SetUp() override { Configure(SlaveSetup{}); }
   void TearDown() override {
-    CommStop(MAIN);
-    can::CloseAdapter(nullptr);
-    ResetCommView();
-    platform::DisableTestClock();
+    StopMaster(MAIN);
     EXPECT_EQ(persist::WaitCursorsShown(), 0);
   }
 

@@ -47,12 +47,7 @@ std::string StringOf(unsigned id) {
 
 class LiveNetwork : public ::testing::Test {
  protected:
-  void TearDown() override {
-    CommStop(MAIN);
-    can::CloseAdapter(nullptr);
-    ResetCommView();
-    platform::DisableTestClock();
-  }
+  void TearDown() override { StopMaster(MAIN); }
 
   void Configure(const std::string& config) {
     ResetMaster(io_, SLAVE);

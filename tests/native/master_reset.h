@@ -1,8 +1,9 @@
-// The master's state as the program starts it, for tests that bring a slave
-// up on the simulated bus: on the test clock, the program state fresh with
-// `io` as its I/O buffers, the USB port, `slave` as the current address, the
-// real send hook, an empty node table, no connection set or UCMM connection
-// held. The test then loads its bus.
+// The master's state around a test that brings a slave up on the simulated
+// bus. ResetMaster: on the test clock, the program state fresh with `io` as
+// its I/O buffers, the USB port, `slave` as the current address, the real
+// send hook, an empty node table, no connection set or UCMM connection held;
+// the test then loads its bus. StopMaster: communication stopped from
+// `window`, the adapter closed, the view and the real clock back.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,8 @@
 #include "app/app_state.h"
 #include "can/can_driver.h"
 #include "devicenet/devicenet.h"
+#include "master/comm_view.h"
+#include "master/session.h"
 #include "master/transactions.h"
 #include "platform/platform.h"
 
@@ -27,4 +30,11 @@ inline void ResetMaster(app::IoBuffers& io, uint8_t slave) {
   devicenet::InitNodeTable(devicenet::g_NodeTable);
   master::ForgetHeldSet();
   master::UcmmConnOpen = 0;
+}
+
+inline void StopMaster(void* window) {
+  master::CommStop(window);
+  can::CloseAdapter(nullptr);
+  master::ResetCommView();
+  platform::DisableTestClock();
 }

@@ -59,12 +59,7 @@ SimMasterInfo Scanner(int index = 0) {
 
 class SharedBus : public ::testing::Test {
  protected:
-  void TearDown() override {
-    CommStop(MAIN);
-    can::CloseAdapter(nullptr);
-    ResetCommView();
-    platform::DisableTestClock();
-  }
+  void TearDown() override { StopMaster(MAIN); }
 
   // Loads the bus and lets the scanners check their MAC IDs, allocate
   // their slaves and poll them.
