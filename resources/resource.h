@@ -46,6 +46,7 @@
 #define IDM_HELP_CONTENTS 40008
 #define IDM_ABOUT 40014
 #define IDM_SLAVE_WATCHDOG 40020  // check item: the slave's poll connection watchdog on
+#define IDM_SEARCH_ALL_RATES 40021  // the search at 125, 250 and 500 kBaud
 
 // Accelerator commands.
 #define IDM_ACCEL_ENTER 40006  // table 105: Enter in the hex field
@@ -100,8 +101,17 @@
 #define IDC_ABOUT_VERSION 1030  // version line
 
 // Search Slaves (dialog 109). Button 1 (IDOK) reads "Abort" or "&OK".
-#define IDC_SEARCH_LIST 1032  // multi-column list of probed addresses
+#define IDC_SEARCH_LIST 1032  // owner-drawn list: one line per node found and rate, per silent address
 #define IDC_SEARCH_PROGRESS 1033  // static: what the scan is doing
+// Column headings above the list; each one's left edge is its column's.
+#define IDC_SEARCH_HEAD_MAC 1034
+#define IDC_SEARCH_HEAD_RATE 1035
+#define IDC_SEARCH_HEAD_VENDOR 1036
+#define IDC_SEARCH_HEAD_DEVICE_TYPE 1037
+#define IDC_SEARCH_HEAD_PRODUCT_CODE 1038
+#define IDC_SEARCH_HEAD_REVISION 1039
+#define IDC_SEARCH_HEAD_SERIAL 1040
+#define IDC_SEARCH_HEAD_PRODUCT_NAME 1041
 
 // Change Address and Baud Rate of Slave (dialog 112).
 #define IDC_CHANGE_NEW_ADDRESS 1001
@@ -196,6 +206,14 @@
 #define IDS_PROGRESS_RESTART_WAIT 1067  // %s seconds waited
 #define IDS_PROGRESS_RELEASING 1068
 #define IDS_PROGRESS_CHECK_ADDRESS 1069  // %s is the address that must be free
+#define IDS_NO_SLAVE_AT_ANY_RATE 1070   // a search at every baud rate found nothing
+#define IDS_PROGRESS_AT_RATE 1071       // %s kBaud, %s what the search does at that rate
+#define IDS_PROGRESS_READING_NODE 1072  // %s is the MAC ID whose identity is read
+#define IDS_NODE_READING 1073           // search list: identity still to be read
+#define IDS_NODE_NOT_READ 1074          // search list: identity not read, the search was aborted
+#define IDS_NODE_OWNED 1075             // search list: Allocate answered 0x0C
+#define IDS_NODE_REFUSED 1076           // search list: %s is the error code text (1055)
+#define IDS_NODE_NO_ANSWER 1077         // search list: answered the probe, not explicit requests
 // -- more master strings here
 
 // Windows (1080..1089).

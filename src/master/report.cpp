@@ -22,12 +22,8 @@ void ShowOwnedElsewhere(void* window, uint8_t address) {
                       IDS_OWNED_BY_OTHER_MASTER, text, nullptr, nullptr);
 }
 
-namespace {
-
 constexpr int DETAIL_SIZE = 400;
 
-// "0C hex (object state conflict), additional code 01" for message 1016,
-// whose own " hex" ends it; without a name for the code when none loads.
 void ErrorCodeText(uint32_t result, char* text, size_t size) {
   const unsigned general = (result & TXR_GEC_MASK) >> TXR_GEC_SHIFT;
   const unsigned additional = (result & TXR_AEC_MASK) >> TXR_AEC_SHIFT;
@@ -41,6 +37,8 @@ void ErrorCodeText(uint32_t result, char* text, size_t size) {
     std::snprintf(text, size, "%s", code);
   }
 }
+
+namespace {
 
 // The lines added to message 1008: the slave's address and, after a bus
 // fault, the adapter's status in words.

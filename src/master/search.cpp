@@ -7,7 +7,9 @@
 #include "can/can_driver.h"
 #include "devicenet/devicenet.h"
 #include "master/comm_view.h"
+#include "master/node_identity.h"
 #include "master/own_mac.h"
+#include "master/search_entry.h"
 #include "master/transactions.h"
 #include "persist/messages.h"
 #include "platform/platform.h"
@@ -16,6 +18,7 @@
 namespace master {
 
 uint8_t SearchMarks[SEARCH_MAC_COUNT];
+SearchNode SearchNodes[SEARCH_RATE_COUNT][SEARCH_MAC_COUNT];
 int SearchRunning = 0;
 int SearchAbort = 0;
 int SearchFound = 0;
@@ -26,6 +29,10 @@ constexpr int PROGRESS_TEXT_SIZE = 200;
 
 SearchListFillFn listFill = nullptr;
 
+// The rate the search is at, shown before the progress while it searches
+// several; -1 while it searches one.
+int progressRate = -1;
+
 void FillList(void* dialog) {
   if (listFill) listFill(dialog, IDC_SEARCH_LIST);
 }
@@ -35,6 +42,15 @@ void ShowProgressNumber(void* dialog, unsigned stringId, unsigned number) {
   std::snprintf(argument, sizeof argument, "%u", number);
   char text[PROGRESS_TEXT_SIZE];
   persist::FormatResString(stringId, argument, nullptr, nullptr, text, sizeof text);
+  if (progressRate >= 0) {
+    char rate[16];
+    std::snprintf(rate, sizeof rate, "%u", static_cast<unsigned>(can::BaudTable[progressRate].RateKBaud));
+    char withRate[PROGRESS_TEXT_SIZE];
+    if (persist::FormatResString(IDS_PROGRESS_AT_RATE, rate, text, nullptr, withRate,
+                                 sizeof withRate) > 0) {
+      std::snprintf(text, sizeof text, "%s", withRate);
+    }
+  }
   TheCommView().ShowProgress(dialog, text);
 }
 
@@ -66,14 +82,20 @@ bool Settle(void* dialog) {
 // and the count of addresses probed so far with it.
 struct ProbeProgress {
   void* dialog;
+  int rate;
   int ended;
   bool news;  // ended since the list was filled
 };
 
 void NoteProbe(void* context, uint8_t mac, bool answered) {
   ProbeProgress& progress = *static_cast<ProbeProgress*>(context);
-  SearchMarks[mac] = answered ? MARK_ANSWERED : MARK_SILENT;
-  if (answered) SearchFound = 1;
+  if (answered) {
+    SearchMarks[mac] = MARK_ANSWERED;
+    SearchNodes[progress.rate][mac].state = NODE_ANSWERED;
+    SearchFound = 1;
+  } else if (SearchMarks[mac] != MARK_ANSWERED) {
+    SearchMarks[mac] = MARK_SILENT;
+  }
   ++progress.ended;
   progress.news = true;
 }
@@ -91,12 +113,81 @@ bool ShowProbes(void* context) {
 }
 
 // Every address at once; the list fills as the answers and silences come.
-void ProbeAll(void* dialog) {
+void ProbeAll(void* dialog, int rate) {
   bool probe[SEARCH_MAC_COUNT];
   for (bool& p : probe) p = true;
-  ProbeProgress progress{dialog, 0, false};
+  ProbeProgress progress{dialog, rate, 0, false};
   ShowProbing(dialog, 0);
   TxProbeAll(probe, PROBE_TIMEOUT_MS, ProbeWatch{&progress, NoteProbe, ShowProbes});
+}
+
+bool Aborted(void*) {
+  return SearchAbort != 0;
+}
+
+// Who each node that answered is, one after the other, the list filled
+// after each. A node whose read Abort cut short before its vendor ID stays
+// NODE_ANSWERED.
+void ReadIdentities(void* dialog, int rate) {
+  for (int mac = 0; mac < SEARCH_MAC_COUNT && !SearchAbort; ++mac) {
+    SearchNode& node = SearchNodes[rate][mac];
+    if (node.state != NODE_ANSWERED) continue;
+    ShowProgressNumber(dialog, IDS_PROGRESS_READING_NODE, static_cast<unsigned>(mac));
+    const uint32_t result = ReadNodeIdentity(static_cast<uint8_t>(mac), devicenet::g_NodeTable.OwnMacId,
+                                             node.identity, Aborted, nullptr);
+    if (node.identity.present & IDENTITY_VENDOR) {
+      node.state = NODE_IDENTIFIED;
+    } else if (result != TXR_OK) {
+      node.state = NODE_FAILED;
+      node.failure = result;
+    }
+    FillList(dialog);
+  }
+}
+
+// One rate: open the adapter at it, settle, claim an own MAC ID, probe,
+// read the identities, close. False when the adapter did not open.
+bool SearchAt(void* dialog, int rate) {
+  if (!can::OpenAdapter(dialog, rate)) return false;
+  // The window keeps working from the first moment: Abort ends the search
+  // at once, during the settle time too. Closing the adapter unhooks it.
+  SetPumpHook(TheCommView().ProcessMessage);
+  if (Settle(dialog) && ClaimOwnMacId(dialog, 0, 0)) {
+    ProbeAll(dialog, rate);
+    ReadIdentities(dialog, rate);
+  } else {
+    // Aborted while settling, or no own MAC ID free (shown): nothing probed.
+    SearchAbort = 1;
+  }
+  TheCommView().ShowProgress(dialog, "");
+  ReleaseOwnMacId();
+  can::CloseAdapter(dialog);
+  return true;
+}
+
+// Searches the `count` rates of `rates` in turn, until one is aborted.
+int SearchRates(void* dialog, const int* rates, int count, bool fresh) {
+  if (fresh) {
+    std::memset(SearchMarks, MARK_NOT_PROBED, sizeof SearchMarks);
+    std::memset(SearchNodes, 0, sizeof SearchNodes);
+    SearchFound = 0;
+  }
+  SearchAbort = 0;
+  const int wasBusy = app::g_App.OperationBusy;
+  app::g_App.OperationBusy = 1;
+  SearchRunning = 1;
+  int ran = 1;
+  for (int i = 0; i < count && !SearchAbort; ++i) {
+    progressRate = count > 1 ? rates[i] : -1;
+    if (!SearchAt(dialog, rates[i])) {
+      SearchAbort = 1;
+      ran = 0;
+    }
+  }
+  progressRate = -1;
+  SearchRunning = 0;
+  app::g_App.OperationBusy = wasBusy;
+  return ran;
 }
 
 }  // namespace
@@ -106,38 +197,34 @@ void SetSearchListFill(SearchListFillFn fill) {
 }
 
 int SearchRun(void* dialog) {
-  if (!can::OpenAdapter(dialog, app::g_App.BaudIndex)) {
-    SearchAbort = 1;
-    return 0;
+  const int rate = app::g_App.BaudIndex;
+  return SearchRates(dialog, &rate, 1, true);
+}
+
+int SearchRunAllRates(void* dialog) {
+  int rates[SEARCH_RATE_COUNT];
+  int count = 0;
+  rates[count++] = app::g_App.BaudIndex;
+  for (int rate = 0; rate < SEARCH_RATE_COUNT; ++rate) {
+    if (rate != app::g_App.BaudIndex) rates[count++] = rate;
   }
-  const int wasBusy = app::g_App.OperationBusy;
-  app::g_App.OperationBusy = 1;
-  SearchRunning = 1;
-  SearchAbort = 0;
-  SearchFound = 0;
-  std::memset(SearchMarks, MARK_NOT_PROBED, sizeof SearchMarks);
-  // The window keeps working from the first moment: Abort ends the scan at
-  // once, during the settle time too.
-  SetPumpHook(TheCommView().ProcessMessage);
-  if (Settle(dialog) && ClaimOwnMacId(dialog, 0, 0)) {
-    ProbeAll(dialog);
-  } else {
-    // Aborted while settling, or no own MAC ID free (shown): nothing probed.
-    SearchAbort = 1;
+  return SearchRates(dialog, rates, count, true);
+}
+
+int SearchRunOtherRates(void* dialog) {
+  int rates[SEARCH_RATE_COUNT];
+  int count = 0;
+  for (int rate = 0; rate < SEARCH_RATE_COUNT; ++rate) {
+    if (rate != app::g_App.BaudIndex) rates[count++] = rate;
   }
-  TheCommView().ShowProgress(dialog, "");
-  ReleaseOwnMacId();
-  can::CloseAdapter(dialog);
-  SearchRunning = 0;
-  app::g_App.OperationBusy = wasBusy;
-  return 1;
+  return SearchRates(dialog, rates, count, false);
 }
 
 int SearchFirstFoundIndex() {
-  int index = 0;
-  for (uint8_t mark : SearchMarks) {
-    if (mark == MARK_ANSWERED) return index;
-    if (mark == MARK_SILENT) ++index;
+  SearchEntry entries[SEARCH_ENTRY_MAX];
+  const int count = SearchEntries(entries);
+  for (int i = 0; i < count; ++i) {
+    if (entries[i].rate >= 0) return i;
   }
   return -1;
 }

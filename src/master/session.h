@@ -5,6 +5,7 @@
 // cursor and message box seams and through comm_view.h.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace master {
@@ -72,6 +73,10 @@ int ReportResult(void* window, uint32_t result);
 
 // ReportResult for the slave at `address`.
 int ReportResultFor(void* window, uint32_t result, uint8_t address);
+
+// The error code of an error-response result in words: "0C hex (object
+// state conflict), additional code 01"; the bare code when no name loads.
+void ErrorCodeText(uint32_t result, char* text, size_t size);
 
 // 1 when the poll connection of the slave at CurrAdr reads as established.
 bool PollConnectionEstablished();

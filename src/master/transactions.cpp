@@ -28,6 +28,7 @@ constexpr uint8_t OPEN_GROUP_3_SOURCE_0 = 0x30;
 constexpr uint8_t OPEN_GROUP_1 = 0x00;
 constexpr int OPEN_ATTEMPTS = 2;
 
+constexpr uint8_t ALLOCATE_EXPLICIT = 0x01;
 constexpr uint8_t ALLOCATE_EXPLICIT_AND_POLL = 0x03;
 constexpr uint8_t RESET_TYPE_RESTART = 0x00;
 constexpr uint16_t DEVICENET_INSTANCE = 1;
@@ -146,22 +147,30 @@ uint8_t SetGroup() {
   return UcmmConnOpen ? ucmm.group : GROUP_2;
 }
 
-// Releases the predefined set the way its Allocate went: the predefined
-// explicit connection may have timed out on the slave by now. False when the
-// link layer refuses the request.
-bool ReleaseSet(uint8_t macId, uint32_t timeoutMs) {
-  const uint8_t release[] = {ALLOCATE_EXPLICIT_AND_POLL};
-  return Request(macId, SetGroup(), timeoutMs, SVC_RELEASE, CLASS_DEVICENET, DEVICENET_INSTANCE,
+// Allocate and Release of connections of the predefined set (`choice`
+// bits) on `group`. False when the link layer refuses the request.
+bool AllocateChoice(uint8_t macId, uint8_t group, uint8_t choice, uint8_t ownMacId,
+                    uint32_t timeoutMs) {
+  const uint8_t allocate[] = {choice, static_cast<uint8_t>(ownMacId & MAC_ID_MASK)};
+  return Request(macId, group, timeoutMs, SVC_ALLOCATE, CLASS_DEVICENET, DEVICENET_INSTANCE,
+                 allocate, sizeof allocate);
+}
+
+bool ReleaseChoice(uint8_t macId, uint8_t group, uint8_t choice, uint32_t timeoutMs) {
+  const uint8_t release[] = {choice};
+  return Request(macId, group, timeoutMs, SVC_RELEASE, CLASS_DEVICENET, DEVICENET_INSTANCE,
                  release, sizeof release);
 }
 
-// Allocates the predefined set the same way. False when the link layer
-// refuses the request.
+// Releases the predefined set the way its Allocate went: the predefined
+// explicit connection may have timed out on the slave by now.
+bool ReleaseSet(uint8_t macId, uint32_t timeoutMs) {
+  return ReleaseChoice(macId, SetGroup(), ALLOCATE_EXPLICIT_AND_POLL, timeoutMs);
+}
+
+// Allocates the predefined set the same way.
 bool AllocateSet(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
-  const uint8_t allocate[] = {ALLOCATE_EXPLICIT_AND_POLL,
-                              static_cast<uint8_t>(ownMacId & MAC_ID_MASK)};
-  return Request(macId, SetGroup(), timeoutMs, SVC_ALLOCATE, CLASS_DEVICENET, DEVICENET_INSTANCE,
-                 allocate, sizeof allocate);
+  return AllocateChoice(macId, SetGroup(), ALLOCATE_EXPLICIT_AND_POLL, ownMacId, timeoutMs);
 }
 
 bool AlreadyAllocated(const ExplOutcome& o) {
@@ -189,6 +198,43 @@ OpenOutcome ClassifyOpen(const ExplOutcome& o) {
   return OpenOutcome::Fallback;
 }
 
+enum class UcmmOpen { Opened, NotOffered, Failed };
+
+// UCMM Open, with a second try in group 1 when group 3 has no connection
+// left (0x02/0x01). Opened: `connection` names the new connection.
+// NotOffered: no UCMM, or it refused; the Group 2 Only port is the way.
+UcmmOpen OpenUcmm(uint8_t macId, uint32_t timeoutMs, UcmmConnection& connection) {
+  for (int attempt = 0; attempt < OPEN_ATTEMPTS; ++attempt) {
+    const uint8_t open[] = {OPEN_BODY_FORMAT_8_8,
+                            attempt == 0 ? OPEN_GROUP_3_SOURCE_0 : OPEN_GROUP_1};
+    if (!Request(macId, GROUP_3, timeoutMs, SVC_ALLOCATE, 0, 0, open, sizeof open)) {
+      return UcmmOpen::Failed;
+    }
+    switch (ClassifyOpen(outcome)) {
+      case OpenOutcome::Retry:
+        continue;
+      case OpenOutcome::Fallback:
+        return UcmmOpen::NotOffered;
+      case OpenOutcome::Opened:
+        connection = {attempt == 0 ? GROUP_3 : GROUP_1, macId,
+                      NodeOf(g_NodeTable, macId).ConnInstance, true};
+        return UcmmOpen::Opened;
+    }
+  }
+  return UcmmOpen::Failed;
+}
+
+// An Allocate answered 0x0B on a checked own MAC ID allocated nothing new:
+// the connections are ours from an earlier run. Anything else but success
+// maps as usual, 0x0C to TXR_OWNED_ELSEWHERE.
+uint32_t AllocateResult(const ExplOutcome& o) {
+  if (o.result == RESULT_COMPLETED && IsErrorResponse(o) && o.length < 2) return TXR_FAILED;
+  if (o.result == RESULT_COMPLETED && IsErrorResponse(o) && o.data[0] == GEC_STATE_CONFLICT) {
+    return TXR_OWNED_ELSEWHERE;
+  }
+  return MapOutcome(o, true);
+}
+
 }  // namespace
 
 int SetPumpHook(app::PumpHookFn hook) {
@@ -213,25 +259,11 @@ uint32_t TxConnect(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
     ucmm.open = false;
     UcmmConnOpen = 0;
   }
-  bool opened = false;
-  for (int attempt = 0; attempt < OPEN_ATTEMPTS; ++attempt) {
-    const uint8_t open[] = {OPEN_BODY_FORMAT_8_8,
-                            attempt == 0 ? OPEN_GROUP_3_SOURCE_0 : OPEN_GROUP_1};
-    if (!Request(macId, GROUP_3, timeoutMs, SVC_ALLOCATE, 0, 0, open, sizeof open)) {
-      return TXR_FAILED;
-    }
-    const OpenOutcome result = ClassifyOpen(outcome);
-    if (result == OpenOutcome::Retry) {
-      if (attempt + 1 == OPEN_ATTEMPTS) return TXR_FAILED;
-      continue;
-    }
-    opened = result == OpenOutcome::Opened;
-    if (opened) {
-      ucmm = {attempt == 0 ? GROUP_3 : GROUP_1, macId, NodeOf(g_NodeTable, macId).ConnInstance,
-              true};
-    }
-    break;
-  }
+  UcmmConnection opening{};
+  const UcmmOpen open = OpenUcmm(macId, timeoutMs, opening);
+  if (open == UcmmOpen::Failed) return TXR_FAILED;
+  const bool opened = open == UcmmOpen::Opened;
+  if (opened) ucmm = opening;
 
   if (opened) {
     UcmmConnOpen = 1;
@@ -264,14 +296,7 @@ uint32_t TxConnect(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
     ReleaseSet(macId, timeoutMs);
     if (!AllocateSet(macId, ownMacId, timeoutMs)) return TXR_FAILED;
   }
-  if (outcome.result == RESULT_COMPLETED && IsErrorResponse(outcome) && outcome.length < 2) {
-    return TXR_FAILED;
-  }
-  if (outcome.result == RESULT_COMPLETED && IsErrorResponse(outcome) &&
-      outcome.data[0] == GEC_STATE_CONFLICT) {
-    return TXR_OWNED_ELSEWHERE;
-  }
-  const uint32_t result = MapOutcome(outcome, true);
+  const uint32_t result = AllocateResult(outcome);
   if (result == TXR_OK) heldSet = {true, static_cast<uint8_t>(macId & MAC_ID_MASK)};
   return result;
 }
@@ -302,6 +327,42 @@ uint32_t TxRelease(uint8_t macId, uint8_t /*ownMacId*/) {
   return MapOutcome(outcome, true);
 }
 
+uint32_t TxOpenExplicit(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs, ExplicitLink& link) {
+  DiscardWaitingFrames();
+  UcmmConnection opening{};
+  switch (OpenUcmm(macId, timeoutMs, opening)) {
+    case UcmmOpen::Failed:
+      return TXR_FAILED;
+    case UcmmOpen::Opened:
+      link = {static_cast<uint8_t>(macId & MAC_ID_MASK), opening.group, true, opening.instance};
+      return TXR_OK;
+    case UcmmOpen::NotOffered:
+      break;
+  }
+  if (!AllocateChoice(macId, GROUP_2, ALLOCATE_EXPLICIT, ownMacId, timeoutMs)) return TXR_FAILED;
+  if (AlreadyAllocated(outcome)) {
+    // As in TxConnect: only a checked own MAC ID makes the connection ours.
+    if (!(g_NodeTable.OwnMacClaimed && g_NodeTable.OwnMacId == ownMacId)) {
+      return ErrorResult(GEC_ALREADY_IN_STATE, outcome.data[1]);
+    }
+    ReleaseChoice(macId, GROUP_2, ALLOCATE_EXPLICIT, timeoutMs);
+    if (!AllocateChoice(macId, GROUP_2, ALLOCATE_EXPLICIT, ownMacId, timeoutMs)) {
+      return TXR_FAILED;
+    }
+  }
+  const uint32_t result = AllocateResult(outcome);
+  if (result == TXR_OK) link = {static_cast<uint8_t>(macId & MAC_ID_MASK), GROUP_2, false, 0};
+  return result;
+}
+
+uint32_t TxCloseExplicit(const ExplicitLink& link, uint32_t timeoutMs) {
+  DiscardWaitingFrames();
+  const bool queued = link.viaUcmm
+                          ? CloseUcmm(link.macId, link.instance, timeoutMs)
+                          : ReleaseChoice(link.macId, GROUP_2, ALLOCATE_EXPLICIT, timeoutMs);
+  return queued ? MapOutcome(outcome, true) : TXR_FAILED;
+}
+
 uint32_t TxService(uint8_t macId, uint8_t /*ownMacId*/, const ServiceRequest& request,
                    uint8_t* buffer, uint32_t& responseLength) {
   DiscardWaitingFrames();
@@ -315,7 +376,8 @@ uint32_t TxService(uint8_t macId, uint8_t /*ownMacId*/, const ServiceRequest& re
   std::memcpy(&body[length], buffer, request.length);
   length += request.length;
 
-  if (!Request(macId, request.group, REQUEST_TIMEOUT_MS, request.service,
+  const uint32_t timeoutMs = request.timeoutMs ? request.timeoutMs : REQUEST_TIMEOUT_MS;
+  if (!Request(macId, request.group, timeoutMs, request.service,
                static_cast<uint16_t>(request.classId), request.instance, body, length)) {
     return TXR_FAILED;
   }

@@ -43,6 +43,7 @@ struct ServiceRequest {
   uint16_t instance;
   uint8_t attribute;  // used for Get/Set_Attribute_Single only
   uint8_t length;     // request data bytes
+  uint32_t timeoutMs = 0;  // 0: REQUEST_TIMEOUT_MS
 };
 
 // 1 when TxConnect opened the explicit connection through the UCMM, 0 when it
@@ -84,6 +85,27 @@ bool HoldsSet(uint8_t macId);
 // Forgets a held set without a word to the slave (its reset or the closed
 // adapter ended it).
 void ForgetHeldSet();
+
+// An explicit connection alone, opened to read a node without taking its
+// I/O connection.
+struct ExplicitLink {
+  uint8_t macId;
+  uint8_t group;  // the group requests on it name (ServiceRequest::group)
+  bool viaUcmm;
+  uint16_t instance;  // the UCMM connection's instance
+};
+
+// Opens an explicit connection alone: a UCMM Open where the node offers it,
+// else the Allocate of the explicit connection only (never the poll
+// connection) on the Group 2 Only port. As with TxConnect, 0x0B is taken as
+// a connection of ours only on a claimed own MAC ID, and 0x0C gives
+// TXR_OWNED_ELSEWHERE. Returns TXR_OK (link filled), TXR_OWNED_ELSEWHERE, an
+// error-response result, TXR_TIMEOUT or TXR_FAILED. The predefined set that
+// TxConnect holds is not touched.
+uint32_t TxOpenExplicit(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs, ExplicitLink& link);
+
+// Closes what TxOpenExplicit opened, the way it was opened.
+uint32_t TxCloseExplicit(const ExplicitLink& link, uint32_t timeoutMs);
 
 // Sends any service. `buffer` (at least 1000 bytes) holds the request data
 // and receives the response data; `responseLength` is 0 unless TXR_OK.

@@ -12,7 +12,14 @@ std::vector<RecordedBox> g_boxes;
 std::deque<int> g_answers;
 
 int FirstButton(unsigned style) {
-  return (style & BOX_BUTTONS_MASK) == BOX_RETRYCANCEL ? BOX_IDRETRY : BOX_IDOK;
+  switch (style & BOX_BUTTONS_MASK) {
+    case BOX_RETRYCANCEL:
+      return BOX_IDRETRY;
+    case BOX_YESNO:
+      return BOX_IDYES;
+    default:
+      return BOX_IDOK;
+  }
 }
 
 }  // namespace

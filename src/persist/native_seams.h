@@ -37,7 +37,7 @@ const std::vector<RecordedBox>& RecordedBoxes();
 void ClearRecordedBoxes();
 
 // Queues the answer of the next box. A box with no scripted answer is
-// answered with its first button (OK, or Retry for Retry/Cancel).
+// answered with its first button (OK, Retry for Retry/Cancel, Yes for Yes/No).
 void ScriptBoxAnswer(int answer);
 
 }  // namespace persist

@@ -119,11 +119,15 @@ BOOL OnAccelerator(HWND window, WORD id) {
   }
 }
 
-void OnSearchSlaves(HWND window) {
+// The search at the selected rate, or at every rate; a node picked from
+// the list brings its address and rate along.
+void OnSearchSlaves(HWND window, bool allRates) {
   TakeAddressField(window);
   if (g_App.CyclicBusy || g_App.CommActive || g_App.OperationBusy) return;
-  DialogBoxParamA(Resources(), MAKEINTRESOURCEA(IDD_SEARCH), window, SearchDlgProc, 0);
+  DialogBoxParamA(Resources(), MAKEINTRESOURCEA(IDD_SEARCH), window, SearchDlgProc,
+                  allRates ? 1 : 0);
   SetAddressField(window);
+  FillPortAndBaudLists(window);
 }
 
 void OnChangeAddress(HWND window) {
@@ -205,7 +209,10 @@ BOOL OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
       SendMessageA(window, WM_CLOSE, 0, 0);
       return TRUE;
     case IDM_SEARCH_SLAVES:
-      OnSearchSlaves(window);
+      OnSearchSlaves(window, false);
+      return TRUE;
+    case IDM_SEARCH_ALL_RATES:
+      OnSearchSlaves(window, true);
       return TRUE;
     case IDM_CHANGE_ADDRESS:
       OnChangeAddress(window);
@@ -415,6 +422,7 @@ void UpdateMenuStates(HWND window) {
   const bool active = g_App.CommActive == 1;
   const bool idle = !active && !g_App.OperationBusy;
   EnableMenuCommand(menu, IDM_SEARCH_SLAVES, idle);
+  EnableMenuCommand(menu, IDM_SEARCH_ALL_RATES, idle);
   EnableMenuCommand(menu, IDM_CHANGE_ADDRESS, idle);
   EnableMenuCommand(menu, IDM_START, idle);
   EnableMenuCommand(menu, IDM_STOP, active);

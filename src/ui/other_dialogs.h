@@ -7,21 +7,23 @@
 
 namespace ui {
 
-// Search Slaves: the scan starts once the dialog is on the screen and fills
-// the list address by address; OK, Cancel and a double-click only abort
-// while it runs. Afterwards OK or a double-click makes the selected address
-// CurrAdr (result 1), Cancel leaves it (result 0). A scan that found nothing
-// and was not aborted shows message 1004 and ends the dialog (result 1).
+// Search Slaves: the search starts once the dialog is on the screen, at the
+// selected baud rate (lParam 0) or at every rate (lParam 1), and fills the
+// list as it goes; OK and Cancel only abort while it runs. Afterwards OK or
+// a double-click makes the selected entry's address CurrAdr, and a found
+// node's rate BaudIndex (result 1); Cancel leaves both (result 0). A search
+// at one rate that found nothing and was not aborted asks (message 1004)
+// whether to search the other two rates; No ends the dialog (result 1), as
+// does a search at every rate that found nothing (message 1070).
 INT_PTR CALLBACK SearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Refills list `listId` of `dialog` from the search marks: "12" for an
-// address that answered, "(12)" for a silent one, nothing for one not
-// probed, each with its MAC ID as item data; keeps the selection and the
-// scroll position. Returns 1.
+// Refills list `listId` of `dialog` from the search's entries
+// (master/search_entry.h), each with its SearchEntryData as item data;
+// keeps the selected entry selected and the scroll position. Returns 1.
 int SearchListFill(HWND dialog, int listId);
 
-// 1 when the selected entry's MAC ID became CurrAdr, 0 when nothing is
-// selected.
+// 1 when the selected entry's address became CurrAdr (and a found node's
+// rate BaudIndex), 0 when nothing is selected.
 int SearchTakeSelection(HWND dialog);
 
 // Change Address and Baud Rate of Slave: the old and new address and baud

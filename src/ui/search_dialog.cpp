@@ -3,9 +3,10 @@
 #include <cstring>
 
 #include "app/app_state.h"
-#include "devicenet/devicenet.h"
 #include "master/search.h"
+#include "master/search_entry.h"
 #include "persist/messages.h"
+#include "persist/msgbox.h"
 #include "persist/resstring.h"
 #include "resource.h"
 #include "ui/other_dialogs.h"
@@ -17,12 +18,23 @@ namespace {
 
 using namespace master;
 
-constexpr int COLUMN_WIDTH_PX = 40;
 constexpr int BUTTON_TEXT_SIZE = 100;
-constexpr int ENTRY_TEXT_SIZE = 8;
+constexpr int LINE_PADDING_PX = 2;  // above and below the text of a line
+constexpr int COLUMN_GAP_PX = 4;    // between a cut field and the next column
 
-// The posted WM_TIMER starts one scan per dialog, never a second.
+// The headings above the list, left to right; each one's left edge is where
+// its column starts.
+constexpr int HEADINGS[] = {
+    IDC_SEARCH_HEAD_MAC,          IDC_SEARCH_HEAD_RATE,     IDC_SEARCH_HEAD_VENDOR,
+    IDC_SEARCH_HEAD_DEVICE_TYPE,  IDC_SEARCH_HEAD_PRODUCT_CODE, IDC_SEARCH_HEAD_REVISION,
+    IDC_SEARCH_HEAD_SERIAL,       IDC_SEARCH_HEAD_PRODUCT_NAME,
+};
+constexpr int COLUMN_COUNT = sizeof HEADINGS / sizeof HEADINGS[0];
+
+// The posted WM_TIMER starts one search per dialog, never a second.
 bool scanStarted = false;
+// The dialog was opened to search at every baud rate.
+bool allRates = false;
 
 void SetButtonText(HWND dialog, unsigned stringId) {
   char text[BUTTON_TEXT_SIZE];
@@ -33,10 +45,74 @@ int FillFromScan(void* dialog, int listId) {
   return SearchListFill(static_cast<HWND>(dialog), listId);
 }
 
-BOOL OnInitDialog(HWND dialog) {
+// Left edges of the columns in the list's client coordinates.
+void ColumnLefts(HWND list, int* lefts) {
+  HWND dialog = GetParent(list);
+  for (int i = 0; i < COLUMN_COUNT; ++i) {
+    RECT heading{};
+    GetWindowRect(GetDlgItem(dialog, HEADINGS[i]), &heading);
+    POINT corner{heading.left, heading.top};
+    ScreenToClient(list, &corner);
+    lefts[i] = corner.x;
+  }
+}
+
+// One line: its fields in their columns, each cut with an ellipsis where it
+// would run into the next; the last field runs to the right edge. Silent
+// addresses in grey.
+void DrawEntry(const DRAWITEMSTRUCT& item) {
+  HDC dc = item.hDC;
+  RECT line = item.rcItem;
+  const bool selected = (item.itemState & ODS_SELECTED) != 0;
+  FillRect(dc, &line, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+  if (item.itemID != static_cast<UINT>(-1)) {
+    char text[SEARCH_ENTRY_TEXT_SIZE];
+    const LRESULT length = SendMessageA(item.hwndItem, LB_GETTEXTLEN, item.itemID, 0);
+    if (length >= 0 && static_cast<size_t>(length) < sizeof text) {
+      SendMessageA(item.hwndItem, LB_GETTEXT, item.itemID, reinterpret_cast<LPARAM>(text));
+    } else {
+      text[0] = '\0';
+    }
+    int address = 0;
+    int rate = -1;
+    SearchEntryChoice(static_cast<uint32_t>(item.itemData), address, rate);
+    const int color = selected ? COLOR_HIGHLIGHTTEXT : rate < 0 ? COLOR_GRAYTEXT : COLOR_WINDOWTEXT;
+    SetTextColor(dc, GetSysColor(color));
+    SetBkMode(dc, TRANSPARENT);
+    int lefts[COLUMN_COUNT];
+    ColumnLefts(item.hwndItem, lefts);
+    const char* field = text;
+    for (int column = 0; column < COLUMN_COUNT && field; ++column) {
+      const char* end = std::strchr(field, SEARCH_FIELD_SEPARATOR);
+      const int fieldLength = static_cast<int>(end ? end - field : std::strlen(field));
+      RECT box = line;
+      box.left = lefts[column];
+      if (end && column + 1 < COLUMN_COUNT) box.right = lefts[column + 1] - COLUMN_GAP_PX;
+      DrawTextA(dc, field, fieldLength, &box,
+                DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+      field = end ? end + 1 : nullptr;
+    }
+  }
+  if (item.itemState & ODS_FOCUS) DrawFocusRect(dc, &line);
+}
+
+// Lines as high as the dialog's font, with a little air.
+void MeasureEntry(HWND dialog, MEASUREITEMSTRUCT& item) {
+  HDC dc = GetDC(dialog);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(dialog, WM_GETFONT, 0, 0)));
+  TEXTMETRICA metrics{};
+  GetTextMetricsA(dc, &metrics);
+  SelectObject(dc, old);
+  ReleaseDC(dialog, dc);
+  item.itemHeight = static_cast<UINT>(metrics.tmHeight + 2 * LINE_PADDING_PX);
+}
+
+BOOL OnInitDialog(HWND dialog, LPARAM searchAllRates) {
   std::memset(SearchMarks, MARK_NOT_PROBED, sizeof SearchMarks);
+  std::memset(SearchNodes, 0, sizeof SearchNodes);
   SearchAbort = 0;
   scanStarted = false;
+  allRates = searchAllRates != 0;
   SetSearchListFill(FillFromScan);
   SearchListFill(dialog, IDC_SEARCH_LIST);
   HWND owner = GetWindow(dialog, GW_OWNER);
@@ -48,6 +124,17 @@ BOOL OnInitDialog(HWND dialog) {
   return TRUE;
 }
 
+// The search is over: the button reads OK, and the first node found is
+// selected unless the user picked a line meanwhile.
+void ShowResult(HWND dialog) {
+  SetButtonText(dialog, IDS_SEARCH_OK);
+  HWND list = GetDlgItem(dialog, IDC_SEARCH_LIST);
+  if (SendMessageA(list, LB_GETCURSEL, 0, 0) == LB_ERR) {
+    SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(SearchFirstFoundIndex()), 0);
+  }
+  SearchListFill(dialog, IDC_SEARCH_LIST);  // the lines of identities not read say why
+}
+
 BOOL OnScan(HWND dialog) {
   if (SearchRunning || scanStarted) return FALSE;
   scanStarted = true;
@@ -55,19 +142,32 @@ BOOL OnScan(HWND dialog) {
   // this message: show it now, so that the list is seen growing.
   ShowWindow(dialog, SW_SHOWNORMAL);
   UpdateWindow(dialog);
-  SearchRun(dialog);
+  if (allRates) {
+    SearchRunAllRates(dialog);
+  } else {
+    SearchRun(dialog);
+    // Nothing at the chosen rate: the other two, if the user agrees that
+    // probing at a foreign rate is acceptable here.
+    if (!SearchFound && !SearchAbort &&
+        persist::ShowMsgFmt(dialog, persist::BOX_YESNO | persist::BOX_ICONQUESTION,
+                            IDS_NO_SLAVE_FOUND, nullptr, nullptr, nullptr) == persist::BOX_IDYES) {
+      allRates = true;
+      SearchRunOtherRates(dialog);
+    } else if (!SearchFound && !SearchAbort) {
+      EndDialog(dialog, 1);
+      return TRUE;
+    }
+  }
   if (SearchFound || SearchAbort) {
-    SetButtonText(dialog, IDS_SEARCH_OK);
-    SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_SETCURSEL,
-                        static_cast<WPARAM>(SearchFirstFoundIndex()), 0);
+    ShowResult(dialog);
     return TRUE;
   }
-  persist::ShowMsg(dialog, nullptr, IDS_NO_SLAVE_FOUND);
+  persist::ShowMsg(dialog, nullptr, IDS_NO_SLAVE_AT_ANY_RATE);
   EndDialog(dialog, 1);
   return TRUE;
 }
 
-// OK, Cancel and a double-click only stop a running scan.
+// OK and Cancel only stop a running search; a double-click waits for its end.
 BOOL OnCommand(HWND dialog, WORD id, WORD code) {
   switch (id) {
     case IDOK:
@@ -97,19 +197,25 @@ BOOL OnCommand(HWND dialog, WORD id, WORD code) {
 int SearchListFill(HWND dialog, int listId) {
   HWND list = GetDlgItem(dialog, listId);
   SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+  // The selection follows its entry, wherever new lines push it.
   const LRESULT selected = SendMessageA(list, LB_GETCURSEL, 0, 0);
+  const LRESULT selectedData =
+      selected == LB_ERR ? LB_ERR : SendMessageA(list, LB_GETITEMDATA, static_cast<WPARAM>(selected), 0);
   const LRESULT top = SendMessageA(list, LB_GETTOPINDEX, 0, 0);
-  SendMessageA(list, LB_SETCOLUMNWIDTH, COLUMN_WIDTH_PX, 0);
   SendMessageA(list, LB_RESETCONTENT, 0, 0);
-  for (int mac = 0; mac < SEARCH_MAC_COUNT; ++mac) {
-    if (SearchMarks[mac] == MARK_NOT_PROBED) continue;
-    char text[ENTRY_TEXT_SIZE];
-    std::snprintf(text, sizeof text, SearchMarks[mac] == MARK_ANSWERED ? "%u" : "(%u)",
-                  static_cast<unsigned>(mac));
+  SearchEntry entries[SEARCH_ENTRY_MAX];
+  const int count = SearchEntries(entries);
+  LRESULT reselect = LB_ERR;
+  for (int i = 0; i < count; ++i) {
+    char text[SEARCH_ENTRY_TEXT_SIZE];
+    SearchEntryText(entries[i], text, sizeof text);
     const LRESULT index = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
-    if (index >= 0) SendMessageA(list, LB_SETITEMDATA, static_cast<WPARAM>(index), mac);
+    if (index < 0) continue;
+    const uint32_t data = SearchEntryData(entries[i]);
+    SendMessageA(list, LB_SETITEMDATA, static_cast<WPARAM>(index), data);
+    if (selectedData != LB_ERR && static_cast<uint32_t>(selectedData) == data) reselect = index;
   }
-  SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+  SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(reselect), 0);
   SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(top), 0);
   SendMessageA(list, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(list, nullptr, TRUE);
@@ -119,21 +225,33 @@ int SearchListFill(HWND dialog, int listId) {
 int SearchTakeSelection(HWND dialog) {
   const LRESULT index = SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_GETCURSEL, 0, 0);
   if (index == LB_ERR) return 0;
-  const LRESULT mac =
+  const LRESULT data =
       SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_GETITEMDATA, static_cast<WPARAM>(index), 0);
-  if (mac == LB_ERR) return 0;
-  app::g_App.CurrAdr = static_cast<int>(mac) & devicenet::MAC_ID_MASK;
+  if (data == LB_ERR) return 0;
+  int address = 0;
+  int baudIndex = -1;
+  SearchEntryChoice(static_cast<uint32_t>(data), address, baudIndex);
+  app::g_App.CurrAdr = address;
+  if (baudIndex >= 0) app::g_App.BaudIndex = baudIndex;
   return 1;
 }
 
-INT_PTR CALLBACK SearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK SearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
-      return OnInitDialog(dialog);
+      return OnInitDialog(dialog, lParam);
     case WM_TIMER:
       return OnScan(dialog);
     case WM_COMMAND:
       return OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+    case WM_MEASUREITEM:
+      if (wParam != IDC_SEARCH_LIST) return FALSE;
+      MeasureEntry(dialog, *reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
+      return TRUE;
+    case WM_DRAWITEM:
+      if (wParam != IDC_SEARCH_LIST) return FALSE;
+      DrawEntry(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+      return TRUE;
     case WM_DESTROY:
       SetSearchListFill(nullptr);
       return FALSE;

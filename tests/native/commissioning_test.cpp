@@ -15,6 +15,8 @@
 #include "master/address_change.h"
 #include "master/comm_view.h"
 #include "master/search.h"
+#include "master/node_names.h"
+#include "master/search_entry.h"
 #include "master/session.h"
 #include "master/transactions.h"
 #include "persist/cursor_record.h"
@@ -195,16 +197,18 @@ TEST_F(Search, ProbesEveryAddressAndMarksTheAnsweringOnes) {
   // The list grows as the probes end, with the window pumped meanwhile;
   // one own MAC ID for the whole scan (1: a slave sits at 0), nothing
   // before 3 s have passed.
-  ASSERT_FALSE(fills.empty());
+  // After the probes, one fill per identity read.
+  ASSERT_GT(fills.size(), 3u);
   for (size_t i = 0; i < fills.size(); ++i) {
-    if (i > 0) {
+    if (i > 0 && i < fills.size() - 3) {
       EXPECT_GT(fills[i].probed, fills[i - 1].probed);
     }
     EXPECT_EQ(fills[i].running, 1);
     EXPECT_EQ(fills[i].ownMacId, 1) << i;
     EXPECT_TRUE(fills[i].pumping);
   }
-  EXPECT_EQ(fills.back().probed, 64);
+  for (size_t i = fills.size() - 4; i < fills.size(); ++i) EXPECT_EQ(fills[i].probed, 64);
+  for (int mac : {0, 5, 63}) EXPECT_EQ(SearchNodes[0][mac].state, NODE_IDENTIFIED) << mac;
   EXPECT_GT(fills[0].tick - start_, SEARCH_SETTLE_MS);
 
   // One Duplicate MAC ID check request per address, in order, all zero.
@@ -269,6 +273,292 @@ TEST_F(Search, AdapterThatDoesNotOpenProbesNothing) {
   ASSERT_EQ(persist::RecordedBoxes().size(), 1u);
   EXPECT_EQ(persist::RecordedBoxes()[0].text, StringOf(IDS_CAN_DLL_LOAD_FAILED));
   EXPECT_EQ(persist::RecordedBoxes()[0].owner, DIALOG);
+}
+
+// ---- Who each node is ---------------------------------------------------------
+
+// Allocate (0x4B) and Release (0x4C) requests to the DeviceNet object on the
+// Group 2 Only port: {address, service, allocation choice}.
+struct SetRequest {
+  int address, service, choice, source;
+};
+std::vector<SetRequest> Group2SetRequests() {
+  std::vector<SetRequest> requests;
+  for (const SimTraceFrame& f : Trace()) {
+    if ((f.id & 0x607u) == 0x406u && f.len >= 5 && (f.data[1] == 0x4B || f.data[1] == 0x4C) &&
+        f.data[2] == 0x03) {
+      requests.push_back(
+          {static_cast<int>((f.id >> 3) & 0x3F), f.data[1], f.data[4], f.data[0] & 0x3F});
+    }
+  }
+  return requests;
+}
+
+// UCMM requests (Group 3 message 6) with service `service` to `address`.
+int UcmmRequests(int address, int service) {
+  int count = 0;
+  for (const SimTraceFrame& f : Trace()) {
+    if ((f.id & 0x7C0u) == 0x780u && f.len >= 2 && (f.data[0] & 0x3F) == address &&
+        f.data[1] == service) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+std::string EntryText(int mac, int rate) {
+  char text[SEARCH_ENTRY_TEXT_SIZE];
+  SearchEntryText(SearchEntry{static_cast<uint8_t>(mac), static_cast<int8_t>(rate)}, text,
+                  sizeof text);
+  return text;
+}
+
+std::vector<std::string> EntryTexts() {
+  SearchEntry entries[SEARCH_ENTRY_MAX];
+  const int count = SearchEntries(entries);
+  std::vector<std::string> texts;
+  for (int i = 0; i < count; ++i) texts.push_back(EntryText(entries[i].mac, entries[i].rate));
+  return texts;
+}
+
+std::string Identified(int mac, const std::string& extra) {
+  return "[slave]\nmac = " + std::to_string(mac) + "\n" + extra;
+}
+
+// The progress texts shown, and an Abort pressed when one starts with
+// `abortOn`: at once, or with `abortInWait` in the next wait for the bus.
+std::vector<std::string> progressShown;
+std::string abortOn;
+bool abortInWait = false;
+bool abortArmed = false;
+void RecordProgress(void*, const char* text) {
+  progressShown.push_back(text);
+  if (!abortOn.empty() && std::string(text).compare(0, abortOn.size(), abortOn) == 0) {
+    if (abortInWait) {
+      abortArmed = true;
+    } else {
+      SearchAbort = 1;
+    }
+  }
+}
+// The native build pumps no messages: the press comes with the bus's next
+// look at the clock.
+uint32_t SIMCAN_CDECL AbortingTick() {
+  if (abortArmed) SearchAbort = 1;
+  return platform::TickMs();
+}
+
+class Identity : public Search {
+ protected:
+  void Searched(const std::string& config, int abortAt = -1) {
+    Search::Searched(config, abortAt);
+    CommView view = TheCommView();
+    view.ShowProgress = RecordProgress;
+    SetCommView(view);
+    TheSim().useClock(AbortingTick);
+    progressShown.clear();
+    abortOn.clear();
+    abortInWait = abortArmed = false;
+  }
+};
+
+// A gateway with a UCMM, a Group 2 only I/O block, a node another master
+// owns, a node that answers probes but no explicit request, and that
+// master itself.
+const char* const MIXED_BUS =
+    "[slave]\nmac = 5\nucmm = yes\nvendor = 1\ndevice_type = 12\nproduct_code = 77\n"
+    "revision = 3.4\nserial = 4660\nname = Gateway DN\n"
+    "[slave]\nmac = 10\nucmm = no\nvendor = 40\ndevice_type = 7\nproduct_code = 501\n"
+    "revision = 1.2\nserial = 0x80000001\nname = Quillon Sim I/O 8/8\n"
+    "[slave]\nmac = 12\nucmm = no\n"
+    "[slave]\nmac = 20\nucmm = no\ndrop_explicit = 100000\n"
+    "[master]\nmac = 0\nslave = 12\nucmm = no\npoll_ms = 10\n";
+
+TEST_F(Identity, EveryNodeFoundIsReadOverAnExplicitConnectionOfItsOwn) {
+  Searched(MIXED_BUS);
+  ASSERT_EQ(SearchRun(DIALOG), 1) << BoxTexts();
+  EXPECT_TRUE(persist::RecordedBoxes().empty()) << BoxTexts();
+
+  const NodeIdentity& gateway = SearchNodes[0][5].identity;
+  ASSERT_EQ(SearchNodes[0][5].state, NODE_IDENTIFIED);
+  EXPECT_EQ(gateway.present, 0x3F);
+  EXPECT_EQ(gateway.vendorId, 1);
+  EXPECT_EQ(gateway.deviceType, 12);
+  EXPECT_EQ(gateway.productCode, 77);
+  EXPECT_EQ(gateway.revisionMajor, 3);
+  EXPECT_EQ(gateway.revisionMinor, 4);
+  EXPECT_EQ(gateway.serial, 4660u);
+  EXPECT_STREQ(gateway.productName, "Gateway DN");
+  ASSERT_EQ(SearchNodes[0][10].state, NODE_IDENTIFIED);
+  EXPECT_EQ(SearchNodes[0][10].identity.serial, 0x80000001u);
+
+  // The list: codes with their names, the reasons in words.
+  EXPECT_EQ(EntryText(5, 0),
+            std::string("5\t125 kBaud\t1 ") + VendorName(1) + "\t12 " + DeviceTypeName(12) +
+                "\t77\t3.4\t4660\tGateway DN");
+  EXPECT_EQ(EntryText(10, 0), std::string("10\t125 kBaud\t40 ") + VendorName(40) + "\t7 " +
+                                  DeviceTypeName(7) + "\t501\t1.2\t2147483649\tQuillon Sim I/O 8/8");
+  EXPECT_EQ(SearchNodes[0][12].state, NODE_FAILED);
+  EXPECT_EQ(SearchNodes[0][12].failure, TXR_OWNED_ELSEWHERE);
+  EXPECT_EQ(EntryText(12, 0), "12\t125 kBaud\t" + StringOf(IDS_NODE_OWNED));
+  for (int mac : {0, 20}) {
+    EXPECT_EQ(SearchNodes[0][mac].state, NODE_FAILED) << mac;
+    EXPECT_EQ(EntryText(mac, 0), std::to_string(mac) + "\t125 kBaud\t" + StringOf(IDS_NODE_NO_ANSWER));
+  }
+  EXPECT_EQ(EntryText(1, -1), "(1)");
+
+  // The gateway through its UCMM, opened and closed; the I/O block through
+  // the explicit connection alone, released straight after; the owned node
+  // refused the Allocate, so nothing is released there, and the scanner and
+  // the mute node never answered theirs. No poll connection
+  // is ever asked for.
+  EXPECT_EQ(UcmmRequests(5, 0x4B), 1);
+  EXPECT_EQ(UcmmRequests(5, 0x4C), 1);
+  std::vector<SetRequest> sets;
+  for (const SetRequest& r : Group2SetRequests()) {
+    if (r.source == 1) sets.push_back(r);  // ours, not the scanner's
+  }
+  const std::vector<std::pair<int, int>> expected = {
+      {0, 0x4B}, {10, 0x4B}, {10, 0x4C}, {12, 0x4B}, {20, 0x4B}};
+  ASSERT_EQ(sets.size(), expected.size());
+  for (size_t i = 0; i < sets.size(); ++i) {
+    EXPECT_EQ(sets[i].address, expected[i].first) << i;
+    EXPECT_EQ(sets[i].service, expected[i].second) << i;
+    EXPECT_EQ(sets[i].choice, 0x01) << i;
+  }
+  for (int mac : {5, 10}) {
+    const SimSlaveInfo info = Slave(TheSim().findSlave(static_cast<uint8_t>(mac)));
+    EXPECT_EQ(info.allocChoice, 0) << mac;
+    EXPECT_EQ(info.ucmmOpen, 0) << mac;
+  }
+  const SimSlaveInfo owned = Slave(TheSim().findSlave(12));
+  EXPECT_EQ(owned.allocator, 0);
+  EXPECT_EQ(owned.allocChoice, 0x03);
+}
+
+TEST_F(Identity, EveryRateInTurnAndThePickBringsItsRate) {
+  // One bus per rate, as a bench with three networks on one cable would
+  // never be; the simulator keeps them apart by rate.
+  Searched(Identified(3, "baud = 125\nserial = 31\n") + Identified(7, "baud = 250\nserial = 72\n") +
+           Identified(3, "baud = 500\nserial = 35\n"));
+  g_App.BaudIndex = 1;
+  ASSERT_EQ(SearchRun(DIALOG), 1);
+  EXPECT_EQ(SearchNodes[1][7].state, NODE_IDENTIFIED);
+  EXPECT_EQ(SearchNodes[1][7].identity.serial, 72u);
+
+  fills.clear();
+  progressShown.clear();
+  ASSERT_EQ(SearchRunAllRates(DIALOG), 1);
+  EXPECT_EQ(SearchNodes[0][3].identity.serial, 31u);
+  EXPECT_EQ(SearchNodes[1][7].identity.serial, 72u);
+  EXPECT_EQ(SearchNodes[2][3].identity.serial, 35u);
+  EXPECT_EQ(SearchNodes[0][7].state, NODE_ABSENT);
+  // The selected rate first, then the others, each named in the progress.
+  std::vector<std::string> rates;
+  for (const std::string& text : progressShown) {
+    const size_t colon = text.find(" kBaud: ");
+    if (colon == std::string::npos) continue;  // the own MAC ID's check says its own
+    const std::string rate = text.substr(0, colon);
+    if (rates.empty() || rates.back() != rate) rates.push_back(rate);
+  }
+  EXPECT_EQ(rates, (std::vector<std::string>{"250", "125", "500"}));
+
+  const std::vector<std::string> texts = EntryTexts();
+  ASSERT_EQ(texts.size(), 65u);  // 61 silent addresses, 3 twice over two rates, 7
+  EXPECT_EQ(texts[2], "(2)");
+  EXPECT_EQ(texts[3].substr(0, 13), "3\t125 kBaud\t0");
+  EXPECT_EQ(texts[4].substr(0, 13), "3\t500 kBaud\t0");
+  EXPECT_EQ(texts[8].substr(0, 13), "7\t250 kBaud\t0");
+  EXPECT_EQ(SearchFirstFoundIndex(), 3);
+
+  SearchEntry entries[SEARCH_ENTRY_MAX];
+  ASSERT_EQ(SearchEntries(entries), 65);
+  int address = 0;
+  int baud = -1;
+  SearchEntryChoice(SearchEntryData(entries[4]), address, baud);
+  EXPECT_EQ(address, 3);
+  EXPECT_EQ(baud, 2);
+  SearchEntryChoice(SearchEntryData(entries[2]), address, baud);
+  EXPECT_EQ(address, 2);
+  EXPECT_EQ(baud, -1);  // a silent address keeps the rate
+}
+
+TEST_F(Identity, NothingAtTheSelectedRateThenTheOtherTwoAddToIt) {
+  Searched(Identified(9, "baud = 500\n"));
+  g_App.BaudIndex = 0;
+  ASSERT_EQ(SearchRun(DIALOG), 1);
+  EXPECT_EQ(SearchFound, 0);
+  ASSERT_EQ(SearchRunOtherRates(DIALOG), 1);
+  EXPECT_EQ(SearchFound, 1);
+  EXPECT_EQ(SearchMarks[9], MARK_ANSWERED);
+  EXPECT_EQ(SearchMarks[8], MARK_SILENT);
+  EXPECT_EQ(SearchNodes[2][9].state, NODE_IDENTIFIED);
+  // Each rate probed once: the own MAC ID's two checks and 64 probes.
+  int checks[SEARCH_RATE_COUNT] = {};
+  for (const SimTraceFrame& f : Trace()) {
+    if ((f.id & 0x607u) == 0x407u && !(f.data[0] & 0x80)) ++checks[f.baudIndex];
+  }
+  for (int count : checks) EXPECT_EQ(count, 66);
+}
+
+TEST_F(Identity, AbortInEachPhaseStopsThereAndLeavesNoConnectionOpen) {
+  struct Case {
+    const char* abortOn;  // progress text that arms Abort
+    bool inWait;          // pressed in the wait that follows, not at once
+    int identified;       // nodes read before it stopped
+  };
+  const Case cases[] = {
+      {"125 kBaud: Waiting", false, 0},
+      {"125 kBaud: Probing 1", false, 0},
+      {"125 kBaud: Reading the identity of MAC ID 5", true, 0},   // through the UCMM
+      {"125 kBaud: Reading the identity of MAC ID 10", true, 1},  // on the Group 2 Only port
+      {"250 kBaud: Probing 1", false, 3},
+  };
+  for (const Case& c : cases) {
+    Searched("[slave]\nmac = 5\nucmm = yes\n[slave]\nmac = 10\nucmm = no\n[slave]\nmac = 30\n");
+    abortOn = c.abortOn;
+    abortInWait = c.inWait;
+    g_App.BaudIndex = 0;
+    ASSERT_EQ(SearchRunAllRates(DIALOG), 1) << c.abortOn;
+    EXPECT_EQ(SearchAbort, 1) << c.abortOn;
+    EXPECT_EQ(SearchRunning, 0);
+    EXPECT_EQ(g_App.AdapterOpen, 0);
+    int identified = 0;
+    for (int mac : {5, 10, 30}) identified += SearchNodes[0][mac].state == NODE_IDENTIFIED;
+    EXPECT_EQ(identified, c.identified) << c.abortOn;
+    for (int mac : {5, 10, 30}) {
+      const SimSlaveInfo info = Slave(TheSim().findSlave(static_cast<uint8_t>(mac)));
+      EXPECT_EQ(info.allocChoice, 0) << c.abortOn << " " << mac;
+      EXPECT_EQ(info.ucmmOpen, 0) << c.abortOn << " " << mac;
+    }
+    int at500 = 0;
+    for (const SimTraceFrame& f : Trace()) at500 += f.baudIndex == 2;
+    EXPECT_EQ(at500, 0) << c.abortOn;
+    // A node the read did not reach says so once the search is over.
+    if (SearchNodes[0][30].state == NODE_ANSWERED) {
+      EXPECT_EQ(EntryText(30, 0), "30\t125 kBaud\t" + StringOf(IDS_NODE_NOT_READ));
+    }
+  }
+}
+
+TEST_F(Identity, NodeGoneBetweenProbeAndIdentityKeepsItsLine) {
+  Searched("[slave]\nmac = 5\n[slave]\nmac = 10\n");
+  // Gone the moment the probes end: the list's first fill with every
+  // address probed.
+  SetSearchListFill([](void* dialog, int listId) {
+    RecordFill(dialog, listId);
+    if (fills.back().probed == SEARCH_MAC_COUNT && fills.size() >= 2 &&
+        fills[fills.size() - 2].probed < SEARCH_MAC_COUNT) {
+      TheSim().dropAnswers(TheSim().findSlave(10), SIM_ANSWER_EXPLICIT, 100000);
+    }
+    return 1;
+  });
+  ASSERT_EQ(SearchRun(DIALOG), 1);
+  EXPECT_EQ(SearchNodes[0][5].state, NODE_IDENTIFIED);
+  EXPECT_EQ(SearchNodes[0][10].state, NODE_FAILED);
+  EXPECT_EQ(SearchNodes[0][10].failure, TXR_TIMEOUT);
+  EXPECT_EQ(EntryText(10, 0), "10\t125 kBaud\t" + StringOf(IDS_NODE_NO_ANSWER));
+  EXPECT_EQ(SearchFirstFoundIndex(), 5);
 }
 
 // ---- Address and baud-rate change ------------------------------------------

@@ -62,7 +62,9 @@ TEST_F(Messages, StringIdsShowTheirTextsWithTheExclamationIcon) {
       {IDS_NO_SLAVE_FOUND,
        "No Slave found!\n\nPossibly the DeviceNet Dongle baud rate differs from the slave's baud "
        "rate.\n\nPlease check also:\n- the slave's power supply\n- the wiring\n- if a "
-       "terminating resistor (120 Ohms) is used."},
+       "terminating resistor (120 Ohms) is used.\n\nSearch at the other two baud rates now? Do "
+       "this on a bench only: probing at a wrong baud rate disturbs a network that runs at "
+       "another rate."},
       {IDS_OUT_OF_MEMORY, "Out of memory!"},
       {IDS_COMM_FAILURE, "Communication failure!"},
       {IDS_SLAVE_INIT_FAILED,
