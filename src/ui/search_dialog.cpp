@@ -124,15 +124,13 @@ BOOL OnInitDialog(HWND dialog, LPARAM searchAllRates) {
   return TRUE;
 }
 
-// The search is over: the button reads OK, and the first node found is
-// selected unless the user picked a line meanwhile.
+// The search is over: the lines of identities not read say why, the button
+// reads OK, and the first node found is selected.
 void ShowResult(HWND dialog) {
+  SearchListFill(dialog, IDC_SEARCH_LIST);
   SetButtonText(dialog, IDS_SEARCH_OK);
-  HWND list = GetDlgItem(dialog, IDC_SEARCH_LIST);
-  if (SendMessageA(list, LB_GETCURSEL, 0, 0) == LB_ERR) {
-    SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(SearchFirstFoundIndex()), 0);
-  }
-  SearchListFill(dialog, IDC_SEARCH_LIST);  // the lines of identities not read say why
+  SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_SETCURSEL,
+                      static_cast<WPARAM>(SearchFirstFoundIndex()), 0);
 }
 
 BOOL OnScan(HWND dialog) {

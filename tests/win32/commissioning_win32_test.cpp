@@ -52,6 +52,7 @@ struct Script {
   // Each new text of the search's or the change's progress line.
   std::function<void(HWND dialog, const char* text)> onProgress;
   std::vector<std::string> boxes;  // message boxes, answered OK
+  std::vector<int> answers;        // or with these, one per box, in order
   std::vector<bool> boxOnDialog;   // owned by the dialog under test
   HWND dialog = nullptr;
   int idles = 0;
@@ -66,7 +67,12 @@ LRESULT CALLBACK ActivateHook(int code, WPARAM wParam, LPARAM lParam) {
       !IsDialogUnderTest(window)) {
     script->boxes.push_back(uitest::StaticTexts(window));
     script->boxOnDialog.push_back(IsDialogUnderTest(GetWindow(window, GW_OWNER)));
-    PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    int answer = IDOK;
+    if (!script->answers.empty()) {
+      answer = script->answers.front();
+      script->answers.erase(script->answers.begin());
+    }
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -97,19 +103,38 @@ void PostCommand(HWND dialog, int id, WORD code = BN_CLICKED) {
                reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
+std::string EntryText(HWND dialog, int index) {
+  char text[400] = "";
+  if (SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0) <
+      static_cast<LRESULT>(sizeof text)) {
+    SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_GETTEXT, static_cast<WPARAM>(index),
+                        reinterpret_cast<LPARAM>(text));
+  }
+  return text;
+}
+
+// Each entry's first field (its address) and the address in its item data.
 std::vector<std::string> ListEntries(HWND dialog) {
   std::vector<std::string> entries;
   const int count =
       static_cast<int>(SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_GETCOUNT, 0, 0));
   for (int i = 0; i < count; ++i) {
-    char text[32] = "";
-    SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_GETTEXT, static_cast<WPARAM>(i),
-                        reinterpret_cast<LPARAM>(text));
-    const LRESULT mac =
+    const std::string text = EntryText(dialog, i);
+    const LRESULT data =
         SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_GETITEMDATA, static_cast<WPARAM>(i), 0);
-    entries.push_back(std::string(text) + "=" + std::to_string(mac));
+    entries.push_back(text.substr(0, text.find('\t')) + "=" + std::to_string(data & 0x3F));
   }
   return entries;
+}
+
+// The entry whose text starts with `start`, or -1.
+int EntryStarting(HWND dialog, const std::string& start) {
+  const int count =
+      static_cast<int>(SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    if (EntryText(dialog, i).compare(0, start.size(), start) == 0) return i;
+  }
+  return -1;
 }
 
 // Every entry shows its address as the probe found it: "5=5" answered,
@@ -328,13 +353,72 @@ TEST_F(Commissioning, SearchFindingNothingSaysSoAndCloses) {
   SendMessageA(main_, WM_COMMAND, MAKEWPARAM(IDC_MAIN_BAUD, CBN_SELCHANGE),
                reinterpret_cast<LPARAM>(GetDlgItem(main_, IDC_MAIN_BAUD)));
   ASSERT_EQ(g_App.BaudIndex, 2);
+  // Asked whether to search the other rates, the user says No.
+  TheSim().traceClear();
   Script second;
+  second.answers = {IDNO};
   Run(IDM_SEARCH_SLAVES, second);
   EXPECT_EQ(second.idles, 0) << "the dialog closed by itself";
   ASSERT_EQ(second.boxes.size(), 1u);
   EXPECT_EQ(second.boxes[0], StringOf(IDS_NO_SLAVE_FOUND));
   EXPECT_TRUE(second.boxOnDialog[0]);
   EXPECT_EQ(g_App.CurrAdr, 10);
+  for (const SimTraceFrame& f : Trace()) EXPECT_EQ(f.baudIndex, 2) << "only 500 kbit/s probed";
+}
+
+// Nothing at 500 kbit/s; Yes searches 125 and 250, where the slave is, and
+// picking it brings its rate into the main window.
+TEST_F(Commissioning, NothingFoundOffersTheOtherRatesAndThePickBringsItsRate) {
+  Start(SlaveAt(5), "PrinterPort=4096\r\nBaud=2\r\nCurrAdr=10\r\n");
+  Script s;
+  s.answers = {IDYES};
+  s.onIdle = [&](HWND dialog) {
+    if (s.idles > 1) return;
+    const int five = EntryStarting(dialog, "5\t125 kBaud\t");
+    ASSERT_GE(five, 0);
+    EXPECT_EQ(Selected(dialog), five);
+    EXPECT_EQ(EntryStarting(dialog, "(4)"), 4);
+    PostCommand(dialog, IDC_SEARCH_LIST, LBN_DBLCLK);
+  };
+  Run(IDM_SEARCH_SLAVES, s);
+  ASSERT_EQ(s.boxes.size(), 1u);
+  EXPECT_EQ(s.boxes[0], StringOf(IDS_NO_SLAVE_FOUND));
+  EXPECT_EQ(s.idles, 1);
+  EXPECT_EQ(g_App.CurrAdr, 5);
+  EXPECT_EQ(g_App.BaudIndex, 0);
+  EXPECT_EQ(ControlText(main_, IDC_MAIN_ADDRESS), "5");
+  EXPECT_EQ(SendDlgItemMessageA(main_, IDC_MAIN_BAUD, CB_GETCURSEL, 0, 0), 0);
+}
+
+// The menu's search at every rate: each node on its line with its rate and
+// identity, a silent address still pickable without touching the rate.
+TEST_F(Commissioning, SearchAtAllRatesShowsWhoEachNodeIs) {
+  Start("[slave]\nmac = 3\nbaud = 125\nvendor = 1\ndevice_type = 12\nproduct_code = 77\n"
+        "revision = 3.4\nserial = 4660\nname = Gateway DN\n"
+        "[slave]\nmac = 3\nbaud = 500\nucmm = no\n"
+        "[slave]\nmac = 8\nbaud = 250\n",
+        USB_AT_125);
+  Script s;
+  std::string gateway;
+  int at500 = -1;
+  s.onIdle = [&](HWND dialog) {
+    if (s.idles > 1) return;
+    EXPECT_EQ(ControlText(dialog, IDOK), StringOf(IDS_SEARCH_OK));
+    gateway = EntryText(dialog, EntryStarting(dialog, "3\t125 kBaud\t"));
+    EXPECT_GE(EntryStarting(dialog, "8\t250 kBaud\t"), 0);
+    at500 = EntryStarting(dialog, "3\t500 kBaud\t");
+    EXPECT_EQ(at500, 4);  // (0) (1) (2), 3 at 125, 3 at 500
+    EXPECT_EQ(Selected(dialog), 3);
+    SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_SETCURSEL, static_cast<WPARAM>(at500), 0);
+    PostCommand(dialog, IDOK);
+  };
+  Run(IDM_SEARCH_ALL_RATES, s);
+  EXPECT_TRUE(s.boxes.empty());
+  EXPECT_EQ(gateway.substr(0, gateway.find("\t12 ")), "3\t125 kBaud\t1 Rockwell Automation/Allen-Bradley");
+  EXPECT_EQ(gateway.substr(gateway.find("\t77\t")), "\t77\t3.4\t4660\tGateway DN");
+  EXPECT_EQ(g_App.CurrAdr, 3);
+  EXPECT_EQ(g_App.BaudIndex, 2);
+  EXPECT_EQ(SendDlgItemMessageA(main_, IDC_MAIN_BAUD, CB_GETCURSEL, 0, 0), 2);
 }
 
 TEST_F(Commissioning, AdapterThatDoesNotOpenLeavesAnEmptyListWithOk) {

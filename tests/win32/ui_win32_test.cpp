@@ -427,7 +427,7 @@ void SendSearchCommand(void* window) {
 TEST_F(Program, EnableRulesFollowTheCommunicationState) {
   uitest::WriteSettingsFile("[Log]\r\nInputData=1\r\n");
   Start();
-  for (int id : {IDM_SEARCH_SLAVES, IDM_CHANGE_ADDRESS, IDM_START})
+  for (int id : {IDM_SEARCH_SLAVES, IDM_SEARCH_ALL_RATES, IDM_CHANGE_ADDRESS, IDM_START})
     EXPECT_FALSE(MenuGreyed(id)) << id;
   EXPECT_TRUE(MenuGreyed(IDM_STOP));
   for (int id : {IDC_MAIN_PORT, IDC_MAIN_BAUD, IDC_MAIN_ADDRESS}) EXPECT_TRUE(Enabled(id)) << id;
@@ -437,7 +437,7 @@ TEST_F(Program, EnableRulesFollowTheCommunicationState) {
   SetFocus(GetDlgItem(main_, IDC_MAIN_ADDRESS));
   ActivateCommunication();
   EXPECT_EQ(IsDlgButtonChecked(main_, IDC_MAIN_COMM_ACTIVE), BST_CHECKED);
-  for (int id : {IDM_SEARCH_SLAVES, IDM_CHANGE_ADDRESS, IDM_START})
+  for (int id : {IDM_SEARCH_SLAVES, IDM_SEARCH_ALL_RATES, IDM_CHANGE_ADDRESS, IDM_START})
     EXPECT_TRUE(MenuGreyed(id)) << id;
   EXPECT_FALSE(MenuGreyed(IDM_STOP));
   for (int id : {IDM_READ_ATTR, IDM_WRITE_ATTR, IDM_EXIT, IDM_HELP_CONTENTS, IDM_ABOUT}) {
