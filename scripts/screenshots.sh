@@ -21,7 +21,11 @@ quillon_prefix
 quillon_draw_title_bars
 
 # Menu commands (resources/resource.h).
-ABOUT=40014 SEARCH=40001 CHANGE=112 READ_ATTR=1049 WRITE_ATTR=1050
+ABOUT=40014 SEARCH_ALL_RATES=40021 CHANGE=112 READ_ATTR=1049 WRITE_ATTR=1050
+
+# A bus with a few kinds of node, so that the search shows who is who.
+cp scripts/screenshot-bus.ini "$DEMO/screenshot-bus.ini"
+export SIMCAN_CONFIG=screenshot-bus.ini
 
 # modal COMMAND FILE [SECONDS before the picture, default 2]
 modal() {
@@ -36,8 +40,10 @@ for lang in en de; do
   quillon_start_program
   quillon_shot main "$out/main-$lang.png"
   modal "$ABOUT" "about-$lang.png"
-  # The search finished: 3 s after the adapter opens, then 64 probes.
-  modal "$SEARCH" "search-$lang.png" 12
+  # The search at every rate finished: at each, 3 s after the adapter
+  # opens, the probes, then the identities (the scanner and the mute node
+  # each take their time-outs).
+  modal "$SEARCH_ALL_RATES" "search-$lang.png" 20
   modal "$CHANGE" "change-$lang.png"
   # The attribute dialogs open from the idle step; Write closes Read.
   quillon_poke command "$READ_ATTR"

@@ -337,6 +337,40 @@ TEST_F(Commissioning, AbortDuringTheSettleWaitProbesNothing) {
   }
 }
 
+// Abort while the identities are read: the node being read and those after
+// it keep their lines and say that their identity was not read.
+TEST_F(Commissioning, AbortWhileIdentitiesAreReadKeepsEveryLine) {
+  Start(SlaveAt(5) + SlaveAt(6) + SlaveAt(7), USB_AT_125);
+  Script s;
+  bool pressed = false;
+  s.onProgress = [&](HWND dialog, const char* text) {
+    if (!pressed && std::string(text).find("MAC ID 6") != std::string::npos) {
+      pressed = true;
+      PostCommand(dialog, IDOK);
+    }
+  };
+  std::vector<std::string> lines;
+  s.onIdle = [&](HWND dialog) {
+    if (s.idles > 1) return;
+    for (int mac : {5, 6, 7}) {
+      lines.push_back(EntryText(dialog, EntryStarting(dialog, std::to_string(mac) + "\t")));
+    }
+    EXPECT_EQ(ControlText(dialog, IDOK), StringOf(IDS_SEARCH_OK));
+    PostCommand(dialog, IDCANCEL);
+  };
+  Run(IDM_SEARCH_SLAVES, s);
+  EXPECT_TRUE(pressed);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_NE(lines[0].find("\t105\t"), std::string::npos) << lines[0];  // its serial number
+  const std::string notRead = "\t125 kBaud\t" + StringOf(IDS_NODE_NOT_READ);
+  EXPECT_EQ(lines[1], "6" + notRead);
+  EXPECT_EQ(lines[2], "7" + notRead);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(Slave(i).allocChoice, 0) << i;
+    EXPECT_EQ(Slave(i).ucmmOpen, 0) << i;
+  }
+}
+
 TEST_F(Commissioning, SearchFindingNothingSaysSoAndCloses) {
   Start(SlaveAt(5), USB_AT_125);
   // A first search finds the slave; Cancel leaves the address as it was.

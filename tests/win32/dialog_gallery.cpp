@@ -19,6 +19,18 @@ DWORD g_holdMs;  // how long each dialog stays after its picture
 
 // lParam of the creation: non-zero for the About box, which gets its icon.
 INT_PTR CALLBACK GalleryDlgProc(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
+  if (message == WM_DRAWITEM) {
+    // The search list draws its own lines; here plainly, tabs expanded (the
+    // program's columns show in scripts/screenshots.sh).
+    const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    if (item->itemID == static_cast<UINT>(-1)) return TRUE;
+    char text[300] = "";
+    SendMessageA(item->hwndItem, LB_GETTEXT, item->itemID, reinterpret_cast<LPARAM>(text));
+    RECT line = item->rcItem;
+    FillRect(item->hDC, &line, GetSysColorBrush(COLOR_WINDOW));
+    DrawTextA(item->hDC, text, -1, &line, DT_SINGLELINE | DT_EXPANDTABS | DT_NOPREFIX);
+    return TRUE;
+  }
   if (message == WM_INITDIALOG) {
     SetWindowLongPtrA(dialog, GWLP_USERDATA, lParam);
     return TRUE;
@@ -174,15 +186,15 @@ void FillAbout(HWND dialog) {
 }
 
 void FillSearch(HWND dialog) {
-  SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_SETCOLUMNWIDTH, 40, 0);
-  for (int i = 0; i < 64; ++i) {
-    char entry[8];
-    std::snprintf(entry, sizeof entry, i == 0 || i == 5 || i == 63 ? "%d" : "(%d)", i);
-    SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_ADDSTRING, 0, (LPARAM)entry);
+  const char* lines[] = {"(0)", "(1)", "5\t125 kBaud\t1 Vendor\t12 Communications Adapter\t77",
+                         "(6)", "12\t500 kBaud\tin use by another master"};
+  for (const char* line : lines) {
+    SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_ADDSTRING, 0, (LPARAM)line);
   }
-  SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_SETCURSEL, 5, 0);
-  const int progress[] = {IDS_PROGRESS_SETTLE, IDS_PROGRESS_PROBING, IDS_PROGRESS_OWN_MAC};
-  ShowWidestProgress(dialog, IDC_SEARCH_PROGRESS, progress, 3);
+  SendDlgItemMessageA(dialog, IDC_SEARCH_LIST, LB_SETCURSEL, 2, 0);
+  const int progress[] = {IDS_PROGRESS_SETTLE, IDS_PROGRESS_PROBING, IDS_PROGRESS_OWN_MAC,
+                          IDS_PROGRESS_READING_NODE};
+  ShowWidestProgress(dialog, IDC_SEARCH_PROGRESS, progress, 4);
 }
 
 void FillChange(HWND dialog) {

@@ -100,19 +100,19 @@ const Ctl kAbout[] = {
 // Our own layout: one line per node and rate, its fields in the columns
 // that the headings above the list start.
 const Ctl kSearch[] = {
-    {IDC_STATIC, "Static", 7, 7, 486, 8, "Addresses in brackets did not answer:", SS_LEFT},
-    {IDC_SEARCH_HEAD_MAC, "Static", 9, 20, 24, 8, "MAC ID", SS_LEFT},
-    {IDC_SEARCH_HEAD_RATE, "Static", 37, 20, 34, 8, "Baud rate", SS_LEFT},
-    {IDC_SEARCH_HEAD_VENDOR, "Static", 75, 20, 94, 8, "Vendor", SS_LEFT},
-    {IDC_SEARCH_HEAD_DEVICE_TYPE, "Static", 173, 20, 88, 8, "Device type", SS_LEFT},
-    {IDC_SEARCH_HEAD_PRODUCT_CODE, "Static", 265, 20, 46, 8, "Product code", SS_LEFT},
-    {IDC_SEARCH_HEAD_REVISION, "Static", 315, 20, 30, 8, "Revision", SS_LEFT},
-    {IDC_SEARCH_HEAD_SERIAL, "Static", 349, 20, 50, 8, "Serial number", SS_LEFT},
-    {IDC_SEARCH_HEAD_PRODUCT_NAME, "Static", 403, 20, 86, 8, "Product name", SS_LEFT},
-    {IDC_SEARCH_LIST, "ListBox", 7, 30, 486, 150, "",
+    {IDC_STATIC, "Static", 7, 7, 526, 8, "Addresses in brackets did not answer:", SS_LEFT},
+    {IDC_SEARCH_HEAD_MAC, "Static", 9, 20, 26, 8, "MAC ID", SS_LEFT},
+    {IDC_SEARCH_HEAD_RATE, "Static", 37, 20, 36, 8, "Baud rate", SS_LEFT},
+    {IDC_SEARCH_HEAD_VENDOR, "Static", 75, 20, 108, 8, "Vendor", SS_LEFT},
+    {IDC_SEARCH_HEAD_DEVICE_TYPE, "Static", 185, 20, 106, 8, "Device type", SS_LEFT},
+    {IDC_SEARCH_HEAD_PRODUCT_CODE, "Static", 293, 20, 46, 8, "Product code", SS_LEFT},
+    {IDC_SEARCH_HEAD_REVISION, "Static", 341, 20, 32, 8, "Revision", SS_LEFT},
+    {IDC_SEARCH_HEAD_SERIAL, "Static", 375, 20, 50, 8, "Serial number", SS_LEFT},
+    {IDC_SEARCH_HEAD_PRODUCT_NAME, "Static", 427, 20, 104, 8, "Product name", SS_LEFT},
+    {IDC_SEARCH_LIST, "ListBox", 7, 30, 526, 150, "",
      LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | TAB},
-    {IDC_SEARCH_PROGRESS, "Static", 7, 185, 486, 9, "", SS_LEFT},
-    {IDOK, "Button", 225, 201, 50, 14, "Abort", BS_DEFPUSHBUTTON | TAB},
+    {IDC_SEARCH_PROGRESS, "Static", 7, 185, 526, 9, "", SS_LEFT},
+    {IDOK, "Button", 245, 201, 50, 14, "Abort", BS_DEFPUSHBUTTON | TAB},
 };
 
 const Ctl kChange[] = {
@@ -215,7 +215,7 @@ struct DialogSpec {
 const DialogSpec kDialogs[] = {
     {IDD_MAIN, "Quillon", 406, 258, Controls(kMain)},
     {IDD_ABOUT, "About", 194, 130, Controls(kAbout)},
-    {IDD_SEARCH, "Search Slaves", 500, 222, Controls(kSearch)},
+    {IDD_SEARCH, "Search Slaves", 540, 222, Controls(kSearch)},
     {IDD_CHANGE, "Change Address and Baud Rate of Slave", 232, 80, Controls(kChange)},
     {IDD_READ_ATTR, "Read Attribute", 208, 277, AttrControls(false)},
     {IDD_WRITE_ATTR, "Write Attribute", 208, 278, AttrControls(true)},
