@@ -1,0 +1,72 @@
+// What a DeviceNet frame means, from the frame alone: the identifier's
+// group, message ID and MAC ID, and the kind of message with its details.
+// Portable and stateless; the bus monitor's own view of the bus, apart from
+// the link layer's parsing of what it receives.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "can/frame_tap.h"
+
+namespace monitor {
+
+enum class FrameKind : uint8_t {
+  Unknown,            // no DeviceNet meaning (group 4 reserved IDs, bad length ...)
+  StatusMessage,      // the driver's status word, not a bus frame
+  DupMacRequest,      // Duplicate MAC ID check request (group 2 msg 7)
+  DupMacResponse,
+  ExplicitRequest,    // explicit or unconnected request, first or only fragment
+  ExplicitResponse,   // success response, first or only fragment
+  ErrorResponse,      // service 0x94: general and additional code
+  ExplicitFragment,   // a middle or last fragment of a request or response
+  FragmentAck,        // acknowledge of a request or response fragment
+  UcmmOpen,           // Open Explicit Messaging Connection request (group 3 msg 6, 0x4B)
+  UcmmOpenResponse,
+  UcmmClose,          // Close request (group 3 msg 6, 0x4C)
+  UcmmCloseResponse,
+  PollCommand,        // group 2 msg 5 (fragment details when fragmented)
+  PollResponse,       // group 1 msg 15
+  OtherIo,            // other group 1 / group 2 I/O messages (bit strobe, change of state ...)
+};
+
+struct DecodedFrame {
+  uint8_t group;      // 1..4; 0 when the identifier fits no group
+  uint8_t messageId;  // within the group
+  uint8_t macId;      // source or destination MAC ID as the group defines; 0xFF none
+  uint8_t headerMacId;  // explicit and UCMM messages: the MAC ID in the message header
+                        // (the other end of the conversation); 0xFF none
+  FrameKind kind;
+  bool fragmented;    // the frame carries a fragmentation protocol byte
+  uint8_t fragmentType;   // 0 first, 1 middle, 2 last, 3 acknowledge
+  uint8_t fragmentCount;  // 0..63
+  uint8_t service;        // request or response service code (bit 7 set for a response)
+  bool hasPath;           // classId/instance (and attribute for the attribute services) valid
+  uint16_t classId;
+  uint16_t instance;
+  uint8_t attribute;      // for Get/Set_Attribute_Single; 0 otherwise
+  uint8_t generalError;   // ErrorResponse
+  uint8_t additionalError;
+  uint16_t vendorId;      // DupMacRequest / DupMacResponse
+  uint32_t serial;
+  uint8_t physicalPort;
+  bool sourceIsMaster;    // explicit/UCMM: the frame's header names the client (a request)
+};
+
+// Decodes one frame; never reads past frame.len (<= 8) and never fails.
+void DecodeFrame(const can::TappedFrame& frame, DecodedFrame& out);
+
+// The meaning in words, from the string table (English or German), for
+// the monitor's last column: for example "Get_Attribute_Single request,
+// class 1, instance 1, attribute 7", "Duplicate MAC ID check response,
+// vendor 1312, serial 80000001 hex", "Error response: 08 hex (service not
+// supported), additional code FF". Returns the length written (text always
+// terminated when size > 0).
+size_t DescribeFrame(const DecodedFrame& decoded, char* text, size_t size);
+
+// The name of a group's columns: "1".."4" or "" and the like are formatted
+// by the window; this gives the standard service name for a code ("Get_Attribute_Single"),
+// or nullptr when unknown (bit 7, the response bit, ignored).
+const char* ServiceName(uint8_t service);
+
+}  // namespace monitor

@@ -1,0 +1,22 @@
+// The bus monitor's memory: the last RING_CAPACITY frames the tap saw, in a
+// ring, so that memory stays flat however long the monitor runs. Frames are
+// numbered from the last clear on; old numbers fall out as new frames come.
+#pragma once
+
+#include <cstdint>
+
+#include "can/frame_tap.h"
+
+namespace monitor {
+
+constexpr uint32_t RING_CAPACITY = 32768;
+
+void RingClear();
+void RingPush(const can::TappedFrame& frame);
+// Numbers [RingFirst(), RingEnd()) are held.
+uint64_t RingFirst();
+uint64_t RingEnd();
+// False when `number` is not (or no longer) held.
+bool RingGet(uint64_t number, can::TappedFrame& frame);
+
+}  // namespace monitor
