@@ -297,6 +297,7 @@ int SIMCAN_CDECL Sim_TraceGet(uint32_t index, SimTraceFrame* out) {
   out->len = r->frame.len;
   out->baudIndex = r->baud;
   memcpy(out->data, r->frame.data, 8);
+  out->adapter = r->adapter;
   return 0;
 }
 

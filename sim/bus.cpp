@@ -104,18 +104,20 @@ uint64_t WireUs(const Bus& bus, const Pending& p) {
 }
 
 void Deliver(World& w, const Pending& p, uint64_t atUs) {
-  TraceAdd(w.trace, atUs, p.frame, p.baud);
   ++w.bus.frames;
   Adapter& a = w.adapter;
-  if (p.source == SOURCE_ADAPTER && a.txErrors > 0) --a.txErrors;
-  if (a.open && p.source != SOURCE_ADAPTER && p.baud == a.baud &&
-      !(AdapterStatus(a, atUs) & SIMCAN_ERR_BUSOFF)) {
+  uint8_t role = SIM_TRACE_NOT_ADAPTER;
+  if (p.source == SOURCE_ADAPTER) {
+    role = SIM_TRACE_SENT_BY_ADAPTER;
+    if (a.txErrors > 0) --a.txErrors;
+  } else if (a.open && p.baud == a.baud && !(AdapterStatus(a, atUs) & SIMCAN_ERR_BUSOFF)) {
     DriverMsg m{};
     m.ID = p.frame.id;
     m.LEN = p.frame.len;
     memcpy(m.DATA, p.frame.data, 8);
-    AdapterQueue(a, m);
+    role = AdapterQueue(a, m) ? SIM_TRACE_QUEUED_FOR_ADAPTER : SIM_TRACE_LOST_BY_ADAPTER;
   }
+  TraceAdd(w.trace, atUs, p.frame, p.baud, role);
   for (int i = 0; i < w.slaveCount; ++i) {
     if (i != p.source && w.slaves[i].baud == p.baud) SlaveReceive(w, i, p.frame, atUs);
   }
@@ -197,13 +199,14 @@ uint32_t AdapterStatus(Adapter& a, uint64_t nowUs) {
   return a.status;
 }
 
-void AdapterQueue(Adapter& a, const DriverMsg& msg) {
+bool AdapterQueue(Adapter& a, const DriverMsg& msg) {
   if (a.rxCount >= a.rxCapacity) {
     a.latched |= SIMCAN_ERR_OVERRUN;
-    return;
+    return false;
   }
   a.rx[(a.rxFirst + a.rxCount) % MAX_RX_QUEUE] = msg;
   ++a.rxCount;
+  return true;
 }
 
 bool AdapterTake(Adapter& a, DriverMsg& msg) {

@@ -70,8 +70,8 @@ void BusRun(World& w, uint64_t untilUs);
 // configuration and the error state of its transmit error counter.
 uint32_t AdapterStatus(Adapter& a, uint64_t nowUs);
 
-// The adapter's receive queue.
-void AdapterQueue(Adapter& a, const DriverMsg& msg);
+// The adapter's receive queue; AdapterQueue is false when it was full.
+bool AdapterQueue(Adapter& a, const DriverMsg& msg);
 bool AdapterTake(Adapter& a, DriverMsg& msg);
 void AdapterClearQueue(Adapter& a);
 

@@ -338,7 +338,12 @@ typedef struct SimTraceFrame {
   uint8_t len;
   uint8_t baudIndex;
   uint8_t data[8];
+  uint8_t adapter; /* SIM_TRACE_*: what the adapter had to do with the frame */
 } SimTraceFrame;
+#define SIM_TRACE_NOT_ADAPTER 0        /* another rate, or the adapter closed or bus off */
+#define SIM_TRACE_SENT_BY_ADAPTER 1    /* the adapter sent it */
+#define SIM_TRACE_QUEUED_FOR_ADAPTER 2 /* in the adapter's receive queue for CAN_Read */
+#define SIM_TRACE_LOST_BY_ADAPTER 3    /* heard, but the receive queue was full */
 SIMCAN_EXPORT void SIMCAN_CDECL Sim_TraceClear(void);
 SIMCAN_EXPORT uint32_t SIMCAN_CDECL Sim_TraceCount(void);
 SIMCAN_EXPORT int SIMCAN_CDECL Sim_TraceGet(uint32_t index, SimTraceFrame *out); /* 0 or -1 */

@@ -25,14 +25,14 @@ void Le32(uint8_t* p, uint32_t v) {
 
 }  // namespace
 
-void TraceAdd(Trace& trace, uint64_t timeUs, const Frame& frame, uint8_t baud) {
+void TraceAdd(Trace& trace, uint64_t timeUs, const Frame& frame, uint8_t baud, uint8_t adapter) {
   uint32_t slot = (trace.first + trace.count) % TRACE_CAPACITY;
   if (trace.count == TRACE_CAPACITY) {
     trace.first = (trace.first + 1) % TRACE_CAPACITY;
   } else {
     ++trace.count;
   }
-  trace.rec[slot] = TraceRecord{timeUs, frame, baud};
+  trace.rec[slot] = TraceRecord{timeUs, frame, baud, adapter};
 }
 
 void TraceClear(Trace& trace) {

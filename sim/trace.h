@@ -14,6 +14,7 @@ struct TraceRecord {
   uint64_t timeUs;  // end of frame, simulated time
   Frame frame;
   uint8_t baud;
+  uint8_t adapter;  // SIM_TRACE_* of simcan.h: what the adapter had to do with it
 };
 
 struct Trace {
@@ -22,7 +23,7 @@ struct Trace {
   uint32_t count;
 };
 
-void TraceAdd(Trace& trace, uint64_t timeUs, const Frame& frame, uint8_t baud);
+void TraceAdd(Trace& trace, uint64_t timeUs, const Frame& frame, uint8_t baud, uint8_t adapter);
 void TraceClear(Trace& trace);
 // The i-th oldest record, or null.
 const TraceRecord* TraceAt(const Trace& trace, uint32_t i);

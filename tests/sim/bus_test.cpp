@@ -131,6 +131,26 @@ TEST_F(BusTest, FollowsAClockFunctionOfTheTest) {
   Sim_UseManualClock();
 }
 
+// Frames at another rate never reach the adapter; with its receive queue
+// full they are heard but lost.
+TEST_F(BusTest, TraceTellsWhatTheAdapterDidWithEachFrame) {
+  Sim_TraceClear();
+  uint8_t data[1] = {0x01};
+  ASSERT_EQ(0, Sim_InjectFrame(2, 0x7C2, 1, data));
+  SimAdapterInfo adapter{};
+  ASSERT_EQ(0, Sim_GetAdapter(&adapter));
+  ASSERT_NE(2, adapter.baudIndex);
+  for (int i = 0; i < 5000; ++i) ASSERT_EQ(0, Sim_InjectFrame(adapter.baudIndex, 0x7C3, 1, data));
+  ASSERT_EQ(5001u, Sim_TraceCount());
+  SimTraceFrame f{};
+  ASSERT_EQ(0, Sim_TraceGet(0, &f));
+  EXPECT_EQ(SIM_TRACE_NOT_ADAPTER, f.adapter);
+  ASSERT_EQ(0, Sim_TraceGet(1, &f));
+  EXPECT_EQ(SIM_TRACE_QUEUED_FOR_ADAPTER, f.adapter);
+  ASSERT_EQ(0, Sim_TraceGet(5000, &f));
+  EXPECT_EQ(SIM_TRACE_LOST_BY_ADAPTER, f.adapter);
+}
+
 TEST_F(BusTest, TraceWrittenAsCandumpLogAndPcap) {
   Sim_TraceClear();
   Send(A_DUP, kDupRequest);
@@ -144,6 +164,9 @@ TEST_F(BusTest, TraceWrittenAsCandumpLogAndPcap) {
   EXPECT_EQ(0x42Fu, t[1].id);
   EXPECT_EQ(0x80, t[1].data[0]);
   EXPECT_EQ(t[0].timeUs + 3000, t[2].timeUs);
+  EXPECT_EQ(SIM_TRACE_SENT_BY_ADAPTER, t[0].adapter);
+  EXPECT_EQ(SIM_TRACE_QUEUED_FOR_ADAPTER, t[1].adapter);
+  EXPECT_EQ(SIM_TRACE_QUEUED_FOR_ADAPTER, t[2].adapter);
 
   ASSERT_EQ(0, Sim_TraceWriteCandump("trace_test.log", "vcan1"));
   std::string lines[3];
