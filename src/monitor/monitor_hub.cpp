@@ -78,7 +78,7 @@ void MonitorTap(const can::TappedFrame& frame) {
     if (IsErrorResponse(frame)) ++counts.errorResponses;
   }
   if (ringWanted) RingPush(frame);
-  CaptureFrame(frame);
+  if (captureWanted) CaptureFrame(frame);
 }
 
 BusLoad MeasureBusLoad(uint64_t nowUs, uint64_t windowUs) {

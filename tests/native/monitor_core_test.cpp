@@ -312,10 +312,10 @@ TEST_F(Monitor, TapFeedsTheRingWhenWantedAndTheCaptureWhenRunning) {
   ASSERT_TRUE(RingGet(1, f));
   EXPECT_EQ(f.status, 1);
 
-  CaptureStop();
-  MonitorWantCapture(false);
+  MonitorWantCapture(false);  // a capture left running is not fed
   MonitorTap(Frame(0x41C, {0x01, 0x0E}, 400, can::TAP_SENT));
   EXPECT_EQ(RingEnd(), 3u);
+  CaptureStop();
   EXPECT_EQ(FileBytes(path),
             "(1700000000.999900) can0 41C#010E\n"
             "(1700000001.000000) can0 41B#018E\n");
