@@ -9,6 +9,11 @@
 //   quillon_bench --short   500 kbit/s, a few runs, a large receive queue:
 //                           a smoke run for the test command
 //
+// The Bus Monitor's cost is measured alongside: each transaction's runs
+// alternate between no monitor, the monitor's ring tap, and the ring with a
+// pcap capture to the temp folder running, and a second table sets their
+// ratios side by side.
+//
 // Exit status 1 when a transaction failed; the ratios never fail the run,
 // they depend on the machine. With the 16-frame receive queue a machine
 // that keeps the program off the processor for more than about 3.6 ms
@@ -16,6 +21,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -24,6 +30,9 @@
 #include "can/can_driver.h"
 #include "devicenet/devicenet.h"
 #include "master/transactions.h"
+#include "monitor/capture.h"
+#include "monitor/frame_ring.h"
+#include "monitor/monitor_hub.h"
 #include "platform/platform.h"
 #include "simcan.h"
 
@@ -152,6 +161,38 @@ void Measure(Tally& t, Fn run, double windowUs = 0) {
   t.runs.push_back(r);
 }
 
+// How the monitor watches a run: not at all, with the ring of the Bus
+// Monitor window, or with the ring and a capture file.
+enum Watch { WATCH_OFF, WATCH_RING, WATCH_CAPTURE, WATCH_COUNT };
+
+void WatchBy(int how) {
+  monitor::MonitorWantRing(how != WATCH_OFF);
+  monitor::MonitorWantCapture(how == WATCH_CAPTURE);
+}
+
+// One transaction's runs, each way.
+struct Watched {
+  explicit Watched(const char* name) : tallies{Tally(name), Tally(name), Tally(name)} {}
+  Tally tallies[WATCH_COUNT];
+};
+
+// Runs `step(how)` once each way, in an order that turns with `run`, so that
+// no way is always the first after the pause.
+template <typename Fn>
+void EachWay(int run, Fn step) {
+  for (int k = 0; k < WATCH_COUNT; ++k) {
+    const int how = (run + k) % WATCH_COUNT;
+    WatchBy(how);
+    step(how);
+  }
+  WatchBy(WATCH_OFF);
+}
+
+template <typename Fn>
+void MeasureEachWay(Watched& w, int run, Fn fn, double windowUs = 0) {
+  EachWay(run, [&](int how) { Measure(w.tallies[how], fn, windowUs); });
+}
+
 // The run in the middle by achieved time: what a run takes when the
 // machine's other work does not get in the way.
 Run Median(std::vector<Run> runs) {
@@ -225,6 +266,42 @@ void PrintRow(unsigned kbit, const Tally& t) {
               t.failures ? "  FAILED RUNS" : "");
 }
 
+double MedianRatio(const Tally& t) {
+  const Run median = Median(t.runs);
+  return median.noStuffUs / median.achievedUs;
+}
+
+void PrintMonitorHeader() {
+  std::printf("%-4s %-28s %4s %7s %7s %7s %7s %7s\n", "kbit", "transaction", "runs", "r off",
+              "r ring", "diff", "r pcap", "diff");
+}
+
+// A row of the monitor's table, printed after the main one.
+std::string MonitorRow(unsigned kbit, const Watched& w) {
+  const double off = MedianRatio(w.tallies[WATCH_OFF]);
+  const double ring = MedianRatio(w.tallies[WATCH_RING]);
+  const double pcap = MedianRatio(w.tallies[WATCH_CAPTURE]);
+  bool failed = false;
+  for (const Tally& t : w.tallies) failed = failed || t.failures != 0;
+  char row[160];
+  std::snprintf(row, sizeof row, "%-4u %-28s %4d %7.3f %7.3f %7.3f %7.3f %7.3f%s\n", kbit,
+                w.tallies[WATCH_OFF].name, static_cast<int>(w.tallies[WATCH_OFF].runs.size()), off,
+                ring, off - ring, pcap, off - pcap, failed ? "  FAILED RUNS" : "");
+  return row;
+}
+
+std::string TempFolder() {
+#if defined(_WIN32)
+  char path[MAX_PATH + 1];
+  const DWORD length = GetTempPathA(sizeof path, path);
+  if (length > 0 && length < sizeof path) return path;
+  return ".\\";
+#else
+  const char* tmp = std::getenv("TMPDIR");
+  return std::string(tmp && *tmp ? tmp : "/tmp") + "/";
+#endif
+}
+
 // The cyclic exchange as the program runs it: a poll, then the 1 ms pause,
 // against 1 / (wire time + 1 ms) per cycle. False when a poll failed.
 bool Cyclic(unsigned kbit, int cycles) {
@@ -285,11 +362,10 @@ bool ProbeAll() {
 
 std::string ConfigText(unsigned kbit) {
   std::string text = "[bus]\nwire_time = yes\nrx_queue = " + std::to_string(rxQueueFrames) + "\n";
-  const char* slaves[] = {"mac = 10\nproduced = 8\nconsumed = 8\n",
-                          "mac = 11\nproduced = 1000\nconsumed = 1000\n",
-                          "mac = 0\nproduced = 8\nconsumed = 8\n",
-                          "mac = 5\nproduced = 8\nconsumed = 8\n",
-                          "mac = 63\nproduced = 8\nconsumed = 8\n"};
+  const char* slaves[] = {
+      "mac = 10\nproduced = 8\nconsumed = 8\n", "mac = 11\nproduced = 1000\nconsumed = 1000\n",
+      "mac = 0\nproduced = 8\nconsumed = 8\n", "mac = 5\nproduced = 8\nconsumed = 8\n",
+      "mac = 63\nproduced = 8\nconsumed = 8\n"};
   for (const char* slave : slaves) {
     text += std::string("[slave]\n") + slave + "baud = " + std::to_string(kbit) +
             "\nucmm = yes\nio = echo\nvendor = 0x0520\nname = Quillon benchmark slave\n";
@@ -297,9 +373,9 @@ std::string ConfigText(unsigned kbit) {
   return text;
 }
 
-// One baud rate: every transaction, then the cyclic exchange. False when
-// something failed.
-bool RunAt(int baudIndex, bool brief) {
+// One baud rate: every transaction each way, then the cyclic exchange. The
+// monitor's rows are added to `monitorRows`. False when something failed.
+bool RunAt(int baudIndex, bool brief, std::string& monitorRows) {
   static const unsigned KBIT[] = {125, 250, 500};
   static const uint32_t BIT_US[] = {8, 4, 2};
   const unsigned kbit = KBIT[baudIndex];
@@ -324,44 +400,64 @@ bool RunAt(int baudIndex, bool brief) {
   const int largeRuns = brief ? 2 : 11;
   bool ok = true;
 
+  // The capture runs throughout; only the runs of its way feed it.
+  const std::string capturePath = TempFolder() + "quillon_bench_" + std::to_string(kbit) + ".pcap";
+  monitor::RingClear();
+  if (!monitor::CaptureStart(capturePath.c_str(), monitor::CaptureFormat::Pcap)) {
+    std::fprintf(stderr, "cannot write %s\n", capturePath.c_str());
+    return false;
+  }
+
   // Connect and release first: the set is up again afterwards.
-  Tally connect{"TxConnect (UCMM)"};
-  Tally release{"TxRelease"};
+  Watched connect{"TxConnect (UCMM)"};
+  Watched release{"TxRelease"};
   if (TxConnect(SMALL_SLAVE, OWN_MAC, CONNECT_TIMEOUT_MS) != TXR_OK) ok = false;
   for (int i = 0; i < runs && ok; ++i) {
-    Measure(release, [] { return TxRelease(SMALL_SLAVE, OWN_MAC) == TXR_OK; });
-    Measure(connect, [] { return TxConnect(SMALL_SLAVE, OWN_MAC, CONNECT_TIMEOUT_MS) == TXR_OK; });
+    EachWay(i, [&](int how) {
+      Measure(release.tallies[how], [] { return TxRelease(SMALL_SLAVE, OWN_MAC) == TXR_OK; });
+      Measure(connect.tallies[how],
+              [] { return TxConnect(SMALL_SLAVE, OWN_MAC, CONNECT_TIMEOUT_MS) == TXR_OK; });
+    });
   }
   ok = ok && Prepare(SMALL_SLAVE) && Prepare(LARGE_SLAVE);
   if (!ok) {
     std::fprintf(stderr, "%u kbit/s: the slaves could not be connected\n", kbit);
+    monitor::CaptureStop();
+    std::remove(capturePath.c_str());
     return false;
   }
 
-  Tally small{"poll 8+8 bytes"};
-  Tally large{"poll 1000+1000 bytes"};
-  Tally get{"Get_Attribute_Single 2 B"};
-  Tally name{"product name (fragmented)"};
+  Watched small{"poll 8+8 bytes"};
+  Watched large{"poll 1000+1000 bytes"};
+  Watched get{"Get_Attribute_Single 2 B"};
+  Watched name{"product name (fragmented)"};
   for (int i = 0; i < runs; ++i) {
-    Measure(small, [] { return Poll(SMALL_SLAVE, 8); });
-    if (i < largeRuns) Measure(large, [] { return Poll(LARGE_SLAVE, 1000); });
-    Measure(get, [] {
+    MeasureEachWay(small, i, [] { return Poll(SMALL_SLAVE, 8); });
+    if (i < largeRuns) MeasureEachWay(large, i, [] { return Poll(LARGE_SLAVE, 1000); });
+    MeasureEachWay(get, i, [] {
       uint32_t length = 0;
       return Service(SMALL_SLAVE, 0x0E, 1, 1, 1, 0, length) == TXR_OK && length == 2;
     });
-    Measure(name, [] {
+    MeasureEachWay(name, i, [] {
       uint32_t length = 0;
       return Service(SMALL_SLAVE, 0x0E, 1, 1, 7, 0, length) == TXR_OK && length == 24;
     });
   }
-  Tally probe{"probe 0..63 (5 answer)"};
+  Watched probe{"probe 0..63 (5 answer)"};
   for (int i = 0; i < (brief ? 2 : 21); ++i) {
-    Measure(probe, ProbeAll, PROBE_TIMEOUT_MS * 1000.0);
+    MeasureEachWay(probe, i, ProbeAll, PROBE_TIMEOUT_MS * 1000.0);
   }
-  for (const Tally* t : {&small, &large, &get, &name, &connect, &release, &probe}) {
-    PrintRow(kbit, *t);
-    ok = ok && t->failures == 0;
+  const bool captureHeld = monitor::CaptureRunning();  // false after a write error
+  monitor::CaptureStop();
+  std::remove(capturePath.c_str());
+  for (const Watched* w : {&small, &large, &get, &name, &connect, &release, &probe}) {
+    PrintRow(kbit, w->tallies[WATCH_OFF]);
+    for (const Tally& t : w->tallies) ok = ok && t.failures == 0;
+    monitorRows += MonitorRow(kbit, *w);
   }
+  monitorRows += std::to_string(kbit) + "  " + std::to_string(monitor::CaptureFrames()) +
+                 " frames captured" + (captureHeld ? "\n" : ", CAPTURE FAILED\n");
+  ok = ok && captureHeld;
   ok = Cyclic(kbit, brief ? 50 : 2001) && ok;
 
   TxRelease(SMALL_SLAVE, OWN_MAC);
@@ -388,8 +484,15 @@ int main(int argc, char** argv) {
       rxQueueFrames);
   PrintHeader();
   bool ok = true;
-  if (!brief) ok = RunAt(0, false) && ok;
-  ok = RunAt(2, brief) && ok;
+  std::string monitorRows;
+  if (!brief) ok = RunAt(0, false, monitorRows) && ok;
+  ok = RunAt(2, brief, monitorRows) && ok;
+  std::printf(
+      "\nThe Bus Monitor's cost, each transaction's runs alternating three ways: r off = ratio\n"
+      "of the median run without the monitor (as above); r ring = with the monitor's ring tap;\n"
+      "r pcap = with the ring and a pcap capture to the temp folder; diff = r off - r.\n");
+  PrintMonitorHeader();
+  std::fputs(monitorRows.c_str(), stdout);
 #if defined(_WIN32)
   timeEndPeriod(1);
 #endif

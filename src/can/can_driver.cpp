@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "app/app_state.h"
+#include "can/frame_tap.h"
 #include "persist/messages.h"
 #include "persist/resstring.h"
 #include "persist/ui_text.h"
@@ -63,6 +64,18 @@ Fn EntryAs(Entry e) {
   return reinterpret_cast<Fn>(entries[e]);
 }
 
+// The frame as the monitor sees it. A driver's length above 8 is its own
+// fault; the record holds at most 8 bytes.
+void TapMessage(const DriverMsg& msg, uint8_t direction) {
+  TappedFrame frame{};
+  frame.id = msg.ID & 0x7FF;
+  frame.len = msg.LEN <= 8 ? msg.LEN : 8;
+  frame.direction = direction;
+  frame.status = (msg.MSGTYPE & MSGTYPE_STATUS) ? 1 : 0;
+  for (uint8_t i = 0; i < frame.len; ++i) frame.data[i] = msg.DATA[i];
+  RunFrameTap(frame);
+}
+
 }  // namespace
 
 uint32_t CanInit(uint16_t bitTiming, int msgType) {
@@ -88,12 +101,16 @@ uint32_t CanStatus() {
 
 uint32_t CanWrite(DriverMsg* msg) {
   if (!driverLibrary) return CAN_ERR_NO_DRIVER;
-  return EntryAs<MsgFn>(E_WRITE)(msg);
+  const uint32_t result = EntryAs<MsgFn>(E_WRITE)(msg);
+  if (g_FrameTap && result == CAN_ERR_OK) TapMessage(*msg, TAP_SENT);
+  return result;
 }
 
 uint32_t CanRead(DriverMsg* msg) {
   if (!driverLibrary) return CAN_ERR_NO_DRIVER;
-  return EntryAs<MsgFn>(E_READ)(msg);
+  const uint32_t result = EntryAs<MsgFn>(E_READ)(msg);
+  if (g_FrameTap && result == CAN_ERR_OK) TapMessage(*msg, TAP_RECEIVED);
+  return result;
 }
 
 bool LoadDriverLibrary(const char* fileName) {

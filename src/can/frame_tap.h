@@ -26,4 +26,12 @@ struct TappedFrame {
 using FrameTapFn = void (*)(const TappedFrame& frame);
 void SetFrameTap(FrameTapFn tap);
 
+// The binding's side. The tap now set, null when none: the binding looks at
+// it before anything else, so that a frame costs one compare without a tap.
+extern FrameTapFn g_FrameTap;
+
+// Stamps `frame` with the time and the adapter's rate and hands it to the
+// tap. Only the binding calls it, and only while g_FrameTap is set.
+void RunFrameTap(TappedFrame& frame);
+
 }  // namespace can

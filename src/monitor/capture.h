@@ -12,15 +12,21 @@ namespace monitor {
 
 enum class CaptureFormat { Pcap, CandumpLog };
 
-// Opens (creates or truncates) the UTF-8 `path` and writes the file header.
-// False when the file cannot be opened; nothing runs then.
+// Opens (creates or truncates) the UTF-8 `path` and writes the file header;
+// a capture already running is stopped first. The first frame is stamped
+// with the wall-clock time of the start, the others after it by their tap
+// times. False when the file cannot be opened; nothing runs then.
 bool CaptureStart(const char* path, CaptureFormat format);
+// The same with the start's wall-clock time given, in microseconds since
+// 1970-01-01 UTC (CaptureStart takes the whole second now).
+bool CaptureStartAt(const char* path, CaptureFormat format, uint64_t startWallUs);
 // Flushes and closes; nothing when none runs.
 void CaptureStop();
 bool CaptureRunning();
 // Frames written since CaptureStart.
 uint64_t CaptureFrames();
-// Writes one frame when a capture runs (called by the monitor's tap).
+// Writes one frame when a capture runs (called by the monitor's tap). A
+// write error closes the file and ends the capture.
 void CaptureFrame(const can::TappedFrame& frame);
 
 }  // namespace monitor

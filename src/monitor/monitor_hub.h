@@ -25,6 +25,8 @@ const MonitorCounts& TheMonitorCounts();
 void MonitorResetCounts();
 
 // The tap itself (installed by the two functions above); public for tests.
+// Counts every frame; pushes it into the ring while the ring is wanted and
+// writes it while the capture is wanted and runs.
 void MonitorTap(const can::TappedFrame& frame);
 
 // Frames per second and bus load (percent of the wire's bit time) over the

@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/app_state.h"
+#include "can/frame_tap.h"
 #include "devicenet/dispatch.h"
 #include "persist/native_seams.h"
 #include "persist/ui_text_record.h"
@@ -28,6 +31,8 @@ struct FakeDriver {
     script = reinterpret_cast<void (*)(uint32_t, uint32_t, int)>(
         platform::ResolveEntry(library, "Fake_Script"));
     reset = reinterpret_cast<void (*)()>(platform::ResolveEntry(library, "Fake_Reset"));
+    queueRead = reinterpret_cast<bool (*)(const DriverMsg*)>(
+        platform::ResolveEntry(library, "Fake_QueueRead"));
     reset();
   }
   void* library;
@@ -36,6 +41,7 @@ struct FakeDriver {
   int (*writeCalls)();
   void (*script)(uint32_t init, uint32_t status, int fullWrites);
   void (*reset)();
+  bool (*queueRead)(const DriverMsg* msg);
 };
 
 FakeDriver& Usb() {
@@ -62,6 +68,8 @@ class Binding : public ::testing::Test {
     persist::ClearControlTexts();
   }
   void TearDown() override {
+    SetFrameTap(nullptr);
+    platform::DisableTestClock();
     CloseAdapter(nullptr);
     UnloadDriverLibrary();
   }
@@ -254,6 +262,67 @@ TEST_F(Binding, WriteResultsAreTakenAsTheyCome) {
 
   ASSERT_TRUE(UnloadDriverLibrary());
   EXPECT_EQ(devicenet::SendFrame(frame), devicenet::SEND_FAILED);  // no driver: 0x200
+}
+
+std::vector<TappedFrame> tapped;
+void RecordTap(const TappedFrame& frame) {
+  tapped.push_back(frame);
+}
+
+// Every frame that really went to or came from the driver reaches the tap,
+// with the time it moved; a write the driver refused and an empty read do not.
+TEST_F(Binding, TapSeesEveryFrameTheDriverMoved) {
+  app::g_App.PrinterPort = PORT_USB;
+  ASSERT_TRUE(OpenAdapter(nullptr, 1));
+  // 7.3 ms before the microsecond tick wraps: the tap's times must not.
+  platform::EnableTestClock(4294960);
+  tapped.clear();
+  SetFrameTap(RecordTap);
+
+  const DriverMsg sent{0x41C, MSGTYPE_STANDARD, 5, {0x01, 0x0E, 0x01, 0x01, 0x07}};
+  const DriverMsg refused{0x41C, MSGTYPE_STANDARD, 2, {0xAA, 0xBB}};
+  const DriverMsg received{0x7E3, MSGTYPE_STANDARD, 8, {1, 2, 3, 4, 5, 6, 7, 8}};
+  const DriverMsg empty{0x3C5, MSGTYPE_STANDARD, 0, {}};
+  const DriverMsg busOff{0, MSGTYPE_STATUS, 4, {0, 0, 0, 0x10}};
+  ASSERT_TRUE(Usb().queueRead(&received));
+  ASSERT_TRUE(Usb().queueRead(&empty));
+  ASSERT_TRUE(Usb().queueRead(&busOff));
+
+  DriverMsg msg = sent;
+  EXPECT_EQ(CanWrite(&msg), CAN_ERR_OK);
+  Usb().script(0, 0, 1);
+  msg = refused;
+  EXPECT_EQ(CanWrite(&msg), CAN_ERR_QXMTFULL);
+  platform::AdvanceTestClock(10);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(CanRead(&msg), CAN_ERR_OK);
+  EXPECT_NE(CanRead(&msg), CAN_ERR_OK);  // queue empty
+  SetFrameTap(nullptr);
+  msg = sent;
+  EXPECT_EQ(CanWrite(&msg), CAN_ERR_OK);  // no tap any more
+
+  struct Expected {
+    const DriverMsg& msg;
+    uint8_t direction, status;
+    uint64_t afterFirstUs;
+  } expected[] = {
+      {sent, TAP_SENT, 0, 0},
+      {received, TAP_RECEIVED, 0, 10000},
+      {empty, TAP_RECEIVED, 0, 10000},
+      {busOff, TAP_RECEIVED, 1, 10000},
+  };
+  ASSERT_EQ(tapped.size(), 4u);
+  for (size_t i = 0; i < tapped.size(); ++i) {
+    SCOPED_TRACE(i);
+    const TappedFrame& f = tapped[i];
+    const Expected& e = expected[i];
+    EXPECT_EQ(f.id, e.msg.ID);
+    EXPECT_EQ(f.len, e.msg.LEN);
+    EXPECT_EQ(0, std::memcmp(f.data, e.msg.DATA, e.msg.LEN));
+    EXPECT_EQ(f.direction, e.direction);
+    EXPECT_EQ(f.status, e.status);
+    EXPECT_EQ(f.baudIndex, 1);
+    EXPECT_EQ(f.timeUs - tapped[0].timeUs, e.afterFirstUs);
+  }
 }
 
 }  // namespace

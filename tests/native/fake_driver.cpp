@@ -29,6 +29,9 @@ uint32_t initResult = 0;
 uint32_t status = 0;
 int writesFull = 0;  // -1: the queue never drains
 DriverMsg lastWritten;
+// Messages CAN_Read hands over, oldest first; empty: "receive queue empty".
+DriverMsg readQueue[4];
+int readCount = 0;
 }  // namespace
 
 #if FAKE_INIT_ARGS == 5
@@ -68,8 +71,12 @@ FAKE_API uint32_t FAKE_STDCALL CAN_Write(DriverMsg* msg) {
   return 0;
 }
 
-FAKE_API uint32_t FAKE_STDCALL CAN_Read(DriverMsg*) {
-  return 0x20;
+FAKE_API uint32_t FAKE_STDCALL CAN_Read(DriverMsg* msg) {
+  if (readCount == 0) return 0x20;
+  *msg = readQueue[0];
+  --readCount;
+  std::memmove(readQueue, readQueue + 1, sizeof(DriverMsg) * readCount);
+  return 0;
 }
 
 #if !defined(FAKE_WITHOUT_VERSION_INFO)
@@ -99,9 +106,15 @@ FAKE_API void Fake_Script(uint32_t init, uint32_t busStatus, int fullWrites) {
   status = busStatus;
   writesFull = fullWrites;
 }
+// False when the read queue is full.
+FAKE_API bool Fake_QueueRead(const DriverMsg* msg) {
+  if (readCount == 4) return false;
+  readQueue[readCount++] = *msg;
+  return true;
+}
 FAKE_API void Fake_Reset() {
   std::memset(initArgs, 0, sizeof initArgs);
-  initCalls = closeCalls = writeCalls = 0;
+  initCalls = closeCalls = writeCalls = readCount = 0;
   initResult = status = 0;
   writesFull = 0;
 }
