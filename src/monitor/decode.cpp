@@ -28,9 +28,9 @@ constexpr uint8_t G1_POLL_RESPONSE = 15;
 // 0 bit-strobe command, 1 multicast poll command and 2 change of state or
 // cyclic acknowledge are the master's other I/O messages.
 constexpr uint8_t G2_LAST_OTHER_IO = 2;
-constexpr uint8_t G2_EXPLICIT_RESPONSE = 3;  // the slave's explicit or unconnected response
-constexpr uint8_t G2_EXPLICIT_REQUEST = 4;   // the master's connected explicit request
-constexpr uint8_t G2_POLL_COMMAND = 5;       // the master's poll, change of state or cyclic I/O
+constexpr uint8_t G2_EXPLICIT_RESPONSE = 3;    // the slave's explicit or unconnected response
+constexpr uint8_t G2_EXPLICIT_REQUEST = 4;     // the master's connected explicit request
+constexpr uint8_t G2_POLL_COMMAND = 5;         // the master's poll, change of state or cyclic I/O
 constexpr uint8_t G2_UNCONNECTED_REQUEST = 6;  // Group 2 only unconnected request port
 constexpr uint8_t G2_DUP_MAC = 7;              // Duplicate MAC ID check
 
@@ -297,7 +297,8 @@ void Decode(const can::TappedFrame& frame, bool fragmentedIo, DecodedFrame& out)
       if (out.messageId < G1_FIRST_IO) {
         DecodeExplicit(frame, b, out);
       } else {
-        DecodeIo(b, out.messageId == G1_POLL_RESPONSE ? FrameKind::PollResponse : FrameKind::OtherIo,
+        DecodeIo(b,
+                 out.messageId == G1_POLL_RESPONSE ? FrameKind::PollResponse : FrameKind::OtherIo,
                  fragmentedIo, out);
       }
       break;

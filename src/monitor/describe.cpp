@@ -40,8 +40,8 @@ void Append(Out& out, unsigned id, const char* a1 = nullptr, const char* a2 = nu
   char format[FORMAT_SIZE];
   if (persist::LoadResString(id, format, sizeof format) == 0) return;
   const char* args[ARG_COUNT] = {a1, a2, a3, a4};
-  out.used += persist::SubstituteArgs(format, args, ARG_COUNT, out.text + out.used,
-                                      out.size - out.used);
+  out.used +=
+      persist::SubstituteArgs(format, args, ARG_COUNT, out.text + out.used, out.size - out.used);
 }
 
 struct Number {
@@ -190,10 +190,10 @@ size_t DescribeFrame(const DecodedFrame& d, char* text, size_t size) {
       break;
     case FrameKind::DupMacRequest:
     case FrameKind::DupMacResponse:
-      Append(out,
-             d.kind == FrameKind::DupMacRequest ? IDS_MON_DUP_MAC_REQUEST
-                                                : IDS_MON_DUP_MAC_RESPONSE,
-             Decimal(d.physicalPort).text, Decimal(d.vendorId).text, Hex(d.serial, 8).text);
+      Append(
+          out,
+          d.kind == FrameKind::DupMacRequest ? IDS_MON_DUP_MAC_REQUEST : IDS_MON_DUP_MAC_RESPONSE,
+          Decimal(d.physicalPort).text, Decimal(d.vendorId).text, Hex(d.serial, 8).text);
       break;
     case FrameKind::ExplicitRequest:
       DescribeRequest(out, d);
