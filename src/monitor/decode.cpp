@@ -27,7 +27,6 @@ constexpr uint8_t G1_POLL_RESPONSE = 15;
 // Group 2 message IDs (the MAC ID field is the slave's in both directions).
 // 0 bit-strobe command, 1 multicast poll command and 2 change of state or
 // cyclic acknowledge are the master's other I/O messages.
-constexpr uint8_t G2_LAST_OTHER_IO = 2;
 constexpr uint8_t G2_EXPLICIT_RESPONSE = 3;    // the slave's explicit or unconnected response
 constexpr uint8_t G2_EXPLICIT_REQUEST = 4;     // the master's connected explicit request
 constexpr uint8_t G2_POLL_COMMAND = 5;         // the master's poll, change of state or cyclic I/O
@@ -303,14 +302,21 @@ void Decode(const can::TappedFrame& frame, bool fragmentedIo, DecodedFrame& out)
       }
       break;
     case 2:
-      if (out.messageId <= G2_LAST_OTHER_IO) {
-        DecodeIo(b, FrameKind::OtherIo, fragmentedIo, out);
-      } else if (out.messageId == G2_POLL_COMMAND) {
-        DecodeIo(b, FrameKind::PollCommand, fragmentedIo, out);
-      } else if (out.messageId == G2_DUP_MAC) {
-        DecodeDupMac(b, out);
-      } else {
-        DecodeExplicit(frame, b, out);  // 3, 4 and 6
+      switch (out.messageId) {
+        case G2_EXPLICIT_RESPONSE:
+        case G2_EXPLICIT_REQUEST:
+        case G2_UNCONNECTED_REQUEST:
+          DecodeExplicit(frame, b, out);
+          break;
+        case G2_POLL_COMMAND:
+          DecodeIo(b, FrameKind::PollCommand, fragmentedIo, out);
+          break;
+        case G2_DUP_MAC:
+          DecodeDupMac(b, out);
+          break;
+        default:  // 0..2
+          DecodeIo(b, FrameKind::OtherIo, fragmentedIo, out);
+          break;
       }
       break;
     case 3:
