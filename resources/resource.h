@@ -229,3 +229,43 @@
 
 // Names of the DeviceNet general error codes: IDS_GEC_NAME_BASE + code.
 #define IDS_GEC_NAME_BASE 1100
+
+// Bus monitor frame texts (1400..1479): the meaning of each frame in the
+// Bus Monitor's last column. IDS_MON_FIRST..IDS_MON_LAST is their range.
+#define IDS_MON_FIRST 1400
+#define IDS_MON_LAST 1479
+#define IDS_MON_STATUS 1400              // %s bus status text, %s status word
+#define IDS_MON_INVALID_ID 1401          // identifiers 0x7F0..0x7FF
+#define IDS_MON_GROUP4 1402              // %s message ID
+#define IDS_MON_TOO_SHORT 1403           // data too short for what the header announces
+#define IDS_MON_DUP_MAC_REQUEST 1404     // %s port, %s vendor ID, %s serial number
+#define IDS_MON_DUP_MAC_RESPONSE 1405    // %s port, %s vendor ID, %s serial number
+#define IDS_MON_EXPLICIT_REQUEST 1406    // %s service, %s class, %s instance
+#define IDS_MON_REQUEST_ATTRIBUTE 1407   // %s service, %s class, %s instance, %s attribute
+#define IDS_MON_REQUEST_NO_PATH 1408     // %s service
+#define IDS_MON_EXPLICIT_RESPONSE 1409   // %s service
+#define IDS_MON_ERROR_RESPONSE 1410      // %s error code text (IDS_ERROR_CODE_DETAIL)
+#define IDS_MON_SERVICE_CODE 1411        // stands for the name of an unknown service; %s code
+#define IDS_MON_REQUEST 1412             // a later request fragment
+#define IDS_MON_RESPONSE 1413            // a later response fragment
+#define IDS_MON_FIRST_FRAGMENT 1414      // appended; %s fragment count
+#define IDS_MON_MIDDLE_FRAGMENT 1415     // appended; %s fragment count
+#define IDS_MON_LAST_FRAGMENT 1416       // appended; %s fragment count
+#define IDS_MON_WHOLE_FRAGMENT 1417      // appended: I/O first fragment with count 3F hex
+#define IDS_MON_ACK_REQUEST 1418         // %s fragment count
+#define IDS_MON_ACK_RESPONSE 1419        // %s fragment count
+#define IDS_MON_ACK_TOO_MUCH_DATA 1420   // appended: acknowledge status 1
+#define IDS_MON_ACK_STATUS 1421          // appended: any other status; %s status
+#define IDS_MON_UCMM_OPEN 1422           // %s body format, %s group select
+#define IDS_MON_UCMM_OPEN_RESPONSE 1423  // %s connection instance, %s body format
+#define IDS_MON_UCMM_CLOSE 1424          // %s connection instance
+#define IDS_MON_UCMM_CLOSE_RESPONSE 1425
+#define IDS_MON_POLL_COMMAND 1426
+#define IDS_MON_POLL_RESPONSE 1427
+#define IDS_MON_BIT_STROBE_COMMAND 1428      // group 2 message 0
+#define IDS_MON_MULTICAST_POLL_COMMAND 1429  // group 2 message 1
+#define IDS_MON_COS_CYCLIC_ACK 1430          // group 2 message 2
+#define IDS_MON_MULTICAST_POLL_RESPONSE 1431  // group 1 message 12
+#define IDS_MON_COS_CYCLIC 1432               // group 1 message 13
+#define IDS_MON_BIT_STROBE_RESPONSE 1433      // group 1 message 14
+// -- more bus monitor frame texts here

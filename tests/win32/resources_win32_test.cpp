@@ -780,7 +780,8 @@ TEST_F(LanguageLibraries, BothCarryTheSameResourceIds) {
   EXPECT_EQ(StringIds(german_), strings);
   for (UINT id : strings) {
     const bool errorCodeName = id >= IDS_GEC_NAME_BASE && id <= IDS_GEC_NAME_BASE + 0xFF;
-    EXPECT_TRUE(errorCodeName || (id >= IDS_FIRST && id <= IDS_LAST)) << id;
+    const bool monitorText = id >= IDS_MON_FIRST && id <= IDS_MON_LAST;
+    EXPECT_TRUE(errorCodeName || monitorText || (id >= IDS_FIRST && id <= IDS_LAST)) << id;
     EXPECT_TRUE(id < IDS_BIT0 || id > IDS_BIT7) << "bit captions belong to the program";
   }
   EXPECT_EQ(strings.count(IDS_ADDRESS_IN_USE), 1u);
