@@ -27,6 +27,7 @@
 #define IDD_CHANGE 112       // Change Address and Baud Rate of Slave, modal
 #define IDD_READ_ATTR 1049   // Read Attribute, modeless
 #define IDD_WRITE_ATTR 1050  // Write Attribute, modeless
+#define IDD_MONITOR 114      // Bus Monitor, modeless
 
 // Menu, accelerators, icon.
 #define IDI_APP 103         // program icon (16x16 and 32x32)
@@ -47,6 +48,8 @@
 #define IDM_ABOUT 40014
 #define IDM_SLAVE_WATCHDOG 40020  // check item: the slave's poll connection watchdog on
 #define IDM_SEARCH_ALL_RATES 40021  // the search at 125, 250 and 500 kBaud
+#define IDM_BUS_MONITOR 40022       // opens the Bus Monitor window
+#define IDM_CAPTURE 40023           // check item: every frame written to a capture file
 
 // Accelerator commands.
 #define IDM_ACCEL_ENTER 40006  // table 105: Enter in the hex field
@@ -112,6 +115,20 @@
 #define IDC_SEARCH_HEAD_REVISION 1039
 #define IDC_SEARCH_HEAD_SERIAL 1040
 #define IDC_SEARCH_HEAD_PRODUCT_NAME 1041
+
+// Bus Monitor (dialog 114). The headings' left edges are the list's columns.
+#define IDC_MON_HEAD_TIME 2001
+#define IDC_MON_HEAD_DIRECTION 2002
+#define IDC_MON_HEAD_ID 2003
+#define IDC_MON_HEAD_GROUP 2004
+#define IDC_MON_HEAD_MESSAGE 2005
+#define IDC_MON_HEAD_MAC 2006
+#define IDC_MON_HEAD_MEANING 2007
+#define IDC_MON_LIST 2010    // owner-drawn list without data: the frames, drawn from the ring
+#define IDC_MON_PAUSE 2011   // check box: the list stops taking frames
+#define IDC_MON_CLEAR 2012   // push button: empties the list and the counters
+#define IDC_MON_FILTER 2013  // edit: only frames of this MAC ID; empty for all
+#define IDC_MON_STATUS 2014  // static: frames/s, bus load, adapter status, counts
 
 // Change Address and Baud Rate of Slave (dialog 112).
 #define IDC_CHANGE_NEW_ADDRESS 1001
@@ -218,6 +235,13 @@
 
 // Windows (1080..1089).
 #define IDS_CAPTION_OWN_MAC 1080  // caption while communication runs: %s caption, %s own MAC ID
+#define IDS_MON_STATUS_TRAFFIC 1081  // %s frames per second, %s bus load in percent
+#define IDS_MON_STATUS_COUNTS 1082   // %s error responses, %s time-outs
+#define IDS_MON_ADAPTER_CLOSED 1083  // status line: no adapter open
+#define IDS_MON_PAUSED 1084          // status line: the list is paused
+#define IDS_CAPTURE_FILTER 1085      // save dialog file types, "|" between the parts
+#define IDS_CAPTURE_TITLE 1086       // save dialog caption
+#define IDS_CAPTURE_FAILED 1087      // %s is the file that could not be written
 // -- more window strings here
 
 // Values and settings (1090..1099).

@@ -29,6 +29,10 @@ void SetFrameTap(FrameTapFn tap) {
   g_FrameTap = tap;
 }
 
+uint64_t TapClockUs() {
+  return ExtendedTickUs();
+}
+
 void RunFrameTap(TappedFrame& frame) {
   frame.timeUs = ExtendedTickUs();
   frame.baudIndex = static_cast<uint8_t>(OpenBaudIndex());

@@ -34,4 +34,7 @@ extern FrameTapFn g_FrameTap;
 // tap. Only the binding calls it, and only while g_FrameTap is set.
 void RunFrameTap(TappedFrame& frame);
 
+// Now, on the clock of TappedFrame::timeUs.
+uint64_t TapClockUs();
+
 }  // namespace can

@@ -43,6 +43,10 @@ struct ExplOutcome {
 
 ExplOutcome outcome;
 
+// Explicit requests and polls that ended without an answer, for the bus
+// monitor's status line.
+uint32_t timeouts = 0;
+
 // The UCMM connection TxConnect opened last (valid while UcmmConnOpen is 1).
 struct UcmmConnection {
   // Requests on it name the group: the link layer's automatic choice reads
@@ -110,6 +114,7 @@ void WaitExplicit(uint8_t macId) {
     return ExplTakeResponse(macId, g_NodeTable, outcome.data, sizeof outcome.data, outcome.length,
                             outcome.result, outcome.service);
   });
+  if (outcome.result == RESULT_TIMEOUT) ++timeouts;
 }
 
 uint8_t WaitIo(uint8_t macId) {
@@ -236,6 +241,10 @@ uint32_t AllocateResult(const ExplOutcome& o) {
 }
 
 }  // namespace
+
+uint32_t TxTimeoutCount() {
+  return timeouts;
+}
 
 int SetPumpHook(app::PumpHookFn hook) {
   app::g_App.PumpHook = hook;
@@ -394,7 +403,9 @@ uint32_t TxPoll(uint8_t macId, app::IoBuffers& io) {
   if (!IoRequest(macId, REQUEST_TIMEOUT_MS, g_NodeTable, io.Output.Data, outputLength)) {
     return TXR_IO_FAILED;
   }
-  if (WaitIo(macId) != RESULT_COMPLETED) return TXR_IO_FAILED;
+  const uint8_t result = WaitIo(macId);
+  if (result == RESULT_TIMEOUT) ++timeouts;
+  if (result != RESULT_COMPLETED) return TXR_IO_FAILED;
   size_t taken = 0;
   if (!TakeConsumed(macId, G1_MSG_POLL_RESPONSE, g_NodeTable, io.Input.Data, sizeof io.Input.Data,
                     taken)) {

@@ -50,6 +50,10 @@ struct ServiceRequest {
 // fell back to the Group 2 only port. Read by TxRelease.
 extern int UcmmConnOpen;
 
+// Explicit requests and polls that timed out since the program started
+// (probes, whose silence is an answer, are not counted).
+uint32_t TxTimeoutCount();
+
 // Sets AppState PumpHook (null: waits do not touch the message queue). 1.
 int SetPumpHook(app::PumpHookFn hook);
 

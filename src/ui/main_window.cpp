@@ -7,6 +7,7 @@
 #include "can/can_driver.h"
 #include "devicenet/devicenet.h"
 #include "master/session.h"
+#include "monitor/capture.h"
 #include "persist/cursor.h"
 #include "persist/inputlog.h"
 #include "persist/messages.h"
@@ -16,6 +17,7 @@
 #include "ui/about_box.h"
 #include "ui/data_views.h"
 #include "ui/maker_text.h"
+#include "ui/monitor_window.h"
 #include "ui/other_dialogs.h"
 #include "ui/shell.h"
 #include "ui/view_text.h"
@@ -99,6 +101,9 @@ BOOL OnClose(HWND window) {
 BOOL OnDestroy(HWND window) {
   KillTimer(window, CYCLIC_TIMER_ID);
   persist::CloseInputLog();
+  // The capture file is complete up to the last frame.
+  if (monitor::CaptureRunning()) ToggleCapture(window);
+  CloseMonitorWindow();
   g_App.hMainWnd = nullptr;
   CloseHelpWindows();
   PostQuitMessage(0);
@@ -233,6 +238,13 @@ BOOL OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
       // Taken at the next start.
       if (g_App.CommActive || g_App.OperationBusy) return TRUE;
       g_App.SlaveWatchdog = g_App.SlaveWatchdog ? 0 : 1;
+      UpdateMenuStates(window);
+      return TRUE;
+    case IDM_BUS_MONITOR:
+      OpenMonitorWindow(window);
+      return TRUE;
+    case IDM_CAPTURE:
+      ToggleCapture(window);
       UpdateMenuStates(window);
       return TRUE;
     case IDM_HELP_CONTENTS:
@@ -429,6 +441,8 @@ void UpdateMenuStates(HWND window) {
   EnableMenuCommand(menu, IDM_SLAVE_WATCHDOG, idle);
   CheckMenuItem(menu, IDM_SLAVE_WATCHDOG,
                 MF_BYCOMMAND | (g_App.SlaveWatchdog ? MF_CHECKED : MF_UNCHECKED));
+  CheckMenuItem(menu, IDM_CAPTURE,
+                MF_BYCOMMAND | (monitor::CaptureRunning() ? MF_CHECKED : MF_UNCHECKED));
 }
 
 void UpdateCaption(HWND window) {

@@ -9,6 +9,7 @@
 #include "persist/msgbox.h"
 #include "persist/resstring.h"
 #include "resource.h"
+#include "ui/column_list.h"
 #include "ui/other_dialogs.h"
 #include "ui/shell.h"
 
@@ -19,8 +20,6 @@ namespace {
 using namespace master;
 
 constexpr int BUTTON_TEXT_SIZE = 100;
-constexpr int LINE_PADDING_PX = 2;  // above and below the text of a line
-constexpr int COLUMN_GAP_PX = 4;    // between a cut field and the next column
 
 // The headings above the list, left to right; each one's left edge is where
 // its column starts.
@@ -45,66 +44,20 @@ int FillFromScan(void* dialog, int listId) {
   return SearchListFill(static_cast<HWND>(dialog), listId);
 }
 
-// Left edges of the columns in the list's client coordinates.
-void ColumnLefts(HWND list, int* lefts) {
-  HWND dialog = GetParent(list);
-  for (int i = 0; i < COLUMN_COUNT; ++i) {
-    RECT heading{};
-    GetWindowRect(GetDlgItem(dialog, HEADINGS[i]), &heading);
-    POINT corner{heading.left, heading.top};
-    ScreenToClient(list, &corner);
-    lefts[i] = corner.x;
-  }
-}
-
-// One line: its fields in their columns, each cut with an ellipsis where it
-// would run into the next; the last field runs to the right edge. Silent
-// addresses in grey.
+// One line of the list: a found node in the window's text colour, a silent
+// address in grey.
 void DrawEntry(const DRAWITEMSTRUCT& item) {
-  HDC dc = item.hDC;
-  RECT line = item.rcItem;
-  const bool selected = (item.itemState & ODS_SELECTED) != 0;
-  FillRect(dc, &line, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+  char text[SEARCH_ENTRY_TEXT_SIZE] = "";
+  int rate = -1;
   if (item.itemID != static_cast<UINT>(-1)) {
-    char text[SEARCH_ENTRY_TEXT_SIZE];
     const LRESULT length = SendMessageA(item.hwndItem, LB_GETTEXTLEN, item.itemID, 0);
     if (length >= 0 && static_cast<size_t>(length) < sizeof text) {
       SendMessageA(item.hwndItem, LB_GETTEXT, item.itemID, reinterpret_cast<LPARAM>(text));
-    } else {
-      text[0] = '\0';
     }
     int address = 0;
-    int rate = -1;
     SearchEntryChoice(static_cast<uint32_t>(item.itemData), address, rate);
-    const int color = selected ? COLOR_HIGHLIGHTTEXT : rate < 0 ? COLOR_GRAYTEXT : COLOR_WINDOWTEXT;
-    SetTextColor(dc, GetSysColor(color));
-    SetBkMode(dc, TRANSPARENT);
-    int lefts[COLUMN_COUNT];
-    ColumnLefts(item.hwndItem, lefts);
-    const char* field = text;
-    for (int column = 0; column < COLUMN_COUNT && field; ++column) {
-      const char* end = std::strchr(field, SEARCH_FIELD_SEPARATOR);
-      const int fieldLength = static_cast<int>(end ? end - field : std::strlen(field));
-      RECT box = line;
-      box.left = lefts[column];
-      if (end && column + 1 < COLUMN_COUNT) box.right = lefts[column + 1] - COLUMN_GAP_PX;
-      DrawTextA(dc, field, fieldLength, &box,
-                DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
-      field = end ? end + 1 : nullptr;
-    }
   }
-  if (item.itemState & ODS_FOCUS) DrawFocusRect(dc, &line);
-}
-
-// Lines as high as the dialog's font, with a little air.
-void MeasureEntry(HWND dialog, MEASUREITEMSTRUCT& item) {
-  HDC dc = GetDC(dialog);
-  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(dialog, WM_GETFONT, 0, 0)));
-  TEXTMETRICA metrics{};
-  GetTextMetricsA(dc, &metrics);
-  SelectObject(dc, old);
-  ReleaseDC(dialog, dc);
-  item.itemHeight = static_cast<UINT>(metrics.tmHeight + 2 * LINE_PADDING_PX);
+  DrawColumnLine(item, HEADINGS, COLUMN_COUNT, text, rate < 0 ? COLOR_GRAYTEXT : COLOR_WINDOWTEXT);
 }
 
 BOOL OnInitDialog(HWND dialog, LPARAM searchAllRates) {
@@ -244,7 +197,7 @@ INT_PTR CALLBACK SearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
       return OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
     case WM_MEASUREITEM:
       if (wParam != IDC_SEARCH_LIST) return FALSE;
-      MeasureEntry(dialog, *reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
+      MeasureColumnLine(dialog, *reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
       return TRUE;
     case WM_DRAWITEM:
       if (wParam != IDC_SEARCH_LIST) return FALSE;

@@ -115,6 +115,25 @@ const Ctl kSearch[] = {
     {IDOK, "Button", 245, 201, 50, 14, "Abort", BS_DEFPUSHBUTTON | TAB},
 };
 
+// Our own layout: the frames in columns that the headings start.
+const Ctl kMonitor[] = {
+    {IDC_MON_HEAD_TIME, "Static", 9, 7, 48, 8, "Time (\xB5s)", SS_LEFT},
+    {IDC_MON_HEAD_DIRECTION, "Static", 59, 7, 18, 8, "Dir", SS_LEFT},
+    {IDC_MON_HEAD_ID, "Static", 79, 7, 26, 8, "CAN ID", SS_LEFT},
+    {IDC_MON_HEAD_GROUP, "Static", 107, 7, 24, 8, "Group", SS_LEFT},
+    {IDC_MON_HEAD_MESSAGE, "Static", 133, 7, 30, 8, "Msg ID", SS_LEFT},
+    {IDC_MON_HEAD_MAC, "Static", 165, 7, 26, 8, "MAC ID", SS_LEFT},
+    {IDC_MON_HEAD_MEANING, "Static", 193, 7, 318, 8, "Meaning", SS_LEFT},
+    {IDC_MON_LIST, "ListBox", 7, 17, 506, 190, "",
+     LBS_OWNERDRAWFIXED | LBS_NODATA | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | TAB},
+    {IDC_MON_PAUSE, "Button", 7, 213, 50, 10, "&Pause", BS_AUTOCHECKBOX | TAB},
+    {IDC_MON_CLEAR, "Button", 60, 211, 50, 14, "C&lear", BS_PUSHBUTTON | TAB},
+    {IDC_STATIC, "Static", 120, 214, 60, 8, "&MAC ID filter:", SS_LEFT},
+    {IDC_MON_FILTER, "Edit", 182, 212, 24, 12, "", ES_AUTOHSCROLL | TAB},
+    {IDCANCEL, "Button", 463, 211, 50, 14, "Close", BS_PUSHBUTTON | TAB},
+    {IDC_MON_STATUS, "Static", 7, 232, 506, 9, "", SS_LEFT},
+};
+
 const Ctl kChange[] = {
     {IDC_STATIC, "Static", 10, 12, 62, 8, "&Old Address", SS_LEFT},
     {IDC_CHANGE_OLD_ADDRESS, "Edit", 74, 10, 40, 12, "", TAB},
@@ -217,6 +236,7 @@ const DialogSpec kDialogs[] = {
     {IDD_ABOUT, "About", 194, 130, Controls(kAbout)},
     {IDD_SEARCH, "Search Slaves", 540, 222, Controls(kSearch)},
     {IDD_CHANGE, "Change Address and Baud Rate of Slave", 232, 80, Controls(kChange)},
+    {IDD_MONITOR, "Bus Monitor", 520, 248, Controls(kMonitor)},
     {IDD_READ_ATTR, "Read Attribute", 208, 277, AttrControls(false)},
     {IDD_WRITE_ATTR, "Write Attribute", 208, 278, AttrControls(true)},
 };
@@ -420,7 +440,8 @@ void CheckDialog(HMODULE library, const DialogSpec& d, bool english) {
   const DWORD style = static_cast<DWORD>(GetWindowLongA(dialog, GWL_STYLE));
   EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU), static_cast<DWORD>(WS_CAPTION | WS_SYSMENU));
   EXPECT_EQ(style & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0u) << "fixed size";
-  EXPECT_EQ((style & WS_MINIMIZEBOX) != 0, d.id == IDD_MAIN);
+  // The main window and the bus monitor, which stays open beside it.
+  EXPECT_EQ((style & WS_MINIMIZEBOX) != 0, d.id == IDD_MAIN || d.id == IDD_MONITOR);
   // The modeless attribute dialogs are created visible; the program shows
   // the main window itself and runs the others modally.
   EXPECT_EQ(IsWindowVisible(dialog) != 0, d.id == IDD_READ_ATTR || d.id == IDD_WRITE_ATTR);
@@ -614,7 +635,10 @@ const MenuPopup kMenu[] = {
       {"&Read Attribute ...", IDM_READ_ATTR},
       {"&Write Attribute ...", IDM_WRITE_ATTR},
       {"", 0},
-      {"Slave Watch&dog", IDM_SLAVE_WATCHDOG}}},
+      {"Slave Watch&dog", IDM_SLAVE_WATCHDOG},
+      {"", 0},
+      {"Bus &Monitor ...", IDM_BUS_MONITOR},
+      {"&Capture to File ...", IDM_CAPTURE}}},
     {"&Help", {{"&Contents", IDM_HELP_CONTENTS}, {"&About ...", IDM_ABOUT}}},
 };
 
@@ -767,7 +791,7 @@ std::set<UINT> StringIds(HMODULE module) {
 
 TEST_F(LanguageLibraries, BothCarryTheSameResourceIds) {
   const std::pair<LPCSTR, std::set<std::string>> kinds[] = {
-      {MAKEINTRESOURCEA(5), {"#101", "#108", "#109", "#112", "#1049", "#1050"}},  // dialogs
+      {MAKEINTRESOURCEA(5), {"#101", "#108", "#109", "#112", "#114", "#1049", "#1050"}},  // dialogs
       {MAKEINTRESOURCEA(4), {"#104"}},                                            // menu
       {MAKEINTRESOURCEA(9), {"#105", "#106"}},                                    // accelerators
       {MAKEINTRESOURCEA(14), {"#103"}},                                           // icon group

@@ -1,0 +1,205 @@
+// The Bus Monitor window in the running program under Wine: the real shell
+// and main window, the simulated adapter beside the test as the USB
+// adapter's driver, a scanner on the bus polling a slave of its own.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "monitor/monitor_hub.h"
+#include "persist/resstring.h"
+#include "platform/platform.h"
+#include "resource.h"
+#include "sim_client.h"
+#include "ui/monitor_window.h"
+#include "ui/shell.h"
+#include "ui_test_support.h"
+
+namespace {
+
+using namespace sim_client;
+using app::g_App;
+using uitest::ControlText;
+
+constexpr WPARAM REFRESH_TIMER_ID = 1;
+
+const char BUS[] =
+    "[slave]\nmac = 10\nproduced = 8\nconsumed = 8\nucmm = yes\n"
+    "[slave]\nmac = 20\nucmm = no\n"
+    "[master]\nmac = 0\nslave = 20\nucmm = no\npoll_ms = 20\n";
+
+std::string StringOf(unsigned id) {
+  char text[1000] = "";
+  persist::LoadResString(id, text, sizeof text);
+  return text;
+}
+
+void SendStart(void* window) {
+  SendMessageA(static_cast<HWND>(window), WM_COMMAND, MAKEWPARAM(IDM_START, 0), 0);
+}
+
+void RunIdleStep(void*) {
+  ui::IdleStep();
+}
+
+std::vector<std::string> Rows() {
+  std::vector<std::string> rows;
+  char text[400];
+  for (int row = 0; ui::MonitorRowText(row, text, sizeof text); ++row) rows.push_back(text);
+  return rows;
+}
+
+// The row's fields: time, direction, CAN ID, group, message ID, MAC ID, meaning.
+std::vector<std::string> Fields(const std::string& row) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  for (size_t tab = row.find('\t'); tab != std::string::npos; tab = row.find('\t', start)) {
+    fields.push_back(row.substr(start, tab - start));
+    start = tab + 1;
+  }
+  fields.push_back(row.substr(start));
+  return fields;
+}
+
+bool HasRow(const std::vector<std::string>& rows, const std::string& fromDirection) {
+  for (const std::string& row : rows) {
+    if (row.find(fromDirection) != std::string::npos) return true;
+  }
+  return false;
+}
+
+class Monitor : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::EnableTestClock(1000);
+    Sim& sim = TheSim();
+    ASSERT_EQ(sim.loadConfigText(BUS, "test.ini"), 0) << sim.lastError();
+    sim.useClock(TestTick);
+    uitest::PumpMessages();
+    uitest::SetLangValue(0, nullptr, 0);
+    uitest::WriteSettingsFile("[Tarnix]\r\nPrinterPort=4096\r\nBaud=0\r\nCurrAdr=10\r\n");
+    ASSERT_EQ(ui::InitInstance(GetModuleHandleA(nullptr), SW_SHOW), 1);
+    main_ = static_cast<HWND>(g_App.hMainWnd);
+    uitest::PumpMessages();
+  }
+  void TearDown() override {
+    uitest::ExitProgram();
+    platform::DisableTestClock();
+  }
+
+  // A few cyclic steps, then the window's own refresh.
+  void Exchange(int steps) {
+    for (int i = 0; i < steps; ++i) ui::IdleStep();
+    SendMessageA(ui::MonitorWindow(), WM_TIMER, REFRESH_TIMER_ID, 0);
+  }
+  int ListCount() {
+    return static_cast<int>(
+        SendDlgItemMessageA(ui::MonitorWindow(), IDC_MON_LIST, LB_GETCOUNT, 0, 0));
+  }
+  void SetFilter(const char* text) { SetDlgItemTextA(ui::MonitorWindow(), IDC_MON_FILTER, text); }
+  void Click(int id) {
+    HWND window = ui::MonitorWindow();
+    HWND button = GetDlgItem(window, id);
+    if (id == IDC_MON_PAUSE) {
+      const bool checked = IsDlgButtonChecked(window, id) == BST_CHECKED;
+      CheckDlgButton(window, id, checked ? BST_UNCHECKED : BST_CHECKED);
+    }
+    SendMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  }
+
+  HWND main_ = nullptr;
+};
+
+TEST_F(Monitor, ListsEveryFrameLiveWithFilterPauseAndClear) {
+  // The scanner has checked its MAC ID and polls its slave.
+  platform::AdvanceTestClock(3000);
+  SendMessageA(main_, WM_COMMAND, MAKEWPARAM(IDM_BUS_MONITOR, 0), 0);
+  HWND window = ui::MonitorWindow();
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(IsWindowVisible(window));
+  EXPECT_TRUE(monitor::MonitorTapInstalled());
+  EXPECT_EQ(ListCount(), 0);
+  Exchange(0);
+  EXPECT_NE(ControlText(window, IDC_MON_STATUS).find(StringOf(IDS_MON_ADAPTER_CLOSED)),
+            std::string::npos);
+
+  ASSERT_EQ(uitest::WithAnsweredDialog(IDOK, nullptr, nullptr, SendStart, main_), 1);
+  ASSERT_EQ(g_App.CommActive, 1);
+  Exchange(10);
+  const std::vector<std::string> rows = Rows();
+  ASSERT_GT(rows.size(), 10u);
+  EXPECT_EQ(ListCount(), static_cast<int>(rows.size()));
+  // Our poll of 10 and the scanner's poll of 20, each in words; times rise.
+  EXPECT_TRUE(HasRow(rows, "\tTx\t455\t2\t5\t10\tPoll command"));
+  EXPECT_TRUE(HasRow(rows, "\tRx\t4A5\t2\t5\t20\tPoll command"));
+  unsigned long long last = 0;
+  for (const std::string& row : rows) {
+    const unsigned long long time = std::stoull(Fields(row)[0]);
+    EXPECT_GE(time, last) << row;
+    last = time;
+  }
+  const std::string status = ControlText(window, IDC_MON_STATUS);
+  EXPECT_NE(status.find("frames/s"), std::string::npos) << status;
+  EXPECT_NE(status.find(StringOf(IDS_BUS_NORMAL)), std::string::npos) << status;
+
+  // Only the frames of the scanner's slave; a filter that is no MAC ID is
+  // not taken; empty shows all again.
+  SetFilter("20");
+  Exchange(5);
+  std::vector<std::string> filtered = Rows();
+  ASSERT_FALSE(filtered.empty());
+  for (const std::string& row : filtered) EXPECT_EQ(Fields(row)[5], "20") << row;
+  SetFilter("x");
+  EXPECT_EQ(ControlText(window, IDC_MON_FILTER), "20");
+  SetFilter("64");
+  EXPECT_EQ(ControlText(window, IDC_MON_FILTER), "20");
+  SetFilter("");
+  Exchange(1);
+  EXPECT_GT(Rows().size(), filtered.size());
+
+  // Paused, the list stays as it is while the exchange goes on.
+  Click(IDC_MON_PAUSE);
+  const size_t paused = Rows().size();
+  Exchange(10);
+  EXPECT_EQ(Rows().size(), paused);
+  EXPECT_NE(ControlText(window, IDC_MON_STATUS).find(StringOf(IDS_MON_PAUSED)),
+            std::string::npos);
+  Click(IDC_MON_CLEAR);
+  EXPECT_EQ(ListCount(), 0);
+  Click(IDC_MON_PAUSE);
+  Exchange(5);
+  EXPECT_GT(ListCount(), 0);
+  EXPECT_EQ(std::stoull(Fields(Rows()[0])[0]), 0u) << "times count from the clear";
+
+  SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  EXPECT_EQ(ui::MonitorWindow(), nullptr);
+  EXPECT_FALSE(monitor::MonitorTapInstalled());
+  SendMessageA(main_, WM_COMMAND, MAKEWPARAM(IDM_STOP, 0), 0);
+  ui::IdleStep();
+}
+
+// An error response from the slave counts in the status line.
+TEST_F(Monitor, StatusLineCountsErrorResponses) {
+  SendMessageA(main_, WM_COMMAND, MAKEWPARAM(IDM_BUS_MONITOR, 0), 0);
+  ASSERT_EQ(uitest::WithAnsweredDialog(IDOK, nullptr, nullptr, SendStart, main_), 1);
+  g_App.AttrClassId = 1;
+  g_App.AttrInstanceId = 1;
+  g_App.AttrAttributeId = 1;
+  g_App.WriteValue[0] = 0x20;
+  g_App.WriteValue[1] = 0x05;
+  g_App.WriteValueLength = 2;
+  g_App.WriteAttrPending = 1;  // the vendor ID cannot be set: the failure is shown
+  EXPECT_EQ(uitest::WithAnsweredDialog(IDOK, nullptr, nullptr, RunIdleStep, nullptr), 1);
+  Exchange(1);
+  const std::string status = ControlText(ui::MonitorWindow(), IDC_MON_STATUS);
+  EXPECT_NE(status.find("error responses: 1,"), std::string::npos) << status;
+  bool shown = false;
+  for (const std::string& row : Rows()) shown = shown || row.find("Error response: ") != std::string::npos;
+  EXPECT_TRUE(shown);
+  SendMessageA(main_, WM_COMMAND, MAKEWPARAM(IDM_STOP, 0), 0);
+  ui::IdleStep();
+}
+
+}  // namespace
