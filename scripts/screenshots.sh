@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # PNG screenshots of Quillon's windows under Wine on Xvfb, in English and
 # German: the main window, About, Search Slaves, Change Address and Baud
-# Rate, Read Attribute and Write Attribute.
+# Rate, Read Attribute, Write Attribute and the Bus Monitor.
 # usage: scripts/screenshots.sh [OUTPUT_FOLDER]   (default build/screenshots)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,6 +22,7 @@ quillon_draw_title_bars
 
 # Menu commands (resources/resource.h).
 ABOUT=40014 SEARCH_ALL_RATES=40021 CHANGE=112 READ_ATTR=1049 WRITE_ATTR=1050
+START=40004 STOP=40005 BUS_MONITOR=40022
 
 # A bus with a few kinds of node, so that the search shows who is who.
 cp scripts/screenshot-bus.ini "$DEMO/screenshot-bus.ini"
@@ -53,6 +54,19 @@ for lang in en de; do
   sleep 2
   quillon_shot dialog "$out/write-attribute-$lang.png"
   quillon_poke dismiss
+  # The Bus Monitor while communication runs beside the scanner's traffic:
+  # the outputs warning answered OK first, so that the monitor is the one
+  # window the main window owns when it is photographed.
+  quillon_poke command "$START"
+  sleep 2
+  quillon_poke press 1
+  sleep 2
+  quillon_poke command "$BUS_MONITOR"
+  sleep 3
+  quillon_shot dialog "$out/monitor-$lang.png"
+  quillon_poke dismiss
+  quillon_poke command "$STOP"
+  sleep 2
   quillon_close_program
 done
 quillon_set_language en

@@ -7,6 +7,7 @@
 //   uipoke rect main|dialog prints "WIDTH HEIGHT X Y" of the main window or
 //                           of the dialog it owns (exit 1 if there is none)
 //   uipoke dismiss          closes the dialog the main window owns (Esc)
+//   uipoke press ID         presses button ID in the dialog the main window owns
 //   uipoke close            closes the main window and waits for it to go
 #include <windows.h>
 
@@ -55,7 +56,8 @@ bool WaitFor(DWORD ms, Done done) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: uipoke wait SECONDS | command ID | rect main|dialog | dismiss | close\n");
+               "usage: uipoke wait SECONDS | command ID | rect main|dialog | dismiss | press ID | "
+               "close\n");
   return 2;
 }
 
@@ -91,6 +93,12 @@ int main(int argc, char** argv) {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     return WaitFor(5000, [dialog] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }) ? 0
                                                                                              : 1;
+  }
+  if (std::strcmp(verb, "press") == 0 && argc == 3) {
+    HWND dialog = OwnedDialog(main);
+    if (!dialog) return 1;
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(std::atoi(argv[2]), BN_CLICKED), 0);
+    return 0;
   }
   if (std::strcmp(verb, "close") == 0) {
     PostMessageA(main, WM_CLOSE, 0, 0);

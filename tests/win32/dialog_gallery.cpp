@@ -25,7 +25,13 @@ INT_PTR CALLBACK GalleryDlgProc(HWND dialog, UINT message, WPARAM, LPARAM lParam
     const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
     if (item->itemID == static_cast<UINT>(-1)) return TRUE;
     char text[300] = "";
-    SendMessageA(item->hwndItem, LB_GETTEXT, item->itemID, reinterpret_cast<LPARAM>(text));
+    if (GetWindowLongA(item->hwndItem, GWL_STYLE) & LBS_NODATA) {
+      // The monitor's list holds no texts: lines of its kind.
+      std::snprintf(text, sizeof text, "%u\tTx\t5FD\t2\t5\t63\tPoll command",
+                    1200u * (item->itemID + 1));
+    } else {
+      SendMessageA(item->hwndItem, LB_GETTEXT, item->itemID, reinterpret_cast<LPARAM>(text));
+    }
     RECT line = item->rcItem;
     FillRect(item->hDC, &line, GetSysColorBrush(COLOR_WINDOW));
     DrawTextA(item->hDC, text, -1, &line, DT_SINGLELINE | DT_EXPANDTABS | DT_NOPREFIX);
@@ -197,6 +203,13 @@ void FillSearch(HWND dialog) {
   ShowWidestProgress(dialog, IDC_SEARCH_PROGRESS, progress, 4);
 }
 
+void FillMonitor(HWND dialog) {
+  SendDlgItemMessageA(dialog, IDC_MON_LIST, LB_SETCOUNT, 12, 0);
+  SetDlgItemTextA(dialog, IDC_MON_FILTER, "63");
+  SetDlgItemTextA(dialog, IDC_MON_STATUS,
+                  "1118 frames/s, bus load 99 %  |  Bus normal  |  error responses: 0, time-outs: 0");
+}
+
 void FillChange(HWND dialog) {
   SetDlgItemTextA(dialog, IDC_CHANGE_OLD_ADDRESS, "63");
   SetDlgItemTextA(dialog, IDC_CHANGE_NEW_ADDRESS, "12");
@@ -240,6 +253,9 @@ bool Shoot(HMODULE library, int id, const std::string& path, int variant) {
       break;
     case IDD_CHANGE:
       FillChange(dialog);
+      break;
+    case IDD_MONITOR:
+      FillMonitor(dialog);
       break;
     default:
       FillAttr(dialog, id == IDD_WRITE_ATTR);
@@ -290,6 +306,7 @@ int main(int argc, char** argv) {
       {IDD_ABOUT, 0, "about"},
       {IDD_SEARCH, 0, "search"},
       {IDD_CHANGE, 0, "change"},
+      {IDD_MONITOR, 0, "monitor"},
       {IDD_READ_ATTR, 0, "read_attribute"},
       {IDD_WRITE_ATTR, 0, "write_attribute"},
   };
