@@ -89,7 +89,7 @@ BusLoad MeasureBusLoad(uint64_t nowUs, uint64_t windowUs) {
   can::TappedFrame frame;
   for (uint64_t n = RingEnd(); n > RingFirst();) {
     if (!RingGet(--n, frame)) break;
-    if (frame.timeUs > nowUs) continue;  // after the window: a caller's later look
+    if (frame.timeUs > nowUs) continue;  // newer than the window asked for
     if (nowUs - frame.timeUs >= windowUs) break;
     if (frame.status) continue;
     const uint8_t len = frame.len <= 8 ? frame.len : 8;
