@@ -25,17 +25,9 @@ void ShowOwnedElsewhere(void* window, uint8_t address) {
 constexpr int DETAIL_SIZE = 400;
 
 void ErrorCodeText(uint32_t result, char* text, size_t size) {
-  const unsigned general = (result & TXR_GEC_MASK) >> TXR_GEC_SHIFT;
-  const unsigned additional = (result & TXR_AEC_MASK) >> TXR_AEC_SHIFT;
-  char code[8];
-  char extra[8];
-  char name[DETAIL_SIZE];
-  std::snprintf(code, sizeof code, "%02X", general);
-  std::snprintf(extra, sizeof extra, "%02X", additional);
-  if (persist::LoadResString(IDS_GEC_NAME_BASE + general, name, sizeof name) == 0 ||
-      persist::FormatResString(IDS_ERROR_CODE_DETAIL, code, name, extra, text, size) == 0) {
-    std::snprintf(text, size, "%s", code);
-  }
+  persist::ErrorCodeText(static_cast<uint8_t>((result & TXR_GEC_MASK) >> TXR_GEC_SHIFT),
+                         static_cast<uint8_t>((result & TXR_AEC_MASK) >> TXR_AEC_SHIFT), text,
+                         size);
 }
 
 namespace {

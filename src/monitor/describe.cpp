@@ -72,18 +72,6 @@ void ServiceText(uint8_t service, char* text, size_t size) {
   Append(out, IDS_MON_SERVICE_CODE, Hex(service & 0x7F, 2).text);
 }
 
-// The error code as the master's messages give it: "08 hex (service not
-// supported), additional code FF", or the bare code when a text is missing.
-void ErrorCodeText(uint8_t general, uint8_t additional, char* text, size_t size) {
-  const Number code = Hex(general, 2);
-  char name[FORMAT_SIZE];
-  if (persist::LoadResString(IDS_GEC_NAME_BASE + general, name, sizeof name) == 0 ||
-      persist::FormatResString(IDS_ERROR_CODE_DETAIL, code.text, name, Hex(additional, 2).text,
-                               text, size) == 0) {
-    std::snprintf(text, size, "%s", code.text);
-  }
-}
-
 // Class and instance widths: "8/16"; a value with no meaning as its number.
 Number BodyFormatText(uint8_t format) {
   static const char* const FORMATS[] = {"8/8", "8/16", "16/16", "16/8"};
@@ -205,7 +193,7 @@ size_t DescribeFrame(const DecodedFrame& d, char* text, size_t size) {
       AppendFragment(out, d);
       break;
     case FrameKind::ErrorResponse:
-      ErrorCodeText(d.generalError, d.additionalError, words, sizeof words);
+      persist::ErrorCodeText(d.generalError, d.additionalError, words, sizeof words);
       Append(out, IDS_MON_ERROR_RESPONSE, words);
       AppendFragment(out, d);
       break;

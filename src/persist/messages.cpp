@@ -114,6 +114,19 @@ int ShowMsgDetail(void* owner, unsigned style, unsigned id, const char* detail) 
   return ShowMessageBox(owner, message, caption, style);
 }
 
+void ErrorCodeText(uint8_t general, uint8_t additional, char* text, size_t size) {
+  if (size == 0) return;
+  char code[8];
+  char extra[8];
+  char name[MSG_TEXT_SIZE];
+  std::snprintf(code, sizeof code, "%02X", static_cast<unsigned>(general));
+  std::snprintf(extra, sizeof extra, "%02X", static_cast<unsigned>(additional));
+  if (LoadResString(IDS_GEC_NAME_BASE + general, name, sizeof name) == 0 ||
+      FormatResString(IDS_ERROR_CODE_DETAIL, code, name, extra, text, size) == 0) {
+    std::snprintf(text, size, "%s", code);
+  }
+}
+
 size_t FormatResString(unsigned id, const char* arg1, const char* arg2, const char* arg3, char* out,
                        size_t outSize) {
   if (outSize == 0) return 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace persist {
 
@@ -26,6 +27,11 @@ int ShowMsgFmt(void* owner, unsigned style, unsigned id, const char* arg1, const
 // Shows string `id` and, after a blank line, `detail` (already in words;
 // null or empty adds nothing), with `style`. Returns the button pressed.
 int ShowMsgDetail(void* owner, unsigned style, unsigned id, const char* detail);
+
+// A DeviceNet error code in words, as every message and the bus monitor
+// give it: "0C hex (object state conflict), additional code 01"; the bare
+// code when the texts do not load.
+void ErrorCodeText(uint8_t general, uint8_t additional, char* text, size_t size);
 
 // Loads string `id` and puts the arguments in place of its "%s" as
 // ShowMsgFmt does, into `out` (of `outSize` bytes, always terminated).
