@@ -45,9 +45,10 @@ void LinkTick();
 void DrainReceiveQueue();
 
 // Waits between two ticks as the bus allows: not at all when the last tick
-// stopped at its bound; after a frame went out about the time the shortest
-// answer needs on the wire at the rate the adapter was opened at;
-// then briefly in short pauses; after a quiet spell one 1 ms sleep.
+// stopped at its bound; after a frame went out about the time the answer it
+// awaits needs on the wire at the rate the adapter was opened at (the
+// shortest frame where the answer is unknown); then briefly in short pauses;
+// after a quiet spell one 1 ms sleep.
 void LinkPause();
 
 // True when the frames handed to the adapter so far leave the wire, by the

@@ -21,8 +21,9 @@ void Sleep1Ms();
 uint32_t TickUs();
 
 // Waits about `us` microseconds (up to about 2 ms) without a full 1 ms
-// sleep: the bulk natively in a fine-grained sleep, the rest and on Windows
-// in a loop that yields the processor. Under the test clock: advances it.
+// sleep: the bulk in a fine-grained sleep, as much as the sleep can be
+// trusted with by how late it woke so far, the rest watching the clock (on
+// Windows yielding the processor meanwhile). Under the test clock: advances it.
 void PauseUs(uint32_t us);
 
 // Test clock. While enabled, TickMs and TickUs return values that move only

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/wake_lateness.h"
 
 namespace platform {
 
@@ -35,24 +36,27 @@ uint32_t SystemTickUs() {
 
 namespace {
 
-// A fine-grained sleep oversleeps by some tens of microseconds: the last
-// stretch of a pause is spent watching the clock instead. Not yielding
-// there: on a busy machine a yield can hand the processor away for a whole
-// time slice, while a waking sleeper gets it back at once.
-constexpr uint32_t WATCH_TAIL_US = 40;
+// A fine-grained sleep wakes some tens of microseconds late: it sleeps the
+// pause less that lateness, and the rest is spent watching the clock. Not
+// yielding there: on a busy machine a yield can hand the processor away for a
+// whole time slice, while a waking sleeper gets it back at once.
+WakeLateness nanosleepLateness{40};
 
 }  // namespace
 
 void SystemPauseUs(uint32_t us) {
   const uint32_t start = SystemTickUs();
-  if (us > WATCH_TAIL_US) {
+  const uint32_t sleepUs = SleepPartUs(nanosleepLateness, us);
+  if (sleepUs > 0) {
 #if defined(__linux__)
     // The default timer slack of 50 us would swallow a short sleep whole.
     static const bool slackSet = prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0;
     (void)slackSet;
 #endif
-    const timespec bulk{0, static_cast<long>(us - WATCH_TAIL_US) * 1000L};
-    nanosleep(&bulk, nullptr);
+    const timespec nap{0, static_cast<long>(sleepUs) * 1000L};
+    nanosleep(&nap, nullptr);
+    const uint32_t slept = SystemTickUs() - start;
+    NoteWakeLateness(nanosleepLateness, slept > sleepUs ? slept - sleepUs : 0);
   }
   while (SystemTickUs() - start < us) {
   }

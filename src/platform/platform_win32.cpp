@@ -1,6 +1,9 @@
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/platform.h"
+#include "platform/wake_lateness.h"
 #include "platform/wide_text.h"
 
 namespace platform {
@@ -28,9 +31,93 @@ uint32_t SystemTickUs() {
                                counts % perSecond * 1000000ull / perSecond);
 }
 
-// No timer sleeps less than a scheduler tick here: yield until the time is up.
+namespace {
+
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
+// Sleep(), the system's everyday sleep, counts whole milliseconds. A short
+// pause needs a finer one; what a system offers and how late it wakes differ
+// (a high-resolution timer on recent Windows, the native delay call under
+// Wine), so the pause tries them once and keeps the one that wakes least late.
+enum Sleeper { SLEEPER_NONE, SLEEPER_DELAY, SLEEPER_TIMER };
+
+// The native call behind Sleep(), which takes 100 ns units.
+using DelayExecutionFn = LONG(WINAPI*)(BOOLEAN alertable, LARGE_INTEGER* interval);
+
+struct PauseSleep {
+  bool chosen;
+  Sleeper kind;
+  DelayExecutionFn delay;
+  HANDLE timer;
+  WakeLateness lateness;
+};
+PauseSleep pauseSleep;
+
+constexpr uint32_t TRIAL_SLEEP_US = 200;
+constexpr int TRIAL_SLEEPS = 5;
+
+void SleepWith(Sleeper kind, uint32_t us) {
+  LARGE_INTEGER due;
+  due.QuadPart = -static_cast<LONGLONG>(us) * 10;  // relative, 100 ns units
+  if (kind == SLEEPER_DELAY) {
+    pauseSleep.delay(FALSE, &due);
+  } else if (kind == SLEEPER_TIMER &&
+             SetWaitableTimer(pauseSleep.timer, &due, 0, nullptr, nullptr, FALSE)) {
+    WaitForSingleObject(pauseSleep.timer, INFINITE);
+  }
+}
+
+// The median lateness of a few trial sleeps.
+uint32_t TrialLateness(Sleeper kind) {
+  uint32_t late[TRIAL_SLEEPS];
+  for (uint32_t& one : late) {
+    const uint32_t start = SystemTickUs();
+    SleepWith(kind, TRIAL_SLEEP_US);
+    const uint32_t slept = SystemTickUs() - start;
+    one = slept > TRIAL_SLEEP_US ? slept - TRIAL_SLEEP_US : 0;
+  }
+  std::sort(late, late + TRIAL_SLEEPS);
+  return late[TRIAL_SLEEPS / 2];
+}
+
+void ChooseSleeper() {
+  pauseSleep.chosen = true;
+  pauseSleep.kind = SLEEPER_NONE;
+  pauseSleep.lateness.GuessUs = WAKE_LATENESS_MAX_US;
+  if (HMODULE ntdll = GetModuleHandleW(L"ntdll.dll")) {
+    pauseSleep.delay = reinterpret_cast<DelayExecutionFn>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "NtDelayExecution")));
+  }
+  pauseSleep.timer = CreateWaitableTimerExW(nullptr, nullptr,
+                                            CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                            TIMER_MODIFY_STATE | SYNCHRONIZE);
+  const Sleeper candidates[] = {pauseSleep.delay ? SLEEPER_DELAY : SLEEPER_NONE,
+                                pauseSleep.timer ? SLEEPER_TIMER : SLEEPER_NONE};
+  for (Sleeper kind : candidates) {
+    if (kind == SLEEPER_NONE) continue;
+    const uint32_t late = TrialLateness(kind);
+    if (late < pauseSleep.lateness.GuessUs) {
+      pauseSleep.kind = kind;
+      pauseSleep.lateness.GuessUs = late;
+    }
+  }
+}
+
+}  // namespace
+
+// Sleeps what the chosen sleep can be trusted with and yields for the rest.
 void SystemPauseUs(uint32_t us) {
   const uint32_t start = SystemTickUs();
+  if (!pauseSleep.chosen) ChooseSleeper();
+  const uint32_t sleepUs =
+      pauseSleep.kind == SLEEPER_NONE ? 0 : SleepPartUs(pauseSleep.lateness, us);
+  if (sleepUs > 0) {
+    SleepWith(pauseSleep.kind, sleepUs);
+    const uint32_t slept = SystemTickUs() - start;
+    NoteWakeLateness(pauseSleep.lateness, slept > sleepUs ? slept - sleepUs : 0);
+  }
   while (SystemTickUs() - start < us) SwitchToThread();
 }
 

@@ -279,6 +279,24 @@ TEST_F(LinkOnSimBus, WaitsFollowTheWireTime) {
   }
 }
 
+// Where the answer is known, the first wait lasts until it can be complete:
+// a poll of 8 bytes each way at 500 kbit/s is answered by a full frame; a
+// little is allowed for stuff bits, one in 40 bits of command and answer.
+TEST_F(LinkOnSimBus, FirstWaitLastsUntilTheKnownAnswer) {
+  Start("[bus]\nwire_time = yes\n[slave]\nmac = 10\nbaud = 500\nproduced = 8\nconsumed = 8\n", 2);
+  ConnectForPolling();
+  const std::vector<uint8_t> out = Pattern(8, 9);
+  platform::AdvanceTestClock(5);  // the connection's frames have left the wire
+  ASSERT_TRUE(IoRequest(SLAVE, REQUEST_TIMEOUT_MS, g_NodeTable, out.data(), out.size()));
+  LinkTick();
+  const uint32_t before = platform::TickUs();
+  LinkPause();
+  const uint32_t frameBits = FrameBitsNoStuff(8);
+  EXPECT_EQ(platform::TickUs() - before, (2 * frameBits + 2 * frameBits / 40) * 2u);
+  EXPECT_EQ(RunIo(), RESULT_COMPLETED);
+  EXPECT_EQ(TraceOf(POLL_COMMAND_ID).size(), 1u);
+}
+
 // A 1000-byte answer streams in faster than one frame a millisecond; the
 // ticks keep a 16-frame receive queue from overflowing.
 TEST_F(LinkOnSimBus, LargePollFitsASmallReceiveQueue) {

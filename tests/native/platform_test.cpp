@@ -1,6 +1,9 @@
 #include "platform/platform.h"
+#include "platform/wake_lateness.h"
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 namespace {
 
@@ -37,6 +40,49 @@ TEST(SystemClock, SleepTakesAboutOneMillisecond) {
   const uint32_t elapsed = platform::TickMs() - start;
   EXPECT_GE(elapsed, 25u);
   EXPECT_LT(elapsed, 2000u);
+}
+
+// The guess a pause goes by: it settles near the late end of what the sleeps
+// do, forgets a single very late wake-up again, and never exceeds its bound.
+TEST(WakeLateness, GuessFollowsTheSleeps) {
+  struct Case {
+    const char* name;
+    uint32_t start;
+    std::vector<uint32_t> pattern;  // repeated 100 times
+    uint32_t outlier;               // then one sleep this late (0: none) and 50 of pattern[0]
+    uint32_t low, high;             // where the guess must end
+  };
+  const Case cases[] = {
+      {"steady 30 from 40", 40, {30}, 0, 30, 31},
+      {"steady 30 from 0", 0, {30}, 0, 30, 31},
+      {"30..36 spread", 40, {30, 32, 36, 31, 33}, 0, 33, 36},
+      {"one late wake-up forgotten", 40, {30}, 3000, 30, 31},
+      {"a sleep that wakes a whole tick late", 40, {15600}, 0,
+       platform::WAKE_LATENESS_MAX_US, platform::WAKE_LATENESS_MAX_US},
+  };
+  for (const Case& c : cases) {
+    platform::WakeLateness lateness{c.start};
+    for (int round = 0; round < 100; ++round) {
+      for (uint32_t late : c.pattern) platform::NoteWakeLateness(lateness, late);
+    }
+    if (c.outlier) {
+      platform::NoteWakeLateness(lateness, c.outlier);
+      EXPECT_GT(lateness.GuessUs, 35u) << c.name;
+      EXPECT_LT(lateness.GuessUs, 40u) << c.name;  // a busy machine, not a slow sleep
+      for (int i = 0; i < 50; ++i) platform::NoteWakeLateness(lateness, c.pattern[0]);
+    }
+    EXPECT_GE(lateness.GuessUs, c.low) << c.name;
+    EXPECT_LE(lateness.GuessUs, c.high) << c.name;
+  }
+}
+
+TEST(WakeLateness, PauseSleepsAllButTheGuess) {
+  const platform::WakeLateness lateness{30};
+  EXPECT_EQ(platform::SleepPartUs(lateness, 200), 170u);
+  EXPECT_EQ(platform::SleepPartUs(lateness, 40), 10u);
+  EXPECT_EQ(platform::SleepPartUs(lateness, 39), 0u);  // too short to be worth a sleep
+  const platform::WakeLateness useless{platform::WAKE_LATENESS_MAX_US};
+  EXPECT_EQ(platform::SleepPartUs(useless, 1500), 0u);
 }
 
 }  // namespace
