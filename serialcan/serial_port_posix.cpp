@@ -54,7 +54,9 @@ PortOpenResult PortOpen(unsigned number) {
   cfsetospeed(&tio, B115200);
   tio.c_cflag |= CLOCAL | CREAD;
   tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS | CSTOPB);
-  tio.c_cc[VMIN] = 0;
+  // With O_NONBLOCK an empty port then answers EAGAIN, and 0 means a
+  // hang-up (VMIN 0 would answer 0 for both).
+  tio.c_cc[VMIN] = 1;
   tio.c_cc[VTIME] = 0;
   if (tcsetattr(fd, TCSANOW, &tio) != 0) {
     close(fd);
@@ -80,7 +82,7 @@ int PortRead(char* data, size_t size) {
   const ssize_t n = read(portFd, data, size);
   if (n > 0) return static_cast<int>(n);
   if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return 0;
-  return -1;  // 0 without O_NONBLOCK's EAGAIN is a hang-up; EIO a vanished far end
+  return -1;  // 0 is a hang-up, EIO a far end that went away
 }
 
 PortWriteResult PortWrite(const char* data, size_t size) {
