@@ -37,12 +37,13 @@ struct LineSplitter {
   char line[LINE_MAX + 1];  // the line so far, NUL-terminated when complete
   size_t length;
   bool overlong;  // the line grew past LINE_MAX: it is dropped at its CR
+  bool complete;  // line/length hold a finished line; the next byte starts a new one
 };
 
 enum LineEvent {
   LINE_NONE,      // the byte was taken into the current line
   LINE_DONE,      // a CR ended a line: splitter.line/length hold it (possibly empty)
-  LINE_BELL,      // a BEL: the other end refused the last command
+  LINE_BELL,      // a BEL: the other end refused the last command; a partial line is dropped
   LINE_OVERLONG,  // a CR ended a line that was too long; it is dropped
 };
 
