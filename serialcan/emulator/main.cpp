@@ -11,7 +11,8 @@
 //            example a Wine prefix's dosdevices/com5); removed at exit
 // --wire-time  frames take their bit time on the simulated bus
 // --poll-us  how often the bus is looked at while the adapter is open
-//            (default 250 microseconds)
+//            (default 100 microseconds: a frame waits at most that long
+//            between the bus and the line)
 #include <poll.h>
 #include <signal.h>
 #include <time.h>
@@ -33,7 +34,7 @@ using serialcan::emu::Adapter;
 using serialcan::emu::Output;
 using serialcan::emu::PtyLine;
 
-constexpr long DEFAULT_POLL_US = 250;
+constexpr long DEFAULT_POLL_US = 100;
 // A host that reads nothing for this long loses what the adapter sends.
 constexpr int WRITE_PATIENCE_MS = 200;
 
