@@ -15,8 +15,10 @@ constexpr uint32_t SILENT_MS = 1000;      // an unanswered command this old: ada
 constexpr uint32_t RING_SIZE = 512;       // received frames waiting for CAN_Read
 constexpr uint32_t PENDING_SIZE = 64;     // commands sent and not yet answered
 constexpr uint32_t READ_CHUNK = 1024;     // bytes per read from the port
-constexpr int READS_PER_PUMP = 4;         // bounds the time one call spends reading
 constexpr uint32_t STD_ID_MAX = 0x7FF;
+// Reads until the port is empty, at most this many: answers queue up behind
+// the frames of a busy bus while nobody reads, and must not look missing.
+constexpr int READS_PER_PUMP = 64;
 
 // What an answer in the stream belongs to: the adapter answers every
 // command, in order.

@@ -41,8 +41,13 @@ bool SetLine(HANDLE h) {
   return SetCommState(h, &dcb) != 0;
 }
 
-// Reads return at once with what has arrived. Measured under Wine on a
-// pseudo-terminal (serialcan/readmode_probe.cpp): READ_MODE_NOTE.
+// Reads return at once with what has arrived (MAXDWORD, 0, 0), and the
+// library reads again at its next call. Measured under wine64 on a
+// pseudo-terminal whose far end answers at once (readmode_probe.cpp, 100
+// rounds): a status request's answer took 0.2 to 0.4 ms on average in this
+// mode, a read of an empty port 0.07 to 0.17 ms; with MAXDWORD, MAXDWORD, n
+// ("return at the first byte") every read waited out its n ms, answer or
+// not (10.5 ms for n = 10, 5.4 ms for n = 5).
 bool SetTimeouts(HANDLE h) {
   COMMTIMEOUTS t{};
   t.ReadIntervalTimeout = MAXDWORD;

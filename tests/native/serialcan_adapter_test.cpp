@@ -425,6 +425,19 @@ TEST_F(SerialCanAdapter, AnAdapterPulledOutIsBusOffAndRefusesFrames) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
 }
 
+TEST_F(SerialCanAdapter, AnAdapterThatStopsAnsweringIsBusOffUntilItAnswersAgain) {
+  ASSERT_EQ(SERIALCAN_OK, Open());
+  Answer({});
+  SerialCanMsg m = Msg(0x41C, {1});
+  ASSERT_EQ(SERIALCAN_OK, Lib().write(&m));
+  EXPECT_EQ(0u, Lib().status());  // asks for the flags too
+  // A second without any answer.
+  EXPECT_TRUE(Within(1500, [&] { return Lib().status() == SERIALCAN_ERR_BUSOFF; }));
+  Answer({{'C', "\r"}, {'F', "F00\r"}});
+  Send("z\rF00\r");
+  EXPECT_EQ(0u, Lib().status());
+}
+
 TEST_F(SerialCanAdapter, VersionAndResetClient) {
   char text[64];
   std::memset(text, 'x', sizeof text);
