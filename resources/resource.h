@@ -242,6 +242,7 @@
 #define IDS_CAPTURE_FILTER 1085      // save dialog file types, "|" between the parts
 #define IDS_CAPTURE_TITLE 1086       // save dialog caption
 #define IDS_CAPTURE_FAILED 1087      // %s is the file that could not be written
+#define IDS_PORT_SERIAL 1088         // port list: serial-line CAN adapter; %s is the COM number
 // -- more window strings here
 
 // Values and settings (1090..1099).

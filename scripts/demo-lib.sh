@@ -53,10 +53,11 @@ quillon_build() {
 
 # The program files of the demo folder: replaced by every run.
 DEMO_PROGRAM_FILES="quillon.exe tarnres.dll tarnresd.dll pcan_usb.dll pcan_pci.dll pcan_dng.dll
-tarnix.chm tarnixd.chm"  # and the folders help-en and help-de
+serialcan.dll tarnix.chm tarnixd.chm"  # and the folders help-en and help-de
 
-# The program, both language libraries, the help files and the simulated
-# adapter under every adapter driver's name (one slave at 63, 125 kbit/s).
+# The program, both language libraries, the help files, the serial-line
+# adapter's library and the simulated adapter under every adapter driver's
+# name (one slave at 63, 125 kbit/s).
 # Only the program's own files are replaced: what the user put into the
 # folder (a simcan.ini, the input log indata.log) stays.
 quillon_layout_demo() {
@@ -69,6 +70,8 @@ quillon_layout_demo() {
   for driver in pcan_usb.dll pcan_pci.dll pcan_dng.dll; do
     cp "$BUILD/sim/simcan.dll" "$DEMO/$driver"
   done
+  # Our own library for serial-line adapters, under its own name.
+  cp "$BUILD/serialcan/serialcan.dll" "$DEMO/"
   local help found=0
   for help in tarnix.chm tarnixd.chm; do
     file=$(find "$BUILD" -name "$help" -not -path "$DEMO/*" | head -n 1)
@@ -188,4 +191,72 @@ quillon_set_language() {
   else
     "$WINE" reg delete 'HKLM\Software\Korvath\Quillon' /v LangId /f >/dev/null 2>&1 || true
   fi
+}
+
+# ---- The serial-line adapter emulator (run.sh --serial) ----------------------
+
+# The emulator is a Linux program: the product's build tree builds it for
+# the host in a tree of its own ($BUILD/host). EMULATOR is its path.
+quillon_build_emulator() {
+  local log=$BUILD/build.log
+  if ! cmake --build "$BUILD" --target serialcan_emu_host >>"$log" 2>&1; then
+    echo "The serial-line adapter emulator did not build; the messages are in $log" >&2
+    return 1
+  fi
+  EMULATOR=$PWD/$BUILD/host/serialcan/emulator/serialcan-emu
+}
+
+# Starts the emulator on a pseudo-terminal that becomes COM<n> of the
+# prefix (EMULATOR_PID), with the demo's simcan.ini behind it when the
+# user put one into the demo folder, else the simulator's default bus.
+quillon_start_emulator() {
+  local com=$1 config=sim/simcan.ini
+  [ ! -f "$DEMO/simcan.ini" ] || config=$DEMO/simcan.ini
+  local link=$WINEPREFIX/dosdevices/com$com log=$BUILD/serialcan-emu.log
+  mkdir -p "$WINEPREFIX/dosdevices"
+  "$EMULATOR" --config "$config" --link "$link" </dev/null >"$log" 2>&1 &
+  EMULATOR_PID=$!
+  local i=0
+  while [ ! -L "$link" ] && [ $i -lt 100 ]; do sleep 0.05; i=$((i + 1)); done
+  if [ ! -L "$link" ]; then
+    echo "The serial-line adapter emulator did not start:" >&2
+    cat "$log" >&2
+    return 1
+  fi
+  echo "Serial-line adapter emulator on COM$com ($(head -n 1 "$log")), bus from $config"
+}
+
+quillon_stop_emulator() {
+  [ -n "${EMULATOR_PID:-}" ] && kill "$EMULATOR_PID" 2>/dev/null || true
+  EMULATOR_PID=
+}
+
+# Writes PrinterPort=<code> into the [Tarnix] section of the program's
+# settings file in the prefix; the file's other lines stay as they are.
+quillon_select_port() {
+  local code=$1
+  local dir=$WINEPREFIX/drive_c/users/${USER:-$(id -un)}/AppData/Roaming/Quillon
+  local ini=$dir/tarnix.ini
+  mkdir -p "$dir"
+  [ -f "$ini" ] || : >"$ini"
+  awk -v code="$code" '
+    { line = $0; sub(/\r$/, "", line) }
+    line ~ /^\[/ {
+      if (inTarnix && !done) { printf "PrinterPort=%s\r\n", code; done = 1 }
+      inTarnix = tolower(line) == "[tarnix]"
+      printf "%s\r\n", line
+      next
+    }
+    inTarnix && line ~ /^[ \t]*[Pp][Rr][Ii][Nn][Tt][Ee][Rr][Pp][Oo][Rr][Tt][ \t]*=/ {
+      if (!done) printf "PrinterPort=%s\r\n", code
+      done = 1
+      next
+    }
+    { printf "%s\r\n", line }
+    END {
+      if (!done) {
+        if (!inTarnix) printf "[Tarnix]\r\n"
+        printf "PrinterPort=%s\r\n", code
+      }
+    }' "$ini" >"$ini.new" && mv "$ini.new" "$ini"
 }

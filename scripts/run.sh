@@ -3,31 +3,59 @@
 # folder with the simulated adapter behind every port entry and starts the
 # program under Wine. With an X display it opens there; without one it runs
 # on Xvfb, saves a screenshot of the main window and ends the program.
+#
+# --serial: the serial-line adapter instead. The adapter emulator runs on a
+# pseudo-terminal that is COM5 of the demo's Wine prefix, with the simulated
+# bus behind it, and the program starts with "Serial CAN adapter COM5"
+# selected; the emulator stops when the program ends.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/demo-lib.sh
+
+SERIAL_COM=
+case "${1:-}" in
+"") ;;
+--serial) SERIAL_COM=5 ;;
+*)
+  echo "usage: $0 [--serial]" >&2
+  exit 2
+  ;;
+esac
 
 bash scripts/setup.sh
 quillon_choose_arch
 quillon_build
 quillon_layout_demo
+[ -z "$SERIAL_COM" ] || quillon_build_emulator
+
+# The serial port code of COMn: 0x2000 + n.
+serial_setup() {
+  [ -n "$SERIAL_COM" ] || return 0
+  quillon_select_port $((0x2000 + SERIAL_COM))
+  quillon_start_emulator "$SERIAL_COM"
+}
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   quillon_prefix
   quillon_set_language en
   quillon_manager_title_bars
+  trap 'quillon_stop_emulator' EXIT
+  serial_setup
   echo "Starting Quillon on $DISPLAY from $DEMO"
   cd "$DEMO"
-  exec "$WINE" quillon.exe
+  if [ -z "$SERIAL_COM" ]; then exec "$WINE" quillon.exe; fi
+  "$WINE" quillon.exe
+  exit 0
 fi
 
-trap 'quillon_stop_xvfb' EXIT
+trap 'quillon_stop_emulator; quillon_stop_xvfb' EXIT
 quillon_start_xvfb
 quillon_headless_prefix
 echo "No X display: running Quillon on Xvfb ($DISPLAY)"
 quillon_prefix
 quillon_set_language en
 quillon_draw_title_bars
+serial_setup
 quillon_start_program
 shot=$PWD/$BUILD/quillon-main-window.png
 quillon_shot main "$shot"

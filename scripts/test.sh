@@ -16,6 +16,8 @@ run ctest --preset native
 # The link benchmark: one short run, so that it keeps working. Its figures
 # come from the bench preset (README).
 run build/native/bench/quillon_bench --short
+# The serial-line path beside the direct one, likewise.
+run build/native/bench/serialcan_bench --short
 
 # The product build (i686). Its tests run under 32-bit Wine where the kernel
 # executes 32-bit programs (IA-32 emulation on); running the loader its tests

@@ -139,13 +139,20 @@ bool UnloadDriverLibrary() {
   return true;
 }
 
+int SerialComNumber(int portCode) {
+  if (portCode < PORT_SERIAL_FIRST || portCode >= PORT_SERIAL_FIRST + PORT_SERIAL_COUNT) return 0;
+  return portCode - PORT_SERIAL_FIRST + 1;
+}
+
 bool OpenAdapter(void* window, int baudIndex) {
   app::AppState& state = app::g_App;
   state.PumpHook = nullptr;
   if (baudIndex < 0 || baudIndex >= BAUD_COUNT) baudIndex = 0;
   const uint16_t bitTiming = BaudTable[baudIndex].BitTiming;
   const bool parallel = state.PrinterPort >= 0 && state.PrinterPort < PARALLEL_PORT_COUNT;
-  if (state.PrinterPort != PORT_USB && state.PrinterPort != PORT_PCI && !parallel) {
+  const int comNumber = SerialComNumber(state.PrinterPort);
+  if (state.PrinterPort != PORT_USB && state.PrinterPort != PORT_PCI && !parallel &&
+      comNumber == 0) {
     // A hand-edited code must not open another port's adapter.
     persist::ShowMsg(window, nullptr, IDS_NO_PORT_SELECTED);
     return false;
@@ -156,6 +163,12 @@ bool OpenAdapter(void* window, int baudIndex) {
   if (state.PrinterPort == PORT_USB || state.PrinterPort == PORT_PCI) {
     loaded = LoadDriverLibrary(state.PrinterPort == PORT_USB ? USB_DRIVER_FILE : PCI_DRIVER_FILE);
     if (loaded) initResult = CanInit(bitTiming, MSGTYPE_STANDARD);
+  } else if (comNumber != 0) {
+    loaded = LoadDriverLibrary(SERIAL_DRIVER_FILE);
+    if (loaded) {
+      initResult = CanInitParallel(bitTiming, MSGTYPE_STANDARD, HW_TYPE_SERIAL,
+                                   static_cast<uint32_t>(comNumber), 0);
+    }
   } else {
     const int row = state.PrinterPort;
     loaded = LoadDriverLibrary(PARALLEL_DRIVER_FILE);

@@ -10,10 +10,16 @@ namespace can {
 // Port codes (AppState PrinterPort): 0..2 are the parallel-port rows.
 constexpr int PORT_USB = 4096;
 constexpr int PORT_PCI = 4097;
+// A serial-line adapter on COM1 .. COM16: PORT_SERIAL_FIRST + COM number - 1.
+constexpr int PORT_SERIAL_FIRST = 0x2001;
+constexpr int PORT_SERIAL_COUNT = 16;
 
 constexpr const char* USB_DRIVER_FILE = "pcan_usb.dll";
 constexpr const char* PCI_DRIVER_FILE = "pcan_pci.dll";
 constexpr const char* PARALLEL_DRIVER_FILE = "pcan_dng.dll";
+// Our own library for serial-line adapters; it opens the COM port whose
+// number CAN_Init brings as its I/O port.
+constexpr const char* SERIAL_DRIVER_FILE = "serialcan.dll";
 
 struct ParallelPortRow {
   uint32_t IoAddress;
@@ -48,7 +54,11 @@ constexpr uint32_t CAN_STATUS_BUS_WARNING = 0x04;  // an error counter at the wa
 constexpr uint32_t CAN_STATUS_OVERRUN = 0x02;
 constexpr uint8_t MSGTYPE_STANDARD = 0x00;
 constexpr uint8_t MSGTYPE_STATUS = 0x80;
-constexpr int HW_TYPE_DONGLE = 5;  // parallel-port adapter
+constexpr int HW_TYPE_DONGLE = 5;     // parallel-port adapter
+constexpr int HW_TYPE_SERIAL = 0x40;  // serial-line adapter: the I/O port is the COM number
+
+// The COM number (1..16) of a serial port code, 0 for any other code.
+int SerialComNumber(int portCode);
 
 // Unloads any loaded library, loads `fileName` and resolves all seven entry
 // points. False when the file does not load or an entry point is missing;
@@ -60,9 +70,11 @@ bool LoadDriverLibrary(const char* fileName);
 bool UnloadDriverLibrary();
 
 // Loads the library of AppState PrinterPort and opens the adapter at the
-// baud index (out-of-range indexes take row 0). A port code that names no
-// port loads nothing and reports message 1091; otherwise a failure reports
-// messages 1037 or 1001 to `window`. Clears PumpHook.
+// baud index (out-of-range indexes take row 0). A serial port code loads
+// SERIAL_DRIVER_FILE and opens with the five-argument CAN_Init (hardware
+// type HW_TYPE_SERIAL, the COM number, interrupt 0). A port code that names
+// no port loads nothing and reports message 1091; otherwise a failure
+// reports messages 1037 or 1001 to `window`. Clears PumpHook.
 bool OpenAdapter(void* window, int baudIndex);
 
 // Closes and unloads the adapter if it is open; clears PumpHook. Always true.

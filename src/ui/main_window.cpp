@@ -47,6 +47,8 @@ const PortEntry PORT_ENTRIES[] = {
     {nullptr, 1, 1},
     {nullptr, 2, 2},
 };
+// The serial-line adapter rows follow, one per COM port.
+constexpr int PORT_TEXT_SIZE = 64;
 
 HINSTANCE Resources() {
   return static_cast<HINSTANCE>(g_App.hResDll);
@@ -374,11 +376,46 @@ void FillBaudList(HWND window, int listId, int selected, const char* unit) {
   SendDlgItemMessageA(window, listId, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
 }
 
+// Adds one port row; remembers its index in `selected` when it is the
+// stored port.
+void AddPortRow(HWND window, const char* text, int code, LRESULT* selected) {
+  const LRESULT index =
+      SendDlgItemMessageA(window, IDC_MAIN_PORT, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+  if (index < 0) return;
+  SendDlgItemMessageA(window, IDC_MAIN_PORT, CB_SETITEMDATA, index, code);
+  if (code == g_App.PrinterPort) *selected = index;
+}
+
+// The list opens as wide as its longest row: the serial rows are wider
+// than the box, and their COM number is at the end.
+void FitDroppedWidth(HWND window) {
+  HWND list = GetDlgItem(window, IDC_MAIN_PORT);
+  HDC dc = GetDC(list);
+  if (!dc) return;
+  HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(list, WM_GETFONT, 0, 0)));
+  LONG widest = 0;
+  const LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    char text[PORT_TEXT_SIZE] = "";
+    if (SendMessageA(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) >= PORT_TEXT_SIZE) continue;
+    SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+    SIZE size{};
+    if (GetTextExtentPoint32A(dc, text, lstrlenA(text), &size) && size.cx > widest) {
+      widest = size.cx;
+    }
+  }
+  SelectObject(dc, oldFont);
+  ReleaseDC(list, dc);
+  // Room for the item margins and the list's scroll bar.
+  const LONG width = widest + 2 * GetSystemMetrics(SM_CXEDGE) + GetSystemMetrics(SM_CXVSCROLL) + 8;
+  SendMessageA(list, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(width), 0);
+}
+
 void FillPortAndBaudLists(HWND window) {
   SendDlgItemMessageA(window, IDC_MAIN_PORT, CB_RESETCONTENT, 0, 0);
   LRESULT selected = -1;
   for (const PortEntry& entry : PORT_ENTRIES) {
-    char text[32];
+    char text[PORT_TEXT_SIZE];
     if (entry.text) {
       std::snprintf(text, sizeof text, "%s", entry.text);
     } else {
@@ -386,12 +423,19 @@ void FillPortAndBaudLists(HWND window) {
       std::snprintf(text, sizeof text, "LPT%u (%04X)", static_cast<unsigned>(row.LptNumber),
                     static_cast<unsigned>(row.IoAddress));
     }
-    const LRESULT index =
-        SendDlgItemMessageA(window, IDC_MAIN_PORT, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
-    if (index < 0) continue;
-    SendDlgItemMessageA(window, IDC_MAIN_PORT, CB_SETITEMDATA, index, entry.code);
-    if (entry.code == g_App.PrinterPort) selected = index;
+    AddPortRow(window, text, entry.code, &selected);
   }
+  for (int com = 1; com <= can::PORT_SERIAL_COUNT; ++com) {
+    char number[8];
+    std::snprintf(number, sizeof number, "%d", com);
+    char text[PORT_TEXT_SIZE];
+    if (persist::FormatResString(IDS_PORT_SERIAL, number, nullptr, nullptr, text, sizeof text) ==
+        0) {
+      std::snprintf(text, sizeof text, "Serial CAN adapter COM%d", com);
+    }
+    AddPortRow(window, text, can::PORT_SERIAL_FIRST + com - 1, &selected);
+  }
+  FitDroppedWidth(window);
   // A stored code that names no port shows no selection.
   SendDlgItemMessageA(window, IDC_MAIN_PORT, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
 

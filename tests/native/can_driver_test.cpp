@@ -56,6 +56,10 @@ FakeDriver& Parallel() {
   static FakeDriver d(PARALLEL_DRIVER_FILE);
   return d;
 }
+FakeDriver& Serial() {
+  static FakeDriver d(SERIAL_DRIVER_FILE);
+  return d;
+}
 
 class Binding : public ::testing::Test {
  protected:
@@ -64,6 +68,7 @@ class Binding : public ::testing::Test {
     Usb().reset();
     Pci().reset();
     Parallel().reset();
+    Serial().reset();
     persist::ClearRecordedBoxes();
     persist::ClearControlTexts();
   }
@@ -90,6 +95,10 @@ TEST_F(Binding, EachPortLoadsItsLibraryWithItsInitForm) {
       {2, 0, Parallel, {0x031C, 0, 5, 0x3BC, 7}},
       {2, 7, Parallel, {0x031C, 0, 5, 0x3BC, 7}},  // out-of-range baud: row 0
       {PORT_USB, -1, Usb, {0x031C, 0, 0, 0, 0}},
+      // Serial-line adapters: the COM number in place of the I/O address.
+      {0x2001, 2, Serial, {0x001C, 0, 0x40, 1, 0}},
+      {0x2005, 1, Serial, {0x011C, 0, 0x40, 5, 0}},
+      {0x2010, 0, Serial, {0x031C, 0, 0x40, 16, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "port " << c.port << " baud " << c.baud);
@@ -113,34 +122,47 @@ TEST_F(Binding, EachPortLoadsItsLibraryWithItsInitForm) {
 // A hand-edited settings file may hold any number: a code that names no
 // port must not open the parallel-port adapter (or any other).
 TEST_F(Binding, UnknownPortCodeOpensNothing) {
-  for (int port : {3, 99, -1, 4098, PORT_USB + 0x10000}) {
+  for (int port : {3, 99, -1, 4098, PORT_USB + 0x10000, 0x2000, 0x2011, 0x2001 + 0x10000}) {
     SCOPED_TRACE(port);
     persist::ClearRecordedBoxes();
     Usb().reset();
     Pci().reset();
     Parallel().reset();
+    Serial().reset();
     app::g_App.PrinterPort = port;
     EXPECT_FALSE(OpenAdapter(nullptr, 0));
     EXPECT_EQ(app::g_App.AdapterOpen, 0);
     uint32_t args[5];
-    EXPECT_EQ(Usb().initCalls(args) + Pci().initCalls(args) + Parallel().initCalls(args), 0);
+    EXPECT_EQ(Usb().initCalls(args) + Pci().initCalls(args) + Parallel().initCalls(args) +
+                  Serial().initCalls(args),
+              0);
     EXPECT_EQ(CanStatus(), CAN_ERR_NO_DRIVER);
     ASSERT_EQ(persist::RecordedBoxes().size(), 1u);
     EXPECT_EQ(persist::RecordedBoxes()[0].text.rfind("No adapter port is selected!", 0), 0u);
   }
 }
 
+// A serial adapter that will not open (port missing, adapter silent) says
+// what every other adapter says.
 TEST_F(Binding, AdapterThatWillNotOpenIsReportedAndUnloaded) {
-  Usb().script(0x4000, 0, 0);
-  app::g_App.PrinterPort = PORT_USB;
-  EXPECT_FALSE(OpenAdapter(nullptr, 0));
-  EXPECT_EQ(app::g_App.AdapterOpen, 0);
-  EXPECT_EQ(CanStatus(), CAN_ERR_NO_DRIVER);
-  ASSERT_EQ(persist::RecordedBoxes().size(), 1u);
-  EXPECT_EQ(persist::RecordedBoxes()[0].text,
-            "Unable to open DeviceNet Dongle on this port!\n\nPlease check the power supply of "
-            "the DeviceNet Dongle or try another DeviceNet Dongle port (printer port)!");
-  EXPECT_EQ(persist::RecordedBoxes()[0].style, 0x30u);
+  const struct {
+    int port;
+    FakeDriver& (*driver)();
+  } cases[] = {{PORT_USB, Usb}, {PORT_SERIAL_FIRST + 2, Serial}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.port);
+    persist::ClearRecordedBoxes();
+    c.driver().script(0x4000, 0, 0);
+    app::g_App.PrinterPort = c.port;
+    EXPECT_FALSE(OpenAdapter(nullptr, 0));
+    EXPECT_EQ(app::g_App.AdapterOpen, 0);
+    EXPECT_EQ(CanStatus(), CAN_ERR_NO_DRIVER);
+    ASSERT_EQ(persist::RecordedBoxes().size(), 1u);
+    EXPECT_EQ(persist::RecordedBoxes()[0].text,
+              "Unable to open DeviceNet Dongle on this port!\n\nPlease check the power supply of "
+              "the DeviceNet Dongle or try another DeviceNet Dongle port (printer port)!");
+    EXPECT_EQ(persist::RecordedBoxes()[0].style, 0x30u);
+  }
 }
 
 TEST_F(Binding, MissingLibraryOrEntryPointLeavesNothingLoaded) {

@@ -115,6 +115,7 @@ TEST_F(Settings, HandEditedTextsNeverWrapIntoValidValues) {
       {"Tarnix/Baud", "3", 0},
       {"Tarnix/Baud", "1.5", 0},
       {"Tarnix/PrinterPort", "4096", 4096},
+      {"Tarnix/PrinterPort", "8197", 8197},                              // serial adapter on COM5
       {"Tarnix/PrinterPort", "4294971392", persist::PORT_CODE_UNKNOWN},  // 2^32 + 4096
       {"Tarnix/PrinterPort", "-4294967296", persist::PORT_CODE_UNKNOWN},
       {"Tarnix/PrinterPort", "2147483647", 2147483647},
@@ -158,6 +159,24 @@ TEST_F(Settings, OnlyTheTarnixSectionIsWritten) {
                               {"Tarnix/SlaveWatchdog", 1}}));
 }
 
+// The serial-line adapter's codes (COM1 0x2001 .. COM16 0x2010) come back
+// from the file as they went in.
+TEST_F(Settings, SerialPortCodesSurviveSaveAndLoad) {
+  for (int port : {0x2001, 0x2005, 0x2010}) {
+    app::InitAppState(nullptr);
+    g_App.PrinterPort = port;
+    g_App.BaudIndex = 2;
+    Written written;
+    persist::WriteSettingsWith(WriteToMap, &written);
+    Ini ini;
+    for (const auto& entry : written) ini[entry.first] = std::to_string(entry.second);
+    app::InitAppState(nullptr);
+    persist::ReadSettingsWith(ReadFromMap, &ini);
+    EXPECT_EQ(g_App.PrinterPort, port);
+    EXPECT_EQ(g_App.BaudIndex, 2);
+  }
+}
+
 TEST(SettingsPath, FolderAndFileFollowTheApplicationDataFolder) {
   char folder[persist::SETTINGS_PATH_SIZE];
   char file[persist::SETTINGS_PATH_SIZE];
@@ -191,8 +210,8 @@ TEST(SettingsPath, NonAsciiFoldersAreCutByUtf16UnitsAndNeverInsideACharacter) {
     for (int i = 0; i < times; ++i) out += text;
     return out;
   };
-  const std::string kanji = "\xE6\x97\xA5";         // one unit, three bytes
-  const std::string emoji = "\xF0\x9F\x98\x80";    // two units, four bytes
+  const std::string kanji = "\xE6\x97\xA5";      // one unit, three bytes
+  const std::string emoji = "\xF0\x9F\x98\x80";  // two units, four bytes
   const struct {
     std::string appData;
     std::string folder;

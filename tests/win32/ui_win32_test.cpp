@@ -164,13 +164,18 @@ TEST_F(Program, StartsWithItsStartUpValuesAndDefaultSettings) {
   EXPECT_EQ(ComboSelection(IDC_MAIN_BAUD), "125 kBaud");
   EXPECT_EQ(ControlText(main_, IDC_MAIN_ADDRESS), "63");
 
-  const char* ports[] = {"USB", "PCI", "LPT1 (0378)", "LPT2 (0278)", "LPT3 (03BC)"};
-  const LRESULT codes[] = {4096, 4097, 0, 1, 2};
-  ASSERT_EQ(SendDlgItemMessageA(main_, IDC_MAIN_PORT, CB_GETCOUNT, 0, 0), 5);
-  for (int i = 0; i < 5; ++i) {
+  // The serial-line adapter's COM1 .. COM16 after the vendor adapters' rows.
+  std::vector<std::string> ports = {"USB", "PCI", "LPT1 (0378)", "LPT2 (0278)", "LPT3 (03BC)"};
+  std::vector<LRESULT> codes = {4096, 4097, 0, 1, 2};
+  for (int com = 1; com <= 16; ++com) {
+    ports.push_back("Serial CAN adapter COM" + std::to_string(com));
+    codes.push_back(0x2000 + com);
+  }
+  ASSERT_EQ(SendDlgItemMessageA(main_, IDC_MAIN_PORT, CB_GETCOUNT, 0, 0), 21);
+  for (int i = 0; i < 21; ++i) {
     char text[64] = "";
     SendDlgItemMessageA(main_, IDC_MAIN_PORT, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-    EXPECT_STREQ(text, ports[i]);
+    EXPECT_EQ(text, ports[i]);
     EXPECT_EQ(SendDlgItemMessageA(main_, IDC_MAIN_PORT, CB_GETITEMDATA, i, 0), codes[i]);
   }
   const char* bauds[] = {"125 kBaud", "250 kBaud", "500 kBaud"};
@@ -332,6 +337,41 @@ TEST_F(Program, LanguageComesFromTheRegistryValue) {
               ProgramFolder() + (c.german ? "tarnixd.chm" : "tarnix.chm"))
         << c.what;
     uitest::ExitProgram();
+  }
+}
+
+// A serial port chosen in the list is what the settings file keeps, and
+// the list opens wide enough for the longest row in either language.
+TEST_F(Program, SerialPortRowsInBothLanguages) {
+  struct Case {
+    const char* langId;
+    int port;
+    const char* row;
+  } cases[] = {
+      {"1033", 0x2001, "Serial CAN adapter COM1"},
+      {"1031", 0x2010, "Serieller CAN-Adapter COM16"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.row);
+    uitest::SetLangValue(REG_SZ, c.langId, 5);
+    uitest::WriteSettingsFile("[Tarnix]\r\nPrinterPort=" + std::to_string(c.port) + "\r\n");
+    Start();
+    EXPECT_EQ(ComboSelection(IDC_MAIN_PORT), c.row);
+    HWND list = GetDlgItem(main_, IDC_MAIN_PORT);
+    HDC dc = GetDC(list);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(list, WM_GETFONT, 0, 0)));
+    SIZE text{};
+    GetTextExtentPoint32A(dc, c.row, lstrlenA(c.row), &text);
+    SelectObject(dc, old);
+    ReleaseDC(list, dc);
+    EXPECT_GT(SendMessageA(list, CB_GETDROPPEDWIDTH, 0, 0), text.cx);
+
+    // Another COM port chosen goes into the file at exit.
+    SendDlgItemMessageA(main_, IDC_MAIN_PORT, CB_SETCURSEL, 5 + 2, 0);
+    Notify(IDC_MAIN_PORT, CBN_SELCHANGE);
+    EXPECT_EQ(g_App.PrinterPort, 0x2003);
+    EXPECT_EQ(uitest::ExitProgram(), 0);
+    EXPECT_EQ(IniInt(uitest::SettingsPath(), "Tarnix", "PrinterPort"), 0x2003);
   }
 }
 

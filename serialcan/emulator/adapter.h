@@ -1,0 +1,47 @@
+// The adapter's side of the serial-line CAN protocol, in front of the
+// simulated bus: commands from the host come in as bytes, answers and the
+// frames the simulated adapter hears go out as lines. The simulator linked
+// into the same program is the adapter's CAN controller.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "line_codec.h"
+
+namespace serialcan {
+namespace emu {
+
+// What goes back to the host, collected until the caller writes it out.
+struct Output {
+  char bytes[4096];
+  size_t length;
+};
+
+struct Adapter {
+  LineSplitter splitter;
+  uint16_t bitTiming;  // chosen by "Sn"; 0 before that
+  bool open;
+  bool stamps;  // "Z1": received frames carry a millisecond stamp
+};
+
+// Fresh state: closed, no bit rate chosen, no stamps.
+void ResetAdapter(Adapter& adapter);
+
+// Takes bytes from the host and appends the answer of every command they
+// complete: CR for done, "z"/"Z" CR for a frame sent, BEL for a command that
+// is unknown, malformed or not allowed now (O twice, S while open, a frame
+// while closed). An empty line gets no answer.
+void FeedHost(Adapter& adapter, const char* bytes, size_t count, Output& out);
+
+// Appends a line for each frame the simulated adapter received since the
+// last call, while `out` has room for another line. Status messages of the
+// simulator are no bus frames and are skipped. Returns the lines appended.
+int ForwardReceived(Adapter& adapter, Output& out);
+
+// The "F" reply's flag byte for a status word of the binding (the inverse
+// of DriverStatusFromFlags).
+uint8_t FlagsFromDriverStatus(uint32_t status);
+
+}  // namespace emu
+}  // namespace serialcan
