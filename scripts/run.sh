@@ -6,7 +6,7 @@
 #
 # --serial: the serial-line adapter instead. The adapter emulator runs on a
 # pseudo-terminal that is COM5 of the demo's Wine prefix, with the simulated
-# bus behind it, and the program starts with "Serial CAN adapter COM5"
+# bus behind it, and the program starts with "Serial COM5"
 # selected; the emulator stops when the program ends.
 set -euo pipefail
 cd "$(dirname "$0")/.."

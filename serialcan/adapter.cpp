@@ -55,14 +55,10 @@ struct Adapter {
 
 Adapter adapter;
 
+// Callers make room first (PendingFull): an answer must never be matched to
+// the wrong command.
 void PushPending(Command command) {
   Adapter& a = adapter;
-  if (a.pendingCount == PENDING_SIZE) {
-    // Nobody answers: forget the oldest; the silence shows in the status.
-    if (a.pending[a.pendingFirst].command == CMD_STATUS) a.pollOutstanding = false;
-    a.pendingFirst = (a.pendingFirst + 1) % PENDING_SIZE;
-    --a.pendingCount;
-  }
   a.pending[(a.pendingFirst + a.pendingCount) % PENDING_SIZE] = {command, PortTickMs()};
   ++a.pendingCount;
 }
@@ -169,12 +165,21 @@ bool Pump() {
   return true;
 }
 
+// True when PENDING_SIZE commands still await their answers after taking in
+// what the port holds: the adapter has not confirmed them yet, so nothing
+// more is sent (its transmit queue counts as full).
+bool PendingFull() {
+  if (adapter.pendingCount < PENDING_SIZE) return false;
+  Pump();
+  return adapter.pendingCount >= PENDING_SIZE;
+}
+
 // Sends a set-up command and waits for its answer (after those of the
 // commands before it).
 Answer SetupCommand(const char* text) {
   Adapter& a = adapter;
   a.setupAnswer = ANSWER_NONE;
-  if (PortWrite(text, std::strlen(text)) != PORT_WRITTEN) return ANSWER_NONE;
+  if (PendingFull() || PortWrite(text, std::strlen(text)) != PORT_WRITTEN) return ANSWER_NONE;
   PushPending(CMD_SETUP);
   const uint32_t startMs = PortTickMs();
   for (;;) {
@@ -251,11 +256,12 @@ uint32_t AdapterWrite(const SerialCanMsg* msg) {
   if (!a.open) return SERIALCAN_ERR_NOTOPEN;
   if (msg->LEN > 8 || msg->ID > STD_ID_MAX || msg->MSGTYPE != 0) return SERIALCAN_ERR_ILLPARAM;
   if (a.portFailed) return SERIALCAN_ERR_PORTLOST;
+  if (PendingFull()) return SERIALCAN_ERR_QXMTFULL;
   Frame frame{};
   frame.id = msg->ID;
   frame.len = msg->LEN;
   std::memcpy(frame.data, msg->DATA, msg->LEN);
-  char line[LINE_MAX + 1];
+  char line[LINE_LENGTH_MAX + 1];
   const size_t length = FormatFrame(frame, false, 0, line, sizeof line);
   switch (PortWrite(line, length)) {
     case PORT_FULL:
@@ -287,7 +293,8 @@ uint32_t AdapterStatus() {
   Adapter& a = adapter;
   if (!a.open) return SERIALCAN_ERR_NOTOPEN;
   const uint32_t nowMs = PortTickMs();
-  if (!a.portFailed && !a.pollOutstanding && nowMs - a.lastPollMs >= STATUS_POLL_MS) {
+  if (!a.portFailed && !a.pollOutstanding && nowMs - a.lastPollMs >= STATUS_POLL_MS &&
+      !PendingFull()) {
     switch (PortWrite("F\r", 2)) {
       case PORT_WRITTEN:
         PushPending(CMD_STATUS);

@@ -149,7 +149,7 @@ LineEvent FeedByte(LineSplitter& splitter, char byte) {
     splitter.complete = true;
     return LINE_DONE;
   }
-  if (splitter.length >= LINE_MAX) {
+  if (splitter.length >= LINE_LENGTH_MAX) {
     splitter.overlong = true;
   } else if (!splitter.overlong) {
     splitter.line[splitter.length++] = byte;

@@ -9,7 +9,7 @@
 namespace serialcan {
 
 // "T" + 8 id digits + length digit + 16 data digits + 4 stamp digits.
-constexpr size_t LINE_MAX = 30;
+constexpr size_t LINE_LENGTH_MAX = 30;
 
 constexpr char CR = '\r';
 constexpr char BEL = '\a';
@@ -34,9 +34,9 @@ bool ParseFrame(const char* line, size_t length, Frame* frame, bool* stamped, ui
 
 // Cuts the byte stream from the other end into lines.
 struct LineSplitter {
-  char line[LINE_MAX + 1];  // the line so far, NUL-terminated when complete
+  char line[LINE_LENGTH_MAX + 1];  // the line so far, NUL-terminated when complete
   size_t length;
-  bool overlong;  // the line grew past LINE_MAX: it is dropped at its CR
+  bool overlong;  // the line grew past LINE_LENGTH_MAX: it is dropped at its CR
   bool complete;  // line/length hold a finished line; the next byte starts a new one
 };
 

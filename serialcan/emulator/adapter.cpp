@@ -155,7 +155,7 @@ void FeedHost(Adapter& adapter, const char* bytes, size_t count, Output& out) {
 int ForwardReceived(Adapter& adapter, Output& out) {
   if (!adapter.open) return 0;
   int lines = 0;
-  while (out.length + LINE_MAX + 1 <= sizeof out.bytes) {
+  while (out.length + LINE_LENGTH_MAX + 1 <= sizeof out.bytes) {
     DriverMsg msg{};
     if (CAN_Read(&msg) != SIMCAN_OK) break;
     if (msg.MSGTYPE & SIMCAN_MSGTYPE_STATUS) continue;

@@ -431,7 +431,7 @@ void FillPortAndBaudLists(HWND window) {
     char text[PORT_TEXT_SIZE];
     if (persist::FormatResString(IDS_PORT_SERIAL, number, nullptr, nullptr, text, sizeof text) ==
         0) {
-      std::snprintf(text, sizeof text, "Serial CAN adapter COM%d", com);
+      std::snprintf(text, sizeof text, "Serial COM%d", com);
     }
     AddPortRow(window, text, can::PORT_SERIAL_FIRST + com - 1, &selected);
   }

@@ -29,7 +29,7 @@ void CheckLine(const char* line, size_t length) {
   if (ParseFrame(line, length, &frame, &stamped, &stampMs)) {
     Check(frame.len <= 8);
     Check(frame.id <= (frame.extended ? 0x1FFFFFFFu : 0x7FFu));
-    char out[LINE_MAX + 2];
+    char out[LINE_LENGTH_MAX + 2];
     const size_t n = FormatFrame(frame, stamped, stampMs, out, sizeof out);
     Check(n == length + 1 && out[length] == CR);
     Check(out[0] == line[0]);  // the frame letter: its case is the frame kind
@@ -112,13 +112,13 @@ void RunSession(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The whole input as one line, as the parsers see a line.
-  if (size <= LINE_MAX) CheckLine(reinterpret_cast<const char*>(data), size);
+  if (size <= LINE_LENGTH_MAX) CheckLine(reinterpret_cast<const char*>(data), size);
 
   // The input as the byte stream from the adapter.
   LineSplitter splitter{};
   for (size_t i = 0; i < size; ++i) {
     const LineEvent event = FeedByte(splitter, static_cast<char>(data[i]));
-    Check(splitter.length <= LINE_MAX);
+    Check(splitter.length <= LINE_LENGTH_MAX);
     if (event == LINE_DONE) {
       Check(splitter.line[splitter.length] == '\0');
       CheckLine(splitter.line, splitter.length);

@@ -327,6 +327,27 @@ TEST_F(SerialCanAdapter, CountsTheAnswersAndReportsARefusedFrame) {
   EXPECT_EQ(0u, Lib().status());
 }
 
+// An answer is never matched to the wrong frame: with 64 frames unconfirmed
+// the transmit queue counts as full, until the answers come; a refusal then
+// still falls on the frame it belongs to.
+TEST_F(SerialCanAdapter, UnconfirmedFramesFillTheTransmitQueue) {
+  ASSERT_EQ(SERIALCAN_OK, Open());
+  Answer({{'C', "\r"}});  // frames go unanswered for now
+  SerialCanMsg m = Msg(0x41C, {1});
+  for (int i = 0; i < 64; ++i) ASSERT_EQ(SERIALCAN_OK, Lib().write(&m)) << i;
+  EXPECT_EQ(SERIALCAN_ERR_QXMTFULL, Lib().write(&m));
+  std::string answers;
+  for (int i = 0; i < 63; ++i) answers += "z\r";
+  Send(answers + "\a");  // the last of the 64 was refused
+  EXPECT_EQ(SERIALCAN_OK, Lib().write(&m));
+  EXPECT_EQ(63u, Stats().framesAnswered);
+  EXPECT_EQ(1u, Stats().framesRefused);
+  Send("z\r");
+  SerialCanMsg in{};
+  EXPECT_EQ(SERIALCAN_ERR_QRCVEMPTY, Lib().read(&in));
+  EXPECT_EQ(64u, Stats().framesAnswered);
+}
+
 TEST_F(SerialCanAdapter, ReceivesFramesAlsoWhenSplitAcrossReads) {
   ASSERT_EQ(SERIALCAN_OK, Open());
   SerialCanMsg m{};

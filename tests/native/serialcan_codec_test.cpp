@@ -128,9 +128,9 @@ TEST(SerialCanCodec, FormatRefusesWhatIsNoFrame) {
   const Frame f = MakeFrame(0x123, false, false, 2, {0xAA, 0x0B});
   EXPECT_EQ(0u, FormatFrame(f, false, 0, out, 9));
   EXPECT_EQ(10u, FormatFrame(f, false, 0, out, 10));
-  // The longest line there is fits LINE_MAX and its CR.
+  // The longest line there is fits LINE_LENGTH_MAX and its CR.
   const Frame longest = MakeFrame(0x1FFFFFFF, true, false, 8, {});
-  EXPECT_EQ(LINE_MAX + 1, FormatFrame(longest, true, 0, out, LINE_MAX + 1));
+  EXPECT_EQ(LINE_LENGTH_MAX + 1, FormatFrame(longest, true, 0, out, LINE_LENGTH_MAX + 1));
 }
 
 TEST(SerialCanCodec, ParseRefusesGarbage) {
@@ -251,14 +251,14 @@ TEST(SerialCanCodec, SplitterTakesALineByteByByteAcrossFeeds) {
 
 TEST(SerialCanCodec, SplitterDropsOverlongLines) {
   LineSplitter s{};
-  const std::string longest(LINE_MAX, '1');
+  const std::string longest(LINE_LENGTH_MAX, '1');
   EXPECT_EQ("L" + longest + "|", Split(s, longest + "\r"));
 
   // One byte more, or very many, and the line is dropped at its CR; the
   // line after it comes through whole.
   for (size_t extra : {size_t{1}, size_t{500}}) {
     SCOPED_TRACE(extra);
-    const std::string tooLong(LINE_MAX + extra, '2');
+    const std::string tooLong(LINE_LENGTH_MAX + extra, '2');
     EXPECT_EQ("O|Lt0000|", Split(s, tooLong + "\rt0000\r"));
     // A BEL in the middle of an overlong line ends it too.
     EXPECT_EQ("B|Lz|", Split(s, tooLong + "\az\r"));

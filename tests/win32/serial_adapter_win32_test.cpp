@@ -172,7 +172,7 @@ TEST_F(SerialAdapter, WholeUseThroughTheSerialLine) {
   SendDlgItemMessageA(main_, IDC_MAIN_PORT, CB_GETLBTEXT,
                       SendDlgItemMessageA(main_, IDC_MAIN_PORT, CB_GETCURSEL, 0, 0),
                       reinterpret_cast<LPARAM>(selected));
-  EXPECT_STREQ(selected, "Serial CAN adapter COM5");
+  EXPECT_STREQ(selected, "Serial COM5");
 
   EXPECT_EQ(Search(), (std::vector<std::string>{"10 at 125", "20 at 125"}));
   EXPECT_EQ(g_App.AdapterOpen, 0);

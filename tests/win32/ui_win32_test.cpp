@@ -168,7 +168,7 @@ TEST_F(Program, StartsWithItsStartUpValuesAndDefaultSettings) {
   std::vector<std::string> ports = {"USB", "PCI", "LPT1 (0378)", "LPT2 (0278)", "LPT3 (03BC)"};
   std::vector<LRESULT> codes = {4096, 4097, 0, 1, 2};
   for (int com = 1; com <= 16; ++com) {
-    ports.push_back("Serial CAN adapter COM" + std::to_string(com));
+    ports.push_back("Serial COM" + std::to_string(com));
     codes.push_back(0x2000 + com);
   }
   ASSERT_EQ(SendDlgItemMessageA(main_, IDC_MAIN_PORT, CB_GETCOUNT, 0, 0), 21);
@@ -348,8 +348,8 @@ TEST_F(Program, SerialPortRowsInBothLanguages) {
     int port;
     const char* row;
   } cases[] = {
-      {"1033", 0x2001, "Serial CAN adapter COM1"},
-      {"1031", 0x2010, "Serieller CAN-Adapter COM16"},
+      {"1033", 0x2001, "Serial COM1"},
+      {"1031", 0x2010, "Seriell COM16"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.row);
