@@ -21,7 +21,7 @@ namespace {
 constexpr int MAX_PASSES_PER_TICK = 32;
 
 // Pacing of the waits between ticks.
-constexpr uint32_t POLL_STEP_US = 10;     // pause between two looks while an answer is due
+constexpr uint32_t POLL_STEP_US = 5;      // pause between two looks while an answer is due
 constexpr uint32_t BRIEF_POLL_US = 2000;  // look that often this long after a frame was due
 constexpr uint32_t LONG_WAIT_US = 2000;   // a wait this long is a 1 ms sleep, which may last 2
 // The microsecond tick wraps every 72 minutes: a time further than this from
