@@ -122,7 +122,7 @@ struct Tally {
   int failures = 0;
   uint64_t frames = 0;
   double cpuSeconds = 0;
-  double burstCpu = -1;  // CPU share of back-to-back runs (BurstCpu); -1: not measured
+  double burstCpu = -1;  // CPU share over enough runs (CpuWhileRunning); -1: not measured
   std::vector<Run> runs;
 };
 
@@ -177,19 +177,32 @@ struct Watched {
   Tally tallies[WATCH_COUNT];
 };
 
-// The process's CPU share while `run` repeats back to back for `ms`: long
-// enough for a process clock that counts in scheduler ticks (Wine's does).
-uint32_t burstMs = 500;
+// The process's CPU share while a transaction runs, over enough runs (each
+// after the usual gap) to add up to `burstMs` of running: Wine's process
+// clock counts in scheduler ticks, so a few runs' worth says nothing.
+uint32_t burstMs = 300;
+struct CpuShare {
+  double cpuSeconds = 0;
+  double runUs = 0;
+  bool Enough() const { return runUs >= burstMs * 1000.0; }
+  double Share() const { return runUs > 0 ? cpuSeconds / (runUs * 1e-6) : 0; }
+};
+
 template <typename Fn>
-double BurstCpu(Fn run) {
+void TimeRun(CpuShare& share, Fn run) {
+  for (uint32_t i = 0; i < GAP_MS; ++i) platform::Sleep1Ms();
   const double cpu0 = CpuSeconds();
   const uint64_t t0 = sim.nowUs();
-  uint64_t t1 = t0;
-  while (t1 - t0 < burstMs * 1000ull) {
-    run();
-    t1 = sim.nowUs();
-  }
-  return (CpuSeconds() - cpu0) / (static_cast<double>(t1 - t0) * 1e-6);
+  run();
+  share.runUs += static_cast<double>(sim.nowUs() - t0);
+  share.cpuSeconds += CpuSeconds() - cpu0;
+}
+
+template <typename Fn>
+double CpuWhileRunning(Fn run) {
+  CpuShare share;
+  while (!share.Enough()) TimeRun(share, run);
+  return share.Share();
 }
 
 // Runs `step(how)` once each way, in an order that turns with `run`, so that
@@ -275,12 +288,11 @@ void PrintRow(unsigned kbit, const Tally& t) {
   const Run sum = Sum(t.runs);
   const double n = static_cast<double>(t.runs.size());
   const double cpu = t.burstCpu >= 0 ? t.burstCpu : t.cpuSeconds / (sum.achievedUs * 1e-6);
-  std::printf("%-4u %-28s %4d %6.1f %9.0f %9.0f %9.0f %7.3f %7.3f %7.3f %7.3f %4.0f%% %4d\n",
-              kbit, t.name, static_cast<int>(n), static_cast<double>(t.frames) / n,
-              median.achievedUs, median.noStuffUs, median.worstUs,
-              median.noStuffUs / median.achievedUs, sum.noStuffUs / sum.achievedUs,
-              median.worstUs / median.achievedUs, median.busyUs / median.achievedUs, 100.0 * cpu,
-              t.failures);
+  std::printf("%-4u %-28s %4d %6.1f %9.0f %9.0f %9.0f %7.3f %7.3f %7.3f %7.3f %4.0f%% %4d\n", kbit,
+              t.name, static_cast<int>(n), static_cast<double>(t.frames) / n, median.achievedUs,
+              median.noStuffUs, median.worstUs, median.noStuffUs / median.achievedUs,
+              sum.noStuffUs / sum.achievedUs, median.worstUs / median.achievedUs,
+              median.busyUs / median.achievedUs, 100.0 * cpu, t.failures);
 }
 
 double MedianRatio(const Tally& t) {
@@ -430,8 +442,8 @@ bool CountOverruns(int polls) {
       if (!Poll(LARGE_SLAVE, 1000)) ++failed;
       if (can::TakeStatusSeen() & can::CAN_STATUS_OVERRUN) ++overrun;
     }
-    std::printf("%-4u %-28s %5d %6d %9d\n", KBIT[baudIndex], "poll 1000+1000 bytes", polls,
-                failed, overrun);
+    std::printf("%-4u %-28s %5d %6d %9d\n", KBIT[baudIndex], "poll 1000+1000 bytes", polls, failed,
+                overrun);
     can::CloseAdapter(nullptr);
   }
   return true;
@@ -464,6 +476,16 @@ bool RunAt(int baudIndex, bool brief, std::string& monitorRows) {
               [] { return TxConnect(SMALL_SLAVE, OWN_MAC, CONNECT_TIMEOUT_MS) == TXR_OK; });
     });
   }
+  // Their CPU share, taking turns as in their runs (the program holds one
+  // set, the small slave's, until the large one is connected below).
+  CpuShare releaseCpu, connectCpu;
+  while (ok && (!releaseCpu.Enough() || !connectCpu.Enough())) {
+    TimeRun(releaseCpu, [] { TxRelease(SMALL_SLAVE, OWN_MAC); });
+    TimeRun(connectCpu,
+            [&ok] { ok = TxConnect(SMALL_SLAVE, OWN_MAC, CONNECT_TIMEOUT_MS) == TXR_OK; });
+  }
+  release.tallies[WATCH_OFF].burstCpu = releaseCpu.Share();
+  connect.tallies[WATCH_OFF].burstCpu = connectCpu.Share();
   ok = ok && Prepare(SMALL_SLAVE) && Prepare(LARGE_SLAVE);
   if (!ok) {
     std::fprintf(stderr, "%u kbit/s: the slaves could not be connected\n", kbit);
@@ -488,29 +510,22 @@ bool RunAt(int baudIndex, bool brief, std::string& monitorRows) {
       return Service(SMALL_SLAVE, 0x0E, 1, 1, 7, 0, length) == TXR_OK && length == 24;
     });
   }
+  // The CPU share of each transaction, unwatched.
+  small.tallies[WATCH_OFF].burstCpu = CpuWhileRunning([] { Poll(SMALL_SLAVE, 8); });
+  large.tallies[WATCH_OFF].burstCpu = CpuWhileRunning([] { Poll(LARGE_SLAVE, 1000); });
+  get.tallies[WATCH_OFF].burstCpu = CpuWhileRunning([] {
+    uint32_t length = 0;
+    Service(SMALL_SLAVE, 0x0E, 1, 1, 1, 0, length);
+  });
+  name.tallies[WATCH_OFF].burstCpu = CpuWhileRunning([] {
+    uint32_t length = 0;
+    Service(SMALL_SLAVE, 0x0E, 1, 1, 7, 0, length);
+  });
   Watched probe{"probe 0..63 (5 answer)"};
   for (int i = 0; i < (brief ? 2 : 21); ++i) {
     MeasureEachWay(probe, i, ProbeAll, PROBE_TIMEOUT_MS * 1000.0);
   }
-  // The CPU share of each transaction back to back, unwatched. Connect and
-  // release run as pairs; both rows show the pair's share.
-  const double pairCpu = BurstCpu([] {
-    TxRelease(SMALL_SLAVE, OWN_MAC);
-    TxConnect(SMALL_SLAVE, OWN_MAC, CONNECT_TIMEOUT_MS);
-  });
-  connect.tallies[WATCH_OFF].burstCpu = release.tallies[WATCH_OFF].burstCpu = pairCpu;
-  ok = ok && Prepare(SMALL_SLAVE);
-  small.tallies[WATCH_OFF].burstCpu = BurstCpu([] { Poll(SMALL_SLAVE, 8); });
-  large.tallies[WATCH_OFF].burstCpu = BurstCpu([] { Poll(LARGE_SLAVE, 1000); });
-  get.tallies[WATCH_OFF].burstCpu = BurstCpu([] {
-    uint32_t length = 0;
-    Service(SMALL_SLAVE, 0x0E, 1, 1, 1, 0, length);
-  });
-  name.tallies[WATCH_OFF].burstCpu = BurstCpu([] {
-    uint32_t length = 0;
-    Service(SMALL_SLAVE, 0x0E, 1, 1, 7, 0, length);
-  });
-  probe.tallies[WATCH_OFF].burstCpu = BurstCpu(ProbeAll);
+  probe.tallies[WATCH_OFF].burstCpu = CpuWhileRunning(ProbeAll);
   const bool captureHeld = monitor::CaptureRunning();  // false after a write error
   monitor::CaptureStop();
   std::remove(capturePath.c_str());
@@ -543,7 +558,7 @@ int main(int argc, char** argv) {
   }
   if (brief) {
     rxQueueFrames = RX_QUEUE_FRAMES_SHORT_RUN;
-    burstMs = 50;
+    burstMs = 30;
   }
 #if defined(_WIN32)
   timeBeginPeriod(1);  // as the program does: Sleep(1) is 1 ms, not a scheduler tick
@@ -552,9 +567,9 @@ int main(int argc, char** argv) {
       "Simulated bus with wire time, adapter receive queue %u frames.\n"
       "ratio = wire time without stuff bits / achieved time of the median run; mean = the same\n"
       "over all runs; r worst = with the most stuff bits the frames' lengths allow; r bus = the\n"
-      "simulated bus's own count (real stuff bits); cpu = process CPU time / elapsed time while\n"
-      "the transaction repeats back to back for %u ms; fail = runs that failed (an overrun of\n"
-      "the adapter's receive queue for the 1000-byte poll).\n"
+      "simulated bus's own count (real stuff bits); cpu = process CPU time / achieved time over\n"
+      "further runs adding up to %u ms; fail = runs that failed (an overrun of the adapter's\n"
+      "receive queue for the 1000-byte poll).\n"
       "Cyclic: wire us includes the 1 ms pause; ratio = (wire + 1 ms) / cycle time.\n",
       rxQueueFrames, burstMs);
   PrintHeader();
