@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "bench_transactions.h"
 #include "can/can_driver.h"
 #include "devicenet/devicenet.h"
 #include "master/transactions.h"
@@ -46,9 +47,7 @@ namespace {
 
 using namespace master;
 
-constexpr uint8_t SMALL_SLAVE = 10;  // 8 bytes of polled I/O each way
-constexpr uint8_t LARGE_SLAVE = 11;  // 1000 bytes each way
-constexpr uint8_t OWN_MAC = 1;       // slaves sit at 0, 5 and 63 for the probe too
+using namespace bench;  // the slaves, OWN_MAC and the transactions timed
 // The adapter's receive queue: 16 frames, 3.6 ms of a stream at 500 kbit/s.
 // The short run takes a large one, so that a busy machine's scheduling
 // cannot fail it.
@@ -241,42 +240,6 @@ Run Sum(const std::vector<Run>& runs) {
   return sum;
 }
 
-uint32_t seed = 12345;
-uint8_t NextByte() {
-  seed = seed * 1103515245u + 12345u;
-  return static_cast<uint8_t>(seed >> 16);
-}
-
-app::IoBuffers io;
-
-bool Poll(uint8_t mac, uint32_t length) {
-  io.Output.Length = length;
-  for (uint32_t i = 0; i < length; ++i) io.Output.Data[i] = NextByte();
-  if (TxPoll(mac, io) != TXR_OK) return false;
-  // The slaves echo: anything else is a transfer gone wrong.
-  return io.Input.Length == length && std::memcmp(io.Input.Data, io.Output.Data, length) == 0;
-}
-
-uint8_t buffer[1000];
-
-uint32_t Service(uint8_t mac, uint8_t service, uint16_t classId, uint16_t instance,
-                 uint8_t attribute, uint8_t length, uint32_t& responseLength) {
-  ServiceRequest r{2, service, classId, instance, attribute, length};
-  return TxService(mac, OWN_MAC, r, buffer, responseLength);
-}
-
-// Connected, no watchdogs (the runs take seconds), poll sizes learned.
-bool Prepare(uint8_t mac) {
-  if (TxConnect(mac, devicenet::g_NodeTable.OwnMacId, CONNECT_TIMEOUT_MS) != TXR_OK) return false;
-  uint32_t length = 0;
-  for (uint16_t instance = 1; instance <= 2; ++instance) {
-    std::memset(buffer, 0, 2);
-    if (Service(mac, 0x10, 5, instance, 9, 2, length) != TXR_OK) return false;
-  }
-  return Service(mac, 0x0E, 5, 2, 7, 0, length) == TXR_OK &&
-         Service(mac, 0x0E, 5, 2, 8, 0, length) == TXR_OK;
-}
-
 void PrintHeader() {
   std::printf("%-4s %-28s %4s %6s %9s %9s %9s %7s %7s %7s %7s %5s %4s\n", "kbit", "transaction",
               "runs", "frames", "median us", "wire us", "worst us", "ratio", "mean", "r worst",
@@ -366,27 +329,8 @@ bool Cyclic(unsigned kbit, int cycles) {
 
 // The search's probe of every address, against the wire time of its frames
 // and one answer window; slaves answer at 0, 5, 10, 11 and 63.
-struct ProbeCount {
-  int ended;
-  int answered;
-};
-
-void CountProbe(void* context, uint8_t, bool answered) {
-  ProbeCount& count = *static_cast<ProbeCount*>(context);
-  ++count.ended;
-  if (answered) ++count.answered;
-}
-
-bool KeepProbing(void*) {
-  return false;
-}
-
-bool ProbeAll() {
-  bool probe[devicenet::NODE_COUNT];
-  for (bool& p : probe) p = true;
-  ProbeCount count{0, 0};
-  TxProbeAll(probe, PROBE_TIMEOUT_MS, ProbeWatch{&count, CountProbe, KeepProbing});
-  return count.ended == devicenet::NODE_COUNT && count.answered == 5;
+bool ProbeAllFive() {
+  return ProbeAll(5);
 }
 
 std::string ConfigText(unsigned kbit) {
@@ -523,9 +467,9 @@ bool RunAt(int baudIndex, bool brief, std::string& monitorRows) {
   });
   Watched probe{"probe 0..63 (5 answer)"};
   for (int i = 0; i < (brief ? 2 : 21); ++i) {
-    MeasureEachWay(probe, i, ProbeAll, PROBE_TIMEOUT_MS * 1000.0);
+    MeasureEachWay(probe, i, ProbeAllFive, PROBE_TIMEOUT_MS * 1000.0);
   }
-  probe.tallies[WATCH_OFF].burstCpu = CpuWhileRunning(ProbeAll);
+  probe.tallies[WATCH_OFF].burstCpu = CpuWhileRunning(ProbeAllFive);
   const bool captureHeld = monitor::CaptureRunning();  // false after a write error
   monitor::CaptureStop();
   std::remove(capturePath.c_str());

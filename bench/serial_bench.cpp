@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "bench_transactions.h"
 #include "can/can_driver.h"
 #include "can/frame_tap.h"
 #include "devicenet/devicenet.h"
@@ -41,9 +42,7 @@ namespace {
 
 using namespace master;
 
-constexpr uint8_t SMALL_SLAVE = 10;  // 8 bytes of polled I/O each way
-constexpr uint8_t LARGE_SLAVE = 11;  // 1000 bytes each way
-constexpr uint8_t OWN_MAC = 1;
+using namespace bench;  // the slaves, OWN_MAC and the transactions timed
 constexpr int SERIAL_COM = 5;
 constexpr uint32_t GAP_MS = 3;  // between two measured runs: the bus falls idle
 constexpr int LINE_ROUND_TRIPS = 200;
@@ -127,64 +126,6 @@ Run Median(std::vector<Run> runs) {
 
 // ---- The transactions --------------------------------------------------------
 
-uint32_t seed = 12345;
-uint8_t NextByte() {
-  seed = seed * 1103515245u + 12345u;
-  return static_cast<uint8_t>(seed >> 16);
-}
-
-app::IoBuffers io;
-uint8_t buffer[1000];
-
-bool Poll(uint8_t mac, uint32_t length) {
-  io.Output.Length = length;
-  for (uint32_t i = 0; i < length; ++i) io.Output.Data[i] = NextByte();
-  if (TxPoll(mac, io) != TXR_OK) return false;
-  // The slaves echo: anything else is a transfer gone wrong.
-  return io.Input.Length == length && std::memcmp(io.Input.Data, io.Output.Data, length) == 0;
-}
-
-uint32_t Service(uint8_t mac, uint8_t service, uint16_t classId, uint16_t instance,
-                 uint8_t attribute, uint8_t length, uint32_t& responseLength) {
-  ServiceRequest r{2, service, classId, instance, attribute, length};
-  return TxService(mac, OWN_MAC, r, buffer, responseLength);
-}
-
-// Connected, no watchdogs (the runs take seconds), poll sizes learned.
-bool Prepare(uint8_t mac) {
-  if (TxConnect(mac, OWN_MAC, CONNECT_TIMEOUT_MS) != TXR_OK) return false;
-  uint32_t length = 0;
-  for (uint16_t instance = 1; instance <= 2; ++instance) {
-    std::memset(buffer, 0, 2);
-    if (Service(mac, 0x10, 5, instance, 9, 2, length) != TXR_OK) return false;
-  }
-  return Service(mac, 0x0E, 5, 2, 7, 0, length) == TXR_OK &&
-         Service(mac, 0x0E, 5, 2, 8, 0, length) == TXR_OK;
-}
-
-struct ProbeCount {
-  int ended;
-  int answered;
-};
-
-void CountProbe(void* context, uint8_t, bool answered) {
-  ProbeCount& count = *static_cast<ProbeCount*>(context);
-  ++count.ended;
-  if (answered) ++count.answered;
-}
-
-bool KeepProbing(void*) {
-  return false;
-}
-
-bool ProbeAll() {
-  bool probe[devicenet::NODE_COUNT];
-  for (bool& p : probe) p = true;
-  ProbeCount count{0, 0};
-  TxProbeAll(probe, PROBE_TIMEOUT_MS, ProbeWatch{&count, CountProbe, KeepProbing});
-  return count.ended == devicenet::NODE_COUNT && count.answered == 2;
-}
-
 // The cyclic exchange as the program runs it: a poll, then the 1 ms pause.
 bool CyclicPoll() {
   const bool ok = Poll(SMALL_SLAVE, 8);
@@ -226,7 +167,9 @@ bool MeasureAll(Tally (&tallies)[CASE_COUNT], bool brief) {
       uint32_t length = 0;
       return Service(SMALL_SLAVE, 0x0E, 1, 1, 7, 0, length) == TXR_OK && length == 24;
     });
-    if (i < (brief ? 1 : 3)) Measure(tallies[PROBE], ProbeAll, PROBE_TIMEOUT_MS * 1000.0);
+    if (i < (brief ? 1 : 3))
+      Measure(
+          tallies[PROBE], [] { return ProbeAll(2); }, PROBE_TIMEOUT_MS * 1000.0);
   }
   for (int i = 0; i < (brief ? 50 : 1001); ++i) Measure(tallies[CYCLIC], CyclicPoll, 1000.0);
   TxRelease(SMALL_SLAVE, OWN_MAC);

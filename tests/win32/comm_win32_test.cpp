@@ -48,11 +48,7 @@ void InspectBox(HWND box, void* context) {
   seen.hasCancel = GetDlgItem(box, IDCANCEL) != nullptr;
 }
 
-std::string StringOf(unsigned id) {
-  char text[1000] = "";
-  persist::LoadResString(id, text, sizeof text);
-  return text;
-}
+using uitest::StringOf;
 
 void SendStart(void* window) {
   SendMessageA(static_cast<HWND>(window), WM_COMMAND, MAKEWPARAM(IDM_START, 0), 0);

@@ -36,11 +36,7 @@ std::string SlaveAt(int mac) {
   return "[slave]\nmac = " + std::to_string(mac) + "\nserial = " + std::to_string(100 + mac) + "\n";
 }
 
-std::string StringOf(unsigned id) {
-  char text[1000] = "";
-  persist::LoadResString(id, text, sizeof text);
-  return text;
-}
+using uitest::StringOf;
 
 bool IsDialogUnderTest(HWND window) {
   return GetDlgItem(window, IDC_SEARCH_LIST) || GetDlgItem(window, IDC_CHANGE_OLD_ADDRESS);

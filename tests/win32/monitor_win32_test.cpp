@@ -30,11 +30,7 @@ const char BUS[] =
     "[slave]\nmac = 20\nucmm = no\n"
     "[master]\nmac = 0\nslave = 20\nucmm = no\npoll_ms = 20\n";
 
-std::string StringOf(unsigned id) {
-  char text[1000] = "";
-  persist::LoadResString(id, text, sizeof text);
-  return text;
-}
+using uitest::StringOf;
 
 void SendStart(void* window) {
   SendMessageA(static_cast<HWND>(window), WM_COMMAND, MAKEWPARAM(IDM_START, 0), 0);

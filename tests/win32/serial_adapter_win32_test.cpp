@@ -36,11 +36,7 @@ std::string SettingsFor(int com, int baud, int address) {
          "\r\nBaud=" + std::to_string(baud) + "\r\nCurrAdr=" + std::to_string(address) + "\r\n";
 }
 
-std::string StringOf(unsigned id) {
-  char text[1000] = "";
-  persist::LoadResString(id, text, sizeof text);
-  return text;
-}
+using uitest::StringOf;
 
 bool IsDialogUnderTest(HWND window) {
   return GetDlgItem(window, IDC_SEARCH_LIST) || GetDlgItem(window, IDC_CHANGE_OLD_ADDRESS);
@@ -77,10 +73,7 @@ LRESULT CALLBACK SentHook(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-void PostCommand(HWND dialog, int id) {
-  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-               reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
+using uitest::PostCommand;
 
 // The search list's lines that answered the probe: "10\t125 kBaud\t..." ->
 // "10 at 125". Silent addresses show in brackets and are left out.

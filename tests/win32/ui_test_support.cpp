@@ -6,6 +6,7 @@
 
 #include "app/app_state.h"
 #include "persist/language.h"
+#include "persist/resstring.h"
 #include "persist/settings.h"
 #include "ui/shell.h"
 
@@ -157,6 +158,17 @@ std::string StaticTexts(HWND window) {
   std::string texts;
   EnumChildWindows(window, CollectStatic, reinterpret_cast<LPARAM>(&texts));
   return texts;
+}
+
+std::string StringOf(unsigned id) {
+  char text[1000] = "";
+  persist::LoadResString(id, text, sizeof text);
+  return text;
+}
+
+void PostCommand(HWND dialog, int id) {
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
 }  // namespace uitest

@@ -54,4 +54,11 @@ int ListCount(HWND dialog, int listId);
 // one after the other.
 std::string StaticTexts(HWND window);
 
+// A string of the loaded resource library, as the program shows it.
+std::string StringOf(unsigned id);
+
+// Clicks button `id` of `dialog`, as the user would: posted, so that the
+// dialog's own loop handles it.
+void PostCommand(HWND dialog, int id);
+
 }  // namespace uitest

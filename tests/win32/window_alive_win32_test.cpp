@@ -213,10 +213,7 @@ void RunDialog(HWND main, int command, DialogScript& script) {
   dialogScript = nullptr;
 }
 
-void PostCommand(HWND dialog, int id) {
-  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-               reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
+using uitest::PostCommand;
 
 TEST_F(WindowAlive, WindowAnswersDuringEveryLongOperation) {
   // Slower answers stretch each operation over many probes.
