@@ -1,5 +1,7 @@
 #include "devicenet/answer_length.h"
 
+#include <cstring>
+
 #include "devicenet/protocol.h"
 
 namespace devicenet {
@@ -15,7 +17,7 @@ constexpr uint16_t KIND_FRAGMENT_ACK = 1;  // the slave acknowledges our fragmen
 // a response read again comes in the same fragments, its short last one
 // included.
 constexpr uint16_t KIND_NEXT_FRAGMENT = 0x40;
-constexpr uint16_t KIND_CONNECTED_RESPONSE = 0x100;    // + service
+constexpr uint16_t KIND_CONNECTED_RESPONSE = 0x100;  // + service
 constexpr uint16_t KIND_GROUP_2_PORT_RESPONSE = 0x180;
 constexpr uint16_t KIND_UCMM_RESPONSE = 0x200;
 constexpr int KIND_COUNT = 0x280;
@@ -25,20 +27,11 @@ constexpr uint8_t FRAGMENT_ACK_LEN = 3;
 // Explicit header and service byte: the shortest response there is.
 constexpr uint8_t SHORTEST_RESPONSE_LEN = 2;
 constexpr uint8_t FULL_FRAME_LEN = 8;
-constexpr uint8_t NOT_LEARNED = 0xFF;
-
-uint8_t learned[KIND_COUNT];
-bool learnedInitialised = false;
-
-void InitialiseLearned() {
-  if (learnedInitialised) return;
-  for (uint8_t& len : learned) len = NOT_LEARNED;
-  learnedInitialised = true;
-}
+// The length each kind of answer taught, plus one: 0 where none came yet.
+uint8_t learnedPlusOne[KIND_COUNT];
 
 uint8_t LearnedOr(uint16_t kind, uint8_t fallback) {
-  InitialiseLearned();
-  return learned[kind] != NOT_LEARNED ? learned[kind] : fallback;
+  return learnedPlusOne[kind] != 0 ? static_cast<uint8_t>(learnedPlusOne[kind] - 1) : fallback;
 }
 
 uint16_t ResponseKind(const DnMessage& request) {
@@ -85,12 +78,12 @@ void NoteAnswer(AwaitedAnswer& awaited, const DnMessage& received) {
   // A known length is not learned: an answer of another length is some
   // other frame of the node's.
   if (awaited.Kind == KIND_POLL_RESPONSE || awaited.Kind == KIND_FRAGMENT_ACK) return;
-  InitialiseLearned();
-  learned[awaited.Kind] = received.Len <= FULL_FRAME_LEN ? received.Len : FULL_FRAME_LEN;
+  const uint8_t len = received.Len <= FULL_FRAME_LEN ? received.Len : FULL_FRAME_LEN;
+  learnedPlusOne[awaited.Kind] = static_cast<uint8_t>(len + 1);
 }
 
 void ForgetAnswerLengths() {
-  learnedInitialised = false;
+  std::memset(learnedPlusOne, 0, sizeof learnedPlusOne);
 }
 
 }  // namespace devicenet
