@@ -294,3 +294,18 @@
 #define IDS_MON_COS_CYCLIC 1432               // group 1 message 13
 #define IDS_MON_BIT_STROBE_RESPONSE 1433      // group 1 message 14
 // -- more bus monitor frame texts here
+
+// More window and message texts (1500..1599), one block of twenty per area.
+// IDS_MORE_FIRST..IDS_MORE_LAST is their range.
+#define IDS_MORE_FIRST 1500
+#define IDS_MORE_LAST 1599
+// Own MAC ID and connection set-up (1500..1519).
+// -- own MAC ID strings here
+// Link errors, search and address change (1520..1539).
+// -- link and search strings here
+// Capture and bus monitor windows (1540..1559).
+// -- capture strings here
+// Dialog input checks and ports (1560..1579).
+// -- dialog strings here
+// Serial-line adapters (1580..1599).
+// -- serial strings here

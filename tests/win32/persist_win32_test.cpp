@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/app_state.h"
 #include "persist/messages.h"
@@ -163,7 +164,10 @@ TEST_F(Win32Messages, GermanLibraryTranslatesEveryEnglishString) {
   HMODULE german = LoadLibraryA("tarnresd.dll");
   ASSERT_NE(german, nullptr) << "tarnresd.dll beside the test";
   int translated = 0;
-  for (unsigned id = IDS_FIRST; id <= IDS_LAST; ++id) {
+  std::vector<unsigned> ids;
+  for (unsigned id = IDS_FIRST; id <= IDS_LAST; ++id) ids.push_back(id);
+  for (unsigned id = IDS_MORE_FIRST; id <= IDS_MORE_LAST; ++id) ids.push_back(id);
+  for (unsigned id : ids) {
     char english[1000];
     char text[1000];
     int englishLength = LoadStringA(library_, id, english, sizeof english);

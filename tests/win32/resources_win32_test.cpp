@@ -805,7 +805,9 @@ TEST_F(LanguageLibraries, BothCarryTheSameResourceIds) {
   for (UINT id : strings) {
     const bool errorCodeName = id >= IDS_GEC_NAME_BASE && id <= IDS_GEC_NAME_BASE + 0xFF;
     const bool monitorText = id >= IDS_MON_FIRST && id <= IDS_MON_LAST;
-    EXPECT_TRUE(errorCodeName || monitorText || (id >= IDS_FIRST && id <= IDS_LAST)) << id;
+    const bool moreText = id >= IDS_MORE_FIRST && id <= IDS_MORE_LAST;
+    EXPECT_TRUE(errorCodeName || monitorText || moreText || (id >= IDS_FIRST && id <= IDS_LAST))
+        << id;
     EXPECT_TRUE(id < IDS_BIT0 || id > IDS_BIT7) << "bit captions belong to the program";
   }
   EXPECT_EQ(strings.count(IDS_ADDRESS_IN_USE), 1u);
