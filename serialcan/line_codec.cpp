@@ -11,19 +11,11 @@ constexpr size_t EXT_ID_DIGITS = 8;
 constexpr size_t STAMP_DIGITS = 4;
 constexpr uint8_t DATA_MAX = 8;
 
-// Flag bits of the "F" reply.
-constexpr uint8_t FLAG_RX_FIFO_FULL = 0x01;
-constexpr uint8_t FLAG_ERROR_WARNING = 0x04;
-constexpr uint8_t FLAG_DATA_OVERRUN = 0x08;
-constexpr uint8_t FLAG_ERROR_PASSIVE = 0x20;
-constexpr uint8_t FLAG_BUS_ERROR = 0x80;
-
 // The binding's status bits (can/can_driver.h); this folder is not linked
 // with the program, so they are repeated here.
 constexpr uint32_t STATUS_OVERRUN = 0x02;
 constexpr uint32_t STATUS_BUS_WARNING = 0x04;
 constexpr uint32_t STATUS_BUS_HEAVY = 0x08;
-constexpr uint32_t STATUS_BUS_OFF = 0x10;
 
 constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
 
@@ -126,6 +118,7 @@ bool ParseFrame(const char* line, size_t length, Frame* frame, bool* stamped, ui
 }
 
 LineEvent FeedByte(LineSplitter& splitter, char byte) {
+  if (byte == LF) return LINE_NONE;
   if (splitter.complete) {
     splitter.length = 0;
     splitter.complete = false;
@@ -169,13 +162,11 @@ uint32_t DriverStatusFromFlags(uint8_t flags) {
   uint32_t status = 0;
   // Either way a received frame was lost before the program read it.
   if (flags & (FLAG_RX_FIFO_FULL | FLAG_DATA_OVERRUN)) status |= STATUS_OVERRUN;
-  if (flags & FLAG_ERROR_WARNING) status |= STATUS_BUS_WARNING;
+  // A bus error is one error frame, which a noise burst makes on a good bus:
+  // worth a warning, no reason to stop. Bits 1 (transmit FIFO full), 4
+  // (wake-up) and 6 (arbitration lost) say nothing about the bus state.
+  if (flags & (FLAG_ERROR_WARNING | FLAG_BUS_ERROR)) status |= STATUS_BUS_WARNING;
   if (flags & FLAG_ERROR_PASSIVE) status |= STATUS_BUS_HEAVY;
-  // The protocol has no bus-off flag of its own: its "bus error" bit is the
-  // nearest, and the master must stop trusting the bus when it is set. Bits
-  // 1 (transmit FIFO full), 4 (wake-up) and 6 (arbitration lost) say nothing
-  // about the bus state.
-  if (flags & FLAG_BUS_ERROR) status |= STATUS_BUS_OFF;
   return status;
 }
 

@@ -1,6 +1,6 @@
-// The serial-line CAN protocol as text: ASCII lines ending in CR, a BEL for
-// a refused command. The adapter library and the adapter emulator both speak
-// it, from opposite ends, through these functions. Portable: no OS calls.
+// The serial-line CAN protocol as text: ASCII lines ending in CR (an LF
+// after it is ignored), a BEL for a refused command. The adapter library and the adapter emulator
+// both speak it, from opposite ends, through these functions. Portable: no OS calls.
 #pragma once
 
 #include <cstddef>
@@ -12,7 +12,16 @@ namespace serialcan {
 constexpr size_t LINE_LENGTH_MAX = 30;
 
 constexpr char CR = '\r';
+constexpr char LF = '\n';
 constexpr char BEL = '\a';
+
+// Flag bits of the "F" reply.
+constexpr uint8_t FLAG_RX_FIFO_FULL = 0x01;
+constexpr uint8_t FLAG_TX_FIFO_FULL = 0x02;
+constexpr uint8_t FLAG_ERROR_WARNING = 0x04;
+constexpr uint8_t FLAG_DATA_OVERRUN = 0x08;
+constexpr uint8_t FLAG_ERROR_PASSIVE = 0x20;
+constexpr uint8_t FLAG_BUS_ERROR = 0x80;  // an error frame was seen: one is enough
 
 struct Frame {
   uint32_t id;    // 11 bits, or 29 when extended
@@ -32,7 +41,9 @@ size_t FormatFrame(const Frame& frame, bool stamped, uint16_t stampMs, char* out
 // hex digits after the data. False for anything that is not exactly a frame.
 bool ParseFrame(const char* line, size_t length, Frame* frame, bool* stamped, uint16_t* stampMs);
 
-// Cuts the byte stream from the other end into lines.
+// Cuts the byte stream from the other end into lines. LF is no part of the
+// protocol and is skipped wherever it comes: some adapters end their lines
+// with CR LF.
 struct LineSplitter {
   char line[LINE_LENGTH_MAX + 1];  // the line so far, NUL-terminated when complete
   size_t length;
@@ -53,7 +64,8 @@ LineEvent FeedByte(LineSplitter& splitter, char byte);
 bool ParseStatusReply(const char* line, size_t length, uint8_t* flags);
 
 // The status flags of the "F" command as the binding's status word
-// (CAN_STATUS_* bits of can/can_driver.h).
+// (CAN_STATUS_* bits of can/can_driver.h). Bus off has no flag of its own:
+// the adapter library infers it (see serialcan.h).
 uint32_t DriverStatusFromFlags(uint8_t flags);
 
 // The "Sn" digit for a bit-timing value of the binding's baud table

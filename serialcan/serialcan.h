@@ -18,7 +18,12 @@
  * one stop bit (an adapter on USB ignores the baud rate).
  *
  * The adapter's answers to frames sent are not waited for: they are counted
- * as they arrive (SerialCan_GetStats). One adapter per process.
+ * as they arrive (SerialCan_GetStats). The adapter answers in order; an
+ * answer belongs to the oldest command that takes its kind ("z"/"Z" or an
+ * empty line a frame, "Fxx" a status request, an empty line a set-up
+ * command, BEL any), and the commands before that one have lost theirs. An
+ * answer not there 500 ms after its command is lost too. Lines may end in
+ * CR or CR LF. One adapter per process.
  */
 #ifndef SERIALCAN_H
 #define SERIALCAN_H
@@ -63,10 +68,10 @@ typedef struct SerialCanMsg {
 #define SERIALCAN_ERR_OVERRUN 0x0002   /* status: frames were lost (see CAN_Status) */
 #define SERIALCAN_ERR_BUSLIGHT 0x0004  /* status: error warning */
 #define SERIALCAN_ERR_BUSHEAVY 0x0008  /* status: error passive */
-#define SERIALCAN_ERR_BUSOFF 0x0010    /* status: bus error, or the adapter is gone */
+#define SERIALCAN_ERR_BUSOFF 0x0010    /* status: bus off, or the adapter is gone */
 #define SERIALCAN_ERR_QRCVEMPTY 0x0020 /* CAN_Read: nothing received */
 #define SERIALCAN_ERR_REFUSED 0x0040   /* CAN_Init: the adapter answered BEL to S or O */
-#define SERIALCAN_ERR_QXMTFULL 0x0080  /* CAN_Write: the port takes nothing now, try again */
+#define SERIALCAN_ERR_QXMTFULL 0x0080  /* CAN_Write: not sent now, try again (see CAN_Write) */
 #define SERIALCAN_ERR_SILENT 0x0100    /* CAN_Init: no answer to a command within 200 ms */
 #define SERIALCAN_ERR_PORTBUSY 0x0400  /* CAN_Init: the port is in use or access is denied */
 #define SERIALCAN_ERR_NOPORT 0x0800    /* CAN_Init: no such port, or it refuses its settings */
@@ -79,10 +84,13 @@ typedef struct SerialCanMsg {
  * well), btr0btr1 one of 0x031C, 0x011C, 0x001C (125, 250, 500 kbit/s, sent
  * as S4, S5, S6). Anything else: SERIALCAN_ERR_ILLPARAM before the port is
  * touched. Then opens the port (SERIALCAN_ERR_NOPORT, _PORTBUSY), discards
- * what waits in it, and sends "C\r" (closes a channel left open; a BEL
- * answer is fine), "S<digit>\r" and "O\r", each answered by CR within 200 ms
- * (else SERIALCAN_ERR_SILENT; a BEL to S or O: SERIALCAN_ERR_REFUSED). An
- * open adapter is closed first. */
+ * what waits in it, and sends "\rC\r": the CR ends a half line an earlier
+ * user may have left in the adapter, C closes a channel left open; any
+ * answer to them is fine (BEL included), and what comes until the line has
+ * been quiet for 20 ms belongs to them. Then "S<digit>\r" and "O\r", each
+ * answered by CR within 200 ms (else SERIALCAN_ERR_SILENT, as when nothing
+ * answers the C; a BEL to S or O: SERIALCAN_ERR_REFUSED). An open adapter is
+ * closed first. */
 SERIALCAN_EXPORT uint32_t SERIALCAN_STDCALL CAN_Init(uint16_t btr0btr1, int msgType, int hwType,
                                                      uint32_t ioPort, uint16_t interrupt);
 typedef uint32_t(SERIALCAN_STDCALL *SerialCanInitFn)(uint16_t btr0btr1, int msgType, int hwType,
@@ -93,21 +101,32 @@ typedef uint32_t(SERIALCAN_STDCALL *SerialCanInitFn)(uint16_t btr0btr1, int msgT
 SERIALCAN_EXPORT uint32_t SERIALCAN_STDCALL CAN_Close(void);
 typedef uint32_t(SERIALCAN_STDCALL *SerialCanVoidFn)(void);
 
-/* The status word. Asks the adapter for its flags ("F\r") at most every
- * 100 ms; the answer arrives with a later CAN_Read or CAN_Status. The flags
- * of the latest answer: bit 0 (receive FIFO full) and bit 3 (data overrun)
- * -> SERIALCAN_ERR_OVERRUN, bit 2 (error warning) -> SERIALCAN_ERR_BUSLIGHT,
- * bit 5 (error passive) -> SERIALCAN_ERR_BUSHEAVY, bit 7 (bus error) ->
- * SERIALCAN_ERR_BUSOFF. Plus SERIALCAN_ERR_OVERRUN once after the library's
- * receive ring overflowed or the adapter refused a frame (BEL), and
- * SERIALCAN_ERR_BUSOFF while the port has failed or the adapter has left a
- * command unanswered for a second. SERIALCAN_ERR_NOTOPEN when not open. */
+/* The status word. CAN_Status and CAN_Read ask the adapter for its flags
+ * ("F\r") when none was asked for 100 ms and the last question has been
+ * answered (or lost), without waiting; the answer arrives with a later
+ * CAN_Read or CAN_Status, so a program that reads while it waits finds the
+ * flags at most about 100 ms old. The flags of the latest answer: bit 0
+ * (receive FIFO full) and bit 3 (data overrun) -> SERIALCAN_ERR_OVERRUN,
+ * bit 2 (error warning) and bit 7 (bus error: one error frame was seen) ->
+ * SERIALCAN_ERR_BUSLIGHT, bit 5 (error passive) -> SERIALCAN_ERR_BUSHEAVY.
+ * The flags have no bus off: SERIALCAN_ERR_BUSOFF when they show error
+ * passive (and no full transmit FIFO, bit 1) and the adapter refused the
+ * latest frame it answered; and while the port has failed or nothing was
+ * heard from the adapter for a second while a command waited. Plus
+ * SERIALCAN_ERR_OVERRUN once after the library's receive ring overflowed
+ * or a refused frame was given up (see CAN_Write). SERIALCAN_ERR_NOTOPEN
+ * when not open. */
 SERIALCAN_EXPORT uint32_t SERIALCAN_STDCALL CAN_Status(void);
 
 /* Sends one frame as "tIIIL<data>\r" without waiting for the answer.
  * 0 = written to the port; SERIALCAN_ERR_ILLPARAM for a null pointer,
  * LEN > 8, an identifier above 0x7FF or a MSGTYPE other than 0;
- * SERIALCAN_ERR_QXMTFULL when the port takes nothing now;
+ * SERIALCAN_ERR_QXMTFULL (not sent, call again later) when the port takes
+ * nothing now, when 64 commands await their answers, or while a frame the
+ * adapter refused (BEL) waits to go again: the library keeps a refused
+ * frame and sends it again with the next CAN_Write, CAN_Read or CAN_Status,
+ * before any newer frame, until the adapter takes it or 100 ms after its
+ * first refusal (then it is dropped and CAN_Status reports an overrun);
  * SERIALCAN_ERR_PORTLOST when the port failed (it stays failed until the
  * next CAN_Init); SERIALCAN_ERR_NOTOPEN. */
 SERIALCAN_EXPORT uint32_t SERIALCAN_STDCALL CAN_Write(const SerialCanMsg *msg);
@@ -129,15 +148,18 @@ SERIALCAN_EXPORT uint32_t SERIALCAN_STDCALL CAN_ResetClient(void);
 
 /* What went over the line since the last CAN_Init. */
 typedef struct SerialCanStats {
-  uint32_t framesSent;     /* CAN_Write calls that wrote their line */
-  uint32_t framesAnswered; /* answers to them: "z" or CR */
-  uint32_t framesRefused;  /* answers to them: BEL */
-  uint32_t framesReceived; /* frame lines taken into the receive ring */
-  uint32_t framesDropped;  /* frame lines not taken: ring full, extended or remote */
-  uint32_t statusPolls;    /* "F" commands sent */
-  uint32_t garbageLines;   /* lines that were neither a frame nor an answer, and overlong ones */
-  uint32_t bytesRead;      /* bytes taken from the port */
-  uint32_t portReads;      /* read calls on the port */
+  uint32_t framesSent;      /* CAN_Write calls that wrote their line */
+  uint32_t framesAnswered;  /* answers to them and to frames sent again: "z" or CR */
+  uint32_t framesRefused;   /* answers to them and to frames sent again: BEL */
+  uint32_t framesReceived;  /* frame lines taken into the receive ring */
+  uint32_t framesDropped;   /* frame lines not taken: ring full, extended or remote */
+  uint32_t statusPolls;     /* "F" commands sent */
+  uint32_t garbageLines;    /* lines that were neither a frame nor an answer, and overlong ones */
+  uint32_t bytesRead;       /* bytes taken from the port */
+  uint32_t portReads;       /* read calls on the port */
+  uint32_t answersLost;     /* commands whose answer never came (expired, or skipped) */
+  uint32_t framesResent;    /* refused frames sent again */
+  uint32_t framesAbandoned; /* refused frames given up after 100 ms */
 } SerialCanStats;
 /* 0, or -1 for a null pointer. */
 SERIALCAN_EXPORT int SERIALCAN_CDECL SerialCan_GetStats(SerialCanStats *out);

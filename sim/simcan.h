@@ -61,7 +61,7 @@ typedef struct DriverMsg {
 #define SIMCAN_OK 0x0000
 #define SIMCAN_ERR_OVERRUN 0x0002   /* status: the receive queue overflowed (reported once) */
 #define SIMCAN_ERR_BUSLIGHT 0x0004  /* status: error warning (96 transmit errors) */
-#define SIMCAN_ERR_BUSHEAVY 0x0008  /* status: bus heavy (error warning) */
+#define SIMCAN_ERR_BUSHEAVY 0x0008  /* status: bus heavy (error passive, 128 errors) */
 #define SIMCAN_ERR_BUSOFF 0x0010    /* status: bus off; also CAN_Write's result then */
 #define SIMCAN_ERR_QRCVEMPTY 0x0020 /* CAN_Read: receive queue empty */
 #define SIMCAN_ERR_QXMTFULL 0x0080  /* CAN_Write: transmit queue full, try again */

@@ -20,17 +20,29 @@ void Append(Output& out, const char* bytes, size_t count) {
   out.length += count;
 }
 
-void Done(Output& out) {
+void EndLine(const Adapter& adapter, Output& out) {
   Append(out, &CR, 1);
+  if (adapter.faults.crlf) Append(out, &LF, 1);
 }
 
-void Refuse(Output& out) {
-  Append(out, &BEL, 1);
+// True when the answer now due is to go missing.
+bool LoseAnswer(Adapter& adapter) {
+  ++adapter.answers;
+  return adapter.faults.loseEvery != 0 && adapter.answers % adapter.faults.loseEvery == 0;
 }
 
-void Reply(Output& out, const char* text) {
+void Done(Adapter& adapter, Output& out) {
+  if (!LoseAnswer(adapter)) EndLine(adapter, out);
+}
+
+void Refuse(Adapter& adapter, Output& out) {
+  if (!LoseAnswer(adapter)) Append(out, &BEL, 1);
+}
+
+void Reply(Adapter& adapter, Output& out, const char* text) {
+  if (LoseAnswer(adapter)) return;
   Append(out, text, std::strlen(text));
-  Done(out);
+  EndLine(adapter, out);
 }
 
 uint16_t BitTimingOfDigit(char digit) {
@@ -47,7 +59,12 @@ uint16_t BitTimingOfDigit(char digit) {
 void Transmit(Adapter& adapter, const char* line, size_t length, Output& out) {
   Frame frame{};
   if (!adapter.open || !ParseFrame(line, length, &frame, nullptr, nullptr)) {
-    Refuse(out);
+    Refuse(adapter, out);
+    return;
+  }
+  ++adapter.frames;
+  if (adapter.faults.refuseEvery != 0 && adapter.frames % adapter.faults.refuseEvery == 0) {
+    Refuse(adapter, out);
     return;
   }
   if (!frame.extended && !frame.remote) {
@@ -57,11 +74,11 @@ void Transmit(Adapter& adapter, const char* line, size_t length, Output& out) {
     std::memcpy(msg.DATA, frame.data, sizeof msg.DATA);
     // Transmit queue full or bus off: the adapter refuses the frame.
     if (CAN_Write(&msg) != SIMCAN_OK) {
-      Refuse(out);
+      Refuse(adapter, out);
       return;
     }
   }
-  Reply(out, frame.extended ? "Z" : "z");
+  Reply(adapter, out, frame.extended ? "Z" : "z");
 }
 
 void Command(Adapter& adapter, const char* line, size_t length, Output& out) {
@@ -71,46 +88,48 @@ void Command(Adapter& adapter, const char* line, size_t length, Output& out) {
   switch (command) {
     case 'S': {
       const uint16_t timing = length == 2 ? BitTimingOfDigit(line[1]) : 0;
-      if (adapter.open || timing == 0) return Refuse(out);
+      if (adapter.open || timing == 0) return Refuse(adapter, out);
       adapter.bitTiming = timing;
-      return Done(out);
+      return Done(adapter, out);
     }
     case 'O':
-      if (!bare || adapter.open || adapter.bitTiming == 0) return Refuse(out);
-      if (CAN_Init(adapter.bitTiming, 0, 0, 0, 0) != SIMCAN_OK) return Refuse(out);
+      if (!bare || adapter.open || adapter.bitTiming == 0) return Refuse(adapter, out);
+      if (CAN_Init(adapter.bitTiming, 0, 0, 0, 0) != SIMCAN_OK) return Refuse(adapter, out);
       adapter.open = true;
-      return Done(out);
+      return Done(adapter, out);
     case 'C':
-      if (!bare || !adapter.open) return Refuse(out);
+      if (!bare || !adapter.open) return Refuse(adapter, out);
       CAN_Close();
       adapter.open = false;
-      return Done(out);
+      return Done(adapter, out);
     case 'F': {
-      if (!bare || !adapter.open) return Refuse(out);
+      if (!bare || !adapter.open) return Refuse(adapter, out);
       char reply[4];
-      const uint8_t flags = FlagsFromDriverStatus(CAN_Status());
+      uint8_t flags = FlagsFromDriverStatus(CAN_Status());
+      if (adapter.faults.busErrorFlag) flags |= FLAG_BUS_ERROR;
       const char* hex = "0123456789ABCDEF";
       reply[0] = 'F';
       reply[1] = hex[flags >> 4];
       reply[2] = hex[flags & 0xF];
       reply[3] = '\0';
-      return Reply(out, reply);
+      return Reply(adapter, out, reply);
     }
     case 'Z':
-      if (length != 2 || (line[1] != '0' && line[1] != '1') || adapter.open) return Refuse(out);
+      if (length != 2 || (line[1] != '0' && line[1] != '1') || adapter.open)
+        return Refuse(adapter, out);
       adapter.stamps = line[1] == '1';
-      return Done(out);
+      return Done(adapter, out);
     case 'V':
-      return bare ? Reply(out, VERSION_REPLY) : Refuse(out);
+      return bare ? Reply(adapter, out, VERSION_REPLY) : Refuse(adapter, out);
     case 'N':
-      return bare ? Reply(out, SERIAL_REPLY) : Refuse(out);
+      return bare ? Reply(adapter, out, SERIAL_REPLY) : Refuse(adapter, out);
     case 't':
     case 'T':
     case 'r':
     case 'R':
       return Transmit(adapter, line, length, out);
     default:
-      return Refuse(out);
+      return Refuse(adapter, out);
   }
 }
 
@@ -121,18 +140,11 @@ void ResetAdapter(Adapter& adapter) {
 }
 
 uint8_t FlagsFromDriverStatus(uint32_t status) {
-  // For each status bit the flag the codec reads as exactly that bit; from
-  // the top, so that the dedicated flags win (data overrun over FIFO full).
   uint8_t flags = 0;
-  for (uint32_t bit = 1; bit != 0 && bit <= status; bit <<= 1) {
-    if (!(status & bit)) continue;
-    for (int flag = 7; flag >= 0; --flag) {
-      if (DriverStatusFromFlags(static_cast<uint8_t>(1u << flag)) == bit) {
-        flags = static_cast<uint8_t>(flags | 1u << flag);
-        break;
-      }
-    }
-  }
+  if (status & SIMCAN_ERR_OVERRUN) flags |= FLAG_DATA_OVERRUN;
+  if (status & SIMCAN_ERR_BUSLIGHT) flags |= FLAG_ERROR_WARNING;
+  if (status & SIMCAN_ERR_BUSHEAVY) flags |= FLAG_ERROR_PASSIVE;
+  if (status & SIMCAN_ERR_BUSOFF) flags |= FLAG_ERROR_WARNING | FLAG_ERROR_PASSIVE | FLAG_BUS_ERROR;
   return flags;
 }
 
@@ -143,7 +155,7 @@ void FeedHost(Adapter& adapter, const char* bytes, size_t count, Output& out) {
         Command(adapter, adapter.splitter.line, adapter.splitter.length, out);
         break;
       case LINE_OVERLONG:
-        Refuse(out);
+        Refuse(adapter, out);
         break;
       case LINE_NONE:
       case LINE_BELL:
@@ -155,7 +167,7 @@ void FeedHost(Adapter& adapter, const char* bytes, size_t count, Output& out) {
 int ForwardReceived(Adapter& adapter, Output& out) {
   if (!adapter.open) return 0;
   int lines = 0;
-  while (out.length + LINE_LENGTH_MAX + 1 <= sizeof out.bytes) {
+  while (out.length + LINE_LENGTH_MAX + 2 <= sizeof out.bytes) {
     DriverMsg msg{};
     if (CAN_Read(&msg) != SIMCAN_OK) break;
     if (msg.MSGTYPE & SIMCAN_MSGTYPE_STATUS) continue;
@@ -166,6 +178,7 @@ int ForwardReceived(Adapter& adapter, Output& out) {
     const uint16_t stamp = static_cast<uint16_t>(Sim_NowUs() / 1000 % STAMP_WRAP_MS);
     out.length += FormatFrame(frame, adapter.stamps, stamp, out.bytes + out.length,
                               sizeof out.bytes - out.length);
+    if (adapter.faults.crlf) Append(out, &LF, 1);
     ++lines;
   }
   return lines;

@@ -18,14 +18,25 @@ struct Output {
   size_t length;
 };
 
+// Faults of an adapter, for tests. Counters count from the adapter's reset.
+struct Faults {
+  uint32_t loseEvery;    // every n-th answer (CR, "z", "Fxx" or BEL) is lost; 0: none
+  uint32_t refuseEvery;  // every n-th frame is refused (BEL) and not sent; 0: none
+  bool crlf;             // lines end in CR LF
+  bool busErrorFlag;     // "F" replies carry bit 7 (bus error), as after one error frame
+};
+
 struct Adapter {
   LineSplitter splitter;
   uint16_t bitTiming;  // chosen by "Sn"; 0 before that
   bool open;
   bool stamps;  // "Z1": received frames carry a millisecond stamp
+  Faults faults;
+  uint32_t answers;  // answers given or lost
+  uint32_t frames;   // frames from the host
 };
 
-// Fresh state: closed, no bit rate chosen, no stamps.
+// Fresh state: closed, no bit rate chosen, no stamps, no faults.
 void ResetAdapter(Adapter& adapter);
 
 // Takes bytes from the host and appends the answer of every command they
@@ -39,8 +50,9 @@ void FeedHost(Adapter& adapter, const char* bytes, size_t count, Output& out);
 // simulator are no bus frames and are skipped. Returns the lines appended.
 int ForwardReceived(Adapter& adapter, Output& out);
 
-// The "F" reply's flag byte for a status word of the binding (the inverse
-// of DriverStatusFromFlags).
+// The "F" reply's flag byte for a status word of the binding. Bus off has
+// no flag: a controller shows the warning and error passive it passed on
+// the way, and the bus errors that took it there.
 uint8_t FlagsFromDriverStatus(uint32_t status);
 
 }  // namespace emu

@@ -4,6 +4,8 @@
 // SIGTERM, SIGINT or SIGHUP.
 //
 //   serialcan-emu [--config FILE] [--link PATH] [--wire-time] [--poll-us N]
+//                 [--lose-every N] [--refuse-every N] [--crlf] [--bus-error]
+//                 [--half-line]
 //
 // --config   the simulator's configuration (as simcan.ini); default: the
 //            simulator's own choice (SIMCAN_CONFIG, else its built-in slave)
@@ -13,6 +15,14 @@
 // --poll-us  how often the bus is looked at while the adapter is open
 //            (default 100 microseconds: a frame waits at most that long
 //            between the bus and the line)
+// Faults, for tests:
+// --lose-every N    every N-th answer goes missing
+// --refuse-every N  every N-th frame from the host is refused (BEL), not sent
+// --crlf            lines end in CR LF
+// --bus-error       "F" replies carry bit 7 (bus error), as after a noise burst
+// --half-line       as left by an earlier program: the channel open at
+//                   125 kbit/s and half a frame line ("t12") taken in
+// SIGUSR1 puts the simulated adapter bus off, SIGUSR2 back on the bus.
 #include <poll.h>
 #include <signal.h>
 #include <time.h>
@@ -39,9 +49,14 @@ constexpr long DEFAULT_POLL_US = 100;
 constexpr int WRITE_PATIENCE_MS = 200;
 
 volatile sig_atomic_t stopSignal = 0;
+volatile sig_atomic_t busSignal = 0;  // SIGUSR1 or SIGUSR2 not yet acted on
 
 void OnStopSignal(int signal) {
   stopSignal = signal;
+}
+
+void OnBusSignal(int signal) {
+  busSignal = signal;
 }
 
 struct Options {
@@ -49,7 +64,17 @@ struct Options {
   const char* link = nullptr;
   bool wireTime = false;
   long pollUs = DEFAULT_POLL_US;
+  serialcan::emu::Faults faults{};
+  bool halfLine = false;
 };
+
+bool ParseCount(const char* text, uint32_t* value) {
+  char* end = nullptr;
+  const long n = std::strtol(text, &end, 10);
+  if (*end != '\0' || n < 1 || n > 1000000) return false;
+  *value = static_cast<uint32_t>(n);
+  return true;
+}
 
 bool ParseOptions(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
@@ -64,6 +89,16 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       char* end = nullptr;
       options.pollUs = std::strtol(argv[++i], &end, 10);
       if (*end != '\0' || options.pollUs < 1 || options.pollUs > 1000000) return false;
+    } else if (std::strcmp(argv[i], "--lose-every") == 0 && hasValue) {
+      if (!ParseCount(argv[++i], &options.faults.loseEvery)) return false;
+    } else if (std::strcmp(argv[i], "--refuse-every") == 0 && hasValue) {
+      if (!ParseCount(argv[++i], &options.faults.refuseEvery)) return false;
+    } else if (std::strcmp(argv[i], "--crlf") == 0) {
+      options.faults.crlf = true;
+    } else if (std::strcmp(argv[i], "--bus-error") == 0) {
+      options.faults.busErrorFlag = true;
+    } else if (std::strcmp(argv[i], "--half-line") == 0) {
+      options.halfLine = true;
     } else {
       return false;
     }
@@ -89,11 +124,18 @@ void RemoveLink(const char* link, const PtyLine& line) {
 
 // Until a stop signal: commands from the host in, answers and bus frames out.
 // Signals are blocked except while waiting, so none slips in unseen.
-void Run(const PtyLine& line, long pollUs) {
+void Run(const PtyLine& line, const Options& options) {
   Adapter adapter;
   serialcan::emu::ResetAdapter(adapter);
   static Output out;
   out.length = 0;
+  if (options.halfLine) {
+    const char leftBehind[] = "S4\rO\rt12";
+    serialcan::emu::FeedHost(adapter, leftBehind, sizeof leftBehind - 1, out);
+    out.length = 0;  // answered to the earlier program
+  }
+  adapter.faults = options.faults;
+  const long pollUs = options.pollUs;
   sigset_t waiting;
   sigemptyset(&waiting);
   while (!stopSignal) {
@@ -102,6 +144,10 @@ void Run(const PtyLine& line, long pollUs) {
     // Closed, nothing comes from the bus: wait for the host alone.
     const int ready = ppoll(&host, 1, adapter.open ? &pollTime : nullptr, &waiting);
     if (ready < 0 && errno != EINTR) break;
+    if (busSignal) {
+      Sim_SetAdapterStatus(busSignal == SIGUSR1 ? SIMCAN_ERR_BUSOFF : 0, 0);
+      busSignal = 0;
+    }
     if (ready > 0 && (host.revents & POLLIN)) {
       char bytes[256];
       const ssize_t n = read(line.master, bytes, sizeof bytes);
@@ -118,8 +164,11 @@ void Run(const PtyLine& line, long pollUs) {
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, options)) {
-    std::fprintf(stderr, "usage: %s [--config FILE] [--link PATH] [--wire-time] [--poll-us N]\n",
-                 argv[0]);
+    std::fprintf(
+        stderr,
+        "usage: %s [--config FILE] [--link PATH] [--wire-time] [--poll-us N]\n"
+        "       [--lose-every N] [--refuse-every N] [--crlf] [--bus-error] [--half-line]\n",
+        argv[0]);
     return 2;
   }
   if (options.config && Sim_LoadConfigFile(options.config) != 0) {
@@ -130,11 +179,13 @@ int main(int argc, char** argv) {
 
   sigset_t stops;
   sigemptyset(&stops);
-  for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&stops, s);
+  for (int s : {SIGTERM, SIGINT, SIGHUP, SIGUSR1, SIGUSR2}) sigaddset(&stops, s);
   sigprocmask(SIG_BLOCK, &stops, nullptr);
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaction(s, &action, nullptr);
+  action.sa_handler = OnBusSignal;
+  for (int s : {SIGUSR1, SIGUSR2}) sigaction(s, &action, nullptr);
 
   PtyLine line{};
   if (!serialcan::emu::OpenPtyLine(line)) {
@@ -149,7 +200,7 @@ int main(int argc, char** argv) {
   std::printf("%s\n", line.farPath);
   std::fflush(stdout);
 
-  Run(line, options.pollUs);
+  Run(line, options);
 
   if (options.link) RemoveLink(options.link, line);
   serialcan::emu::ClosePtyLine(line);
