@@ -17,7 +17,7 @@ constexpr uint32_t STATUS_POLL_MS = 100;  // at most one "F" in this time
 // An answer not here this long after its command is lost. Longer than any
 // adapter takes; what waited in the port is taken in before this is judged.
 constexpr uint32_t ANSWER_EXPIRY_MS = 500;
-constexpr uint32_t SILENT_MS = 1000;  // nothing heard this long while a command waits: adapter gone
+constexpr uint32_t SILENT_MS = 1000;  // nothing heard this long while commands wait: adapter gone
 // A frame the adapter refused is offered again this long after its first
 // refusal (a full transmit FIFO clears in a few frame times), then dropped.
 constexpr uint32_t KEEP_MS = 100;
@@ -79,9 +79,11 @@ struct Adapter {
   uint32_t keptFirst;
   uint32_t keptCount;
 
-  // Silence: a command has waited since waitingSinceMs with nothing heard.
+  // Silence: a command has waited since waitingSinceMs with nothing heard,
+  // and a status request sent meanwhile went unanswered.
   bool waiting;
   uint32_t waitingSinceMs;
+  bool probeExpired;
 
   uint8_t flags;         // of the latest "F" answer
   bool pollOutstanding;  // an "F" waits for its answer
@@ -143,6 +145,17 @@ void LoseOldest() {
   const Pending p = PopPending();
   if (p.command == CMD_STATUS) adapter.pollOutstanding = false;
   ++adapter.stats.answersLost;
+}
+
+// Answers that will not come any more: those of commands sent too long ago.
+// A status request among them is the sign of an adapter gone quiet; lost
+// answers to frames alone are not (nothing else may have been asked).
+void ExpireAnswers(uint32_t nowMs) {
+  Adapter& a = adapter;
+  while (a.pendingCount > 0 && nowMs - a.pending[a.pendingFirst].sentMs >= ANSWER_EXPIRY_MS) {
+    if (a.pending[a.pendingFirst].command == CMD_STATUS) a.probeExpired = true;
+    LoseOldest();
+  }
 }
 
 void Keep(const Pending& p) {
@@ -217,6 +230,7 @@ void Heard() {
   Adapter& a = adapter;
   a.waiting = a.pendingCount > 0;
   a.waitingSinceMs = PortTickMs();
+  a.probeExpired = false;
 }
 
 void TakeLine(const char* line, size_t length) {
@@ -238,14 +252,6 @@ void TakeLine(const char* line, size_t length) {
     }
   }
   Heard();
-}
-
-// Answers that will not come any more: those of commands sent too long ago.
-void ExpireAnswers(uint32_t nowMs) {
-  Adapter& a = adapter;
-  while (a.pendingCount > 0 && nowMs - a.pending[a.pendingFirst].sentMs >= ANSWER_EXPIRY_MS) {
-    LoseOldest();
-  }
 }
 
 // Takes in what the port holds. False when the port has failed.
@@ -479,9 +485,13 @@ uint32_t AdapterWrite(const SerialCanMsg* msg) {
   if (a.portFailed) return SERIALCAN_ERR_PORTLOST;
   // A refused frame goes before newer ones: until it has been taken, the
   // transmit queue counts as full.
-  ResendKept();
-  if (a.keptCount > 0 || a.resentPending > 0 || PendingFull()) {
-    return a.portFailed ? SERIALCAN_ERR_PORTLOST : SERIALCAN_ERR_QXMTFULL;
+  const auto held = [&a] {
+    return a.keptCount > 0 || a.resentPending > 0 || a.pendingCount >= PENDING_SIZE;
+  };
+  if (held()) {
+    Pump();
+    ResendKept();
+    if (held()) return a.portFailed ? SERIALCAN_ERR_PORTLOST : SERIALCAN_ERR_QXMTFULL;
   }
   if (!WriteFrame(*msg)) return a.portFailed ? SERIALCAN_ERR_PORTLOST : SERIALCAN_ERR_QXMTFULL;
   PushPending(CMD_FRAME, msg, 0, false);
@@ -517,7 +527,7 @@ uint32_t AdapterStatus() {
   if ((a.flags & FLAG_ERROR_PASSIVE) && !(a.flags & FLAG_TX_FIFO_FULL) && a.sendRefused) {
     status |= SERIALCAN_ERR_BUSOFF;
   }
-  const bool silent = a.waiting && PortTickMs() - a.waitingSinceMs >= SILENT_MS;
+  const bool silent = a.waiting && a.probeExpired && PortTickMs() - a.waitingSinceMs >= SILENT_MS;
   if (a.portFailed || silent) status |= SERIALCAN_ERR_BUSOFF;
   return status;
 }
