@@ -191,9 +191,9 @@ TEST(SerialCanCodec, StatusFlagsAsDriverStatus) {
       {0x08, 0x02},                // data overrun
       {0x09, 0x02}, {0x04, 0x04},  // error warning
       {0x20, 0x08},                // error passive
-      {0x80, 0x10},                // bus error
+      {0x80, 0x04},                // bus error: one error frame, a warning
       {0x52, 0x00},                // transmit FIFO full, wake-up, arbitration lost: no bus state
-      {0xFF, 0x1E}, {0xA4, 0x1C},
+      {0xFF, 0x0E}, {0xA4, 0x0C},  // no flag is bus off
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.flags);
@@ -224,6 +224,8 @@ TEST(SerialCanCodec, SplitterCutsLines) {
       {"\a\r", "B|L|"},
       {"t123", ""},  // a partial line waits
       {"F00\rt1", "LF00|"},
+      {"z\r\n\r\nt0000\r\n", "Lz|L|Lt0000|"},  // lines ending in CR LF
+      {"\nF04\r", "LF04|"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.stream);

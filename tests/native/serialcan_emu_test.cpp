@@ -128,30 +128,76 @@ TEST_F(Emulator, ReceivedFramesCarryTheClockWhenStampsAreOn) {
   EXPECT_EQ(Host("t42E6014B03010101\r"), want);
 }
 
-// Status words of the simulated adapter as "F" flags: the codec reads each
-// back as the bit it came from.
-TEST_F(Emulator, StatusFlagsAreTheCodecsMappingInverted) {
+// Status words of the simulated adapter as "F" flags, and what the library's
+// codec reads from them: bus off has no flag of its own, the controller
+// shows error passive and bus errors, and refuses to send.
+TEST_F(Emulator, StatusFlagsOfTheSimulatedAdapter) {
   struct Case {
     uint32_t status;
     const char* reply;
+    uint32_t read;
   } cases[] = {
-      {0, "F00|"},
-      {SIMCAN_ERR_OVERRUN, "F08|"},
-      {SIMCAN_ERR_BUSLIGHT, "F04|"},
-      {SIMCAN_ERR_BUSHEAVY, "F20|"},
-      {SIMCAN_ERR_BUSOFF, "F80|"},
-      {SIMCAN_ERR_BUSOFF | SIMCAN_ERR_BUSHEAVY, "FA0|"},
+      {0, "F00|", 0},
+      {SIMCAN_ERR_OVERRUN, "F08|", SIMCAN_ERR_OVERRUN},
+      {SIMCAN_ERR_BUSLIGHT, "F04|", SIMCAN_ERR_BUSLIGHT},
+      {SIMCAN_ERR_BUSHEAVY, "F20|", SIMCAN_ERR_BUSHEAVY},
+      {SIMCAN_ERR_BUSOFF, "FA4|", SIMCAN_ERR_BUSLIGHT | SIMCAN_ERR_BUSHEAVY},
   };
   ASSERT_EQ(Host("S4\rO\r"), "||");
   for (const Case& c : cases) {
     Sim_SetAdapterStatus(c.status, 0);
     EXPECT_EQ(Host("F\r"), c.reply) << c.status;
-    EXPECT_EQ(serialcan::DriverStatusFromFlags(FlagsFromDriverStatus(c.status)), c.status);
+    EXPECT_EQ(serialcan::DriverStatusFromFlags(FlagsFromDriverStatus(c.status)), c.read);
   }
   // Bus off: the frame is refused.
   Sim_SetAdapterStatus(SIMCAN_ERR_BUSOFF, 0);
   EXPECT_EQ(Host("t42E6014B03010101\r"), "<BEL>");
   Sim_SetAdapterStatus(0, 0);
+}
+
+// The faults a real line and real adapters show, one by one.
+TEST_F(Emulator, Faults) {
+  ASSERT_EQ(Host("S4\rO\r"), "||");
+  struct Step {
+    Faults faults;
+    const char* host;
+    const char* answer;
+  } steps[] = {
+      // Every second answer lost: the second frame's, the first flags'.
+      {{2, 0, false, false}, "t7FF0\rt7FF0\rF\rF\r", "z|F00|"},
+      // Every third frame refused and not sent.
+      {{0, 3, false, false}, "t7FF0\rt7FF0\rt7FF0\rt7FF0\r", "z|z|<BEL>z|"},
+      // Lines end in CR LF; a BEL stays alone.
+      {{0, 0, true, false},
+       "F\rt7FF0\rQ\rt42F700000000000000\r",
+       "F00|\nz|\n<BEL>z|\nt42F780341278563412|\n"},
+      // One error frame seen.
+      {{0, 0, false, true}, "F\r", "F80|"},
+  };
+  for (const Step& s : steps) {
+    adapter_.faults = s.faults;
+    adapter_.answers = adapter_.frames = 0;
+    EXPECT_EQ(Host(s.host), s.answer) << Readable(s.host);
+  }
+}
+
+// An earlier program left the channel open and half a frame line in the
+// adapter. The open sequence without the leading CR runs into it; with it,
+// the half line is refused on its own and the channel opens.
+TEST_F(Emulator, AHalfLineLeftBehind) {
+  const struct {
+    const char* open;
+    const char* answer;
+  } cases[] = {
+      {"C\rS5\rO\r", "<BEL><BEL><BEL>"},  // "t12C" refused, S and O while open
+      {"\rC\rS5\rO\r", "<BEL>|||"},
+  };
+  for (const auto& c : cases) {
+    ResetAdapter(adapter_);
+    EXPECT_EQ(Host("S4\rO\rt12"), "||");
+    EXPECT_EQ(Host(c.open), c.answer) << Readable(c.open);
+    CAN_Close();
+  }
 }
 
 // The line is raw both ways: CR stays CR, nothing is echoed.
