@@ -372,6 +372,13 @@ void PollStatus() {
   }
 }
 
+// A refused frame goes before newer ones, and 64 unconfirmed commands are
+// the most: until then the transmit queue counts as full.
+bool HoldsNewFrames() {
+  const Adapter& a = adapter;
+  return a.keptCount > 0 || a.resentPending > 0 || a.pendingCount >= PENDING_SIZE;
+}
+
 // Sends a set-up command and waits for its answer (after those of the
 // commands before it).
 Answer SetupCommand(const char* text) {
@@ -483,15 +490,10 @@ uint32_t AdapterWrite(const SerialCanMsg* msg) {
   if (!a.open) return SERIALCAN_ERR_NOTOPEN;
   if (msg->LEN > 8 || msg->ID > STD_ID_MAX || msg->MSGTYPE != 0) return SERIALCAN_ERR_ILLPARAM;
   if (a.portFailed) return SERIALCAN_ERR_PORTLOST;
-  // A refused frame goes before newer ones: until it has been taken, the
-  // transmit queue counts as full.
-  const auto held = [&a] {
-    return a.keptCount > 0 || a.resentPending > 0 || a.pendingCount >= PENDING_SIZE;
-  };
-  if (held()) {
+  if (HoldsNewFrames()) {
     Pump();
     ResendKept();
-    if (held()) return a.portFailed ? SERIALCAN_ERR_PORTLOST : SERIALCAN_ERR_QXMTFULL;
+    if (HoldsNewFrames()) return a.portFailed ? SERIALCAN_ERR_PORTLOST : SERIALCAN_ERR_QXMTFULL;
   }
   if (!WriteFrame(*msg)) return a.portFailed ? SERIALCAN_ERR_PORTLOST : SERIALCAN_ERR_QXMTFULL;
   PushPending(CMD_FRAME, msg, 0, false);
@@ -540,7 +542,10 @@ uint32_t AdapterResetClient() {
 }
 
 SerialCanStats AdapterStats() {
-  return adapter.stats;
+  SerialCanStats stats = adapter.stats;
+  stats.commandsWaiting = adapter.pendingCount;
+  stats.framesHeld = adapter.keptCount + adapter.resentPending;
+  return stats;
 }
 
 }  // namespace serialcan

@@ -160,6 +160,9 @@ typedef struct SerialCanStats {
   uint32_t answersLost;     /* commands whose answer never came (expired, or skipped) */
   uint32_t framesResent;    /* refused frames sent again */
   uint32_t framesAbandoned; /* refused frames given up after 100 ms */
+  /* Now, not counted: */
+  uint32_t commandsWaiting; /* commands sent whose answers are awaited (at most 64) */
+  uint32_t framesHeld;      /* refused frames not yet taken (waiting, or sent again) */
 } SerialCanStats;
 /* 0, or -1 for a null pointer. */
 SERIALCAN_EXPORT int SERIALCAN_CDECL SerialCan_GetStats(SerialCanStats *out);

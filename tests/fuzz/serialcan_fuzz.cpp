@@ -86,13 +86,13 @@ void RunSession(const uint8_t* data, size_t size) {
         SerialCanMsg m{};
         m.ID = TakeByte() * 8u;
         m.LEN = TakeByte() % 10;
-        const SerialCanStats before = AdapterStats();
         const uint32_t result = AdapterWrite(&m);
+        const SerialCanStats after = AdapterStats();
         if (m.LEN > 8) {
           Check(result == SERIALCAN_ERR_ILLPARAM);
         } else if (result == SERIALCAN_ERR_QXMTFULL) {
-          // Only with 64 commands unconfirmed, a status request among them at most.
-          Check(before.framesSent - before.framesAnswered - before.framesRefused >= 63);
+          // Only with 64 commands unconfirmed, or behind a refused frame.
+          Check(after.commandsWaiting == 64 || after.framesHeld > 0);
         } else {
           Check(result == SERIALCAN_OK);
         }
@@ -109,7 +109,8 @@ void RunSession(const uint8_t* data, size_t size) {
         break;
     }
     const SerialCanStats stats = AdapterStats();
-    Check(stats.framesAnswered + stats.framesRefused <= stats.framesSent);
+    Check(stats.framesAnswered + stats.framesRefused <= stats.framesSent + stats.framesResent);
+    Check(stats.commandsWaiting <= 64 && stats.framesHeld <= stats.commandsWaiting + 64);
   }
   SerialCanMsg m{};
   while (AdapterRead(&m) == SERIALCAN_OK) CheckMessage(m);
