@@ -1,5 +1,6 @@
 // The serial-line adapter behind the entry points: the open sequence, frames
-// both ways, the answers counted as they come, the status word. The results
+// both ways, the answers matched to their commands as they come, refused
+// frames sent again, the status word. The results
 // and their meaning are those of serialcan.h.
 #pragma once
 

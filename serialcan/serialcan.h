@@ -9,7 +9,7 @@
  * pops 20 bytes); SerialCan_* use the C default. Export names are
  * undecorated. All calls must come from one thread; nothing runs in the
  * background: bytes from the adapter are taken in by CAN_Read and
- * CAN_Status.
+ * CAN_Status (and by CAN_Write while it holds frames back).
  *
  * The COM port: CAN_Init's ioPort is the COM port number 1..16. On Windows
  * the library opens \\.\COMn. Elsewhere it opens the path in the environment
