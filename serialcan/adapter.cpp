@@ -88,8 +88,9 @@ struct Adapter {
   uint8_t flags;         // of the latest "F" answer
   bool pollOutstanding;  // an "F" waits for its answer
   uint32_t lastPollMs;
-  bool sendRefused;  // the adapter refused the latest frame it answered
-  uint32_t latched;  // status bits reported once by CAN_Status
+  bool sendRefused;    // the adapter refused the latest frame it answered
+  bool statusRefused;  // it refused the latest status request: its channel is closed
+  uint32_t latched;    // status bits reported once by CAN_Status
 
   SerialCanStats stats;
 };
@@ -196,6 +197,7 @@ void TakeAnswer(Answer answer) {
       break;
     case CMD_STATUS:
       a.pollOutstanding = false;
+      a.statusRefused = answer == ANSWER_BEL;
       break;
     case CMD_SETUP:
       a.setupAnswer = answer == ANSWER_BEL ? ANSWER_BEL : ANSWER_DONE;
@@ -529,6 +531,8 @@ uint32_t AdapterStatus() {
   if ((a.flags & FLAG_ERROR_PASSIVE) && !(a.flags & FLAG_TX_FIFO_FULL) && a.sendRefused) {
     status |= SERIALCAN_ERR_BUSOFF;
   }
+  // An adapter that refuses "F" has no open channel (it was reset): off the bus.
+  if (a.statusRefused) status |= SERIALCAN_ERR_BUSOFF;
   const bool silent = a.waiting && a.probeExpired && PortTickMs() - a.waitingSinceMs >= SILENT_MS;
   if (a.portFailed || silent) status |= SERIALCAN_ERR_BUSOFF;
   return status;

@@ -111,8 +111,9 @@ typedef uint32_t(SERIALCAN_STDCALL *SerialCanVoidFn)(void);
  * SERIALCAN_ERR_BUSLIGHT, bit 5 (error passive) -> SERIALCAN_ERR_BUSHEAVY.
  * The flags have no bus off: SERIALCAN_ERR_BUSOFF when they show error
  * passive (and no full transmit FIFO, bit 1) and the adapter refused the
- * latest frame it answered; and while the port has failed or nothing was
- * heard from the adapter for a second while a command waited. Plus
+ * latest frame it answered; when it refused the latest status request (its
+ * channel is closed, as after a reset); and while the port has failed or
+ * nothing was heard from the adapter for a second while a command waited. Plus
  * SERIALCAN_ERR_OVERRUN once after the library's receive ring overflowed
  * or a refused frame was given up (see CAN_Write). SERIALCAN_ERR_NOTOPEN
  * when not open. */

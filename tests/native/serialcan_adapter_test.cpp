@@ -358,6 +358,7 @@ TEST_F(SerialCanAdapter, AFrameRefusedForGoodIsDroppedAndCanMeanBusOff) {
       {"FA4\r", SERIALCAN_ERR_BUSLIGHT | SERIALCAN_ERR_BUSHEAVY | SERIALCAN_ERR_BUSOFF},
       {"F26\r", SERIALCAN_ERR_BUSLIGHT | SERIALCAN_ERR_BUSHEAVY},  // transmit FIFO full
       {"F04\r", SERIALCAN_ERR_BUSLIGHT},
+      {"\a", SERIALCAN_ERR_BUSOFF},  // no open channel: the adapter was reset
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.flags);
