@@ -29,6 +29,7 @@ using uitest::ListCount;
 using uitest::ListLine;
 
 constexpr int EMULATOR_COM = 5;  // linked by the fixture
+constexpr int FAULTY_COM = 6;    // likewise, an adapter with faults (see CMakeLists.txt)
 constexpr int EMPTY_COM = 9;     // nothing behind it
 
 std::string SettingsFor(int com, int baud, int address) {
@@ -245,6 +246,30 @@ TEST_F(SerialAdapter, WholeUseThroughTheSerialLine) {
 
   // At 250 kbit/s only the changed slave answers, at its new address.
   EXPECT_EQ(Search(), (std::vector<std::string>{"11 at 250"}));
+}
+
+// An adapter left with its channel open and half a line by an earlier
+// program, ending its lines with CR LF, refusing every fifth frame and
+// flagging a bus error in every status: it opens, and the fragmented I/O
+// runs without a failure; the status field shows a warning, not bus off.
+TEST_F(SerialAdapter, AFaultyAdapterStillRuns) {
+  Start(SettingsFor(FAULTY_COM, 0, 10));
+  std::string box;
+  EXPECT_EQ(uitest::WithAnsweredDialog(IDOK, KeepBoxText, &box, SendStart, main_), 1);
+  ASSERT_EQ(g_App.CommActive, 1) << box;
+  ASSERT_EQ(ListCount(main_, IDC_MAIN_INPUT_LIST), 20);
+  const char* const values[] = {"A5", "5A", "C3"};
+  for (const char* value : values) {
+    EditOutput(17, value);
+    const std::string echoed = std::string("17:\t") + value + "h";
+    for (int i = 0; i < 10 && ListLine(main_, IDC_MAIN_INPUT_LIST, 17).rfind(echoed, 0) != 0; ++i) {
+      EXPECT_EQ(uitest::WithAnsweredDialog(IDCANCEL, KeepBoxText, &box, RunIdleStep, nullptr), 0)
+          << box;
+    }
+    EXPECT_EQ(ListLine(main_, IDC_MAIN_INPUT_LIST, 17).rfind(echoed, 0), 0u) << value;
+  }
+  EXPECT_EQ(g_App.CommActive, 1);
+  EXPECT_EQ(ControlText(main_, IDC_MAIN_BUS_STATUS), StringOf(IDS_BUS_WARNING));
 }
 
 // A COM port with nothing behind it: the message every adapter gives when

@@ -1,9 +1,10 @@
 #!/bin/sh
 # Starts or stops the serial-line adapter emulator for the Wine tests: its
 # pseudo-terminal becomes COM<n> of the build tree's Wine prefix.
-# usage: serial_line.sh start|stop STATE_DIR EMULATOR CONFIG COM_NUMBER
+# usage: serial_line.sh start|stop STATE_DIR EMULATOR CONFIG COM_NUMBER [EMULATOR OPTIONS...]
 set -eu
 action=$1 state=$2 emulator=$3 config=$4 com=$5
+shift 5  # the rest: the emulator's fault options
 link="$state/prefix/dosdevices/com$com"
 pidfile="$state/serialcan-emu-com$com.pid"
 log="$state/serialcan-emu-com$com.log"
@@ -20,7 +21,7 @@ start)
   stop_emulator
   mkdir -p "$state/prefix/dosdevices"
   # Detached from our output, or CTest would wait for the emulator to end.
-  "$emulator" --config "$config" --link "$link" </dev/null >"$log" 2>&1 &
+  "$emulator" --config "$config" --link "$link" "$@" </dev/null >"$log" 2>&1 &
   echo $! >"$pidfile"
   i=0
   while [ ! -L "$link" ] && [ $i -lt 100 ]; do sleep 0.05; i=$((i + 1)); done
@@ -36,7 +37,7 @@ stop)
   stop_emulator
   ;;
 *)
-  echo "usage: $0 start|stop STATE_DIR EMULATOR CONFIG COM_NUMBER" >&2
+  echo "usage: $0 start|stop STATE_DIR EMULATOR CONFIG COM_NUMBER [EMULATOR OPTIONS...]" >&2
   exit 2
   ;;
 esac
