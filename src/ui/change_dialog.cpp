@@ -92,7 +92,8 @@ BOOL OnOk(HWND dialog) {
   // Enter in an address field presses OK without the field losing the
   // focus: take what it shows, as leaving it would. A field that holds no
   // MAC ID keeps the dialog open.
-  for (int id : {IDC_CHANGE_OLD_ADDRESS, IDC_CHANGE_NEW_ADDRESS}) {
+  const int fields[] = {IDC_CHANGE_OLD_ADDRESS, IDC_CHANGE_NEW_ADDRESS};
+  for (int id : fields) {
     if (!TakeAddress(dialog, id, id == IDC_CHANGE_OLD_ADDRESS ? OldAddress : NewAddress)) {
       RefuseAddress(dialog, id);
       return TRUE;
