@@ -209,7 +209,7 @@
 // Master services (1050..1079).
 #define IDS_OWNED_BY_OTHER_MASTER 1050  // Allocate answered 0x0C; %s is the slave address
 #define IDS_NO_FREE_OWN_MAC 1051        // every own MAC ID candidate answered; %s lists them
-#define IDS_IDENTITY_MISMATCH 1052      // another device at the target after a change; %s address
+#define IDS_IDENTITY_MISMATCH 1052      // another device where the slave was sent; %s place, %s kept
 #define IDS_DETAIL_SLAVE_ADDRESS 1053   // appended to a failure; %s is the slave address
 #define IDS_DETAIL_BUS_STATUS 1054      // appended to a failure; %s is the bus status text
 #define IDS_ERROR_CODE_DETAIL 1055      // %s code, %s name, %s additional code (fills 1016's %s)
@@ -303,6 +303,12 @@
 // -- own MAC ID strings here
 // Link errors, search and address change (1520..1539).
 // -- link and search strings here
+#define IDS_CHANGE_PLACE 1525               // "address %s at %s": address, baud rate
+#define IDS_ADDRESS_IN_USE_AT_RATE 1526     // %s address, %s new rate, %s place the slave stays
+#define IDS_PROGRESS_CHECK_ADDRESS_AT 1527  // %s address that must be free, %s at this rate
+#define IDS_CHANGE_NOT_BACK 1528            // %s place the slave was sent to
+#define IDS_CHANGE_BAD_OLD_ADDRESS 1529     // %s the text typed
+#define IDS_CHANGE_BAD_NEW_ADDRESS 1530     // %s the text typed
 // Capture and bus monitor windows (1540..1559).
 // -- capture strings here
 // Dialog input checks and ports (1560..1579).

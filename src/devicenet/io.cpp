@@ -196,6 +196,10 @@ void IoReceive(NodeTable& table, uint8_t macId, const DnMessage* received) {
   NodeRecord& node = NodeOf(table, macId);
 
   if (m.Group == GROUP_2 && m.MsgId == G2_MSG_DUP_MAC_CHECK) {
+    if (PayloadLen(m) >= DUP_MAC_CHECK_LEN && !(m.Data[m.Pos] & DUP_MAC_RESPONSE_BIT)) {
+      ++node.OwnChecksHeard;
+      return;
+    }
     if (PayloadLen(m) >= DUP_MAC_CHECK_LEN && (m.Data[m.Pos] & DUP_MAC_RESPONSE_BIT) &&
         node.IoState == IO_WAITING && node.IoMsgId == G2_MSG_DUP_MAC_CHECK) {
       node.IoResult = RESULT_COMPLETED;

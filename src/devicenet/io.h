@@ -51,7 +51,8 @@ const DnMessage* IoStep(NodeTable& table, uint8_t macId);
 void IoHoldStep(NodeTable& table, uint8_t macId);
 
 // Offers a received message to a node's I/O side: ends a waiting duplicate
-// MAC ID check or poll, and reassembles and delivers the slave's group 1 I/O
+// MAC ID check or poll, counts the node's own check requests in
+// OwnChecksHeard, and reassembles and delivers the slave's group 1 I/O
 // messages into its consume slots.
 void IoReceive(NodeTable& table, uint8_t macId, const DnMessage* received);
 

@@ -86,6 +86,9 @@ struct NodeRecord {
   uint8_t IoFragCount;
   uint8_t IoResult;
   uint32_t IoTick;  // tick of the last frame of the transfer
+  // Duplicate MAC ID check requests the node sent for itself, as it does
+  // when it starts up or restarts; a count that only grows.
+  uint32_t OwnChecksHeard;
 
   ConsumeSlot Consume[16];  // by group 1 message ID; 15 receives poll responses
 };

@@ -29,6 +29,19 @@ using namespace devicenet;
 
 // The slave must answer where it should be after the change within this.
 constexpr uint32_t CHECK_WINDOW_MS = 10000;
+// A restarting node sends a Duplicate MAC ID check request for itself, a
+// second later a second one, and goes online a second after that unless
+// another node answered.
+constexpr uint32_t NODE_CHECK_PERIOD_MS = 1000;
+// After one of its requests the node is online once this passes quietly.
+constexpr uint32_t NODE_CHECK_QUIET_MS = NODE_CHECK_PERIOD_MS + 300;
+// A node not heard within this after its restart may have checked before
+// the adapter listened at its rate: try to connect all the same.
+constexpr uint32_t FIRST_CHECK_MS = 2 * NODE_CHECK_PERIOD_MS + 500;
+// Between two connect attempts of a node that has not answered.
+constexpr uint32_t RETRY_PAUSE_MS = 1000;
+// Each wait slice, so that the seconds shown keep counting.
+constexpr uint32_t PROGRESS_STEP_MS = 500;
 constexpr uint16_t DEVICENET_INSTANCE = 1;
 constexpr uint8_t ATTR_MAC_ID = 1;
 constexpr uint8_t ATTR_BAUD_RATE = 2;
@@ -38,7 +51,17 @@ constexpr uint8_t ATTR_PRODUCT_CODE = 3;
 constexpr uint8_t ATTR_SERIAL_NUMBER = 6;
 constexpr uint32_t RESPONSE_SIZE = MAX_BODY_LEN;  // the most TxService returns
 constexpr int ADDRESS_TEXT_SIZE = 16;
+constexpr int PLACE_TEXT_SIZE = 80;
 constexpr int PROGRESS_TEXT_SIZE = 200;
+
+// What the last address or baud step did to the slave.
+enum Sent {
+  SENT_NOTHING,    // nothing written, or the write refused: where it was
+  SENT_CONFIRMED,  // moved, and found there again
+  SENT_MISSING,    // took the change and restarted, not found again in time
+  SENT_FOREIGN,    // took the change; another device answers there
+};
+Sent lastSent = SENT_NOTHING;
 
 uint8_t Mac(int address) {
   return static_cast<uint8_t>(address & MAC_ID_MASK);
@@ -105,9 +128,46 @@ uint32_t ReadIdentity(void* window, uint8_t address, Identity& identity) {
   return result;
 }
 
+void RateText(int baudIndex, char* text) {
+  if (baudIndex < 0 || baudIndex >= can::BAUD_COUNT) baudIndex = 0;
+  std::snprintf(text, ADDRESS_TEXT_SIZE, "%u kB",
+                static_cast<unsigned>(can::BaudTable[baudIndex].RateKBaud));
+}
+
+// "address 20 at 125 kB", in the language of the messages.
+void PlaceText(int address, int baudIndex, char* text) {
+  char number[ADDRESS_TEXT_SIZE];
+  char rate[ADDRESS_TEXT_SIZE];
+  std::snprintf(number, sizeof number, "%d", address);
+  RateText(baudIndex, rate);
+  persist::FormatResString(IDS_CHANGE_PLACE, number, rate, nullptr, text, PLACE_TEXT_SIZE);
+}
+
+// The slave took the change and restarted, but is not found at `address`,
+// `baudIndex`: the main window follows it there.
+void ShowMissingAfterChange(void* window, int address, int baudIndex) {
+  char place[PLACE_TEXT_SIZE];
+  PlaceText(address, baudIndex, place);
+  persist::ShowMsgFmt(window, persist::BOX_OK | persist::BOX_ICONEXCLAMATION, IDS_CHANGE_NOT_BACK,
+                      place, nullptr, nullptr);
+  lastSent = SENT_MISSING;
+}
+
+// Another device answers where the slave was sent: the main window keeps
+// where the slave last answered, never that device's address.
+void ShowForeignAfterChange(void* window, int address, int baudIndex) {
+  char sentTo[PLACE_TEXT_SIZE];
+  char kept[PLACE_TEXT_SIZE];
+  PlaceText(address, baudIndex, sentTo);
+  PlaceText(g_App.CurrAdr, g_App.BaudIndex, kept);
+  persist::ShowMsgFmt(window, persist::BOX_OK | persist::BOX_ICONEXCLAMATION, IDS_IDENTITY_MISMATCH,
+                      sentTo, kept, nullptr);
+  lastSent = SENT_FOREIGN;
+}
+
 // The device now connected at `address` must be the one that was changed.
-// TXR_OK; TXR_REPORTED after message 1052 when another device answers
-// there; or the failing read's result.
+// TXR_OK; TXR_IO_FAILED when another device answers there; or the failing
+// read's result.
 uint32_t CheckSameDevice(void* window, uint8_t address, const Identity& before) {
   Identity after{};
   const uint32_t result = ReadIdentity(window, address, after);
@@ -116,10 +176,35 @@ uint32_t CheckSameDevice(void* window, uint8_t address, const Identity& before) 
       after.serial == before.serial) {
     return TXR_OK;
   }
-  char text[ADDRESS_TEXT_SIZE];
-  std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(address));
-  persist::ShowMsgFmt(window, persist::BOX_OK | persist::BOX_ICONEXCLAMATION, IDS_IDENTITY_MISMATCH,
-                      text, nullptr, nullptr);
+  return TXR_IO_FAILED;
+}
+
+// The end of a change the slave took: connected again at `address` (or
+// not) after its restart at `baudIndex`. Shows what became of it unless it
+// is the changed slave found there; returns TXR_OK or TXR_REPORTED.
+uint32_t Confirm(void* window, uint32_t connected, uint8_t address, int baudIndex,
+                 const Identity& identity) {
+  if (connected == TXR_OK) {
+    const uint32_t same = CheckSameDevice(window, address, identity);
+    TxRelease(address, OwnMac());
+    if (same == TXR_OK) {
+      lastSent = SENT_CONFIRMED;
+      return TXR_OK;
+    }
+    if (same == TXR_IO_FAILED) {
+      ShowForeignAfterChange(window, address, baudIndex);
+    } else {
+      ShowMissingAfterChange(window, address, baudIndex);
+    }
+    return TXR_REPORTED;
+  }
+  // A set owned by another master there: whoever answers is not known to
+  // be the slave.
+  if (connected == TXR_OWNED_ELSEWHERE) {
+    ShowForeignAfterChange(window, address, baudIndex);
+  } else {
+    ShowMissingAfterChange(window, address, baudIndex);
+  }
   return TXR_REPORTED;
 }
 
@@ -157,11 +242,58 @@ uint32_t WriteDeviceNetAttribute(uint8_t address, uint8_t attribute, uint8_t val
   return TxService(address, OwnMac(), write, buffer, length);
 }
 
-// One connect attempt after the slave's restart, with the seconds waited
-// so far shown.
-uint32_t ConnectAfterRestart(void* window, uint8_t address, uint32_t start) {
+void ShowRestartWait(void* window, uint32_t start) {
   ShowNumberProgress(window, IDS_PROGRESS_RESTART_WAIT, (platform::TickMs() - start) / 1000);
-  return TxConnect(address, OwnMac(), CONNECT_TIMEOUT_MS);
+}
+
+// Listens for up to `ms` (cut at the end of the check window), the seconds
+// shown as they pass. True when the node at `address` sent a check request
+// for itself meanwhile.
+bool ListenForCheck(void* window, uint8_t address, uint32_t start, uint32_t ms) {
+  const uint32_t seen = TxChecksHeard(address);
+  const uint32_t begin = platform::TickMs();
+  for (;;) {
+    const uint32_t now = platform::TickMs();
+    const uint32_t elapsed = now - begin;
+    const uint32_t inWindow = now - start;
+    if (elapsed >= ms || inWindow > CHECK_WINDOW_MS) return false;
+    uint32_t slice = ms - elapsed;
+    if (slice > PROGRESS_STEP_MS) slice = PROGRESS_STEP_MS;
+    if (slice > CHECK_WINDOW_MS - inWindow + 1) slice = CHECK_WINDOW_MS - inWindow + 1;
+    ShowRestartWait(window, start);
+    if (TxAwaitCheck(address, seen, slice)) return true;
+  }
+}
+
+// After the slave restarted at `address` (`start`: when; `seen`: its check
+// requests heard before), connects it once it is online again, within the
+// check window. A restarting node announces itself with its own Duplicate
+// MAC ID check: nothing goes to its MAC ID while it checks, and the
+// connection is tried once it has been quiet for a check period. Returns
+// TxConnect's last result.
+uint32_t ConnectAfterRestart(void* window, uint8_t address, uint32_t seen, uint32_t start) {
+  bool heard = TxChecksHeard(address) != seen;
+  bool tried = false;
+  uint32_t result = TXR_TIMEOUT;
+  for (;;) {
+    const uint32_t elapsed = platform::TickMs() - start;
+    if (elapsed > CHECK_WINDOW_MS) break;
+    uint32_t listen = RETRY_PAUSE_MS;
+    if (heard) {
+      listen = NODE_CHECK_QUIET_MS;
+    } else if (!tried) {
+      listen = elapsed < FIRST_CHECK_MS ? FIRST_CHECK_MS - elapsed : 0;
+    }
+    heard = ListenForCheck(window, address, start, listen);
+    if (heard) continue;
+    if (platform::TickMs() - start > CHECK_WINDOW_MS) break;
+    ShowRestartWait(window, start);
+    result = TxConnect(address, OwnMac(), CONNECT_TIMEOUT_MS);
+    tried = true;
+    if (result == TXR_OK || result == TXR_OWNED_ELSEWHERE) break;
+  }
+  ClearProgress(window);
+  return result;
 }
 
 void AddressText(int address, char* text) {
@@ -178,6 +310,7 @@ void ShowSlaveMissing(void* window, int address) {
 }  // namespace
 
 uint32_t ChangeAddress(void* window) {
+  lastSent = SENT_NOTHING;
   if (NewAddress == OldAddress) return TXR_OK;
   const uint8_t from = Mac(OldAddress);
   const uint8_t to = Mac(NewAddress);
@@ -204,40 +337,24 @@ uint32_t ChangeAddress(void* window) {
   }
 
   ShowProgressText(window, IDS_PROGRESS_WRITING_ADDRESS, nullptr);
+  // The slave restarts at the new MAC ID and announces itself there, maybe
+  // while the write's response is still awaited.
+  const uint32_t seen = TxChecksHeard(to);
   result = WriteDeviceNetAttribute(from, ATTR_MAC_ID, to);
+  const uint32_t start = platform::TickMs();
   ClearProgress(window);
   if (result != TXR_OK) {
     TxRelease(from, OwnMac());
     return result;
   }
-  // The slave restarts at the new MAC ID, its connections gone, and runs
-  // its Duplicate MAC ID check before it answers there.
+  // Its connections are gone with the restart.
   ForgetHeldSet();
-  const uint32_t start = platform::TickMs();
-  do {
-    result = ConnectAfterRestart(window, to, start);
-  } while (result != TXR_OK && result != TXR_OWNED_ELSEWHERE &&
-           platform::TickMs() - start <= CHECK_WINDOW_MS);
-  ClearProgress(window);
-  if (result == TXR_OWNED_ELSEWHERE) {
-    // Whoever answers at the new address belongs to another master: not
-    // the slave that was moved.
-    char text[ADDRESS_TEXT_SIZE];
-    AddressText(to, text);
-    persist::ShowMsgFmt(window, persist::BOX_OK | persist::BOX_ICONEXCLAMATION,
-                        IDS_IDENTITY_MISMATCH, text, nullptr, nullptr);
-    return TXR_REPORTED;
-  }
-  if (result != TXR_OK) {
-    ReportResultFor(window, result, to);
-    return result;
-  }
-  result = CheckSameDevice(window, to, identity);
-  TxRelease(to, OwnMac());
-  return result;
+  const uint32_t connected = ConnectAfterRestart(window, to, seen, start);
+  return Confirm(window, connected, to, g_App.BaudIndex, identity);
 }
 
 uint32_t ChangeBaud(void* window, uint8_t address) {
+  lastSent = SENT_NOTHING;
   if (NewBaudIndex == OldBaudIndex) return TXR_OK;
   address = Mac(address);
   if (!Prepare(window, address, address)) return TXR_REPORTED;
@@ -255,36 +372,26 @@ uint32_t ChangeBaud(void* window, uint8_t address) {
   }
   // The new rate takes effect at the reset, which also drops the
   // connections: any answer, or none, means the request went out.
+  const uint32_t seen = TxChecksHeard(address);
   const uint32_t reset = TxReset(address);
+  const uint32_t start = platform::TickMs();
   ClearProgress(window);
   if (reset == 0) {
     TxRelease(address, OwnMac());
     return TXR_FAILED;
   }
   ForgetHeldSet();
+  // The slave now runs at the new rate, where the adapter stays open while
+  // it announces itself. The own MAC ID is checked afresh there: a claim
+  // made at one rate says nothing of another.
   ReleaseOwnMacId();
-  if (!can::CloseAdapter(window) || !can::OpenAdapter(window, NewBaudIndex)) return TXR_FAILED;
-  // The own MAC ID is checked afresh on the bus at the new rate.
-  if (!Prepare(window, address, address)) return TXR_REPORTED;
-
-  // Every attempt starts the adapter afresh at the new rate.
-  const uint32_t start = platform::TickMs();
-  for (;;) {
-    if (!can::CloseAdapter(window) || !can::OpenAdapter(window, NewBaudIndex)) return TXR_FAILED;
-    SetPumpHook(TheCommView().ProcessMessage);
-    result = ConnectAfterRestart(window, address, start);
-    if (result == TXR_OK) {
-      ClearProgress(window);
-      result = CheckSameDevice(window, address, identity);
-      TxRelease(address, OwnMac());
-      return result;
-    }
-    if (result == TXR_OWNED_ELSEWHERE || platform::TickMs() - start > CHECK_WINDOW_MS) {
-      ClearProgress(window);
-      ReportResultFor(window, result, address);
-      return result == TXR_OWNED_ELSEWHERE ? TXR_REPORTED : result;
-    }
+  if (!can::CloseAdapter(window) || !can::OpenAdapter(window, NewBaudIndex) ||
+      !Prepare(window, address, address)) {
+    ShowMissingAfterChange(window, address, NewBaudIndex);
+    return TXR_REPORTED;
   }
+  const uint32_t connected = ConnectAfterRestart(window, address, seen, start);
+  return Confirm(window, connected, address, NewBaudIndex, identity);
 }
 
 namespace {
@@ -307,10 +414,48 @@ int ChangeCarryOut(void* window, void* mainWindow, void (*fillMainLists)(void* m
 
 namespace {
 
+enum RateCheck { RATE_FREE, RATE_TAKEN, RATE_UNCHECKED, RATE_REFUSED };
+
+// A slave moved onto a MAC ID that is taken at its new rate finds the other
+// node in its own check and stays off the bus at every rate: before the
+// slave goes to NewBaudIndex, the adapter opens there and `address` must
+// not answer. RATE_TAKEN after the message (the slave stays at `stay`, its
+// rate OldBaudIndex); RATE_UNCHECKED when the adapter did not open (its
+// message shown); RATE_REFUSED when the adapter could not be closed.
+RateCheck CheckFreeAtNewRate(void* window, int address, int stay) {
+  if (!can::CloseAdapter(window)) return RATE_REFUSED;
+  if (!can::OpenAdapter(window, NewBaudIndex)) return RATE_UNCHECKED;
+  SetPumpHook(TheCommView().ProcessMessage);
+  char number[ADDRESS_TEXT_SIZE];
+  char rate[ADDRESS_TEXT_SIZE];
+  AddressText(address, number);
+  RateText(NewBaudIndex, rate);
+  char text[PROGRESS_TEXT_SIZE];
+  persist::FormatResString(IDS_PROGRESS_CHECK_ADDRESS_AT, number, rate, nullptr, text, sizeof text);
+  TheCommView().ShowProgress(window, text);
+  const bool taken = AddressTaken(Mac(address));
+  ClearProgress(window);
+  if (!can::CloseAdapter(window)) return RATE_REFUSED;
+  if (!taken) return RATE_FREE;
+  char place[PLACE_TEXT_SIZE];
+  PlaceText(stay, OldBaudIndex, place);
+  persist::ShowMsgFmt(window, persist::BOX_OK | persist::BOX_ICONEXCLAMATION,
+                      IDS_ADDRESS_IN_USE_AT_RATE, number, rate, place);
+  return RATE_TAKEN;
+}
+
 int CarryOutSteps(void* window, void* mainWindow, void (*fillMainLists)(void* mainWindow)) {
   // Where the slave is while the steps run: NewAddress only once the
   // address step has succeeded.
   int present = OldAddress;
+  lastSent = SENT_NOTHING;
+  const bool baudStep = NewBaudIndex != OldBaudIndex;
+
+  if (baudStep) {
+    const RateCheck check = CheckFreeAtNewRate(window, NewAddress, OldAddress);
+    if (check == RATE_REFUSED) return CHANGE_REFUSED;
+    if (check != RATE_FREE) return CHANGE_AGAIN;
+  }
 
   if (NewAddress != OldAddress) {
     if (!can::CloseAdapter(window)) return CHANGE_REFUSED;
@@ -322,18 +467,34 @@ int CarryOutSteps(void* window, void* mainWindow, void (*fillMainLists)(void* ma
         ShowSlaveMissing(window, OldAddress);
         return CHANGE_DONE;
       }
+      if (result == TXR_ADDRESS_IN_USE) {
+        // Nothing written: the user may pick another address.
+        return can::CloseAdapter(window) ? CHANGE_AGAIN : CHANGE_REFUSED;
+      }
       if (result == TXR_OK) {
         g_App.CurrAdr = NewAddress;
         present = NewAddress;
-      } else if (result != TXR_ADDRESS_IN_USE && !(result & TXR_REPORTED)) {
+      } else if (lastSent == SENT_MISSING) {
+        // Told so: the main window follows the slave where it was sent.
+        g_App.CurrAdr = NewAddress;
+      } else if (!(result & TXR_REPORTED)) {
         persist::ShowMsg(window, nullptr, IDS_SET_ADDRESS_FAILED);
       }
     }
     if (!can::CloseAdapter(window)) return CHANGE_REFUSED;
     if (fillMainLists) fillMainLists(mainWindow);
+    // A slave lost on the way is not looked for at another rate.
+    if (lastSent == SENT_MISSING || lastSent == SENT_FOREIGN) return CHANGE_DONE;
   }
 
-  if (NewBaudIndex != OldBaudIndex) {
+  if (baudStep) {
+    // After a failed address step the slave goes to the new rate at its
+    // old address, which must be free there too.
+    if (present != NewAddress) {
+      const RateCheck check = CheckFreeAtNewRate(window, present, present);
+      if (check == RATE_REFUSED) return CHANGE_REFUSED;
+      if (check != RATE_FREE) return CHANGE_DONE;
+    }
     if (!can::CloseAdapter(window)) return CHANGE_REFUSED;
     if (can::OpenAdapter(window, OldBaudIndex)) {
       void* cursor = persist::ShowWaitCursor();
@@ -346,6 +507,9 @@ int CarryOutSteps(void* window, void* mainWindow, void (*fillMainLists)(void* ma
         return CHANGE_DONE;
       }
       if (result == TXR_OK) {
+        g_App.BaudIndex = NewBaudIndex;
+      } else if (lastSent == SENT_MISSING) {
+        g_App.CurrAdr = present;
         g_App.BaudIndex = NewBaudIndex;
       } else if (!(result & TXR_REPORTED)) {
         persist::ShowMsg(window, nullptr, IDS_SET_BAUD_FAILED);

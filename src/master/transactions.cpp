@@ -469,4 +469,18 @@ uint32_t TxReset(uint8_t macId) {
   return result == TXR_OK ? 1 : result;
 }
 
+uint32_t TxChecksHeard(uint8_t macId) {
+  return NodeOf(g_NodeTable, macId).OwnChecksHeard;
+}
+
+bool TxAwaitCheck(uint8_t macId, uint32_t seen, uint32_t timeoutMs) {
+  const uint32_t start = platform::TickMs();
+  bool heard = false;
+  Wait([&] {
+    heard = TxChecksHeard(macId) != seen;
+    return heard || platform::TickMs() - start >= timeoutMs;
+  });
+  return heard;
+}
+
 }  // namespace master

@@ -146,4 +146,13 @@ void TxProbeAll(const bool* probe, uint32_t timeoutMs, const ProbeWatch& watch);
 // TXR_FAILED or an error-response result.
 uint32_t TxReset(uint8_t macId);
 
+// The Duplicate MAC ID check requests heard so far from the node at `macId`
+// for itself, as it sends them when it starts up: a count to compare.
+uint32_t TxChecksHeard(uint8_t macId);
+
+// Sends nothing and waits, the link layer running and window messages
+// pumped, until TxChecksHeard(macId) differs from `seen` (true) or
+// `timeoutMs` have passed (false).
+bool TxAwaitCheck(uint8_t macId, uint32_t seen, uint32_t timeoutMs);
+
 }  // namespace master

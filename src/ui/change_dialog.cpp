@@ -1,6 +1,8 @@
 // The Change Address and Baud Rate of Slave dialog.
 #include "app/app_state.h"
 #include "master/address_change.h"
+#include "persist/messages.h"
+#include "persist/msgbox.h"
 #include "resource.h"
 #include "ui/main_window.h"
 #include "ui/other_dialogs.h"
@@ -22,15 +24,32 @@ bool changing = false;
 const int CHANGE_CONTROLS[] = {IDC_CHANGE_OLD_ADDRESS, IDC_CHANGE_NEW_ADDRESS, IDC_CHANGE_OLD_BAUD,
                                IDC_CHANGE_NEW_BAUD,    IDOK,                   IDCANCEL};
 
-// The field's number becomes `value` when it is a MAC ID; anything else
-// puts `value` back into the field.
-void TakeAddress(HWND dialog, int id, int& value) {
+// The field's number becomes `value` when it is a MAC ID. Anything else
+// stays in the field as typed, so that OK can say what is wrong with it.
+bool TakeAddress(HWND dialog, int id, int& value) {
   int number = 0;
-  if (ReadAddressField(GetDlgItem(dialog, id), ADDRESS_TEXT_SIZE, number)) {
-    value = number;
+  if (!ReadAddressField(GetDlgItem(dialog, id), ADDRESS_TEXT_SIZE, number)) return false;
+  value = number;
+  return true;
+}
+
+// Names what is wrong with a field that holds no MAC ID and puts the user
+// back into it.
+void RefuseAddress(HWND dialog, int id) {
+  char typed[ADDRESS_TEXT_SIZE] = "";
+  HWND field = GetDlgItem(dialog, id);
+  if (GetWindowTextLengthA(field) < ADDRESS_TEXT_SIZE) {
+    GetWindowTextA(field, typed, sizeof typed);
   } else {
-    SetDlgItemInt(dialog, id, static_cast<UINT>(value), FALSE);
+    GetWindowTextA(field, typed, ADDRESS_TEXT_SIZE - 4);
+    lstrcatA(typed, "...");
   }
+  persist::ShowMsgFmt(
+      dialog, persist::BOX_OK | persist::BOX_ICONEXCLAMATION,
+      id == IDC_CHANGE_OLD_ADDRESS ? IDS_CHANGE_BAD_OLD_ADDRESS : IDS_CHANGE_BAD_NEW_ADDRESS, typed,
+      nullptr, nullptr);
+  SetFocus(field);
+  SendMessageA(field, EM_SETSEL, 0, -1);
 }
 
 void TakeBaud(HWND dialog, int id, int& value) {
@@ -71,9 +90,15 @@ BOOL OnInitDialog(HWND dialog) {
 BOOL OnOk(HWND dialog) {
   if (changing) return TRUE;
   // Enter in an address field presses OK without the field losing the
-  // focus: take what it shows, as leaving it would.
-  TakeAddress(dialog, IDC_CHANGE_OLD_ADDRESS, OldAddress);
-  TakeAddress(dialog, IDC_CHANGE_NEW_ADDRESS, NewAddress);
+  // focus: take what it shows, as leaving it would. A field that holds no
+  // MAC ID keeps the dialog open.
+  const int fields[] = {IDC_CHANGE_OLD_ADDRESS, IDC_CHANGE_NEW_ADDRESS};
+  for (int id : fields) {
+    if (!TakeAddress(dialog, id, id == IDC_CHANGE_OLD_ADDRESS ? OldAddress : NewAddress)) {
+      RefuseAddress(dialog, id);
+      return TRUE;
+    }
+  }
   // Message boxes belong to the dialog, so it cannot be pressed again
   // while one is up.
   HWND focus = GetFocus();
@@ -86,6 +111,13 @@ BOOL OnOk(HWND dialog) {
     // Greying took the focus away; the user goes on where they were.
     if (focus && IsChild(dialog, focus)) SetFocus(focus);
     return FALSE;
+  }
+  if (done == CHANGE_AGAIN) {
+    // Nothing was written: the user picks another address or rate.
+    HWND field = GetDlgItem(dialog, IDC_CHANGE_NEW_ADDRESS);
+    SetFocus(field);
+    SendMessageA(field, EM_SETSEL, 0, -1);
+    return TRUE;
   }
   EndDialog(dialog, 0);
   return TRUE;

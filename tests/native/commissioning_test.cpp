@@ -4,6 +4,7 @@
 // the native build's recorded ones; the dialogs are tested under Wine.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
@@ -666,6 +667,105 @@ TEST_F(Change, BaudOnlyFrom125To500) {
   EXPECT_LT(allocatedUs - resetUs, 10000000u);
 }
 
+// What the master did after the slave restarted (the reset, or the
+// response to the MAC ID write): its connect attempts, its frames, and when
+// the slave's Allocate response came.
+struct AfterRestart {
+  int ucmmOpens = 0;
+  int allocates = 0;
+  int masterFrames = 0;
+  int slaveChecks = 0;       // the slave's own Duplicate MAC ID requests
+  int framesToChecking = 0;  // master frames to the slave's MAC ID before its last check ended
+  uint64_t restartUs = 0;
+  uint64_t lastCheckUs = 0;
+  uint64_t firstConnectUs = 0;
+  uint64_t connectedUs = 0;
+};
+
+bool IsUcmmOpen(const SimTraceFrame& f) {
+  return (f.id & 0x7C0u) == 0x780u && f.len >= 2 && (f.data[1] & 0x7F) == 0x4B;
+}
+bool IsAllocate(const SimTraceFrame& f, int mac) {
+  return f.id == (0x400u | static_cast<uint32_t>(mac) << 3 | 6u) && f.len >= 2 && f.data[1] == 0x4B;
+}
+
+// `restartFrame` picks the master's frame after which the slave restarts;
+// `mac` is where it comes back.
+template <typename Pick>
+AfterRestart LookAfterRestart(int mac, Pick restartFrame) {
+  AfterRestart a;
+  const std::vector<SimTraceFrame> trace = Trace();
+  size_t i = 0;
+  while (i < trace.size() && !restartFrame(trace[i])) ++i;
+  if (i == trace.size()) return a;
+  a.restartUs = trace[i].timeUs;
+  // The slave's checks: requests on its Duplicate MAC ID identifier.
+  for (size_t j = i + 1; j < trace.size(); ++j) {
+    const SimTraceFrame& f = trace[j];
+    if (f.id == DupMacId(mac) && f.adapter != SIM_TRACE_SENT_BY_ADAPTER && !(f.data[0] & 0x80)) {
+      ++a.slaveChecks;
+      a.lastCheckUs = f.timeUs;
+    }
+  }
+  for (size_t j = i + 1; j < trace.size(); ++j) {
+    const SimTraceFrame& f = trace[j];
+    if (f.adapter != SIM_TRACE_SENT_BY_ADAPTER) {
+      if ((f.id & 0x7F8u) == (0x400u | static_cast<uint32_t>(mac) << 3) && (f.id & 7u) == 3u &&
+          f.len >= 2 && (f.data[1] & 0x7F) == 0x4B && (f.data[1] & 0x80) && !a.connectedUs) {
+        a.connectedUs = f.timeUs;  // the Allocate's success response
+      }
+      continue;
+    }
+    ++a.masterFrames;
+    const bool toSlave = ((f.id >> 3) & 0x3F) == static_cast<uint32_t>(mac) ||
+                         ((f.id & 0x7C0u) == 0x780u && f.len >= 1 && (f.data[0] & 0x3F) == mac);
+    if (toSlave && a.lastCheckUs && f.timeUs < a.lastCheckUs + 1000000u) ++a.framesToChecking;
+    if (IsUcmmOpen(f)) ++a.ucmmOpens;
+    if (IsAllocate(f, mac)) ++a.allocates;
+    if ((IsUcmmOpen(f) || IsAllocate(f, mac)) && !a.firstConnectUs) a.firstConnectUs = f.timeUs;
+  }
+  return a;
+}
+
+void PrintRestart(const char* what, const AfterRestart& a) {
+  std::printf(
+      "%s: after the restart %d UCMM Opens, %d Allocates, %d frames from the master, %d of them "
+      "to the slave during its check; the slave's own checks %d; connected after %.3f s\n",
+      what, a.ucmmOpens, a.allocates, a.masterFrames, a.framesToChecking, a.slaveChecks,
+      a.connectedUs ? static_cast<double>(a.connectedUs - a.restartUs) / 1e6 : -1.0);
+}
+
+// A restarted slave announces itself with its own Duplicate MAC ID checks:
+// the master waits for them without a word to that MAC ID and connects once
+// it is online, after the MAC ID write as after the reset at a new rate.
+TEST_F(Change, RestartedSlaveIsAwaitedAndConnectedOnce) {
+  const struct { int newAddress, newBaud; } cases[] = {{20, 0}, {10, 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "to " << c.newAddress << " at " << c.newBaud);
+    Configure(SlaveAt(10));
+    Want(10, c.newAddress, 0, c.newBaud);
+    EXPECT_EQ(CarryOut(), CHANGE_DONE);
+    EXPECT_TRUE(persist::RecordedBoxes().empty()) << BoxTexts();
+    EXPECT_EQ(Slave(0).macId, c.newAddress);
+    EXPECT_EQ(Slave(0).baudIndex, c.newBaud);
+    const bool baud = c.newBaud != 0;
+    const AfterRestart a = LookAfterRestart(c.newAddress, [&](const SimTraceFrame& f) {
+      if (f.id != ExplicitRequestId(10) || f.adapter != SIM_TRACE_SENT_BY_ADAPTER) return false;
+      return baud ? f.data[1] == 0x05 && f.data[2] == 0x01
+                  : f.len == 6 && f.data[1] == 0x10 && f.data[2] == 0x03 && f.data[4] == 1;
+    });
+    PrintRestart(baud ? "baud" : "address", a);
+    ASSERT_NE(a.restartUs, 0u);
+    EXPECT_GE(a.slaveChecks, 1);
+    EXPECT_EQ(a.ucmmOpens, 1) << "one connect";
+    EXPECT_EQ(a.allocates, 1);
+    EXPECT_EQ(a.framesToChecking, 0) << "nothing to the slave while it checks";
+    EXPECT_GT(a.firstConnectUs, a.lastCheckUs + 1000000u) << "after its check ended";
+    ASSERT_NE(a.connectedUs, 0u);
+    EXPECT_LT(a.connectedUs - a.restartUs, 10000000u);
+  }
+}
+
 TEST_F(Change, AddressFirstAtTheOldRateThenBaudAtTheNewAddress) {
   Configure(SlaveAt(10));
   Want(10, 20, 0, 1);
@@ -734,25 +834,33 @@ TEST_F(Change, RefusedWrites) {
   }
 }
 
+// The slave took the change and restarted but never answers again: the
+// message says where it was last sent, and the main window follows it there.
 TEST_F(Change, SlaveThatDoesNotComeBack) {
   const struct {
     int newAddress, newBaud;
-    unsigned message;
-  } cases[] = {{20, 0, IDS_SET_ADDRESS_FAILED}, {10, 1, IDS_SET_BAUD_FAILED}};
+    const char* place;
+  } cases[] = {{20, 0, "address 20 at 125 kB"}, {10, 1, "address 10 at 250 kB"}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.newAddress);
+    SCOPED_TRACE(c.place);
     Configure(SlaveAt(10, "silent_after_restart = yes\n"));
     Want(10, c.newAddress, 0, c.newBaud);
     const uint32_t start = platform::TickMs();
     EXPECT_EQ(CarryOut(), CHANGE_DONE);
     EXPECT_GT(platform::TickMs() - start, 10000u);
-    // The failure names the address where the slave was looked for.
-    ExpectBoxes({StringOf(IDS_COMM_FAILURE) + "\n\nSlave address: " + std::to_string(c.newAddress),
-                 StringOf(c.message)});
-    EXPECT_EQ(g_App.CurrAdr, 10);
-    EXPECT_EQ(g_App.BaudIndex, 0);
+    ExpectBoxes(
+        {"The slave took the change but did not answer again within 10 seconds.\n\nIt was "
+         "last sent to " +
+         std::string(c.place) + ". The main window now shows that address and baud rate."});
+    EXPECT_EQ(g_App.CurrAdr, c.newAddress);
+    EXPECT_EQ(g_App.BaudIndex, c.newBaud);
+    EXPECT_EQ(fillMainCalls, 1);
     EXPECT_EQ(g_App.AdapterOpen, 0);
     EXPECT_EQ(Slave(0).link, SIM_LINK_SILENT);
+    // Paced: a connect attempt a second, not one after another.
+    int ucmmOpens = 0;
+    for (const SimTraceFrame& f : Trace()) ucmmOpens += IsUcmmOpen(f);
+    EXPECT_LE(ucmmOpens, 1 + 10);
   }
 }
 
@@ -772,23 +880,129 @@ TEST_F(Change, UnchangedValuesTouchNothing) {
   }
 }
 
+// Nothing is written onto an address where a device answers, and the dialog
+// stays open for another choice; with a new rate too, the rate is not
+// changed either.
 TEST_F(Change, OccupiedAddressIsNotWritten) {
-  Configure(SlaveAt(10) + SlaveAt(20));
-  Want(10, 20, 0, 0);
-  EXPECT_EQ(CarryOut(), CHANGE_DONE);
-  ExpectBoxes(
-      {"Address 20 is already in use by another device!\n\nThe slave keeps its address 10."});
-  EXPECT_TRUE(DeviceNetWrites().empty());
-  EXPECT_EQ(g_App.CurrAdr, 10);
-  EXPECT_EQ(g_App.AdapterOpen, 0);
-  EXPECT_EQ(fillMainCalls, 1);
-  for (int index : {0, 1}) {
-    const SimSlaveInfo slave = Slave(index);
-    EXPECT_EQ(slave.macId, index == 0 ? 10 : 20);
-    EXPECT_EQ(slave.link, SIM_LINK_ONLINE);
-    EXPECT_EQ(slave.allocChoice, 0);
-    EXPECT_EQ(slave.resets, 0u);
+  for (int newBaud : {0, 2}) {
+    SCOPED_TRACE(newBaud);
+    Configure(SlaveAt(10) + SlaveAt(20));
+    Want(10, 20, 0, newBaud);
+    EXPECT_EQ(CarryOut(), CHANGE_AGAIN);
+    ExpectBoxes(
+        {"Address 20 is already in use by another device!\n\nThe slave keeps its address 10."});
+    EXPECT_TRUE(DeviceNetWrites().empty());
+    EXPECT_EQ(g_App.CurrAdr, 10);
+    EXPECT_EQ(g_App.BaudIndex, 0);
+    EXPECT_EQ(g_App.AdapterOpen, 0);
+    EXPECT_EQ(fillMainCalls, 0);
+    for (int index : {0, 1}) {
+      const SimSlaveInfo slave = Slave(index);
+      EXPECT_EQ(slave.macId, index == 0 ? 10 : 20);
+      EXPECT_EQ(slave.baudIndex, 0);
+      EXPECT_EQ(slave.link, SIM_LINK_ONLINE);
+      EXPECT_EQ(slave.allocChoice, 0);
+      EXPECT_EQ(slave.resets, 0u);
+    }
   }
+}
+
+// The slave's future address is checked at its future rate before anything
+// is written: the sensor moved from 7 at 500 kbit/s to 63 at 125 kbit/s,
+// where 63 is taken, stays where it was, and so does the main window.
+TEST_F(Change, AddressTakenAtTheNewRateLeavesTheSlaveUntouched) {
+  const struct {
+    int from, fromBaud, to, toBaud;
+    std::string other;
+    std::string message;
+  } cases[] = {
+      {7, 2, 63, 0, SlaveAt(63),
+       "Address 63 is already in use by another device at 125 kB!\n\nNothing was written: the "
+       "slave stays at address 7 at 500 kB."},
+      {10, 0, 10, 2, SlaveAt(10, "baud = 500\n"),
+       "Address 10 is already in use by another device at 500 kB!\n\nNothing was written: the "
+       "slave stays at address 10 at 125 kB."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    Configure(SlaveAt(c.from, "baud = " + std::string(c.fromBaud ? "500" : "125") + "\n") +
+              c.other);
+    Want(c.from, c.to, c.fromBaud, c.toBaud);
+    EXPECT_EQ(CarryOut(), CHANGE_AGAIN);
+    ExpectBoxes({c.message});
+    EXPECT_TRUE(DeviceNetWrites().empty());
+    EXPECT_EQ(g_App.CurrAdr, c.from);
+    EXPECT_EQ(g_App.BaudIndex, c.fromBaud);
+    EXPECT_EQ(g_App.AdapterOpen, 0);
+    EXPECT_EQ(fillMainCalls, 0);
+    for (int index : {0, 1}) {
+      EXPECT_EQ(Slave(index).link, SIM_LINK_ONLINE) << index;
+      EXPECT_EQ(Slave(index).resets, 0u) << index;
+    }
+    EXPECT_EQ(Slave(0).macId, c.from);
+    EXPECT_EQ(Slave(0).baudIndex, c.fromBaud);
+    // Only the checks at the new rate went there.
+    for (const SimTraceFrame& f : Trace()) {
+      if (f.adapter == SIM_TRACE_SENT_BY_ADAPTER && f.baudIndex == c.toBaud) {
+        EXPECT_EQ(f.id, DupMacId(c.to));
+      }
+    }
+  }
+}
+
+// The same move with 63 free at 125 kbit/s goes through, and the main
+// window shows the slave where it now is.
+TEST_F(Change, AddressAndRateTogetherWhereTheNewAddressIsFree) {
+  Configure(SlaveAt(7, "baud = 500\n") + SlaveAt(63, "baud = 250\n"));
+  Want(7, 63, 2, 0);
+  EXPECT_EQ(CarryOut(), CHANGE_DONE);
+  EXPECT_TRUE(persist::RecordedBoxes().empty()) << BoxTexts();
+  EXPECT_EQ(g_App.CurrAdr, 63);
+  EXPECT_EQ(g_App.BaudIndex, 0);
+  EXPECT_EQ(Slave(0).macId, 63);
+  EXPECT_EQ(Slave(0).baudIndex, 0);
+  EXPECT_EQ(Slave(0).link, SIM_LINK_ONLINE);
+  EXPECT_EQ(Slave(1).link, SIM_LINK_ONLINE);
+  // Checked free at 125 kbit/s before the first write.
+  uint64_t checkedUs = 0;
+  uint64_t firstWriteUs = 0;
+  for (const SimTraceFrame& f : Trace()) {
+    if (f.adapter != SIM_TRACE_SENT_BY_ADAPTER) continue;
+    if (f.id == DupMacId(63) && f.baudIndex == 0 && !checkedUs) checkedUs = f.timeUs;
+    if ((f.id & 0x607u) == 0x404u && f.len == 6 && f.data[1] == 0x10 && f.data[2] == 0x03 &&
+        !firstWriteUs) {
+      firstWriteUs = f.timeUs;
+    }
+  }
+  ASSERT_NE(checkedUs, 0u);
+  EXPECT_LT(checkedUs, firstWriteUs);
+}
+
+// A claim made at one rate says nothing of another: after the reset the
+// own MAC ID is checked again at the new rate, where a node holds the one
+// used at the old rate.
+TEST_F(Change, OwnMacIdCheckedAgainAtTheReopenedRate) {
+  Configure(SlaveAt(10) + SlaveAt(0, "baud = 500\n"));
+  Want(10, 10, 0, 2);
+  EXPECT_EQ(CarryOut(), CHANGE_DONE);
+  EXPECT_TRUE(persist::RecordedBoxes().empty()) << BoxTexts();
+  EXPECT_EQ(g_App.BaudIndex, 2);
+  EXPECT_EQ(Slave(1).link, SIM_LINK_ONLINE) << "the node at 0 undisturbed";
+  std::set<int> ownAt[3];
+  bool checkedAtNewRate = false;
+  for (const SimTraceFrame& f : Trace()) {
+    if (f.adapter != SIM_TRACE_SENT_BY_ADAPTER) continue;
+    if (f.id == DupMacId(0) && f.baudIndex == 2) checkedAtNewRate = true;
+    const uint32_t message = f.id & 7u;
+    if ((f.id & 0x600u) == 0x400u && (message == 4 || message == 6)) {
+      ownAt[f.baudIndex].insert(f.data[0] & 0x3F);
+    } else if ((f.id & 0x7C0u) == 0x780u) {
+      ownAt[f.baudIndex].insert(static_cast<int>(f.id & 0x3Fu));
+    }
+  }
+  EXPECT_TRUE(checkedAtNewRate);
+  EXPECT_EQ(ownAt[0], std::set<int>{0});
+  EXPECT_EQ(ownAt[2], std::set<int>{1});
 }
 
 // A device at the new address that answers its checks slowly or loses one
@@ -798,7 +1012,7 @@ TEST_F(Change, SlowOrLossyDeviceAtTheNewAddressIsFound) {
     SCOPED_TRACE(fault);
     Configure(SlaveAt(10) + SlaveAt(20, fault));
     Want(10, 20, 0, 0);
-    EXPECT_EQ(CarryOut(), CHANGE_DONE);
+    EXPECT_EQ(CarryOut(), CHANGE_AGAIN);
     ExpectBoxes(
         {"Address 20 is already in use by another device!\n\nThe slave keeps its address 10."});
     EXPECT_TRUE(DeviceNetWrites().empty());
@@ -815,37 +1029,40 @@ TEST_F(Change, AnotherDeviceFoundAfterTheChangeIsReported) {
   Want(10, 20, 0, 0);
   EXPECT_EQ(CarryOut(), CHANGE_DONE);
   ExpectBoxes(
-      {"The device at address 20 is not the slave that was changed!\n\nIts vendor ID, "
-       "product code or serial number differ. Another device may use that address.\n\n"
-       "The current address and baud rate stay unchanged."});
+      {"The device at address 20 at 125 kB is not the slave that was changed!\n\nIts vendor ID, "
+       "product code or serial number differ: another device uses that address, and the slave, "
+       "sent there, may have gone off the bus.\n\nThe main window keeps address 10 at 125 kB."});
   EXPECT_EQ(g_App.CurrAdr, 10);
+  EXPECT_EQ(fillMainCalls, 1);
   EXPECT_EQ(Slave(0).link, SIM_LINK_FAULTED);
 }
 
+// A refused MAC ID write changes nothing; the baud step then moves the
+// slave at its old address, which is checked free at the new rate first.
 TEST_F(Change, BaudStepAfterAFailedAddressStepLooksAtTheOldAddress) {
-  const struct {
-    std::string config;
-    std::string firstMessage;
-  } cases[] = {
-      {SlaveAt(10, "refuse_mac_write = 0x0E\n"), StringOf(IDS_SET_ADDRESS_FAILED)},
-      {SlaveAt(10) + SlaveAt(20),
-       "Address 20 is already in use by another device!\n\nThe slave keeps its address 10."},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.firstMessage);
-    Configure(c.config);
+  for (bool oldAddressTaken : {false, true}) {
+    SCOPED_TRACE(oldAddressTaken);
+    Configure(SlaveAt(10, "refuse_mac_write = 0x0E\n") +
+              (oldAddressTaken ? SlaveAt(10, "baud = 500\n") : ""));
     Want(10, 20, 0, 2);
     EXPECT_EQ(CarryOut(), CHANGE_DONE);
-    ExpectBoxes({c.firstMessage});
+    if (oldAddressTaken) {
+      ExpectBoxes({StringOf(IDS_SET_ADDRESS_FAILED),
+                   "Address 10 is already in use by another device at 500 kB!\n\nNothing was "
+                   "written: the slave stays at address 10 at 125 kB."});
+    } else {
+      ExpectBoxes({StringOf(IDS_SET_ADDRESS_FAILED)});
+    }
     EXPECT_EQ(g_App.CurrAdr, 10);
-    EXPECT_EQ(g_App.BaudIndex, 2);
-    EXPECT_EQ(fillMainCalls, 2);
+    EXPECT_EQ(g_App.BaudIndex, oldAddressTaken ? 0 : 2);
+    EXPECT_EQ(fillMainCalls, oldAddressTaken ? 1 : 2);
     EXPECT_EQ(Slave(0).macId, 10);
-    EXPECT_EQ(Slave(0).baudIndex, 2);
+    EXPECT_EQ(Slave(0).baudIndex, oldAddressTaken ? 0 : 2);
+    EXPECT_EQ(Slave(0).link, SIM_LINK_ONLINE);
     const auto writes = DeviceNetWrites();
     ASSERT_FALSE(writes.empty());
     EXPECT_EQ(writes.back().address, 10);
-    EXPECT_EQ(writes.back().attribute, 2);
+    EXPECT_EQ(writes.back().attribute, oldAddressTaken ? 1 : 2);
   }
 }
 

@@ -191,4 +191,35 @@ TEST_F(Io, DuplicateMacCheckEndsOnlyOnAResponse) {
   EXPECT_EQ(Result(), RESULT_TIMEOUT);
 }
 
+// A node that starts up announces itself with check requests for its own
+// MAC ID: each whole request is counted for that node, whatever else runs;
+// responses, short frames and other nodes' requests are not.
+TEST_F(Io, TheNodesOwnCheckRequestsAreCounted) {
+  const uint8_t zeros[7] = {};
+  const struct {
+    uint32_t id;
+    std::vector<uint8_t> data;
+    uint32_t counted;
+  } frames[] = {
+      {DUP_MAC, {0x00, 0x28, 0x00, 0x01, 0x02, 0x03, 0x04}, 1},
+      {DUP_MAC, {0x80, 0x28, 0x00, 0x01, 0x02, 0x03, 0x04}, 0},        // a response
+      {DUP_MAC, {0x00, 0x28, 0x00, 0x01, 0x02, 0x03}, 0},              // too short
+      {DUP_MAC + 8, {0x00, 0x28, 0x00, 0x01, 0x02, 0x03, 0x04}, 0},    // the next MAC ID's
+      {DUP_MAC, {0x00, 0x28, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05}, 1},  // a longer one
+  };
+  for (const auto& f : frames) {
+    SCOPED_TRACE(testing::Message() << std::hex << f.id << " " << int(f.data[0]));
+    const uint32_t before = NodeOf(table(), S).OwnChecksHeard;
+    FeedIo(f.id, f.data);
+    EXPECT_EQ(NodeOf(table(), S).OwnChecksHeard - before, f.counted);
+  }
+  // Counted while a probe of the node waits too, which a request never ends.
+  ASSERT_TRUE(DupMacRequest(S, 60, table(), zeros, 7));
+  IoTick();
+  const uint32_t before = NodeOf(table(), S).OwnChecksHeard;
+  FeedIo(DUP_MAC, {0x00, 0x28, 0x00, 0x01, 0x02, 0x03, 0x04});
+  EXPECT_EQ(NodeOf(table(), S).OwnChecksHeard - before, 1u);
+  EXPECT_EQ(Result(), -1);
+}
+
 }  // namespace

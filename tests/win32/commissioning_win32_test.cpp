@@ -593,24 +593,75 @@ int ChosenBaud(HWND dialog, int id) {
   return static_cast<int>(SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0));
 }
 
-TEST_F(Commissioning, ChangeFieldsRefuseWhatIsNoAddressAndCancelDoesNothing) {
+// What is no MAC ID stays in its field as typed; OK says what is wrong and
+// the dialog stays open, nothing sent; Cancel then changes nothing.
+TEST_F(Commissioning, ChangeRefusesWhatIsNoAddressAndStaysOpen) {
+  Start(SlaveAt(10), USB_AT_125);
+  const struct {
+    int id;
+    const char* typed;
+    bool leaveField;  // the field loses the focus before OK (else Enter in it)
+    std::string box;
+  } cases[] = {
+      {IDC_CHANGE_NEW_ADDRESS, "64", true,
+       "The new address must be a number from 0 to 63: \"64\" is not."},
+      {IDC_CHANGE_NEW_ADDRESS, "abc", true,
+       "The new address must be a number from 0 to 63: \"abc\" is not."},
+      {IDC_CHANGE_NEW_ADDRESS, "-1", false,
+       "The new address must be a number from 0 to 63: \"-1\" is not."},
+      {IDC_CHANGE_NEW_ADDRESS, "", true,
+       "The new address must be a number from 0 to 63: \"\" is not."},
+      {IDC_CHANGE_NEW_ADDRESS, "7x", false,
+       "The new address must be a number from 0 to 63: \"7x\" is not."},
+      {IDC_CHANGE_OLD_ADDRESS, "99999999999", true,
+       "The old address must be a number from 0 to 63: \"99999999999\" is not."},
+      {IDC_CHANGE_OLD_ADDRESS, "0000000000000000000000000000000000005", true,
+       "The old address must be a number from 0 to 63: \"000000000000000000000000000...\" is not."},
+  };
+  const size_t count = sizeof cases / sizeof cases[0];
+  size_t step = 0;
+  std::vector<std::string> shown;  // the field's text after each refusal
+  Script s;
+  s.onIdle = [&](HWND dialog) {
+    if (step > 0) shown.push_back(ControlText(dialog, cases[step - 1].id));
+    if (step == count) {
+      PostCommand(dialog, IDCANCEL);
+      ++step;
+      return;
+    }
+    if (step > count) return;
+    SetDlgItemTextA(dialog, IDC_CHANGE_OLD_ADDRESS, "10");
+    SetDlgItemTextA(dialog, IDC_CHANGE_NEW_ADDRESS, "20");
+    const auto& c = cases[step++];
+    if (c.leaveField) {
+      Type(dialog, c.id, c.typed);
+    } else {
+      SetDlgItemTextA(dialog, c.id, c.typed);
+    }
+    PostCommand(dialog, IDOK);
+  };
+  Run(IDM_CHANGE_ADDRESS, s);
+  ASSERT_EQ(s.boxes.size(), count);
+  ASSERT_EQ(shown.size(), count);
+  for (size_t i = 0; i < count; ++i) {
+    SCOPED_TRACE(cases[i].typed);
+    EXPECT_EQ(s.boxes[i], cases[i].box);
+    EXPECT_TRUE(s.boxOnDialog[i]);
+    EXPECT_EQ(shown[i], cases[i].typed) << "kept as typed";
+  }
+  EXPECT_EQ(s.idles, static_cast<int>(count) + 1) << "open until Cancel";
+  EXPECT_EQ(TheSim().traceCount(), 0u);
+  EXPECT_EQ(g_App.CurrAdr, 10);
+  EXPECT_EQ(Slave(0).macId, 10);
+}
+
+TEST_F(Commissioning, ChangeBaudListsKeepTheirChoice) {
   Start(SlaveAt(10), USB_AT_125);
   Script s;
   s.onIdle = [&](HWND dialog) {
     if (s.idles > 1) return;
-    for (int id : {IDC_CHANGE_OLD_ADDRESS, IDC_CHANGE_NEW_ADDRESS}) {
-      SCOPED_TRACE(id);
-      EXPECT_EQ(ControlText(dialog, id), "10");
-      for (const char* bad :
-           {"64", "abc", "", "-1", "7x", "99999999999", "0000000000000000000000000000000000005"}) {
-        Type(dialog, id, bad);
-        EXPECT_EQ(ControlText(dialog, id), "10") << bad;
-      }
-      Type(dialog, id, "63");
-      Type(dialog, id, "640");
-      EXPECT_EQ(ControlText(dialog, id), "63") << "the value it had last";
-    }
     for (int id : {IDC_CHANGE_OLD_BAUD, IDC_CHANGE_NEW_BAUD}) {
+      SCOPED_TRACE(id);
       char text[32] = "";
       const char* rates[] = {"125 kB", "250 kB", "500 kB"};
       ASSERT_EQ(SendDlgItemMessageA(dialog, id, CB_GETCOUNT, 0, 0), 3);
@@ -630,9 +681,7 @@ TEST_F(Commissioning, ChangeFieldsRefuseWhatIsNoAddressAndCancelDoesNothing) {
   EXPECT_EQ(s.idles, 1);
   EXPECT_TRUE(s.boxes.empty());
   EXPECT_EQ(TheSim().traceCount(), 0u);
-  EXPECT_EQ(g_App.CurrAdr, 10);
   EXPECT_EQ(g_App.BaudIndex, 0);
-  EXPECT_EQ(Slave(0).macId, 10);
 }
 
 TEST_F(Commissioning, ChangeWithUnchangedValuesSendsNothing) {
@@ -711,15 +760,25 @@ TEST_F(Commissioning, ChangeBaudRateShowsTheNewRateInTheMainWindow) {
   EXPECT_EQ(SendDlgItemMessageA(main_, IDC_MAIN_BAUD, CB_GETCURSEL, 0, 0), 2);
 }
 
+// Nothing is written onto an occupied address, and the dialog stays open
+// for another choice.
 TEST_F(Commissioning, ChangeOntoAnOccupiedAddressIsRefused) {
   Start(SlaveAt(10) + SlaveAt(20), USB_AT_125);
   Script s;
+  std::string afterwards;
   s.onIdle = [&](HWND dialog) {
-    if (s.idles > 1) return;
-    Type(dialog, IDC_CHANGE_NEW_ADDRESS, "20");
-    PostCommand(dialog, IDOK);
+    if (s.idles == 1) {
+      Type(dialog, IDC_CHANGE_NEW_ADDRESS, "20");
+      PostCommand(dialog, IDOK);
+    } else if (s.idles == 2) {
+      afterwards = ControlText(dialog, IDC_CHANGE_NEW_ADDRESS);
+      EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDOK)));
+      PostCommand(dialog, IDCANCEL);
+    }
   };
   Run(IDM_CHANGE_ADDRESS, s);
+  EXPECT_EQ(s.idles, 2) << "open after the message";
+  EXPECT_EQ(afterwards, "20");
   ASSERT_EQ(s.boxes.size(), 1u) << "no 1020 after it";
   EXPECT_EQ(s.boxes[0],
             "Address 20 is already in use by another device!\n\nThe slave keeps its address 10.");

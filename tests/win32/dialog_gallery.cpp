@@ -219,8 +219,9 @@ void FillChange(HWND dialog) {
   const int progress[] = {IDS_PROGRESS_OWN_MAC,      IDS_PROGRESS_CONNECTING,
                           IDS_PROGRESS_IDENTITY,     IDS_PROGRESS_WRITING_ADDRESS,
                           IDS_PROGRESS_WRITING_BAUD, IDS_PROGRESS_RESTART_WAIT,
-                          IDS_PROGRESS_RELEASING,    IDS_PROGRESS_CHECK_ADDRESS};
-  ShowWidestProgress(dialog, IDC_CHANGE_PROGRESS, progress, 8);
+                          IDS_PROGRESS_RELEASING,    IDS_PROGRESS_CHECK_ADDRESS,
+                          IDS_PROGRESS_CHECK_ADDRESS_AT};
+  ShowWidestProgress(dialog, IDC_CHANGE_PROGRESS, progress, 9);
 }
 
 void FillAttr(HWND dialog, bool write) {
