@@ -30,8 +30,8 @@ constexpr uint32_t RESPONSE_SIZE = MAX_BODY_LEN;  // the most TxService returns
 constexpr const char* RESPONSE_CAPTION = "Response";
 // "XX " per response byte, then "hex" and the end.
 constexpr int RESPONSE_TEXT_SIZE = RESPONSE_SIZE * 3 + 4;
-constexpr int ID_TEXT_SIZE = 24;   // "FFFFFFFF hex", "-2147483648 dec"
-constexpr int ID_NAME_SIZE = 64;   // a field's name in a refusal
+constexpr int ID_TEXT_SIZE = 24;  // "FFFFFFFF hex", "-2147483648 dec"
+constexpr int ID_NAME_SIZE = 64;  // a field's name in a refusal
 
 ServiceRequest AttributeRequest(uint8_t service, uint8_t length) {
   return ServiceRequest{GROUP_2,

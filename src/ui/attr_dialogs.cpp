@@ -35,7 +35,10 @@ constexpr int ALLOWED_TEXT_SIZE = 200;
 struct AttrDialog {
   int idsHex;
   bool idsReformatting;
+  bool keepIdText[3];  // during that pass: class, instance, attribute hold no number
 };
+
+constexpr int ID_CONTROLS[3] = {IDC_ATTR_CLASS, IDC_ATTR_INSTANCE, IDC_ATTR_ATTRIBUTE};
 
 AttrDialog readDialog;
 AttrDialog writeDialog;
@@ -143,16 +146,15 @@ bool TakeIds(HWND dialog, const AttrDialog& state, const IdField (&fields)[3], i
   return true;
 }
 
-// A switch of the ID radix shows each readable ID in the new one and keeps
-// it; a field that holds no number keeps its text, to be corrected.
-void ReshowIds(HWND dialog, const AttrDialog& state) {
+// The first half of a switch of the ID radix: each ID that reads in the old
+// radix is kept, to be shown in the new one; a field that holds no number
+// keeps its text, to be corrected.
+void KeepIdsForReshow(HWND dialog, AttrDialog& state) {
   int* stored[3] = {&g_App.AttrClassId, &g_App.AttrInstanceId, &g_App.AttrAttributeId};
-  const int controls[3] = {IDC_ATTR_CLASS, IDC_ATTR_INSTANCE, IDC_ATTR_ATTRIBUTE};
   for (int i = 0; i < 3; ++i) {
     uint32_t value = 0;
-    if (!ScanId(dialog, controls[i], state, value)) continue;
-    *stored[i] = static_cast<int>(value);
-    ShowId(dialog, controls[i], *stored[i], state);
+    state.keepIdText[i] = !ScanId(dialog, ID_CONTROLS[i], state, value);
+    if (!state.keepIdText[i]) *stored[i] = static_cast<int>(value);
   }
 }
 
@@ -189,9 +191,11 @@ BOOL ShowRequest(HWND dialog, AttrDialog& state) {
   Tick(dialog, IDC_ATTR_VALUE_HEX, g_App.ValueInHex);
   Tick(dialog, IDC_ATTR_IDS_HEX, g_App.IdsInHex);
   state.idsHex = g_App.IdsInHex ? 1 : 0;
-  ShowId(dialog, IDC_ATTR_CLASS, g_App.AttrClassId, state);
-  ShowId(dialog, IDC_ATTR_INSTANCE, g_App.AttrInstanceId, state);
-  ShowId(dialog, IDC_ATTR_ATTRIBUTE, g_App.AttrAttributeId, state);
+  const int ids[3] = {g_App.AttrClassId, g_App.AttrInstanceId, g_App.AttrAttributeId};
+  for (int i = 0; i < 3; ++i) {
+    if (state.idsReformatting && state.keepIdText[i]) continue;
+    ShowId(dialog, ID_CONTROLS[i], ids[i], state);
+  }
   ShowAttrType(dialog);
   const bool opening = !state.idsReformatting;
   state.idsReformatting = false;
@@ -237,7 +241,7 @@ void OnReadButton(HWND dialog) {
   // out is withdrawn first: it would go to IDs no longer shown.
   g_App.ReadAttrPending = 0;
   if (state.idsReformatting) {
-    ReshowIds(dialog, state);
+    KeepIdsForReshow(dialog, state);
     return;
   }
   int ids[3];
@@ -322,7 +326,7 @@ void OnWriteButton(HWND dialog) {
   g_App.WriteAttrPending = 0;
   static char text[FIELD_TEXT_SIZE];
   if (state.idsReformatting) {
-    ReshowIds(dialog, state);
+    KeepIdsForReshow(dialog, state);
     TakeSendValue(dialog, text);
     return;
   }

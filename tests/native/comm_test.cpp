@@ -15,6 +15,7 @@
 #include "master/comm_view.h"
 #include "master/session.h"
 #include "master/transactions.h"
+#include "master_reset.h"
 #include "persist/cursor_record.h"
 #include "persist/msgbox.h"
 #include "persist/native_seams.h"
@@ -22,7 +23,6 @@
 #include "persist/ui_text_record.h"
 #include "platform/platform.h"
 #include "resource.h"
-#include "master_reset.h"
 #include "sim_client.h"
 
 namespace {

@@ -61,12 +61,12 @@ TEST(HexField, TakesExactlyOneByte) {
     uint8_t value;
   };
   const Case cases[] = {
-      {"a5", true, 0xA5},     {"A5", true, 0xA5},   {"  7f ", true, 0x7F}, {"0x1c", true, 0x1C},
-      {"0X1C", true, 0x1C},   {"5", true, 0x05},    {"0", true, 0},        {"FF", true, 0xFF},
-      {"00ff", true, 0xFF},   {"3Ch", true, 0x3C},  {"3c H", false, 0},    {"1FF", false, 0},
-      {"100", false, 0},      {"AZZ", false, 0},    {"12zz", false, 0},    {"ZZ", false, 0},
-      {"", false, 0},         {"   ", false, 0},    {"-1", false, 0},      {"+12", false, 0},
-      {"0x", false, 0},       {"0xg", false, 0},    {"x5", false, 0},      {"1 2", false, 0},
+      {"a5", true, 0xA5},       {"A5", true, 0xA5},  {"  7f ", true, 0x7F}, {"0x1c", true, 0x1C},
+      {"0X1C", true, 0x1C},     {"5", true, 0x05},   {"0", true, 0},        {"FF", true, 0xFF},
+      {"00ff", true, 0xFF},     {"3Ch", true, 0x3C}, {"3c H", false, 0},    {"1FF", false, 0},
+      {"100", false, 0},        {"AZZ", false, 0},   {"12zz", false, 0},    {"ZZ", false, 0},
+      {"", false, 0},           {"   ", false, 0},   {"-1", false, 0},      {"+12", false, 0},
+      {"0x", false, 0},         {"0xg", false, 0},   {"x5", false, 0},      {"1 2", false, 0},
       {"FFFFFFFFFF", false, 0}, {"h", false, 0},
   };
   for (const Case& c : cases) {
