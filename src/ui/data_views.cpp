@@ -227,8 +227,8 @@ int ApplyHexEdit(HWND window) {
     // focus leaving the field brings us here once more, and then the text
     // is the byte's own.
     ShowOutputByte(window, current);
-    // Not while the window goes: the field loses the focus then as well.
-    if (field && g_App.hMainWnd == window && !refusing) {
+    // Not while the program ends: the field loses the focus then as well.
+    if (field && g_App.hMainWnd == window && g_App.PendingCommand != app::CMD_EXIT && !refusing) {
       refusing = 1;
       RefuseHexEdit(window, text, current);
       refusing = 0;

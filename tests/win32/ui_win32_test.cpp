@@ -725,6 +725,27 @@ TEST_F(Program, HexFieldRefusesMoreThanAByteAndTakesA5) {
   EXPECT_EQ(g_App.OutputEdit.Data[1], 0);
   EXPECT_EQ(ControlText(main_, IDC_MAIN_HEX), "00");
 
+  // Leaving the program with a refused text in the field: no box on the
+  // way out, and the byte keeps its value.
+  struct Exit {
+    static void Run(void*) { uitest::ExitProgram(); }
+  };
+  boxes.clear();
+  SetFocus(hex);
+  SetDlgItemTextA(main_, IDC_MAIN_HEX, "ZZ");
+  EXPECT_EQ(uitest::WithAnsweredDialog(IDOK, KeepBoxTexts, &boxes, Exit::Run, nullptr), 0)
+      << boxes[0];
+  EXPECT_EQ(g_App.hMainWnd, nullptr);
+  EXPECT_EQ(g_App.OutputEdit.Data[1], 0);
+}
+
+// The hex field takes a byte as the lists show it, and edits the byte the
+// bit check boxes edit.
+TEST_F(Program, HexFieldTakesA5AndTheBitsFollow) {
+  Start();
+  GiveOutputs(3);
+  SelectOutput(1);
+
   // The field's byte written as the lists show it is taken too.
   SetDlgItemTextA(main_, IDC_MAIN_HEX, "0FFh");
   Notify(IDC_MAIN_HEX, EN_KILLFOCUS);
