@@ -312,6 +312,15 @@
 // Capture and bus monitor windows (1540..1559).
 // -- capture strings here
 // Dialog input checks and ports (1560..1579).
+#define IDS_ATTR_FIELD_CLASS 1560      // the Class ID field, as a refusal names it
+#define IDS_ATTR_FIELD_INSTANCE 1561   // the Instance ID field
+#define IDS_ATTR_FIELD_ATTRIBUTE 1562  // the Attribute ID field
+#define IDS_ATTR_FIELD_SERVICE 1563    // the Attribute ID field holding a service code
+#define IDS_ATTR_ID_REFUSED 1564       // %s field, %s its text, %s what it takes
+#define IDS_ATTR_ID_ALLOWED_WIDE 1565  // 1564's allowed part for class, instance; %s range, %s FF
+#define IDS_ATTR_ID_TOO_WIDE 1566      // %s field, %s its text, %s the 8-bit range granted
+#define IDS_SERIAL_OPEN_FAILED 1567    // the adapter will not open on serial port COM%s
+#define IDS_HEX_REFUSED 1568           // %s text of the hex field, %s the byte's value kept
 // -- dialog strings here
 // Serial-line adapters (1580..1599).
 // -- serial strings here

@@ -27,8 +27,14 @@ quillon_headless_prefix() {
   export WINEPREFIX=$PWD/$BUILD/wineprefix-headless
 }
 
-# The product alone (no tests), in its own build tree. The build's output
-# goes to $BUILD/build.log; when the build fails, its errors are shown.
+# What the demo folder needs: the program, its language libraries and help
+# files, the simulated adapter, the serial-line adapter's library and the
+# window poker the headless runs drive it with. No tests, no benchmarks.
+QUILLON_PRODUCT_TARGETS=(quillon tarnres tarnresd tarnix_help tarnixd_help quillon_simcan
+  quillon_serialcan uipoke)
+
+# The product alone, in its own build tree. The build's output goes to
+# $BUILD/build.log; when the build fails, its errors are shown.
 quillon_build() {
   local toolchain=cmake/toolchain-i686-w64-mingw32.cmake
   [ "$ARCH" = win64 ] && toolchain=cmake/toolchain-x86_64-w64-mingw32.cmake
@@ -39,7 +45,7 @@ quillon_build() {
   # every later run.
   if ! { cmake -S . -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DCMAKE_BUILD_TYPE=Release -DQUILLON_TESTS=OFF --no-warn-unused-cli &&
-    cmake --build "$BUILD" -j 2; } >"$log" 2>&1; then
+    cmake --build "$BUILD" -j 2 --target "${QUILLON_PRODUCT_TARGETS[@]}"; } >"$log" 2>&1; then
     echo "The build failed; its messages (all of them in $log):" >&2
     # The compiler's and linker's own lines first; the tail when there are none.
     if grep -qE 'error:|Error |FAILED:' "$log"; then
@@ -185,11 +191,31 @@ quillon_close_program() {
   wait "$QUILLON_PID" 2>/dev/null || true
 }
 
+# Sets the language in the prefix: de for German, en for English (the
+# program's default, so the value is removed).
 quillon_set_language() {
   if [ "$1" = de ]; then
     "$WINE" reg add 'HKLM\Software\Korvath\Quillon' /v LangId /t REG_SZ /d 1031 /f >/dev/null 2>&1
   else
     "$WINE" reg delete 'HKLM\Software\Korvath\Quillon' /v LangId /f >/dev/null 2>&1 || true
+  fi
+}
+
+# The prefix's LangId value as "reg query" prints its type and data ("REG_SZ
+# 1031"; empty when there is none), and that value put back: screenshots.sh
+# switches languages in the prefix run.sh shares and leaves the user's
+# choice as it found it.
+quillon_saved_language() {
+  "$WINE" reg query 'HKLM\Software\Korvath\Quillon' /v LangId 2>/dev/null |
+    tr -d '\r' | awk '$1 == "LangId" { print $2, $3 }'
+}
+quillon_restore_language() {
+  if [ -n "$1" ]; then
+    # shellcheck disable=SC2086 # type and data
+    set -- $1
+    "$WINE" reg add 'HKLM\Software\Korvath\Quillon' /v LangId /t "$1" /d "$2" /f >/dev/null 2>&1
+  else
+    quillon_set_language en
   fi
 }
 

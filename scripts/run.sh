@@ -8,19 +8,35 @@
 # pseudo-terminal that is COM5 of the demo's Wine prefix, with the simulated
 # bus behind it, and the program starts with "Serial COM5"
 # selected; the emulator stops when the program ends.
+# --lang de|en: sets the program's language in the prefix (kept for later
+# runs). Without it the language stays as it was set in the prefix.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/demo-lib.sh
 
-SERIAL_COM=
-case "${1:-}" in
-"") ;;
---serial) SERIAL_COM=5 ;;
-*)
-  echo "usage: $0 [--serial]" >&2
+usage() {
+  echo "usage: $0 [--serial] [--lang de|en]" >&2
   exit 2
-  ;;
-esac
+}
+SERIAL_COM=
+LANGUAGE=
+while [ $# -gt 0 ]; do
+  case "$1" in
+  --serial) SERIAL_COM=5 ;;
+  --lang)
+    [ $# -ge 2 ] || usage
+    case "$2" in de | en) LANGUAGE=$2 ;; *) usage ;; esac
+    shift
+    ;;
+  *) usage ;;
+  esac
+  shift
+done
+
+# The language only when asked for: the user's own setting stays.
+language_setup() {
+  [ -z "$LANGUAGE" ] || quillon_set_language "$LANGUAGE"
+}
 
 bash scripts/setup.sh
 quillon_choose_arch
@@ -37,11 +53,11 @@ serial_setup() {
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   quillon_prefix
-  quillon_set_language en
+  language_setup
   quillon_manager_title_bars
   trap 'quillon_stop_emulator' EXIT
   serial_setup
-  echo "Starting Quillon on $DISPLAY from $DEMO"
+  echo "Starting Quillon on $DISPLAY from $DEMO (Wine prefix $WINEPREFIX)"
   cd "$DEMO"
   if [ -z "$SERIAL_COM" ]; then exec "$WINE" quillon.exe; fi
   "$WINE" quillon.exe
@@ -51,9 +67,9 @@ fi
 trap 'quillon_stop_emulator; quillon_stop_xvfb' EXIT
 quillon_start_xvfb
 quillon_headless_prefix
-echo "No X display: running Quillon on Xvfb ($DISPLAY)"
+echo "No X display: running Quillon on Xvfb ($DISPLAY), Wine prefix $WINEPREFIX"
 quillon_prefix
-quillon_set_language en
+language_setup
 quillon_draw_title_bars
 serial_setup
 quillon_start_program

@@ -19,6 +19,7 @@ quillon_start_xvfb
 quillon_headless_prefix
 quillon_prefix
 quillon_draw_title_bars
+language=$(quillon_saved_language)
 
 # Menu commands (resources/resource.h).
 ABOUT=40014 SEARCH_ALL_RATES=40021 CHANGE=112 READ_ATTR=1049 WRITE_ATTR=1050
@@ -69,6 +70,6 @@ for lang in en de; do
   sleep 2
   quillon_close_program
 done
-quillon_set_language en
+quillon_restore_language "$language"
 echo "Screenshots in $out:"
 ls "$out"

@@ -1,10 +1,12 @@
 #include "can/can_driver.h"
 
 #include <cstddef>
+#include <cstdio>
 
 #include "app/app_state.h"
 #include "can/frame_tap.h"
 #include "persist/messages.h"
+#include "persist/msgbox.h"
 #include "persist/resstring.h"
 #include "persist/ui_text.h"
 #include "platform/platform.h"
@@ -183,7 +185,15 @@ bool OpenAdapter(void* window, int baudIndex) {
     return false;
   }
   if (initResult != CAN_ERR_OK) {
-    persist::ShowMsg(window, nullptr, IDS_ADAPTER_OPEN_FAILED);
+    if (comNumber != 0) {
+      // The parallel-port text would send the user to a printer port.
+      char number[8];
+      std::snprintf(number, sizeof number, "%d", comNumber);
+      persist::ShowMsgFmt(window, persist::BOX_OK | persist::BOX_ICONEXCLAMATION,
+                          IDS_SERIAL_OPEN_FAILED, number, nullptr, nullptr);
+    } else {
+      persist::ShowMsg(window, nullptr, IDS_ADAPTER_OPEN_FAILED);
+    }
     UnloadDriverLibrary();
     return false;
   }

@@ -17,6 +17,30 @@ constexpr uint8_t OPEN_GROUP_SELECT_3 = 3;
 // Path bytes (class, instance) of the body formats 0..3.
 constexpr uint8_t CLASS_BYTES[4] = {1, 1, 2, 2};
 constexpr uint8_t INSTANCE_BYTES[4] = {1, 2, 2, 1};
+constexpr uint8_t NO_PATH = 0xFF;  // PathFormat: the request names no class or instance
+
+uint16_t PathIdMax(uint8_t bytes) {
+  return bytes == 2 ? 0xFFFF : 0xFF;
+}
+
+// The body format a request names its class and instance in, as ExplRequest
+// chooses it (group 0 resolved already), or NO_PATH.
+uint8_t PathFormat(const NodeRecord& node, uint8_t group, uint8_t service, uint16_t instanceId) {
+  switch (group) {
+    case GROUP_1:
+      return node.BodyFormat;
+    case GROUP_2:
+      // The Group 2 Only port reads every request as 8/8, whatever format
+      // the slave granted for its connections.
+      if (service == SVC_ALLOCATE || (service == SVC_RELEASE && node.G2Allocated)) return 0;
+      return node.BodyFormat;
+    case GROUP_3:
+      if ((service == SVC_ALLOCATE || service == SVC_RELEASE) && instanceId == 0) return NO_PATH;
+      return node.BodyFormat;
+    default:
+      return NO_PATH;
+  }
+}
 
 DnMessage outgoing;  // the message ExplStep returns
 
@@ -169,15 +193,22 @@ bool ExplRequest(uint8_t macId, uint8_t group, uint32_t timeoutMs, NodeTable& ta
                  size_t dataLen) {
   if (dataLen > MAX_REQUEST_DATA_LEN) return false;
   NodeRecord& node = NodeOf(table, macId);
-  uint8_t format = node.BodyFormat;
   if (group == 0) group = instanceId == 0 ? GROUP_3 : node.ExplGroup;
+  const uint8_t format = PathFormat(node, group, service, instanceId);
+  const bool withPath = format != NO_PATH;
+  // An ID wider than the format carries would go out cut, naming another
+  // object: refused before anything changes.
+  if (withPath && format <= 3 &&
+      (classId > PathIdMax(CLASS_BYTES[format]) ||
+       instanceId > PathIdMax(INSTANCE_BYTES[format]))) {
+    return false;
+  }
 
   node.ExplTxGroup = group;
   node.ExplTimeout = timeoutMs;
   node.Toggle ^= 1;
   node.ExplState = EXPL_IDLE;
 
-  bool withPath = true;
   switch (group) {
     case GROUP_1:
       node.ExplRespGroup = GROUP_1;
@@ -194,9 +225,6 @@ bool ExplRequest(uint8_t macId, uint8_t group, uint32_t timeoutMs, NodeTable& ta
       } else if (service == SVC_RELEASE && node.G2Allocated) {
         node.ExplReqMsgId = G2_MSG_UNCONNECTED_REQ;
       }
-      // The Group 2 Only port reads every request as 8/8, whatever format
-      // the slave granted for its connections.
-      if (node.ExplReqMsgId == G2_MSG_UNCONNECTED_REQ) format = 0;
       break;
     case GROUP_3:
       node.ExplRespGroup = GROUP_3;
@@ -220,7 +248,6 @@ bool ExplRequest(uint8_t macId, uint8_t group, uint32_t timeoutMs, NodeTable& ta
         if (instanceId == 0) {
           node.ExplReqMsgId = G3_MSG_UNCONNECTED_REQ;
           node.ExplRespMsgId = G3_MSG_UNCONNECTED_RESP;
-          withPath = false;
         }
       }
       break;
@@ -241,6 +268,17 @@ bool ExplRequest(uint8_t macId, uint8_t group, uint32_t timeoutMs, NodeTable& ta
   if (dataLen > 0) std::memcpy(&node.ReqBody[len], data, dataLen);
   node.ReqLen = static_cast<uint16_t>(len + dataLen);
   node.ExplState = EXPL_QUEUED;
+  return true;
+}
+
+bool ExplPathLimits(const NodeTable& table, uint8_t macId, uint8_t group, uint8_t service,
+                    uint16_t instanceId, uint16_t& classMax, uint16_t& instanceMax) {
+  const NodeRecord& node = NodeOf(table, macId);
+  if (group == 0) group = instanceId == 0 ? GROUP_3 : node.ExplGroup;
+  const uint8_t format = PathFormat(node, group, service, instanceId);
+  if (format > 3) return false;
+  classMax = PathIdMax(CLASS_BYTES[format]);
+  instanceMax = PathIdMax(INSTANCE_BYTES[format]);
   return true;
 }
 

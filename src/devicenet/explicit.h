@@ -15,11 +15,21 @@ namespace devicenet {
 // the UCMM connection's ExplGroup), 1..3 = that group. timeoutMs applies to
 // each wait of the transfer, counted from the last frame sent. Returns false
 // when refused: data over 995 bytes (nothing changed), a bad group, an Open
-// with a bad group select or under 2 data bytes, or an unknown body format.
-// A new request abandons whatever exchange the node had.
+// with a bad group select or under 2 data bytes, or an unknown body format;
+// also, with nothing changed, a class or instance ID wider than the body
+// format carries (see ExplPathLimits). A new request abandons whatever
+// exchange the node had.
 bool ExplRequest(uint8_t macId, uint8_t group, uint32_t timeoutMs, NodeTable& table,
                  uint8_t service, uint16_t classId, uint16_t instanceId, const uint8_t* data,
                  size_t dataLen);
+
+// The largest class and instance IDs that a request of `service` to `macId`
+// in `group` (0, 1..3 as for ExplRequest) can name in the body format it
+// would go out in: 0xFF or 0xFFFF each, by the format the slave granted, and
+// 8/8 on the Group 2 Only port. False, leaving both alone, when such a
+// request names no class and instance or the format is unknown.
+bool ExplPathLimits(const NodeTable& table, uint8_t macId, uint8_t group, uint8_t service,
+                    uint16_t instanceId, uint16_t& classMax, uint16_t& instanceMax);
 
 // Returns false while the exchange runs (outputs then: length 0, result 1,
 // service 0). On true: up to bufSize response bytes (after the service byte)

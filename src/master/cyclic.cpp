@@ -1,5 +1,6 @@
 // The cyclic exchange: the attribute requests queued by the attribute
 // dialogs, then one poll of the slave and a refresh of the data views.
+#include <cstdio>
 #include <cstring>
 
 #include "app/app_state.h"
@@ -12,6 +13,7 @@
 #include "persist/cursor.h"
 #include "persist/messages.h"
 #include "persist/msgbox.h"
+#include "persist/resstring.h"
 #include "persist/ui_text.h"
 #include "platform/platform.h"
 #include "resource.h"
@@ -28,6 +30,8 @@ constexpr uint32_t RESPONSE_SIZE = MAX_BODY_LEN;  // the most TxService returns
 constexpr const char* RESPONSE_CAPTION = "Response";
 // "XX " per response byte, then "hex" and the end.
 constexpr int RESPONSE_TEXT_SIZE = RESPONSE_SIZE * 3 + 4;
+constexpr int ID_TEXT_SIZE = 24;  // "FFFFFFFF hex", "-2147483648 dec"
+constexpr int ID_NAME_SIZE = 64;  // a field's name in a refusal
 
 ServiceRequest AttributeRequest(uint8_t service, uint8_t length) {
   return ServiceRequest{GROUP_2,
@@ -36,6 +40,51 @@ ServiceRequest AttributeRequest(uint8_t service, uint8_t length) {
                         static_cast<uint16_t>(g_App.AttrInstanceId),
                         static_cast<uint8_t>(g_App.AttrAttributeId),
                         length};
+}
+
+// The ID as the attribute dialogs show it: "12C hex" or "300 dec".
+void IdText(int value, char* text, size_t size) {
+  if (g_App.IdsInHex) {
+    std::snprintf(text, size, "%X hex", static_cast<unsigned>(value));
+  } else {
+    std::snprintf(text, size, "%d dec", value);
+  }
+}
+
+// True when the class and instance IDs fit the body format the slave
+// granted the connection the request goes out on. Otherwise the box over
+// `dialog` names the ID that does not, and nothing is sent: cut to the
+// format's width it would name another object.
+bool IdsFitConnection(void* dialog, const ServiceRequest& request) {
+  uint32_t classMax = 0;
+  uint32_t instanceMax = 0;
+  // Without a known format TxService fails and the failure is reported.
+  if (!TxPathLimits(CurrentSlave(), request, classMax, instanceMax)) return true;
+  unsigned field = 0;
+  int value = 0;
+  uint32_t most = 0;
+  if (g_App.AttrClassId < 0 || static_cast<uint32_t>(g_App.AttrClassId) > classMax) {
+    field = IDS_ATTR_FIELD_CLASS;
+    value = g_App.AttrClassId;
+    most = classMax;
+  } else if (g_App.AttrInstanceId < 0 ||
+             static_cast<uint32_t>(g_App.AttrInstanceId) > instanceMax) {
+    field = IDS_ATTR_FIELD_INSTANCE;
+    value = g_App.AttrInstanceId;
+    most = instanceMax;
+  } else {
+    return true;
+  }
+  char name[ID_NAME_SIZE];
+  if (persist::LoadResString(field, name, sizeof name) == 0) name[0] = '\0';
+  char text[ID_TEXT_SIZE];
+  IdText(value, text, sizeof text);
+  char allowed[ID_TEXT_SIZE * 2];
+  attributes::FormatAttrRange(most > 0xFF ? attributes::ATTR_UINT : attributes::ATTR_USINT,
+                              g_App.IdsInHex, allowed, sizeof allowed);
+  persist::ShowMsgFmt(dialog, persist::BOX_OK | persist::BOX_ICONEXCLAMATION, IDS_ATTR_ID_TOO_WIDE,
+                      name, text, allowed);
+  return false;
 }
 
 // While communication is inactive an attribute request brings up the
@@ -64,12 +113,16 @@ int CarryOutRead(void* window) {
     persist::RestoreCursor(cursor);
     return 0;
   }
+  const ServiceRequest request = AttributeRequest(SVC_GET_ATTRIBUTE_SINGLE, 0);
+  if (!IdsFitConnection(g_App.hReadAttrDlg ? g_App.hReadAttrDlg : window, request)) {
+    persist::RestoreCursor(cursor);
+    return 0;
+  }
   static uint8_t response[RESPONSE_SIZE];
   std::memset(response, 0, sizeof response);
   uint32_t length = 0;
   const uint32_t result =
-      TxService(CurrentSlave(), g_NodeTable.OwnMacId, AttributeRequest(SVC_GET_ATTRIBUTE_SINGLE, 0),
-                response, length);
+      TxService(CurrentSlave(), g_NodeTable.OwnMacId, request, response, length);
   if (result != TXR_OK) {
     persist::RestoreCursor(cursor);
     ReportResult(window, result);
@@ -115,9 +168,13 @@ int CarryOutWrite(void* window) {
   // value into WriteValue and queues it, and the response must not replace it.
   static uint8_t exchange[RESPONSE_SIZE];
   std::memcpy(exchange, g_App.WriteValue, g_App.WriteValueLength);
+  const ServiceRequest request = AttributeRequest(service, g_App.WriteValueLength);
+  if (!IdsFitConnection(g_App.hWriteAttrDlg ? g_App.hWriteAttrDlg : window, request)) {
+    persist::RestoreCursor(cursor);
+    return 0;
+  }
   const uint32_t result =
-      TxService(CurrentSlave(), g_NodeTable.OwnMacId,
-                AttributeRequest(service, g_App.WriteValueLength), exchange, length);
+      TxService(CurrentSlave(), g_NodeTable.OwnMacId, request, exchange, length);
   if (result != TXR_OK) {
     persist::RestoreCursor(cursor);
     ReportResult(window, result);

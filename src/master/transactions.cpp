@@ -163,8 +163,8 @@ bool AllocateChoice(uint8_t macId, uint8_t group, uint8_t choice, uint8_t ownMac
 
 bool ReleaseChoice(uint8_t macId, uint8_t group, uint8_t choice, uint32_t timeoutMs) {
   const uint8_t release[] = {choice};
-  return Request(macId, group, timeoutMs, SVC_RELEASE, CLASS_DEVICENET, DEVICENET_INSTANCE,
-                 release, sizeof release);
+  return Request(macId, group, timeoutMs, SVC_RELEASE, CLASS_DEVICENET, DEVICENET_INSTANCE, release,
+                 sizeof release);
 }
 
 // Releases the predefined set the way its Allocate went: the predefined
@@ -386,6 +386,9 @@ uint32_t TxService(uint8_t macId, uint8_t /*ownMacId*/, const ServiceRequest& re
   length += request.length;
 
   const uint32_t timeoutMs = request.timeoutMs ? request.timeoutMs : REQUEST_TIMEOUT_MS;
+  // No body format carries more than 16 bits; the link layer refuses what
+  // the granted one does not.
+  if (request.classId > UINT16_MAX) return TXR_FAILED;
   if (!Request(macId, request.group, timeoutMs, request.service,
                static_cast<uint16_t>(request.classId), request.instance, body, length)) {
     return TXR_FAILED;
@@ -395,6 +398,19 @@ uint32_t TxService(uint8_t macId, uint8_t /*ownMacId*/, const ServiceRequest& re
   std::memcpy(buffer, outcome.data, outcome.length);
   responseLength = static_cast<uint32_t>(outcome.length);
   return TXR_OK;
+}
+
+bool TxPathLimits(uint8_t macId, const ServiceRequest& request, uint32_t& classMax,
+                  uint32_t& instanceMax) {
+  uint16_t classLimit = 0;
+  uint16_t instanceLimit = 0;
+  if (!ExplPathLimits(g_NodeTable, macId, request.group, request.service, request.instance,
+                      classLimit, instanceLimit)) {
+    return false;
+  }
+  classMax = classLimit;
+  instanceMax = instanceLimit;
+  return true;
 }
 
 uint32_t TxPoll(uint8_t macId, app::IoBuffers& io) {

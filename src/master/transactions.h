@@ -41,8 +41,8 @@ struct ServiceRequest {
   uint8_t service;
   uint32_t classId;
   uint16_t instance;
-  uint8_t attribute;  // used for Get/Set_Attribute_Single only
-  uint8_t length;     // request data bytes
+  uint8_t attribute;       // used for Get/Set_Attribute_Single only
+  uint8_t length;          // request data bytes
   uint32_t timeoutMs = 0;  // 0: REQUEST_TIMEOUT_MS
 };
 
@@ -115,6 +115,13 @@ uint32_t TxCloseExplicit(const ExplicitLink& link, uint32_t timeoutMs);
 // and receives the response data; `responseLength` is 0 unless TXR_OK.
 uint32_t TxService(uint8_t macId, uint8_t ownMacId, const ServiceRequest& request, uint8_t* buffer,
                    uint32_t& responseLength);
+
+// The largest class and instance IDs TxService can send `request` to `macId`
+// with, by the body format the slave granted the connection it goes out on
+// (0xFF or 0xFFFF each). False when the request names no path or the format
+// is unknown. TxService gives TXR_FAILED, sending nothing, for wider IDs.
+bool TxPathLimits(uint8_t macId, const ServiceRequest& request, uint32_t& classMax,
+                  uint32_t& instanceMax);
 
 // One poll exchange: sends io.Output, replaces io.Input. TXR_OK or TXR_IO_FAILED.
 uint32_t TxPoll(uint8_t macId, app::IoBuffers& io);

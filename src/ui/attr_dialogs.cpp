@@ -23,29 +23,43 @@ using app::g_App;
 constexpr int FIELD_TEXT_SIZE = app::ATTR_VALUE_TEXT_SIZE;
 constexpr int FIELD_TEXT_LIMIT = FIELD_TEXT_SIZE - 1;
 constexpr int ID_TEXT_SIZE = 24;  // "FFFFFFFF hex", "-2147483648 dec"
-// The refusal message: the value as far as it is shown, the type's name
-// from its radio button, and what the type allows.
+// The refusal messages: the text as far as it is shown, the type's name
+// from its radio button or the field's name, and what it allows.
 constexpr int SHOWN_VALUE_SIZE = 64;
 constexpr int TYPE_NAME_SIZE = 64;
 constexpr int ALLOWED_TEXT_SIZE = 200;
 
 // What each dialog keeps for itself: the radix its ID fields were last
-// shown in (scan "%x" and show "%X hex", or "%d" and "%d dec"), and whether
+// shown in (read in hex and shown "%X hex", or decimal and "%d dec"), and whether
 // the current pass only re-shows the IDs in the other radix.
 struct AttrDialog {
   int idsHex;
   bool idsReformatting;
+  bool keepIdText[3];  // during that pass: class, instance, attribute hold no number
 };
+
+constexpr int ID_CONTROLS[3] = {IDC_ATTR_CLASS, IDC_ATTR_INSTANCE, IDC_ATTR_ATTRIBUTE};
 
 AttrDialog readDialog;
 AttrDialog writeDialog;
 
-// Reads an ID field in the dialog's radix; 0 when no number can be read.
-// Like scanf into an int, a longer number keeps its low 32 bits.
-int ScanId(HWND dialog, int controlId, const AttrDialog& state) {
+// Reads an ID field: true, with the number, when the field holds exactly one
+// number in the dialog's radix ("1A" or "26"), or one that says its own
+// ("1A hex", "26 dec", as the fields show them); false for anything else,
+// the empty field and a negative number included.
+bool ScanId(HWND dialog, int controlId, const AttrDialog& state, uint32_t& value) {
   char text[FIELD_TEXT_SIZE];
   GetDlgItemTextA(dialog, controlId, text, sizeof text);
-  return static_cast<int>(static_cast<uint32_t>(attributes::ScanInteger(text, state.idsHex)));
+  uint8_t bytes[4];
+  uint8_t count = 0;
+  if (!attributes::ParseAttrValueStrict(attributes::ATTR_UDINT, state.idsHex, text, bytes,
+                                        sizeof bytes, &count) ||
+      count != sizeof bytes) {
+    return false;
+  }
+  value = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+          static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+  return true;
 }
 
 void ShowId(HWND dialog, int controlId, int value, const AttrDialog& state) {
@@ -58,12 +72,90 @@ void ShowId(HWND dialog, int controlId, int value, const AttrDialog& state) {
   SetDlgItemTextA(dialog, controlId, text);
 }
 
-// Reads an ID field and writes the number back in the display format, so
-// that the field shows what was taken: "26" becomes "26 dec".
-int TakeId(HWND dialog, int controlId, const AttrDialog& state) {
-  const int value = ScanId(dialog, controlId, state);
-  ShowId(dialog, controlId, value, state);
-  return value;
+// What an ID field may send. The attribute ID and a service code are one
+// byte in every request; class and instance IDs are 16 bits at most, and
+// above 8 bits only where the slave granted such a body format, which the
+// request checks when it goes out.
+struct IdField {
+  int controlId;
+  unsigned nameId;  // the field's name in a refusal
+  uint32_t most;
+};
+constexpr uint32_t BYTE_ID_MOST = 0xFF;
+constexpr uint32_t WIDE_ID_MOST = 0xFFFF;
+constexpr IdField CLASS_FIELD = {IDC_ATTR_CLASS, IDS_ATTR_FIELD_CLASS, WIDE_ID_MOST};
+constexpr IdField INSTANCE_FIELD = {IDC_ATTR_INSTANCE, IDS_ATTR_FIELD_INSTANCE, WIDE_ID_MOST};
+constexpr IdField ATTRIBUTE_FIELD = {IDC_ATTR_ATTRIBUTE, IDS_ATTR_FIELD_ATTRIBUTE, BYTE_ID_MOST};
+constexpr IdField SERVICE_FIELD = {IDC_ATTR_ATTRIBUTE, IDS_ATTR_FIELD_SERVICE, BYTE_ID_MOST};
+
+// What an ID field takes, as its refusal says it.
+void IdAllowedText(const IdField& field, const AttrDialog& state, char* allowed, int size) {
+  char byteRange[ID_TEXT_SIZE * 2];
+  attributes::FormatAttrRange(attributes::ATTR_USINT, state.idsHex, byteRange, sizeof byteRange);
+  if (field.most == BYTE_ID_MOST) {
+    std::snprintf(allowed, static_cast<size_t>(size), "%s", byteRange);
+    return;
+  }
+  char wideRange[ID_TEXT_SIZE * 2];
+  attributes::FormatAttrRange(attributes::ATTR_UINT, state.idsHex, wideRange, sizeof wideRange);
+  char byteEnd[ID_TEXT_SIZE];
+  std::snprintf(byteEnd, sizeof byteEnd, state.idsHex ? "FF hex" : "255");
+  if (persist::FormatResString(IDS_ATTR_ID_ALLOWED_WIDE, wideRange, byteEnd, nullptr, allowed,
+                               static_cast<size_t>(size)) == 0) {
+    std::snprintf(allowed, static_cast<size_t>(size), "%s", wideRange);
+  }
+}
+
+// Says which ID field holds what cannot be sent and what it takes, and
+// leaves its text selected for correction.
+void RefuseId(HWND dialog, const IdField& field, const AttrDialog& state) {
+  char text[FIELD_TEXT_SIZE];
+  GetDlgItemTextA(dialog, field.controlId, text, sizeof text);
+  char shown[SHOWN_VALUE_SIZE];
+  const int most = SHOWN_VALUE_SIZE - 4;
+  std::snprintf(shown, sizeof shown, "%.*s%s", most, text,
+                static_cast<int>(std::strlen(text)) > most ? "..." : "");
+  char name[TYPE_NAME_SIZE];
+  if (persist::LoadResString(field.nameId, name, sizeof name) == 0) name[0] = '\0';
+  char allowed[ALLOWED_TEXT_SIZE];
+  IdAllowedText(field, state, allowed, sizeof allowed);
+  persist::ShowMsgFmt(dialog, persist::BOX_OK | persist::BOX_ICONEXCLAMATION, IDS_ATTR_ID_REFUSED,
+                      name, shown, allowed);
+  // The dialog may have been closed while the box was up.
+  if (!IsWindow(dialog)) return;
+  HWND control = GetDlgItem(dialog, field.controlId);
+  SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+}
+
+// Reads the three ID fields for a request: true with the numbers when each
+// fits its field, each field then showing its number in the display format
+// ("26" becomes "26 dec"). Otherwise the first field that does not fit is
+// refused with a box, and nothing changes.
+bool TakeIds(HWND dialog, const AttrDialog& state, const IdField (&fields)[3], int (&ids)[3]) {
+  uint32_t values[3] = {};
+  for (int i = 0; i < 3; ++i) {
+    if (!ScanId(dialog, fields[i].controlId, state, values[i]) || values[i] > fields[i].most) {
+      RefuseId(dialog, fields[i], state);
+      return false;
+    }
+  }
+  for (int i = 0; i < 3; ++i) {
+    ids[i] = static_cast<int>(values[i]);
+    ShowId(dialog, fields[i].controlId, ids[i], state);
+  }
+  return true;
+}
+
+// The first half of a switch of the ID radix: each ID that reads in the old
+// radix is kept, to be shown in the new one; a field that holds no number
+// keeps its text, to be corrected.
+void KeepIdsForReshow(HWND dialog, AttrDialog& state) {
+  int* stored[3] = {&g_App.AttrClassId, &g_App.AttrInstanceId, &g_App.AttrAttributeId};
+  for (int i = 0; i < 3; ++i) {
+    uint32_t value = 0;
+    state.keepIdText[i] = !ScanId(dialog, ID_CONTROLS[i], state, value);
+    if (!state.keepIdText[i]) *stored[i] = static_cast<int>(value);
+  }
 }
 
 void Tick(HWND dialog, int controlId, int on) {
@@ -99,9 +191,11 @@ BOOL ShowRequest(HWND dialog, AttrDialog& state) {
   Tick(dialog, IDC_ATTR_VALUE_HEX, g_App.ValueInHex);
   Tick(dialog, IDC_ATTR_IDS_HEX, g_App.IdsInHex);
   state.idsHex = g_App.IdsInHex ? 1 : 0;
-  ShowId(dialog, IDC_ATTR_CLASS, g_App.AttrClassId, state);
-  ShowId(dialog, IDC_ATTR_INSTANCE, g_App.AttrInstanceId, state);
-  ShowId(dialog, IDC_ATTR_ATTRIBUTE, g_App.AttrAttributeId, state);
+  const int ids[3] = {g_App.AttrClassId, g_App.AttrInstanceId, g_App.AttrAttributeId};
+  for (int i = 0; i < 3; ++i) {
+    if (state.idsReformatting && state.keepIdText[i]) continue;
+    ShowId(dialog, ID_CONTROLS[i], ids[i], state);
+  }
   ShowAttrType(dialog);
   const bool opening = !state.idsReformatting;
   state.idsReformatting = false;
@@ -143,14 +237,16 @@ void StoreIds(int classId, int instanceId, int attributeId) {
 
 void OnReadButton(HWND dialog) {
   AttrDialog& state = readDialog;
-  const int classId = TakeId(dialog, IDC_ATTR_CLASS, state);
-  const int instanceId = TakeId(dialog, IDC_ATTR_INSTANCE, state);
-  const int attributeId = TakeId(dialog, IDC_ATTR_ATTRIBUTE, state);
-  StoreIds(classId, instanceId, attributeId);
+  // Whatever comes of this click, a read queued before and not yet carried
+  // out is withdrawn first: it would go to IDs no longer shown.
+  g_App.ReadAttrPending = 0;
   if (state.idsReformatting) {
-    g_App.ReadAttrPending = 0;
+    KeepIdsForReshow(dialog, state);
     return;
   }
+  int ids[3];
+  if (!TakeIds(dialog, state, {CLASS_FIELD, INSTANCE_FIELD, ATTRIBUTE_FIELD}, ids)) return;
+  StoreIds(ids[0], ids[1], ids[2]);
   g_App.ReadAttrPending = 1;
   SetDlgItemTextA(dialog, IDC_ATTR_RESULT, "");
 }
@@ -223,28 +319,29 @@ void RefuseSendValue(HWND dialog, const char* text) {
   SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(field), TRUE);
 }
 
-// In service mode the Attribute ID field holds the service code: one byte,
-// which also stands as the attribute ID.
-int TakeServiceCode(HWND dialog, const AttrDialog& state) {
-  const uint8_t service = static_cast<uint8_t>(ScanId(dialog, IDC_ATTR_ATTRIBUTE, state));
-  g_App.ServiceCode = service;
-  ShowId(dialog, IDC_ATTR_ATTRIBUTE, service, state);
-  return service;
-}
-
 void OnWriteButton(HWND dialog) {
   AttrDialog& state = writeDialog;
-  const int classId = TakeId(dialog, IDC_ATTR_CLASS, state);
-  const int instanceId = TakeId(dialog, IDC_ATTR_INSTANCE, state);
-  const int attributeId = g_App.ServiceMode ? TakeServiceCode(dialog, state)
-                                            : TakeId(dialog, IDC_ATTR_ATTRIBUTE, state);
+  // As with Read, a write not yet carried out is withdrawn before a box
+  // lets anything else run: it would go to the IDs just typed.
+  g_App.WriteAttrPending = 0;
   static char text[FIELD_TEXT_SIZE];
-  const bool valueTaken = TakeSendValue(dialog, text);
-  StoreIds(classId, instanceId, attributeId);
-  // A refused value also withdraws a write not yet carried out, before the
-  // box lets anything else run: that write would go to the IDs just taken.
-  g_App.WriteAttrPending = !state.idsReformatting && valueTaken ? 1 : 0;
-  if (!state.idsReformatting && !valueTaken) RefuseSendValue(dialog, text);
+  if (state.idsReformatting) {
+    KeepIdsForReshow(dialog, state);
+    TakeSendValue(dialog, text);
+    return;
+  }
+  // In service mode the Attribute ID field holds the service code, which
+  // also stands as the attribute ID.
+  const IdField& last = g_App.ServiceMode ? SERVICE_FIELD : ATTRIBUTE_FIELD;
+  int ids[3];
+  if (!TakeIds(dialog, state, {CLASS_FIELD, INSTANCE_FIELD, last}, ids)) return;
+  StoreIds(ids[0], ids[1], ids[2]);
+  if (g_App.ServiceMode) g_App.ServiceCode = static_cast<uint8_t>(ids[2]);
+  if (!TakeSendValue(dialog, text)) {
+    RefuseSendValue(dialog, text);
+    return;
+  }
+  g_App.WriteAttrPending = 1;
 }
 
 // Switches the ID radix without losing the IDs: the dialog's own Read or

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "persist/inputlog.h"
+#include "persist/messages.h"
+#include "persist/msgbox.h"
 #include "resource.h"
 #include "ui/view_text.h"
 
@@ -19,9 +21,13 @@ constexpr int HEX_TEXT_SIZE = 100;
 constexpr int LIST_TAB_COUNT = 3;
 const int LIST_TABS[LIST_TAB_COUNT] = {20, 40, 80};
 
+// The hex field's text as a refusal shows it, at most.
+constexpr int SHOWN_HEX_SIZE = 32;
+
 app::IoRecord shownInput;
 app::IoRecord shownOutput;
 int inPoll;
+int refusing;  // the hex field's refusal box is up
 
 int CheckBoxOf(int bit) {
   return IDC_MAIN_BIT0_CHECK + bit;
@@ -189,6 +195,19 @@ void UpdateBitControls(HWND window) {
   }
 }
 
+// Says why the hex field was not taken: the text as far as it is shown and
+// the value the byte keeps, which the field shows again already.
+void RefuseHexEdit(HWND window, const char* text, uint8_t kept) {
+  char shown[SHOWN_HEX_SIZE];
+  const int most = SHOWN_HEX_SIZE - 4;
+  std::snprintf(shown, sizeof shown, "%.*s%s", most, text,
+                static_cast<int>(std::strlen(text)) > most ? "..." : "");
+  char value[4];
+  std::snprintf(value, sizeof value, "%02X", static_cast<unsigned>(kept));
+  persist::ShowMsgFmt(window, persist::BOX_OK | persist::BOX_ICONEXCLAMATION, IDS_HEX_REFUSED,
+                      shown, value, nullptr);
+}
+
 int ApplyHexEdit(HWND window) {
   uint32_t index = 0;
   if (!SelectedOutputIndex(window, index)) {
@@ -197,17 +216,27 @@ int ApplyHexEdit(HWND window) {
   }
   const uint8_t current = g_App.OutputEdit.Data[index];
   HWND field = GetDlgItem(window, IDC_MAIN_HEX);
-  char text[HEX_TEXT_SIZE] = "";
-  uint32_t value = 0;
+  static char text[HEX_TEXT_SIZE];
+  text[0] = '\0';
+  uint8_t value = 0;
+  const int length = field ? GetWindowTextLengthA(field) : 0;
+  if (field) GetWindowTextA(field, text, sizeof text);
   // Pasted text longer than the field reads is refused, not cut.
-  const bool fits = field && GetWindowTextLengthA(field) < HEX_TEXT_SIZE;
-  if (!fits || GetWindowTextA(field, text, sizeof text) < 0 || !ParseHexField(text, value) ||
-      value > 0xFF) {
+  if (!field || length >= HEX_TEXT_SIZE || !ParseHexByte(text, value)) {
+    // The field shows the byte again before the box takes the focus: the
+    // focus leaving the field brings us here once more, and then the text
+    // is the byte's own.
     ShowOutputByte(window, current);
+    // Not while the program ends: the field loses the focus then as well.
+    if (field && g_App.hMainWnd == window && g_App.PendingCommand != app::CMD_EXIT && !refusing) {
+      refusing = 1;
+      RefuseHexEdit(window, text, current);
+      refusing = 0;
+    }
     return 0;
   }
   if (value != current) {
-    g_App.OutputEdit.Data[index] = static_cast<uint8_t>(value);
+    g_App.OutputEdit.Data[index] = value;
     ShowOutputByte(window, value);
   }
   RefreshDataViews(window, g_App.Io, 0);

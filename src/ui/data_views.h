@@ -35,7 +35,8 @@ uint8_t CollectBits(HWND window);
 void UpdateBitControls(HWND window);
 
 // Takes the hex field into the selected output byte. 1 when taken, 0 when
-// refused (the field then shows the byte again).
+// refused: the field then shows the byte again, and a box says what was
+// typed, what the field takes and that the byte keeps its value.
 int ApplyHexEdit(HWND window);
 
 // Single bit mode: the selected byte has bit n set exactly while push

@@ -46,23 +46,20 @@ size_t FormatListLine(uint32_t index, uint8_t value, char* out, size_t size) {
   return static_cast<size_t>(length) < size ? static_cast<size_t>(length) : size - 1;
 }
 
-bool ParseHexField(const char* text, uint32_t& value) {
+bool ParseHexByte(const char* text, uint8_t& value) {
   const char* p = text;
   while (IsBlank(*p)) ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = (*p++ == '-');
-  // "0x" is a prefix only when a hex digit follows; "0xg" reads as 0.
-  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && HexDigit(p[2]) >= 0) p += 2;
+  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) p += 2;
   if (HexDigit(*p) < 0) return false;
   uint32_t number = 0;
-  bool overflow = false;
   for (; HexDigit(*p) >= 0; ++p) {
-    if (number > 0x0FFFFFFFu) overflow = true;
     number = (number << 4) | static_cast<uint32_t>(HexDigit(*p));
+    if (number > 0xFF) return false;
   }
-  // Out-of-range text saturates as the C conversion does.
-  if (overflow) number = 0xFFFFFFFFu;
-  value = negative ? 0u - number : number;
+  if (*p == 'h' || *p == 'H') ++p;
+  while (IsBlank(*p)) ++p;
+  if (*p != '\0') return false;
+  value = static_cast<uint8_t>(number);
   return true;
 }
 

@@ -26,11 +26,11 @@ char ListChar(uint8_t value);
 // tab, character column. Always terminated; returns the length written.
 size_t FormatListLine(uint32_t index, uint8_t value, char* out, size_t size);
 
-// Reads the hex edit field as "%lX" does: leading blanks, an optional sign
-// and 0x prefix, then hex digits up to the first other character. False
-// when the text does not begin with a hex number; a negative number wraps
-// as the C conversion does (so it is never a byte).
-bool ParseHexField(const char* text, uint32_t& value);
+// Reads the hex edit field: one hexadecimal number from 0 to FF, with an
+// optional 0x prefix or a final 'h' (as the lists show a byte), blanks
+// around it allowed and nothing else. False for anything else, so that no
+// byte is taken that the user did not type.
+bool ParseHexByte(const char* text, uint8_t& value);
 
 // Reads the address field: an unsigned decimal number, blanks allowed
 // around it and nothing else, not above MAX_MAC_ID. False otherwise.

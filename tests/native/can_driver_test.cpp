@@ -142,13 +142,23 @@ TEST_F(Binding, UnknownPortCodeOpensNothing) {
   }
 }
 
-// A serial adapter that will not open (port missing, adapter silent) says
-// what every other adapter says.
+// An adapter that will not open is reported and unloaded; a serial one
+// (port missing, adapter silent) is named by its COM port, never sent to a
+// printer port.
 TEST_F(Binding, AdapterThatWillNotOpenIsReportedAndUnloaded) {
   const struct {
     int port;
     FakeDriver& (*driver)();
-  } cases[] = {{PORT_USB, Usb}, {PORT_SERIAL_FIRST + 2, Serial}};
+    const char* text;
+  } cases[] = {
+      {PORT_USB, Usb,
+       "Unable to open DeviceNet Dongle on this port!\n\nPlease check the power supply of the "
+       "DeviceNet Dongle or try another DeviceNet Dongle port (printer port)!"},
+      {PORT_SERIAL_FIRST + 2, Serial,
+       "Unable to open the CAN adapter on serial port COM3!\n\nPlease check that the adapter is "
+       "connected to this port and powered and that no other program uses the port, or choose "
+       "another serial port."},
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.port);
     persist::ClearRecordedBoxes();
@@ -158,9 +168,7 @@ TEST_F(Binding, AdapterThatWillNotOpenIsReportedAndUnloaded) {
     EXPECT_EQ(app::g_App.AdapterOpen, 0);
     EXPECT_EQ(CanStatus(), CAN_ERR_NO_DRIVER);
     ASSERT_EQ(persist::RecordedBoxes().size(), 1u);
-    EXPECT_EQ(persist::RecordedBoxes()[0].text,
-              "Unable to open DeviceNet Dongle on this port!\n\nPlease check the power supply of "
-              "the DeviceNet Dongle or try another DeviceNet Dongle port (printer port)!");
+    EXPECT_EQ(persist::RecordedBoxes()[0].text, c.text);
     EXPECT_EQ(persist::RecordedBoxes()[0].style, 0x30u);
   }
 }

@@ -15,6 +15,7 @@
 #include "master/comm_view.h"
 #include "master/session.h"
 #include "master/transactions.h"
+#include "master_reset.h"
 #include "persist/cursor_record.h"
 #include "persist/msgbox.h"
 #include "persist/native_seams.h"
@@ -22,7 +23,6 @@
 #include "persist/ui_text_record.h"
 #include "platform/platform.h"
 #include "resource.h"
-#include "master_reset.h"
 #include "sim_client.h"
 
 namespace {
@@ -67,6 +67,7 @@ struct SlaveSetup {
   int produced = 8;
   int consumed = 8;
   bool ucmm = true;
+  const char* bodyFormat = "8/8";  // what the slave grants its connections
 };
 
 std::string ConfigText(const SlaveSetup& c) {
@@ -74,7 +75,7 @@ std::string ConfigText(const SlaveSetup& c) {
          "product_code = 1001\nrevision = 2.10\nserial = 0x80000001\n" +
          "name = Quillon Sim I/O with a long name\nproduced = " + std::to_string(c.produced) +
          "\nconsumed = " + std::to_string(c.consumed) + "\nucmm = " + (c.ucmm ? "yes" : "no") +
-         "\nio = echo\n";
+         "\nio = echo\nbody_format = " + c.bodyFormat + "\n";
 }
 
 std::string StringOf(unsigned id) {
@@ -476,6 +477,67 @@ TEST_F(CommAttributes, ReadWithoutSlaveIsDropped) {
   ASSERT_EQ(persist::RecordedBoxes().size(), 1u);
   ExpectBox(0, IDS_SLAVE_INIT_FAILED, EXCLAMATION_OK);
   EXPECT_EQ(g_App.ReadAttrPending, 0);
+}
+
+// Class and instance IDs go out only as far as the body format the slave
+// granted carries them: a wider one is named in a box over the dialog and
+// nothing is sent (cut to 8 bits, class 103 hex would be the DeviceNet
+// object). A slave that granted 16 bits gets the whole ID.
+TEST_F(CommAttributes, IdsWiderThanTheGrantedFormatAreNotSent) {
+  const struct {
+    const char* format;
+    bool read;
+    int classId, instance;
+    int idsHex;
+    const char* refusal;  // the box's arguments, or null when the request goes out
+    std::vector<uint8_t> request;
+  } cases[] = {
+      {"8/8", true, 0x103, 1, 1, "Class ID|103 hex|0...FF hex", {}},
+      {"8/8", false, 1, 256, 0, "Instance ID|256 dec|0...255", {}},
+      {"16/8", true, 1, 0x100, 1, "Instance ID|100 hex|0...FF hex", {}},
+      {"8/8", true, 0xFF, 0xFF, 1, nullptr, {0x0E, 0xFF, 0xFF, 0x01}},
+      {"16/16", true, 0x103, 0x1FF, 1, nullptr, {0x0E, 0x03, 0x01, 0xFF, 0x01, 0x01}},
+      {"8/16", false, 4, 0x196, 1, nullptr, {0x10, 0x04, 0x96, 0x01, 0x03, 0x2A}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.format) + " " + std::to_string(c.classId) + "/" +
+                 std::to_string(c.instance));
+    SlaveSetup setup;
+    setup.bodyFormat = c.format;
+    Configure(setup);
+    Started();
+    g_App.IdsInHex = c.idsHex;
+    if (c.read) {
+      Queue(true, c.classId, c.instance, 1);
+    } else {
+      QueueWrite(c.classId, c.instance, 3, {0x2A}, "2A hex");
+    }
+    CyclicStep(MAIN);
+    EXPECT_EQ(g_App.ReadAttrPending + g_App.WriteAttrPending, 0);
+    const auto requests = TraceOf(EXPLICIT_REQUEST_ID);
+    if (c.refusal) {
+      EXPECT_TRUE(requests.empty()) << "a refused request reached the bus";
+      ASSERT_EQ(persist::RecordedBoxes().size(), 1u) << BoxTexts();
+      const persist::RecordedBox& box = persist::RecordedBoxes()[0];
+      const std::string args(c.refusal);
+      const size_t first = args.find('|');
+      const size_t second = args.find('|', first + 1);
+      char expected[1000];
+      std::snprintf(expected, sizeof expected, StringOf(IDS_ATTR_ID_TOO_WIDE).c_str(),
+                    args.substr(0, first).c_str(),
+                    args.substr(first + 1, second - first - 1).c_str(),
+                    args.substr(second + 1).c_str());
+      EXPECT_EQ(box.text, expected);
+      EXPECT_EQ(box.style, EXCLAMATION_OK);
+      EXPECT_EQ(box.owner, c.read ? &readDialogTag : &writeDialogTag);
+    } else {
+      ASSERT_FALSE(requests.empty());
+      const SimTraceFrame& last = requests.back();
+      EXPECT_EQ(std::vector<uint8_t>(last.data + 1, last.data + last.len), c.request);
+    }
+    EXPECT_EQ(g_App.CommActive, 1);
+    StopMaster(MAIN);
+  }
 }
 
 TEST_F(CommAttributes, WriteSetsTheAttribute) {

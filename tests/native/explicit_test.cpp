@@ -346,6 +346,66 @@ TEST_F(Explicit, TimeOutCountsFromTheLastFrameSent) {
   EXPECT_EQ(Take(S).result, RESULT_TIMEOUT);
 }
 
+// Class and instance go out as wide as the granted body format carries
+// them; a wider ID is refused before anything changes, never cut to
+// another object (class 0x103 cut to 03 is the DeviceNet object).
+TEST_F(Explicit, PathIdsWiderThanTheBodyFormatAreRefused) {
+  struct Case {
+    uint8_t format;
+    uint16_t classMax;
+    uint16_t instanceMax;
+    std::vector<uint8_t> widest;  // the path of class and instance at their limits
+  };
+  const Case cases[] = {
+      {0, 0xFF, 0xFF, {0xFF, 0xFF}},
+      {1, 0xFF, 0xFFFF, {0xFF, 0xFF, 0xFF}},
+      {2, 0xFFFF, 0xFFFF, {0xFF, 0xFF, 0xFF, 0xFF}},
+      {3, 0xFFFF, 0xFF, {0xFF, 0xFF, 0xFF}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(int(c.format));
+    InitNodeTable(table());
+    table().OwnMacId = M;
+    node(S).BodyFormat = c.format;
+    uint16_t classMax = 0;
+    uint16_t instanceMax = 0;
+    ASSERT_TRUE(ExplPathLimits(table(), S, 2, SVC_GET_ATTRIBUTE_SINGLE, 1, classMax, instanceMax));
+    EXPECT_EQ(classMax, c.classMax);
+    EXPECT_EQ(instanceMax, c.instanceMax);
+
+    const uint8_t toggle = node(S).Toggle;
+    if (c.classMax < 0xFFFF) {
+      EXPECT_FALSE(Get(2, c.classMax + 1, 1, {7}));
+    }
+    if (c.instanceMax < 0xFFFF) {
+      EXPECT_FALSE(Get(2, 1, c.instanceMax + 1, {7}));
+    }
+    Tick();
+    EXPECT_TRUE(NothingSent());
+    EXPECT_EQ(node(S).Toggle, toggle);
+    EXPECT_EQ(node(S).ExplState, EXPL_IDLE);
+
+    ASSERT_TRUE(Get(2, c.classMax, c.instanceMax, {7}));
+    Tick();
+    std::vector<uint8_t> body = {uint8_t(T() | M), 0x0E};
+    body.insert(body.end(), c.widest.begin(), c.widest.end());
+    body.push_back(7);
+    EXPECT_EQ(Sent(), (Frame{G2_REQ, body}));
+  }
+
+  // The Group 2 Only port reads 8/8 whatever was granted; the UCMM's own
+  // Open names no path at all.
+  node(S).BodyFormat = 2;
+  uint16_t classMax = 0;
+  uint16_t instanceMax = 0;
+  ASSERT_TRUE(ExplPathLimits(table(), S, 2, SVC_ALLOCATE, 1, classMax, instanceMax));
+  EXPECT_EQ(classMax, 0xFF);
+  EXPECT_EQ(instanceMax, 0xFF);
+  EXPECT_FALSE(ExplPathLimits(table(), S, 3, SVC_ALLOCATE, 0, classMax, instanceMax));
+  node(S).BodyFormat = 4;
+  EXPECT_FALSE(ExplPathLimits(table(), S, 2, SVC_GET_ATTRIBUTE_SINGLE, 1, classMax, instanceMax));
+}
+
 TEST_F(Explicit, UcmmConnectionRequestsUseTheLearnedGroupAndMessageIds) {
   // Open with group select 3, source message ID 0, answered with format 0,
   // response message ID 1 and instance 7.

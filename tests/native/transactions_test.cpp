@@ -201,7 +201,15 @@ TEST_F(Transactions, OpenRefusedForLackOfConnectionsIsTriedOnceMore) {
 }
 
 TEST_F(Transactions, AttributesInEachBodyFormat) {
-  for (const char* format : {"8/8", "8/16", "16/16", "16/8"}) {
+  const struct {
+    const char* format;
+    uint32_t classMax, instanceMax;
+  } formats[] = {{"8/8", 0xFF, 0xFF},
+                 {"8/16", 0xFF, 0xFFFF},
+                 {"16/16", 0xFFFF, 0xFFFF},
+                 {"16/8", 0xFFFF, 0xFF}};
+  for (const auto& f : formats) {
+    const char* format = f.format;
     for (bool ucmm : {true, false}) {
       SCOPED_TRACE(testing::Message() << format << (ucmm ? " UCMM" : " Group 2"));
       SlaveConfig config;
@@ -216,6 +224,26 @@ TEST_F(Transactions, AttributesInEachBodyFormat) {
       ASSERT_EQ(Get(5, 2, 9, value), TXR_OK);
       EXPECT_EQ(value, (std::vector<uint8_t>{0x64, 0x00}));
       EXPECT_EQ(Slave().pollState, SIM_CONN_ESTABLISHED);
+
+      // IDs wider than the granted format carries go nowhere: cut, they
+      // would name another object. No format carries more than 16 bits.
+      uint32_t classMax = 0;
+      uint32_t instanceMax = 0;
+      ASSERT_TRUE(TxPathLimits(SLAVE, ServiceRequest{2, 0x0E, 1, 1, 1, 0}, classMax, instanceMax));
+      EXPECT_EQ(classMax, f.classMax);
+      EXPECT_EQ(instanceMax, f.instanceMax);
+      TheSim().traceClear();
+      if (classMax == 0xFF) {
+        EXPECT_EQ(Get(0x103, 1, 1, value), TXR_FAILED);
+      }
+      if (instanceMax == 0xFF) {
+        EXPECT_EQ(Get(1, 0x101, 1, value), TXR_FAILED);
+      }
+      static uint8_t buffer[1000];
+      uint32_t length = 0;
+      EXPECT_EQ(TxService(SLAVE, 0, ServiceRequest{2, 0x0E, 0x10001, 1, 1, 0}, buffer, length),
+                TXR_FAILED);
+      EXPECT_TRUE(Trace().empty()) << "a request with a cut ID reached the bus";
     }
   }
 }

@@ -52,37 +52,27 @@ TEST(ListLine, ShortBufferIsCutAndTerminated) {
   EXPECT_STREQ(line, "3:\t41");
 }
 
-TEST(HexField, ReadsAsTheCConversionDoes) {
+// The hex field takes one byte and nothing else: no digit is dropped, no
+// text cut, no number wrapped to a byte.
+TEST(HexField, TakesExactlyOneByte) {
   struct Case {
     const char* text;
     bool ok;
-    uint32_t value;
+    uint8_t value;
   };
   const Case cases[] = {
-      {"a5", true, 0xA5},
-      {"A5", true, 0xA5},
-      {"  7f", true, 0x7F},
-      {"0x1c", true, 0x1C},
-      {"0X1C", true, 0x1C},
-      {"+12", true, 0x12},
-      {"-1", true, 0xFFFFFFFFu},  // wraps: never a byte
-      {"-0", true, 0},
-      {"1FF", true, 0x1FF},
-      {"12zz", true, 0x12},  // stops at the first non-digit
-      {"0xg", true, 0},      // "0x" without a digit is just the 0
-      {"FFFFFFFFFF", true, 0xFFFFFFFFu},
-      {"", false, 0},
-      {"   ", false, 0},
-      {"zz", false, 0},
-      {"-", false, 0},
-      {"x5", false, 0},
+      {"a5", true, 0xA5},       {"A5", true, 0xA5},  {"  7f ", true, 0x7F}, {"0x1c", true, 0x1C},
+      {"0X1C", true, 0x1C},     {"5", true, 0x05},   {"0", true, 0},        {"FF", true, 0xFF},
+      {"00ff", true, 0xFF},     {"3Ch", true, 0x3C}, {"3c H", false, 0},    {"1FF", false, 0},
+      {"100", false, 0},        {"AZZ", false, 0},   {"12zz", false, 0},    {"ZZ", false, 0},
+      {"", false, 0},           {"   ", false, 0},   {"-1", false, 0},      {"+12", false, 0},
+      {"0x", false, 0},         {"0xg", false, 0},   {"x5", false, 0},      {"1 2", false, 0},
+      {"FFFFFFFFFF", false, 0}, {"h", false, 0},
   };
   for (const Case& c : cases) {
-    uint32_t value = 12345;
-    EXPECT_EQ(ui::ParseHexField(c.text, value), c.ok) << '"' << c.text << '"';
-    if (c.ok) {
-      EXPECT_EQ(value, c.value) << '"' << c.text << '"';
-    }
+    uint8_t value = 0x5A;
+    EXPECT_EQ(ui::ParseHexByte(c.text, value), c.ok) << '"' << c.text << '"';
+    EXPECT_EQ(value, c.ok ? c.value : 0x5A) << '"' << c.text << '"';
   }
 }
 

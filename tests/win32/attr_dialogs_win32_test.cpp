@@ -187,6 +187,25 @@ int ClickAnswered(HWND dialog, int id, SeenBox* seen) {
   return boxAnswer.count;
 }
 
+// The refusal of an ID field as the box shows it.
+std::string IdRefusal(const char* field, const std::string& shown, const std::string& allowed) {
+  char format[1000] = "";
+  persist::LoadResString(IDS_ATTR_ID_REFUSED, format, sizeof format);
+  char text[2000];
+  std::snprintf(text, sizeof text, format, field, shown.c_str(), allowed.c_str());
+  return text;
+}
+
+// What the class and instance fields take, in hex or decimal.
+std::string WideIdsAllowed(bool hex) {
+  char format[1000] = "";
+  persist::LoadResString(IDS_ATTR_ID_ALLOWED_WIDE, format, sizeof format);
+  char text[1000];
+  std::snprintf(text, sizeof text, format, hex ? "0...FFFF hex" : "0...65535",
+                hex ? "FF hex" : "255");
+  return text;
+}
+
 // With QUILLON_SHOT_HOLD_MS set, keeps the windows up that long, working, so
 // that a picture of the screen can be taken from outside.
 void HoldForPicture(const char* what) {
@@ -312,20 +331,22 @@ TEST_F(AttrDialogs, IdRadixSwitchReformatsAndStartsNoRequest) {
   EXPECT_FALSE(Ticked(read, IDC_ATTR_IDS_HEX));
   EXPECT_EQ(Text(read, IDC_ATTR_CLASS), "1 dec");
   Type(read, IDC_ATTR_CLASS, "26");
-  Type(read, IDC_ATTR_INSTANCE, "x");  // unreadable: 0
-  Type(read, IDC_ATTR_ATTRIBUTE, " 300 dec");
+  Type(read, IDC_ATTR_INSTANCE, "x");  // no number: kept as typed
+  Type(read, IDC_ATTR_ATTRIBUTE, " 200 dec");
 
   Click(read, IDC_ATTR_IDS_HEX);
   EXPECT_EQ(Text(read, IDC_ATTR_CLASS), "1A hex");
-  EXPECT_EQ(Text(read, IDC_ATTR_INSTANCE), "0 hex");
-  EXPECT_EQ(Text(read, IDC_ATTR_ATTRIBUTE), "12C hex");
+  EXPECT_EQ(Text(read, IDC_ATTR_INSTANCE), "x");
+  EXPECT_EQ(Text(read, IDC_ATTR_ATTRIBUTE), "C8 hex");
   Click(read, IDC_ATTR_IDS_HEX);
   EXPECT_EQ(Text(read, IDC_ATTR_CLASS), "26 dec");
-  EXPECT_EQ(Text(read, IDC_ATTR_ATTRIBUTE), "300 dec");
+  EXPECT_EQ(Text(read, IDC_ATTR_INSTANCE), "x");
+  EXPECT_EQ(Text(read, IDC_ATTR_ATTRIBUTE), "200 dec");
   EXPECT_EQ(g_App.ReadAttrPending, 0);
   EXPECT_EQ(g_App.AdapterOpen, 0) << "a radix switch reached the bus";
 
   // A Read not yet carried out is withdrawn by a switch before the idle step.
+  Type(read, IDC_ATTR_INSTANCE, "0");
   Type(read, IDC_ATTR_CLASS, "1");
   SendMessageA(GetDlgItem(read, IDOK), BM_CLICK, 0, 0);
   EXPECT_EQ(g_App.ReadAttrPending, 1);
@@ -343,7 +364,7 @@ TEST_F(AttrDialogs, IdRadixSwitchReformatsAndStartsNoRequest) {
   EXPECT_TRUE(Ticked(write, IDC_ATTR_IDS_HEX));
   EXPECT_EQ(Text(write, IDC_ATTR_CLASS), "1 hex");
   EXPECT_EQ(Text(write, IDC_ATTR_INSTANCE), "0 hex");
-  EXPECT_EQ(Text(write, IDC_ATTR_ATTRIBUTE), "12C hex");
+  EXPECT_EQ(Text(write, IDC_ATTR_ATTRIBUTE), "C8 hex");
 
   // In the Write dialog the switch takes and echoes Send Value as a Write
   // would, and withdraws a write not yet carried out.
@@ -359,7 +380,7 @@ TEST_F(AttrDialogs, IdRadixSwitchReformatsAndStartsNoRequest) {
   ui::IdleStep();
   EXPECT_EQ(g_App.AdapterOpen, 0) << "the withdrawn write reached the bus";
   EXPECT_EQ(Text(write, IDC_ATTR_SEND_VALUE), "-2 dec");
-  EXPECT_EQ(Text(write, IDC_ATTR_ATTRIBUTE), "300 dec");
+  EXPECT_EQ(Text(write, IDC_ATTR_ATTRIBUTE), "200 dec");
   EXPECT_EQ(TickedTypes(write), "3 ");
   EXPECT_FALSE(Ticked(write, IDC_ATTR_VALUE_HEX));
 }
@@ -484,6 +505,113 @@ TEST_F(AttrDialogs, WriteRefusesAValueThatDoesNotFitItsType) {
   EXPECT_EQ(g_App.WriteAttrPending, 0);
 }
 
+// An ID that does not fit the request is refused with a box naming the
+// field, the text and what the field takes; nothing is queued or sent (a
+// request queued before is withdrawn), no field changes, and the focus is
+// on the field to correct. Typed into Read and Write alike.
+TEST_F(AttrDialogs, IdsThatDoNotFitTheRequestAreRefused) {
+  StartProgram(false);
+  struct Case {
+    bool hex;
+    int field;
+    std::string typed;
+    const char* name;
+    std::string shown;
+    std::string allowed;
+  };
+  const std::string longText(100, '7');
+  const Case cases[] = {
+      {true, IDC_ATTR_ATTRIBUTE, "107", "Attribute ID", "107", "0...FF hex"},
+      {true, IDC_ATTR_ATTRIBUTE, "100", "Attribute ID", "100", "0...FF hex"},
+      {false, IDC_ATTR_ATTRIBUTE, "256", "Attribute ID", "256", "0...255"},
+      {true, IDC_ATTR_CLASS, "zz", "Class ID", "zz", WideIdsAllowed(true)},
+      {true, IDC_ATTR_CLASS, "", "Class ID", "", WideIdsAllowed(true)},
+      {true, IDC_ATTR_CLASS, "AZZ", "Class ID", "AZZ", WideIdsAllowed(true)},
+      {true, IDC_ATTR_CLASS, "10000", "Class ID", "10000", WideIdsAllowed(true)},
+      {false, IDC_ATTR_INSTANCE, "-1", "Instance ID", "-1", WideIdsAllowed(false)},
+      {false, IDC_ATTR_INSTANCE, "65536", "Instance ID", "65536", WideIdsAllowed(false)},
+      {false, IDC_ATTR_INSTANCE, "1 2", "Instance ID", "1 2", WideIdsAllowed(false)},
+      {false, IDC_ATTR_INSTANCE, longText, "Instance ID", std::string(60, '7') + "...",
+       WideIdsAllowed(false)},
+  };
+  for (int menu : {IDM_READ_ATTR, IDM_WRITE_ATTR}) {
+    Menu(menu);
+    HWND dialog = menu == IDM_READ_ATTR ? ReadDlg() : WriteDlg();
+    ASSERT_NE(dialog, nullptr);
+    int& pending = menu == IDM_READ_ATTR ? g_App.ReadAttrPending : g_App.WriteAttrPending;
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(menu == IDM_READ_ATTR ? "read " : "write ") + c.typed.substr(0, 20));
+      if (Ticked(dialog, IDC_ATTR_IDS_HEX) != c.hex) Click(dialog, IDC_ATTR_IDS_HEX);
+      for (int id : {IDC_ATTR_CLASS, IDC_ATTR_INSTANCE, IDC_ATTR_ATTRIBUTE}) Type(dialog, id, "1");
+      // A request queued before and not yet carried out.
+      SendMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+      ASSERT_EQ(pending, 1);
+
+      Type(dialog, c.field, c.typed.c_str());
+      SeenBox seen;
+      ASSERT_EQ(ClickAnswered(dialog, IDOK, &seen), 1);
+      EXPECT_EQ(seen.text, IdRefusal(c.name, c.shown, c.allowed));
+      EXPECT_EQ(pending, 0) << "the earlier request is withdrawn too";
+      EXPECT_EQ(g_App.AdapterOpen, 0) << "a refused request reached the bus";
+      EXPECT_EQ(Text(dialog, c.field), c.typed);
+      for (int id : {IDC_ATTR_CLASS, IDC_ATTR_INSTANCE, IDC_ATTR_ATTRIBUTE}) {
+        if (id == c.field) continue;
+        EXPECT_EQ(Text(dialog, id), c.hex ? "1 hex" : "1 dec") << id;
+      }
+      EXPECT_EQ(GetFocus(), GetDlgItem(dialog, c.field));
+    }
+  }
+}
+
+// The edges of the 8-bit request format go out exactly as typed; a class
+// wider than the format this slave granted (8/8) is refused once the
+// connection is up, and no request with it goes out.
+TEST_F(AttrDialogs, IdsAtTheEdgesGoOutExactly) {
+  StartProgram(false);
+  Menu(IDM_READ_ATTR);
+  HWND read = ReadDlg();
+  ASSERT_NE(read, nullptr);
+  struct Case {
+    const char* classId;
+    const char* instance;
+    const char* attribute;
+    const char* request;
+  };
+  const Case cases[] = {
+      {"0", "0", "0", "0E 00 00 00 "},
+      {"FF", "FF hex", "0xff", "0E FF FF FF "},
+      {"255 dec", "1", "7", "0E FF 01 07 "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.request);
+    Type(read, IDC_ATTR_CLASS, c.classId);
+    Type(read, IDC_ATTR_INSTANCE, c.instance);
+    Type(read, IDC_ATTR_ATTRIBUTE, c.attribute);
+    TheSim().traceClear();
+    ClickAnswered(read, IDOK, nullptr);  // the slave may refuse: the request is what counts
+    const std::vector<std::string> requests = ExplicitRequests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back(), c.request);
+  }
+
+  Type(read, IDC_ATTR_CLASS, "103");
+  Type(read, IDC_ATTR_INSTANCE, "1");
+  Type(read, IDC_ATTR_ATTRIBUTE, "1");
+  TheSim().traceClear();
+  SeenBox seen;
+  ASSERT_EQ(ClickAnswered(read, IDOK, &seen), 1);
+  char format[1000] = "";
+  persist::LoadResString(IDS_ATTR_ID_TOO_WIDE, format, sizeof format);
+  char expected[2000];
+  std::snprintf(expected, sizeof expected, format, "Class ID", "103 hex", "0...FF hex");
+  EXPECT_EQ(seen.text, expected);
+  for (const std::string& request : ExplicitRequests()) {
+    EXPECT_NE(request.rfind("0E ", 0), 0u) << "a Get went out: " << request;
+  }
+  EXPECT_EQ(Text(read, IDC_ATTR_RESULT), "");
+  HoldForPicture("too-wide");
+}
+
 TEST_F(AttrDialogs, ServiceModeTakesTheServiceCodeFromTheAttributeField) {
   StartProgram(true);
   Menu(IDM_WRITE_ATTR);
@@ -498,8 +626,15 @@ TEST_F(AttrDialogs, ServiceModeTakesTheServiceCodeFromTheAttributeField) {
   // Nothing else changes until the dialog opens again.
   EXPECT_EQ(TickedTypes(write), "7 ");
 
+  // A service code is one byte: more is refused, not cut.
   Type(write, IDC_ATTR_ATTRIBUTE, "1FF");
   Type(write, IDC_ATTR_SEND_VALUE, "5");
+  SeenBox seen;
+  ASSERT_EQ(ClickAnswered(write, IDOK, &seen), 1);
+  EXPECT_EQ(seen.text, IdRefusal("Service code", "1FF", "0...FF hex"));
+  EXPECT_EQ(g_App.WriteAttrPending, 0);
+  EXPECT_EQ(Text(write, IDC_ATTR_ATTRIBUTE), "1FF");
+  Type(write, IDC_ATTR_ATTRIBUTE, "FF");
   SendMessageA(GetDlgItem(write, IDOK), BM_CLICK, 0, 0);
   EXPECT_EQ(Text(write, IDC_ATTR_ATTRIBUTE), "FF hex");
   EXPECT_EQ(g_App.ServiceCode, 0xFF);

@@ -36,7 +36,7 @@ constexpr DWORD RO = ES_READONLY | WS_TABSTOP;
 const Ctl kMain[] = {
     {IDC_MAIN_MAKER, "Static", 128, 10, 148, 9, "", SS_CENTER},
     {IDC_MAIN_PORT_LABEL, "Static", 10, 32, 108, 8, "DeviceNet Dongle &Port", SS_LEFT},
-    {IDC_MAIN_PORT, "ComboBox", 123, 30, 70, 48, "", DROP},
+    {IDC_MAIN_PORT, "ComboBox", 123, 30, 70, 190, "", DROP},
     {IDC_STATIC, "Static", 213, 32, 84, 11, "DeviceNet Dongle Status", SS_LEFT},
     {IDC_MAIN_BUS_STATUS, "Edit", 304, 30, 98, 12, "", RO},
     {IDC_MAIN_BAUD_LABEL, "Static", 10, 52, 107, 8, "&Baud Rate of DeviceNet Dongle", SS_LEFT},

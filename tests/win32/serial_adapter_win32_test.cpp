@@ -16,6 +16,7 @@
 #include "app/app_state.h"
 #include "attributes/attributes.h"
 #include "can/can_driver.h"
+#include "persist/messages.h"
 #include "persist/resstring.h"
 #include "resource.h"
 #include "ui/shell.h"
@@ -272,8 +273,9 @@ TEST_F(SerialAdapter, AFaultyAdapterStillRuns) {
   EXPECT_EQ(ControlText(main_, IDC_MAIN_BUS_STATUS), StringOf(IDS_BUS_WARNING));
 }
 
-// A COM port with nothing behind it: the message every adapter gives when
-// it does not open, at once, and nothing stays open.
+// A COM port with nothing behind it: the adapter does not open, the message
+// says so at once, naming that COM port (no printer port), and nothing stays
+// open.
 TEST_F(SerialAdapter, PortWithoutAdapterSaysTheAdapterDoesNotOpen) {
   Start(SettingsFor(EMPTY_COM, 0, 10));
   std::vector<std::string> boxes;
@@ -285,7 +287,12 @@ TEST_F(SerialAdapter, PortWithoutAdapterSaysTheAdapterDoesNotOpen) {
   EXPECT_EQ(uitest::WithAnsweredDialog(IDOK, Seen::Keep, &boxes, SendStart, main_), 2);
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0], StringOf(IDS_OUTPUTS_WARNING));
-  EXPECT_EQ(boxes[1], StringOf(IDS_ADAPTER_OPEN_FAILED));
+  char expected[1000] = "";
+  ASSERT_GT(persist::FormatResString(IDS_SERIAL_OPEN_FAILED, "9", nullptr, nullptr, expected,
+                                     sizeof expected),
+            0u);
+  EXPECT_EQ(boxes[1], expected);
+  EXPECT_NE(boxes[1].find("COM9"), std::string::npos) << boxes[1];
   EXPECT_EQ(g_App.CommActive, 0);
   EXPECT_EQ(g_App.AdapterOpen, 0);
 }

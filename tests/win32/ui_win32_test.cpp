@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -375,6 +376,34 @@ TEST_F(Program, SerialPortRowsInBothLanguages) {
   }
 }
 
+// The port list opens tall enough to show a dozen of its 21 rows or more
+// at once, within the main window, in both languages.
+TEST_F(Program, PortListOpensWithManyRowsVisible) {
+  for (const char* langId : {"1033", "1031"}) {
+    SCOPED_TRACE(langId);
+    uitest::SetLangValue(REG_SZ, langId, 5);
+    Start();
+    HWND combo = GetDlgItem(main_, IDC_MAIN_PORT);
+    ASSERT_EQ(SendMessageA(combo, CB_GETCOUNT, 0, 0), 21);
+    SendMessageA(combo, CB_SHOWDROPDOWN, TRUE, 0);
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    ASSERT_TRUE(GetComboBoxInfo(combo, &info));
+    RECT list{};
+    GetClientRect(info.hwndList, &list);
+    const LRESULT row = SendMessageA(info.hwndList, LB_GETITEMHEIGHT, 0, 0);
+    ASSERT_GT(row, 0);
+    EXPECT_GE(list.bottom / row, 12) << "rows shown: " << list.bottom / row;
+    RECT dropped{};
+    RECT window{};
+    GetWindowRect(info.hwndList, &dropped);
+    GetWindowRect(main_, &window);
+    EXPECT_LE(dropped.bottom, window.bottom);
+    SendMessageA(combo, CB_SHOWDROPDOWN, FALSE, 0);
+    EXPECT_EQ(uitest::ExitProgram(), 0);
+  }
+}
+
 TEST_F(Program, SecondStartFindsTheFirstAndEndsWithoutInitialising) {
   Start();
   g_App.CurrAdr = 17;  // would be reset by a second initialisation
@@ -643,18 +672,84 @@ TEST_F(Program, EnterWorksOnlyInTheHexFieldAndF1Everywhere) {
   SetWindowLongPtrA(main_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(mainProc));
 }
 
+// The hex field leaving focus, as the field reports it.
+void LeaveHexField(void* main) {
+  HWND window = static_cast<HWND>(main);
+  SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_MAIN_HEX, EN_KILLFOCUS),
+               reinterpret_cast<LPARAM>(GetDlgItem(window, IDC_MAIN_HEX)));
+}
+
+void KeepBoxTexts(HWND box, void* texts) {
+  static_cast<std::vector<std::string>*>(texts)->push_back(uitest::StaticTexts(box));
+}
+
+std::string HexRefusal(const std::string& shown, const char* kept) {
+  char text[1000];
+  std::snprintf(text, sizeof text, uitest::StringOf(IDS_HEX_REFUSED).c_str(), shown.c_str(), kept);
+  return text;
+}
+
+// Whatever is not exactly one byte is refused with a box that names the text
+// and the value the byte keeps; the field shows that value again.
 TEST_F(Program, HexFieldRefusesMoreThanAByteAndTakesA5) {
   Start();
   GiveOutputs(3);
   SelectOutput(1);
   EXPECT_TRUE(Enabled(IDC_MAIN_HEX));
 
-  for (const char* refused : {"1FF", "", "zz", "-1"}) {
-    SetDlgItemTextA(main_, IDC_MAIN_HEX, refused);
-    Notify(IDC_MAIN_HEX, EN_KILLFOCUS);
-    EXPECT_EQ(g_App.OutputEdit.Data[1], 0) << refused;
-    EXPECT_EQ(ControlText(main_, IDC_MAIN_HEX), "00") << refused;
+  const std::string pasted = std::string(150, '0') + "5";
+  for (const std::string& refused :
+       {std::string("1FF"), std::string(""), std::string("zz"), std::string("-1"),
+        std::string("AZZ"), std::string("1 2"), pasted}) {
+    SCOPED_TRACE(refused.substr(0, 20));
+    SetDlgItemTextA(main_, IDC_MAIN_HEX, refused.c_str());
+    std::vector<std::string> boxes;
+    EXPECT_EQ(uitest::WithAnsweredDialog(IDOK, KeepBoxTexts, &boxes, LeaveHexField, main_), 1);
+    ASSERT_EQ(boxes.size(), 1u);
+    const std::string shown = refused.size() > 28 ? refused.substr(0, 28) + "..." : refused;
+    EXPECT_EQ(boxes[0], HexRefusal(shown, "00"));
+    EXPECT_EQ(g_App.OutputEdit.Data[1], 0);
+    EXPECT_EQ(ControlText(main_, IDC_MAIN_HEX), "00");
   }
+
+  // Enter in the field: one box, although the box takes the focus from it.
+  HWND hex = GetDlgItem(main_, IDC_MAIN_HEX);
+  SetFocus(hex);
+  SetDlgItemTextA(main_, IDC_MAIN_HEX, "AZZ");
+  std::vector<std::string> boxes;
+  struct Enter {
+    static void Press(void* field) { PressKey(static_cast<HWND>(field), VK_RETURN); }
+  };
+  EXPECT_EQ(uitest::WithAnsweredDialog(IDOK, KeepBoxTexts, &boxes, Enter::Press, hex), 1);
+  EXPECT_EQ(boxes, std::vector<std::string>{HexRefusal("AZZ", "00")});
+  EXPECT_EQ(g_App.OutputEdit.Data[1], 0);
+  EXPECT_EQ(ControlText(main_, IDC_MAIN_HEX), "00");
+
+  // Leaving the program with a refused text in the field: no box on the
+  // way out, and the byte keeps its value.
+  struct Exit {
+    static void Run(void*) { uitest::ExitProgram(); }
+  };
+  boxes.clear();
+  SetFocus(hex);
+  SetDlgItemTextA(main_, IDC_MAIN_HEX, "ZZ");
+  EXPECT_EQ(uitest::WithAnsweredDialog(IDOK, KeepBoxTexts, &boxes, Exit::Run, nullptr), 0)
+      << boxes[0];
+  EXPECT_EQ(g_App.hMainWnd, nullptr);
+  EXPECT_EQ(g_App.OutputEdit.Data[1], 0);
+}
+
+// The hex field takes a byte as the lists show it, and edits the byte the
+// bit check boxes edit.
+TEST_F(Program, HexFieldTakesA5AndTheBitsFollow) {
+  Start();
+  GiveOutputs(3);
+  SelectOutput(1);
+
+  // The field's byte written as the lists show it is taken too.
+  SetDlgItemTextA(main_, IDC_MAIN_HEX, "0FFh");
+  Notify(IDC_MAIN_HEX, EN_KILLFOCUS);
+  EXPECT_EQ(g_App.OutputEdit.Data[1], 0xFF);
 
   SetDlgItemTextA(main_, IDC_MAIN_HEX, "a5");
   Notify(IDC_MAIN_HEX, EN_KILLFOCUS);
@@ -668,11 +763,6 @@ TEST_F(Program, HexFieldRefusesMoreThanAByteAndTakesA5) {
   }
   EXPECT_EQ(ListLine(main_, IDC_MAIN_OUTPUT_LIST, 1), "1:\tA5h\t10100101\t.");
   EXPECT_EQ(g_App.Io->Output.Data[1], 0) << "the edit reaches the slave only through the exchange";
-
-  // Pasted text too long for the field is refused whole.
-  SetDlgItemTextA(main_, IDC_MAIN_HEX, (std::string(150, '0') + "5").c_str());
-  Notify(IDC_MAIN_HEX, EN_KILLFOCUS);
-  EXPECT_EQ(g_App.OutputEdit.Data[1], 0xA5);
 
   // A bit check box edits the same byte.
   Click(IDC_MAIN_BIT6_CHECK, true);
@@ -1058,7 +1148,7 @@ TEST_F(Program, MainWindowControlsSitWhereTheTemplateUnitsSay) {
   std::vector<Place> places = {
       {IDC_MAIN_MAKER, 128, 10, 148, 9, false},
       {IDC_MAIN_PORT_LABEL, 10, 32, 108, 8, false},
-      {IDC_MAIN_PORT, 123, 30, 70, 48, true},
+      {IDC_MAIN_PORT, 123, 30, 70, 190, true},
       {IDC_MAIN_BUS_STATUS, 304, 30, 98, 12, false},
       {IDC_MAIN_BAUD_LABEL, 10, 52, 107, 8, false},
       {IDC_MAIN_BAUD, 123, 50, 70, 50, true},
