@@ -669,7 +669,7 @@ void SlaveReceive(World& w, int index, const Frame& f, uint64_t nowUs) {
       OnExplicitFrame(w, index, s.expl[0], s.allocator, f, nowUs);
     } else if (msg == G2_POLL_COMMAND) {
       OnPollCommand(w, index, f, nowUs);
-    } else if (msg == G2_UNCONNECTED) {
+    } else if (msg == G2_UNCONNECTED && s.cfg.group2Port) {
       OnGroup2Unconnected(w, index, f, nowUs);
     }
     return;

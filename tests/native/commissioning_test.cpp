@@ -81,7 +81,7 @@ class Commissioning : public ::testing::Test {
     devicenet::ClearSendHook();
     devicenet::SetSendHook(devicenet::SendFrame);
     devicenet::InitNodeTable(devicenet::g_NodeTable);
-    UcmmConnOpen = 0;
+    ForgetAllConnections();
     CommView view{};
     view.ProcessMessage = TestMessagePump;
     SetCommView(view);

@@ -53,7 +53,7 @@ class Transactions : public ::testing::Test {
     devicenet::ClearSendHook();
     devicenet::SetSendHook(devicenet::SendFrame);
     devicenet::InitNodeTable(devicenet::g_NodeTable);
-    UcmmConnOpen = 0;
+    ForgetAllConnections();
     Sim& sim = TheSim();
     ASSERT_EQ(sim.loadConfigText(ConfigText(config).c_str(), "test.ini"), 0) << sim.lastError();
     sim.useClock(TestTick);
