@@ -260,7 +260,11 @@ bool RefusedByFault(Slave& s, const Request& r, Reply& out) {
   Faults& f = s.cfg.faults;
   if (f.refuseSetCount == 0 || f.refuseSetService != r.service) return false;
   --f.refuseSetCount;
-  ReplyError(out, f.refuseSetGeneral, f.refuseSetAdditional);
+  if (f.refuseSetGeneral == 0) {
+    out.len = 0;  // swallowed: no answer at all
+  } else {
+    ReplyError(out, f.refuseSetGeneral, f.refuseSetAdditional);
+  }
   return true;
 }
 

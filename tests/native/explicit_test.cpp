@@ -374,7 +374,7 @@ TEST_F(Explicit, UcmmConnectionRequestsUseTheLearnedGroupAndMessageIds) {
     const uint8_t alloc[] = {0x03, allocator};
     ASSERT_TRUE(ExplRequest(S, 3, 200, table(), 0x4B, 3, 1, alloc, 2));
     Tick();
-    EXPECT_FRAME(Sent(), 0x600 | M, {0x40 | S, 0x4B, 3, 1, 0x03, allocator});
+    EXPECT_FRAME(Sent(), 0x600 | M, {uint8_t(T() | S), 0x4B, 3, 1, 0x03, allocator});
     EXPECT_EQ(node(S).ExplGroup, 3);
   }
   const uint8_t bad[] = {0x00, 0x25};  // group select 2 in an Open
