@@ -29,18 +29,17 @@ bool AskTakeOverSet(void* window, uint8_t address, uint8_t ownMacId) {
   char own[8];
   std::snprintf(slave, sizeof slave, "%u", static_cast<unsigned>(address));
   std::snprintf(own, sizeof own, "%u", static_cast<unsigned>(ownMacId));
-  return persist::ShowMsgFmt(window,
-                             persist::BOX_YESNO | persist::BOX_ICONQUESTION |
-                                 persist::BOX_DEFBUTTON2,
-                             IDS_TAKE_OVER_SET, slave, own, nullptr) == persist::BOX_IDYES;
+  return persist::ShowMsgFmt(
+             window, persist::BOX_YESNO | persist::BOX_ICONQUESTION | persist::BOX_DEFBUTTON2,
+             IDS_TAKE_OVER_SET, slave, own, nullptr) == persist::BOX_IDYES;
 }
 
 void ShowConnectFailed(void* window, uint32_t result, uint8_t address) {
   char number[8];
   std::snprintf(number, sizeof number, "%u", static_cast<unsigned>(address));
   char detail[DETAIL_SIZE];
-  size_t used =
-      persist::FormatResString(IDS_DETAIL_SLAVE_ADDRESS, number, nullptr, nullptr, detail, sizeof detail);
+  size_t used = persist::FormatResString(IDS_DETAIL_SLAVE_ADDRESS, number, nullptr, nullptr, detail,
+                                         sizeof detail);
   char line[DETAIL_SIZE] = "";
   if (result & TXR_GEC_MASK) {
     char code[DETAIL_SIZE];

@@ -10,8 +10,8 @@
 
 namespace master {
 
-constexpr uint16_t CONN_INSTANCE_EXPLICIT = 1;  // the explicit connection's Connection instance
-constexpr uint32_t CONNECT_WINDOW_MS = 3000;    // how long a slave is given to connect
+constexpr uint16_t CONN_INSTANCE_EXPLICIT = 1;    // the explicit connection's Connection instance
+constexpr uint32_t CONNECT_WINDOW_MS = 3000;      // how long a slave is given to connect
 constexpr uint32_t CONNECT_RETRY_PAUSE_MS = 250;  // between two connect tries within it
 // The poll connection's expected packet rate with the slave watchdog on.
 // The slave drops the connection after four rates (4 s) without a poll: the

@@ -170,8 +170,8 @@ bool AllocateChoice(uint8_t macId, uint8_t group, uint8_t choice, uint8_t ownMac
 
 bool ReleaseChoice(uint8_t macId, uint8_t group, uint8_t choice, uint32_t timeoutMs) {
   const uint8_t release[] = {choice};
-  return Request(macId, group, timeoutMs, SVC_RELEASE, CLASS_DEVICENET, DEVICENET_INSTANCE,
-                 release, sizeof release);
+  return Request(macId, group, timeoutMs, SVC_RELEASE, CLASS_DEVICENET, DEVICENET_INSTANCE, release,
+                 sizeof release);
 }
 
 // Releases the predefined set the way its Allocate went: the predefined
@@ -337,7 +337,7 @@ uint32_t AllocateOurSet(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
 uint32_t SwitchOffUcmmWatchdog(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
   uint8_t buffer[RESPONSE_BUFFER_SIZE] = {0, 0};
   uint32_t length = 0;
-  const ServiceRequest rate{ucmm.group, SVC_SET_ATTRIBUTE_SINGLE,  CLASS_CONNECTION,
+  const ServiceRequest rate{ucmm.group,    SVC_SET_ATTRIBUTE_SINGLE,  CLASS_CONNECTION,
                             ucmm.instance, ATTR_EXPECTED_PACKET_RATE, 2,
                             timeoutMs};
   return TxService(macId, ownMacId, rate, buffer, length);

@@ -15,6 +15,7 @@
 #include "master/comm_view.h"
 #include "master/session.h"
 #include "master/transactions.h"
+#include "master_reset.h"
 #include "persist/cursor_record.h"
 #include "persist/msgbox.h"
 #include "persist/native_seams.h"
@@ -22,7 +23,6 @@
 #include "persist/ui_text_record.h"
 #include "platform/platform.h"
 #include "resource.h"
-#include "master_reset.h"
 #include "sim_client.h"
 
 namespace {
@@ -101,7 +101,8 @@ class Comm : public ::testing::Test {
     view.ProcessMessage = TestMessagePump;
     SetCommView(view);
     Sim& sim = TheSim();
-    ASSERT_EQ(sim.loadConfigText(ConfigText(setup, extra).c_str(), "test.ini"), 0) << sim.lastError();
+    ASSERT_EQ(sim.loadConfigText(ConfigText(setup, extra).c_str(), "test.ini"), 0)
+        << sim.lastError();
     sim.useClock(TestTick);
     sim.traceClear();
     persist::ClearRecordedBoxes();
@@ -138,10 +139,10 @@ class Comm : public ::testing::Test {
     ASSERT_GT(persist::RecordedBoxes().size(), index) << BoxTexts();
     const persist::RecordedBox& box = persist::RecordedBoxes()[index];
     // A communication failure names the slave.
-    const std::string detail =
-        id == IDS_COMM_FAILURE ? "\n\nSlave address: " + std::to_string(SLAVE)
-        : lines.empty()        ? ""
-                               : "\n\n" + lines;
+    const std::string detail = id == IDS_COMM_FAILURE
+                                   ? "\n\nSlave address: " + std::to_string(SLAVE)
+                               : lines.empty() ? ""
+                                               : "\n\n" + lines;
     EXPECT_EQ(box.text, StringOf(id) + detail) << "box " << index;
     EXPECT_EQ(box.style, style) << "box " << index;
   }

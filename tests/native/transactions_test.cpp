@@ -484,8 +484,10 @@ TEST_F(Transactions, AllocatedAtOurMacIdIsReleasedOnlyWhereWeMayHaveLeftIt) {
     int leftBehindBy;  // 0: another master at our MAC ID; 1: an unanswered Allocate;
                        // 2: a Release that failed; 3: the user's word
   } cases[] = {
-      {"Group 2, not ours", false, 0},    {"UCMM, not ours", true, 0},
-      {"Group 2, Allocate unanswered", false, 1}, {"UCMM, Release failed", true, 2},
+      {"Group 2, not ours", false, 0},
+      {"UCMM, not ours", true, 0},
+      {"Group 2, Allocate unanswered", false, 1},
+      {"UCMM, Release failed", true, 2},
       {"Group 2, taken over", false, 3},
   };
   for (const Case& c : cases) {
