@@ -66,11 +66,14 @@ struct HeldSet {
 };
 HeldSet heldSet = {false, 0, 0};
 
-// Slaves where this program may have left connections allocated: an
-// Allocate, Release or Close towards them failed or went unanswered since
-// the program started (or the user said so). The own MAC ID they were
-// allocated with, plus 1; 0 for none.
-uint8_t leftBehind[NODE_COUNT] = {};
+// Connections this program may have left allocated on a slave: an
+// Allocate, Release or Close towards it failed or went unanswered since the
+// program started (or the user said so).
+struct LeftBehind {
+  uint8_t ownMacId;  // the allocator they were allocated with
+  uint8_t choice;    // ALLOCATE_* bits that may be left; 0 for none
+};
+LeftBehind leftBehind[NODE_COUNT] = {};
 
 constexpr uint8_t GEC_STATE_CONFLICT = 0x0C;  // Allocate: another master holds the set
 constexpr uint8_t AEC_NONE = 0xFF;
@@ -209,19 +212,29 @@ uint32_t CloseOurUcmm(uint32_t timeoutMs) {
   return MapOutcome(outcome, true);
 }
 
-void MarkLeftBehind(uint8_t macId, uint8_t ownMacId) {
-  leftBehind[macId & MAC_ID_MASK] = static_cast<uint8_t>((ownMacId & MAC_ID_MASK) + 1);
+void MarkLeftBehind(uint8_t macId, uint8_t ownMacId, uint8_t choice) {
+  LeftBehind& left = leftBehind[macId & MAC_ID_MASK];
+  const uint8_t own = ownMacId & MAC_ID_MASK;
+  if (left.choice && left.ownMacId != own) left.choice = 0;  // another allocator's are not ours
+  left.ownMacId = own;
+  left.choice = static_cast<uint8_t>(left.choice | choice);
+}
+
+// `choice` is known to be released (or held again) now.
+void ClearLeftBehind(uint8_t macId, uint8_t choice) {
+  LeftBehind& left = leftBehind[macId & MAC_ID_MASK];
+  left.choice = static_cast<uint8_t>(left.choice & ~choice);
 }
 
 // An Allocate that was not answered may still have been carried out.
-void MarkUnansweredAllocate(uint8_t macId, uint8_t ownMacId) {
-  if (outcome.result != RESULT_COMPLETED) MarkLeftBehind(macId, ownMacId);
+void MarkUnansweredAllocate(uint8_t macId, uint8_t ownMacId, uint8_t choice) {
+  if (outcome.result != RESULT_COMPLETED) MarkLeftBehind(macId, ownMacId, choice);
 }
 
 // True where connections of `macId` allocated at `ownMacId` may be ours.
 bool MayBeOurs(uint8_t macId, uint8_t ownMacId) {
-  return HoldsSet(macId) ||
-         leftBehind[macId & MAC_ID_MASK] == static_cast<uint8_t>((ownMacId & MAC_ID_MASK) + 1);
+  const LeftBehind& left = leftBehind[macId & MAC_ID_MASK];
+  return HoldsSet(macId) || (left.choice && left.ownMacId == (ownMacId & MAC_ID_MASK));
 }
 
 // An Allocate answered 0x0B for connections this program does not know as
@@ -243,11 +256,11 @@ uint32_t ReleaseLeftBehind(uint8_t macId, uint8_t ownMacId, uint8_t group, uint8
   }
   const uint32_t released = MapOutcome(outcome, true);
   if (released != TXR_OK) {
-    MarkLeftBehind(macId, ownMacId);
+    MarkLeftBehind(macId, ownMacId, choice);
     return released;
   }
   if (HoldsSet(macId)) heldSet.held = false;
-  leftBehind[macId & MAC_ID_MASK] = 0;
+  ClearLeftBehind(macId, choice);
   return TXR_OK;
 }
 
@@ -317,7 +330,7 @@ uint32_t AllocateResult(const ExplOutcome& o) {
 // handled as TxConnect says.
 uint32_t AllocateOurSet(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
   if (!AllocateSet(macId, ownMacId, timeoutMs)) return TXR_FAILED;
-  MarkUnansweredAllocate(macId, ownMacId);
+  MarkUnansweredAllocate(macId, ownMacId, ALLOCATE_EXPLICIT_AND_POLL);
   if (AlreadyAllocated(outcome)) {
     // Allocated by our MAC ID. Left behind by this program, its connections
     // may be gone on the slave: release and allocate afresh. Otherwise a
@@ -327,7 +340,7 @@ uint32_t AllocateOurSet(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
         ReleaseLeftBehind(macId, ownMacId, SetGroup(), ALLOCATE_EXPLICIT_AND_POLL, timeoutMs);
     if (released != TXR_OK) return released;
     if (!AllocateSet(macId, ownMacId, timeoutMs)) return TXR_FAILED;
-    MarkUnansweredAllocate(macId, ownMacId);
+    MarkUnansweredAllocate(macId, ownMacId, ALLOCATE_EXPLICIT_AND_POLL);
   }
   return AllocateResult(outcome);
 }
@@ -385,13 +398,13 @@ uint32_t TxConnect(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
   if (result == TXR_OK) {
     heldSet = {true, static_cast<uint8_t>(macId & MAC_ID_MASK),
                static_cast<uint8_t>(ownMacId & MAC_ID_MASK)};
-    leftBehind[macId & MAC_ID_MASK] = 0;
+    ClearLeftBehind(macId, ALLOCATE_EXPLICIT_AND_POLL);
     if (!UcmmConnOpen) return TXR_OK;
     result = SwitchOffUcmmWatchdog(macId, ownMacId, timeoutMs);
     if (result == TXR_OK) return TXR_OK;
     // Not held after all: released on the connection it was allocated on.
     if (!ReleaseSet(macId, timeoutMs) || MapOutcome(outcome, true) != TXR_OK) {
-      MarkLeftBehind(macId, ownMacId);
+      MarkLeftBehind(macId, ownMacId, ALLOCATE_EXPLICIT_AND_POLL);
     }
     heldSet.held = false;
   }
@@ -402,7 +415,7 @@ uint32_t TxConnect(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
 }
 
 void TakeOverSet(uint8_t macId, uint8_t ownMacId) {
-  MarkLeftBehind(macId, ownMacId);
+  MarkLeftBehind(macId, ownMacId, ALLOCATE_EXPLICIT_AND_POLL);
 }
 
 uint32_t TxCloseUcmm(uint32_t timeoutMs) {
@@ -430,7 +443,7 @@ void ForgetAllConnections() {
 }
 
 void ForgetHeldSet() {
-  if (heldSet.held) MarkLeftBehind(heldSet.macId, heldSet.ownMacId);
+  if (heldSet.held) MarkLeftBehind(heldSet.macId, heldSet.ownMacId, ALLOCATE_EXPLICIT_AND_POLL);
   heldSet.held = false;
 }
 
@@ -443,9 +456,9 @@ uint32_t TxRelease(uint8_t macId, uint8_t /*ownMacId*/) {
   heldSet.held = false;
   const uint32_t released = queued ? MapOutcome(outcome, false) : TXR_FAILED;
   if (released == TXR_OK) {
-    leftBehind[macId & MAC_ID_MASK] = 0;
+    ClearLeftBehind(macId, ALLOCATE_EXPLICIT_AND_POLL);
   } else {
-    MarkLeftBehind(macId, heldSet.ownMacId);
+    MarkLeftBehind(macId, heldSet.ownMacId, ALLOCATE_EXPLICIT_AND_POLL);
   }
   if (!UcmmConnOpen) return released;
   // Released or not, the UCMM connection goes: the slave has only a few.
@@ -470,17 +483,20 @@ uint32_t TxOpenExplicit(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs, Exp
       break;
   }
   if (!AllocateChoice(macId, GROUP_2, ALLOCATE_EXPLICIT, ownMacId, timeoutMs)) return TXR_FAILED;
-  MarkUnansweredAllocate(macId, ownMacId);
+  MarkUnansweredAllocate(macId, ownMacId, ALLOCATE_EXPLICIT);
   if (AlreadyAllocated(outcome)) {
-    // As in TxConnect: released only where it may be ours.
+    // As in TxConnect: released only where it may be ours, and with the
+    // rest of a set of ours it belongs to.
     if (!MayBeOurs(macId, ownMacId)) return NotOurs(outcome);
-    const uint32_t released =
-        ReleaseLeftBehind(macId, ownMacId, GROUP_2, ALLOCATE_EXPLICIT, timeoutMs);
+    const uint8_t ours =
+        HoldsSet(macId) ? ALLOCATE_EXPLICIT_AND_POLL : leftBehind[macId & MAC_ID_MASK].choice;
+    const uint32_t released = ReleaseLeftBehind(
+        macId, ownMacId, GROUP_2, static_cast<uint8_t>(ours | ALLOCATE_EXPLICIT), timeoutMs);
     if (released != TXR_OK) return released;
     if (!AllocateChoice(macId, GROUP_2, ALLOCATE_EXPLICIT, ownMacId, timeoutMs)) {
       return TXR_FAILED;
     }
-    MarkUnansweredAllocate(macId, ownMacId);
+    MarkUnansweredAllocate(macId, ownMacId, ALLOCATE_EXPLICIT);
   }
   const uint32_t result = AllocateResult(outcome);
   if (result == TXR_OK) {
@@ -497,10 +513,10 @@ uint32_t TxCloseExplicit(const ExplicitLink& link, uint32_t timeoutMs) {
                           ? CloseUcmm(link.macId, link.instance, timeoutMs)
                           : ReleaseChoice(link.macId, GROUP_2, ALLOCATE_EXPLICIT, timeoutMs);
   const uint32_t result = queued ? MapOutcome(outcome, true) : TXR_FAILED;
-  if (result == TXR_OK && !link.viaUcmm) {
-    if (!HoldsSet(link.macId)) leftBehind[link.macId] = 0;
-  } else if (result != TXR_OK && !link.viaUcmm) {
-    MarkLeftBehind(link.macId, link.ownMacId);
+  if (!link.viaUcmm && result == TXR_OK) {
+    ClearLeftBehind(link.macId, ALLOCATE_EXPLICIT);
+  } else if (!link.viaUcmm) {
+    MarkLeftBehind(link.macId, link.ownMacId, ALLOCATE_EXPLICIT);
   }
   return result;
 }

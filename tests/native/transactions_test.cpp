@@ -559,6 +559,21 @@ TEST_F(Transactions, ExplicitConnectionAtOurMacIdIsReleasedOnlyOnTheUsersWord) {
   EXPECT_NE(TxOpenExplicit(SLAVE, 0, CONNECT_TIMEOUT_MS, link) & TXR_SET_AT_OWN_MAC, 0u);
 }
 
+TEST_F(Transactions, IdentityReadReleasesTheWholeSetWeLeftBehind) {
+  SlaveConfig config;
+  config.ucmm = false;
+  Start(config);
+  ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+  ForgetHeldSet();  // the adapter closed without a Release
+  ExplicitLink link{};
+  ASSERT_EQ(TxOpenExplicit(SLAVE, 0, CONNECT_TIMEOUT_MS, link), TXR_OK);
+  ASSERT_EQ(TxCloseExplicit(link, CONNECT_TIMEOUT_MS), TXR_OK);
+  EXPECT_EQ(Slave().allocChoice, 0);  // the poll connection went with it
+  TheSim().traceClear();
+  EXPECT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+  EXPECT_EQ(TraceOf(G2_UNCONNECTED_ID).size(), 1u);  // the Allocate alone
+}
+
 TEST_F(Transactions, ConnectWithinPausesBetweenTriesAndNamesTheLastCode) {
   SlaveConfig config;
   config.group2Port = false;
