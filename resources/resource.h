@@ -301,6 +301,9 @@
 #define IDS_MORE_LAST 1599
 // Own MAC ID and connection set-up (1500..1519).
 // -- own MAC ID strings here
+#define IDS_CONNECT_LAST_CODE 1510  // appended to 1015; %s is the error code in words
+#define IDS_CONNECT_NO_ANSWER 1511  // appended to 1015: the connect requests went unanswered
+#define IDS_TAKE_OVER_SET 1512      // Allocate answered 0x0B; %s slave address, %s own MAC ID
 // Link errors, search and address change (1520..1539).
 // -- link and search strings here
 #define IDS_CHANGE_PLACE 1525               // "address %s at %s": address, baud rate

@@ -275,6 +275,17 @@ int SIMCAN_CDECL Sim_RefuseNextOpens(int index, uint8_t generalCode, uint8_t add
   return 0;
 }
 
+int SIMCAN_CDECL Sim_RefuseSetService(int index, uint8_t service, uint8_t generalCode,
+                                      uint8_t additionalCode, uint32_t count) {
+  Slave* s = SlaveAt(index);
+  if (!s) return -1;
+  s->cfg.faults.refuseSetService = service;
+  s->cfg.faults.refuseSetGeneral = generalCode;
+  s->cfg.faults.refuseSetAdditional = additionalCode;
+  s->cfg.faults.refuseSetCount = count;
+  return 0;
+}
+
 void SIMCAN_CDECL Sim_TraceClear(void) {
   World& w = TheWorld();
   Sync(w);

@@ -90,6 +90,7 @@ void SlaveDefaults(SlaveConfig& s) {
   s.io = IO_ECHO;
   s.dupMacMs = 1000;
   s.ackTimeoutMs = 1600;
+  s.group2Port = true;
   s.eprResolutionMs = 10;
 }
 
@@ -149,6 +150,8 @@ bool SlaveKey(Parser& p, SlaveConfig& s, const char* key, const char* v) {
       bad = "consumed must be 0 to 65535";
   } else if (!strcmp(key, "ucmm")) {
     if (!YesNo(v, s.ucmm)) bad = "ucmm must be yes or no";
+  } else if (!strcmp(key, "group2_port")) {
+    if (!YesNo(v, s.group2Port)) bad = "group2_port must be yes or no";
   } else if (!strcmp(key, "body_format")) {
     if (!BodyFormat(v, s.bodyFormat)) bad = "body_format must be 8/8, 8/16, 16/16 or 16/8";
   } else if (!strcmp(key, "io")) {

@@ -25,6 +25,12 @@ struct Faults {
   uint8_t refuseGeneral;           // refuse UCMM Opens with this error (0 = accept)
   uint8_t refuseAdditional;
   uint32_t refuseCount;  // Opens still to refuse; 0 = every one
+  // Allocate (0x4B) or Release (0x4C) of the predefined set refused with
+  // this error, `refuseSetCount` more times (0 = none).
+  uint8_t refuseSetService;
+  uint8_t refuseSetGeneral;
+  uint8_t refuseSetAdditional;
+  uint32_t refuseSetCount;
 };
 
 struct SlaveConfig {
@@ -40,6 +46,9 @@ struct SlaveConfig {
   uint16_t produced;  // poll response size, bytes
   uint16_t consumed;  // poll command size, bytes
   bool ucmm;
+  // Serves the Group 2 Only Unconnected port (Allocate and Release there);
+  // a UCMM capable device need not.
+  bool group2Port;
   uint8_t bodyFormat;  // BODY_8_8 ..
   IoBehaviour io;
   uint32_t dupMacMs;         // between the two Duplicate MAC ID requests after a reset

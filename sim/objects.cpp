@@ -255,7 +255,21 @@ void DeviceNetSet(Slave& s, const Request&, uint8_t attr, const uint8_t* v, uint
   ReplyOk(out, SVC_SET_ATTRIBUTE_SINGLE, 0);
 }
 
+// True (with the error in `out`) where a fault refuses this request.
+bool RefusedByFault(Slave& s, const Request& r, Reply& out) {
+  Faults& f = s.cfg.faults;
+  if (f.refuseSetCount == 0 || f.refuseSetService != r.service) return false;
+  --f.refuseSetCount;
+  if (f.refuseSetGeneral == 0) {
+    out.len = 0;  // swallowed: no answer at all
+  } else {
+    ReplyError(out, f.refuseSetGeneral, f.refuseSetAdditional);
+  }
+  return true;
+}
+
 void Allocate(Slave& s, const Request& r, Reply& out) {
+  if (RefusedByFault(s, r, out)) return;
   if (!DataLength(r, 2, out)) return;
   uint8_t choice = r.data[0];
   uint8_t master = r.data[1];
@@ -288,6 +302,7 @@ void Allocate(Slave& s, const Request& r, Reply& out) {
 }
 
 void Release(Slave& s, const Request& r, Reply& out) {
+  if (RefusedByFault(s, r, out)) return;
   if (!DataLength(r, 1, out)) return;
   uint8_t choice = r.data[0];
   if (choice == 0) return ReplyError(out, GEC_INVALID_PARAMETER, AEC_NONE);

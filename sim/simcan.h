@@ -326,6 +326,12 @@ SIMCAN_EXPORT int SIMCAN_CDECL Sim_RefuseOpen(int index, uint8_t generalCode,
  * (count 0 = accept at once). */
 SIMCAN_EXPORT int SIMCAN_CDECL Sim_RefuseNextOpens(int index, uint8_t generalCode,
                                                    uint8_t additionalCode, uint32_t count);
+/* Answers the next `count` Allocate (service 0x4B) or Release (0x4C)
+ * requests of the predefined master/slave connection set, on whichever
+ * port or connection they come, with this error (count 0 = none); general
+ * code 0 leaves them unanswered and not carried out. */
+SIMCAN_EXPORT int SIMCAN_CDECL Sim_RefuseSetService(int index, uint8_t service, uint8_t generalCode,
+                                                    uint8_t additionalCode, uint32_t count);
 typedef int(SIMCAN_CDECL *SimFaultFn)(int index, int kind, uint32_t amount);
 typedef int(SIMCAN_CDECL *SimCountFaultFn)(int index, uint32_t count);
 

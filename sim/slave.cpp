@@ -121,6 +121,7 @@ void SendFragment(World& w, int index, ExplConn& c, uint64_t nowUs) {
 
 void SendReply(World& w, int index, ExplConn& c, uint8_t xid, const Reply& r, uint64_t nowUs) {
   Slave& s = w.slaves[index];
+  if (r.len == 0) return;  // a fault swallowed the request
   if (r.len <= MAX_UNFRAGMENTED_BODY) {
     Frame f = MakeFrame(ExplResponseId(s, c));
     f.data[0] = ExplHeader(s, false, xid, c.clientMac);
@@ -273,6 +274,7 @@ void OnExplicitFrame(World& w, int index, ExplConn& c, uint8_t headerMac, const 
 void SendUnconnected(World& w, int index, uint32_t id, uint8_t xid, uint8_t destMac, const Reply& r,
                      uint64_t nowUs) {
   Slave& s = w.slaves[index];
+  if (r.len == 0) return;  // a fault swallowed the request
   Frame f = MakeFrame(id);
   f.data[0] = ExplHeader(s, false, xid, destMac);
   uint16_t n = r.len <= MAX_UNFRAGMENTED_BODY ? r.len : MAX_UNFRAGMENTED_BODY;
@@ -669,7 +671,7 @@ void SlaveReceive(World& w, int index, const Frame& f, uint64_t nowUs) {
       OnExplicitFrame(w, index, s.expl[0], s.allocator, f, nowUs);
     } else if (msg == G2_POLL_COMMAND) {
       OnPollCommand(w, index, f, nowUs);
-    } else if (msg == G2_UNCONNECTED) {
+    } else if (msg == G2_UNCONNECTED && s.cfg.group2Port) {
       OnGroup2Unconnected(w, index, f, nowUs);
     }
     return;

@@ -230,9 +230,11 @@ bool ExplRequest(uint8_t macId, uint8_t group, uint32_t timeoutMs, NodeTable& ta
       node.ExplRespGroup = GROUP_3;
       node.ExplReqMsgId = node.ReqMsgId;
       node.ExplRespMsgId = node.RespMsgId;
-      if (service == SVC_ALLOCATE) {
+      if (service == SVC_ALLOCATE && instanceId == 0) {
         // An Open: the group select (high nibble of data byte 1) names the
-        // group the new connection's requests will use.
+        // group the new connection's requests will use. An Allocate on an
+        // open connection names the DeviceNet object and carries the
+        // allocator's MAC ID there instead.
         if (dataLen < 2) return false;
         const uint8_t groupSelect = data[1] >> 4;
         if (groupSelect == OPEN_GROUP_SELECT_1) {

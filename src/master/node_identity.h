@@ -37,7 +37,8 @@ struct NodeIdentity {
 // refuses stays out of `present`; `stop` is asked between two requests and
 // true ends the read early (the connection is still closed). Returns TXR_OK
 // when the vendor ID was read, else what went wrong first: the open's result
-// (TXR_OWNED_ELSEWHERE for another master's node), the vendor ID's error
+// (TXR_OWNED_ELSEWHERE for another master's node, TXR_SET_AT_OWN_MAC for a
+// connection allocated at our MAC ID that may not be ours), the vendor ID's error
 // result, or TXR_TIMEOUT when the node stopped answering.
 uint32_t ReadNodeIdentity(uint8_t macId, uint8_t ownMacId, NodeIdentity& identity,
                           bool (*stop)(void* context), void* context);

@@ -24,6 +24,38 @@ void ShowOwnedElsewhere(void* window, uint8_t address) {
 
 constexpr int DETAIL_SIZE = 400;
 
+bool AskTakeOverSet(void* window, uint8_t address, uint8_t ownMacId) {
+  char slave[8];
+  char own[8];
+  std::snprintf(slave, sizeof slave, "%u", static_cast<unsigned>(address));
+  std::snprintf(own, sizeof own, "%u", static_cast<unsigned>(ownMacId));
+  return persist::ShowMsgFmt(
+             window, persist::BOX_YESNO | persist::BOX_ICONQUESTION | persist::BOX_DEFBUTTON2,
+             IDS_TAKE_OVER_SET, slave, own, nullptr) == persist::BOX_IDYES;
+}
+
+void ShowConnectFailed(void* window, uint32_t result, uint8_t address) {
+  char number[8];
+  std::snprintf(number, sizeof number, "%u", static_cast<unsigned>(address));
+  char detail[DETAIL_SIZE];
+  size_t used = persist::FormatResString(IDS_DETAIL_SLAVE_ADDRESS, number, nullptr, nullptr, detail,
+                                         sizeof detail);
+  char line[DETAIL_SIZE] = "";
+  if (result & TXR_GEC_MASK) {
+    char code[DETAIL_SIZE];
+    ErrorCodeText(result, code, sizeof code);
+    persist::FormatResString(IDS_CONNECT_LAST_CODE, code, nullptr, nullptr, line, sizeof line);
+  } else if (result == TXR_TIMEOUT) {
+    persist::FormatResString(IDS_CONNECT_NO_ANSWER, nullptr, nullptr, nullptr, line, sizeof line);
+  }
+  if (line[0] && used + 1 < sizeof detail) {
+    if (used > 0) detail[used++] = '\n';
+    std::snprintf(detail + used, sizeof detail - used, "%s", line);
+  }
+  persist::ShowMsgDetail(window, persist::BOX_OK | persist::BOX_ICONEXCLAMATION,
+                         IDS_SLAVE_INIT_FAILED, detail);
+}
+
 void ErrorCodeText(uint32_t result, char* text, size_t size) {
   persist::ErrorCodeText(static_cast<uint8_t>((result & TXR_GEC_MASK) >> TXR_GEC_SHIFT),
                          static_cast<uint8_t>((result & TXR_AEC_MASK) >> TXR_AEC_SHIFT), text,

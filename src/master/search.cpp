@@ -10,6 +10,7 @@
 #include "master/node_identity.h"
 #include "master/own_mac.h"
 #include "master/search_entry.h"
+#include "master/session.h"
 #include "master/transactions.h"
 #include "persist/messages.h"
 #include "platform/platform.h"
@@ -133,8 +134,14 @@ void ReadIdentities(void* dialog, int rate) {
     SearchNode& node = SearchNodes[rate][mac];
     if (node.state != NODE_ANSWERED) continue;
     ShowProgressNumber(dialog, IDS_PROGRESS_READING_NODE, static_cast<unsigned>(mac));
-    const uint32_t result = ReadNodeIdentity(static_cast<uint8_t>(mac), devicenet::g_NodeTable.OwnMacId,
-                                             node.identity, Aborted, nullptr);
+    const uint8_t own = devicenet::g_NodeTable.OwnMacId;
+    uint32_t result =
+        ReadNodeIdentity(static_cast<uint8_t>(mac), own, node.identity, Aborted, nullptr);
+    // Its explicit connection is allocated at our MAC ID: taken over only on the user's word.
+    if ((result & TXR_SET_AT_OWN_MAC) && AskTakeOverSet(dialog, static_cast<uint8_t>(mac), own)) {
+      TakeOverSet(static_cast<uint8_t>(mac), own);
+      result = ReadNodeIdentity(static_cast<uint8_t>(mac), own, node.identity, Aborted, nullptr);
+    }
     if (node.identity.present & IDENTITY_VENDOR) {
       node.state = NODE_IDENTIFIED;
     } else if (result != TXR_OK) {

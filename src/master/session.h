@@ -10,8 +10,9 @@
 
 namespace master {
 
-constexpr uint16_t CONN_INSTANCE_EXPLICIT = 1;  // the explicit connection's Connection instance
-constexpr uint32_t CONNECT_WINDOW_MS = 3000;    // how long a slave is given to connect
+constexpr uint16_t CONN_INSTANCE_EXPLICIT = 1;    // the explicit connection's Connection instance
+constexpr uint32_t CONNECT_WINDOW_MS = 3000;      // how long a slave is given to connect
+constexpr uint32_t CONNECT_RETRY_PAUSE_MS = 250;  // between two connect tries within it
 // The poll connection's expected packet rate with the slave watchdog on.
 // The slave drops the connection after four rates (4 s) without a poll: the
 // cyclic exchange polls every few milliseconds, also while menus and modal
@@ -24,9 +25,11 @@ constexpr uint16_t WATCHDOG_PACKET_RATE_MS = 1000;
 // AppState CurrAdr as a MAC ID.
 uint8_t CurrentSlave();
 
-// TxConnect to `address` over and over until it succeeds, the slave turns
-// out to belong to another master or `windowMs` has passed. The last
-// TxConnect result.
+// TxConnect to `address`, CONNECT_RETRY_PAUSE_MS apart, until it succeeds,
+// the slave turns out to belong to another master (TXR_OWNED_ELSEWHERE) or
+// its set to be allocated at our MAC ID (TXR_SET_AT_OWN_MAC), or the next
+// try would start after `windowMs`. The last TxConnect result; after a
+// failure, the last one that named the slave's error code, if any did.
 uint32_t ConnectWithin(uint8_t address, uint32_t windowMs);
 
 // Switches off the watchdog of connection `instance` of the slave at
@@ -34,14 +37,16 @@ uint32_t ConnectWithin(uint8_t address, uint32_t windowMs);
 uint32_t SetNoWatchdog(uint8_t address, uint16_t instance);
 
 // Claims an own MAC ID, connects the slave at CurrAdr within 3000 ms
-// (TxConnect over and over), switches off the watchdog of its explicit
+// (ConnectWithin; a set allocated at our MAC ID is taken over only when
+// AskTakeOverSet is answered Yes), switches off the watchdog of its explicit
 // connection and, `withPoll` set, sets its poll connection's (off, or
 // WATCHDOG_PACKET_RATE_MS with SlaveWatchdog), and checks that the poll
 // connection is established. Zeroes Io and pumps the window's messages
 // (the comm view's ProcessMessage) meanwhile; a failing request is reported
-// through ReportResult. Returns TXR_OK, TXR_NO_SLAVE, TXR_REPORTED (no free
-// own MAC ID, or the slave belongs to another master: shown), TXR_IO_FAILED
-// (poll connection not established, not reported) or the failing result.
+// through ReportResult. Returns TXR_OK, TXR_REPORTED (no free own MAC ID,
+// the slave belongs to another master, the user kept a set at our MAC ID,
+// or not connected: ShowConnectFailed; all shown), TXR_IO_FAILED (poll
+// connection not established, not reported) or the failing result.
 uint32_t SlaveConnect(void* window, int withPoll);
 
 // The Start command: asks message 1010, opens the adapter, connects the
@@ -59,6 +64,16 @@ int CommStop(void* window);
 
 // Message 1050: the slave at `address` belongs to another master.
 void ShowOwnedElsewhere(void* window, uint8_t address);
+
+// Asks whether the connections of the slave at `address`, allocated by a
+// master at our MAC ID `ownMacId` that this program does not know to be
+// itself, may be released and allocated for this program. Yes and No, No
+// the default. True on Yes.
+bool AskTakeOverSet(void* window, uint8_t address, uint8_t ownMacId);
+
+// Message 1015 for a slave that did not connect, with its address and the
+// error code `result` names, or that it did not answer.
+void ShowConnectFailed(void* window, uint32_t result, uint8_t address);
 
 // Turns a transaction result into a message: none for TXR_OK, 1016 with the
 // general error code, 1008 with OK while communication is inactive, 1008

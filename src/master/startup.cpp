@@ -129,11 +129,21 @@ uint8_t CurrentSlave() {
 
 uint32_t ConnectWithin(uint8_t address, uint32_t windowMs) {
   const uint32_t start = platform::TickMs();
+  uint32_t coded = TXR_OK;  // the last result that named the slave's error code
   for (;;) {
     const uint32_t result = TxConnect(address, OwnMac(), CONNECT_TIMEOUT_MS);
-    // Another master's slave stays its: asking again changes nothing.
-    if (result == TXR_OK || result == TXR_OWNED_ELSEWHERE) return result;
-    if (platform::TickMs() - start > windowMs) return result;
+    // Another master's slave stays its, and a set at our MAC ID waits for
+    // the user's word: asking again changes nothing.
+    if (result == TXR_OK || result == TXR_OWNED_ELSEWHERE || (result & TXR_SET_AT_OWN_MAC)) {
+      return result;
+    }
+    if (result & TXR_GEC_MASK) coded = result;
+    if (platform::TickMs() - start + CONNECT_RETRY_PAUSE_MS > windowMs) {
+      return coded != TXR_OK ? coded : result;
+    }
+    // A slave that refuses or is still starting gets a moment, not a
+    // stream of requests.
+    TxPause(CONNECT_RETRY_PAUSE_MS);
   }
 }
 
@@ -159,6 +169,17 @@ void ShowAddressProgress(void* window, unsigned stringId, uint8_t address) {
   ShowProgressText(window, stringId, number);
 }
 
+// ConnectWithin to the slave at CurrAdr with the wait cursor and the
+// progress text shown.
+uint32_t ConnectShowing(void* window) {
+  void* cursor = persist::ShowWaitCursor();
+  ShowAddressProgress(window, IDS_PROGRESS_CONNECTING, CurrentSlave());
+  const uint32_t connected = ConnectWithin(CurrentSlave(), CONNECT_WINDOW_MS);
+  TheCommView().ShowProgress(window, "");
+  persist::RestoreCursor(cursor);
+  return connected;
+}
+
 int BringUp(void* window);
 
 }  // namespace
@@ -175,16 +196,21 @@ uint32_t SlaveConnect(void* window, int withPoll) {
   SetPumpHook(TheCommView().ProcessMessage);
   if (!ClaimOwnMacId(window, CurrentSlave(), CurrentSlave())) return TXR_REPORTED;
 
-  void* cursor = persist::ShowWaitCursor();
-  ShowAddressProgress(window, IDS_PROGRESS_CONNECTING, CurrentSlave());
-  const uint32_t connected = ConnectWithin(CurrentSlave(), CONNECT_WINDOW_MS);
-  TheCommView().ShowProgress(window, "");
-  persist::RestoreCursor(cursor);
+  uint32_t connected = ConnectShowing(window);
+  if (connected & TXR_SET_AT_OWN_MAC) {
+    // Released only on the user's word: a scanner at our MAC ID may own it.
+    if (!AskTakeOverSet(window, CurrentSlave(), OwnMac())) return TXR_REPORTED;
+    TakeOverSet(CurrentSlave(), OwnMac());
+    connected = ConnectShowing(window);
+  }
   if (connected == TXR_OWNED_ELSEWHERE) {
     ShowOwnedElsewhere(window, CurrentSlave());
     return TXR_REPORTED;
   }
-  if (connected != TXR_OK) return TXR_NO_SLAVE;
+  if (connected != TXR_OK) {
+    ShowConnectFailed(window, connected, CurrentSlave());
+    return TXR_REPORTED;
+  }
 
   uint32_t result = SetNoWatchdog(CurrentSlave(), CONN_INSTANCE_EXPLICIT);
   if (result != TXR_OK) {
@@ -285,6 +311,9 @@ int CommStop(void* window) {
   SetPumpHook(TheCommView().ProcessMessage);
   if (HoldsSet(CurrentSlave())) ShowProgressText(window, IDS_PROGRESS_RELEASING, nullptr);
   TxRelease(CurrentSlave(), OwnMac());
+  // A UCMM connection whose close failed before holds one of the slave's
+  // few; this is the last chance to give it back.
+  TxCloseUcmm(CONNECT_TIMEOUT_MS);
   TheCommView().ShowProgress(window, "");
   ReleaseOwnMacId();
   ForgetHeldSet();

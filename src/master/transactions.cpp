@@ -62,8 +62,18 @@ UcmmConnection ucmm = {GROUP_3, 0, 0, false};
 struct HeldSet {
   bool held;
   uint8_t macId;
+  uint8_t ownMacId;  // the allocator it was allocated with
 };
-HeldSet heldSet = {false, 0};
+HeldSet heldSet = {false, 0, 0};
+
+// Connections this program may have left allocated on a slave: an
+// Allocate, Release or Close towards it failed or went unanswered since the
+// program started (or the user said so).
+struct LeftBehind {
+  uint8_t ownMacId;  // the allocator they were allocated with
+  uint8_t choice;    // ALLOCATE_* bits that may be left; 0 for none
+};
+LeftBehind leftBehind[NODE_COUNT] = {};
 
 constexpr uint8_t GEC_STATE_CONFLICT = 0x0C;  // Allocate: another master holds the set
 constexpr uint8_t AEC_NONE = 0xFF;
@@ -190,6 +200,70 @@ bool CloseUcmm(uint8_t macId, uint16_t instance, uint32_t timeoutMs) {
   return Request(macId, GROUP_3, timeoutMs, SVC_RELEASE, 0, 0, close, sizeof close);
 }
 
+// Closes the UCMM connection TxConnect opened last. Answered at all (an
+// error too: the slave has no such connection), it counts as closed;
+// otherwise it stays on record for the next connect or the exit. The Close's
+// result.
+uint32_t CloseOurUcmm(uint32_t timeoutMs) {
+  UcmmConnOpen = 0;
+  if (!ucmm.open) return TXR_OK;
+  if (!CloseUcmm(ucmm.macId, ucmm.instance, timeoutMs)) return TXR_FAILED;
+  if (outcome.result == RESULT_COMPLETED) ucmm.open = false;
+  return MapOutcome(outcome, true);
+}
+
+void MarkLeftBehind(uint8_t macId, uint8_t ownMacId, uint8_t choice) {
+  LeftBehind& left = leftBehind[macId & MAC_ID_MASK];
+  const uint8_t own = ownMacId & MAC_ID_MASK;
+  if (left.choice && left.ownMacId != own) left.choice = 0;  // another allocator's are not ours
+  left.ownMacId = own;
+  left.choice = static_cast<uint8_t>(left.choice | choice);
+}
+
+// `choice` is known to be released (or held again) now.
+void ClearLeftBehind(uint8_t macId, uint8_t choice) {
+  LeftBehind& left = leftBehind[macId & MAC_ID_MASK];
+  left.choice = static_cast<uint8_t>(left.choice & ~choice);
+}
+
+// An Allocate that was not answered may still have been carried out.
+void MarkUnansweredAllocate(uint8_t macId, uint8_t ownMacId, uint8_t choice) {
+  if (outcome.result != RESULT_COMPLETED) MarkLeftBehind(macId, ownMacId, choice);
+}
+
+// True where connections of `macId` allocated at `ownMacId` may be ours.
+bool MayBeOurs(uint8_t macId, uint8_t ownMacId) {
+  const LeftBehind& left = leftBehind[macId & MAC_ID_MASK];
+  return HoldsSet(macId) || (left.choice && left.ownMacId == (ownMacId & MAC_ID_MASK));
+}
+
+// An Allocate answered 0x0B for connections this program does not know as
+// its own.
+uint32_t NotOurs(const ExplOutcome& o) {
+  return TXR_SET_AT_OWN_MAC | ErrorResult(GEC_ALREADY_IN_STATE, o.data[1]);
+}
+
+// Releases connections of ours left behind before they are allocated
+// afresh: `choice`, and where the slave answers that not all of them are
+// allocated (0x0B), the explicit connection alone (an identity read may
+// have left just that). TXR_OK when nothing of it is left.
+uint32_t ReleaseLeftBehind(uint8_t macId, uint8_t ownMacId, uint8_t group, uint8_t choice,
+                           uint32_t timeoutMs) {
+  if (!ReleaseChoice(macId, group, choice, timeoutMs)) return TXR_FAILED;
+  if (AlreadyAllocated(outcome) && choice != ALLOCATE_EXPLICIT &&
+      !ReleaseChoice(macId, group, ALLOCATE_EXPLICIT, timeoutMs)) {
+    return TXR_FAILED;
+  }
+  const uint32_t released = MapOutcome(outcome, true);
+  if (released != TXR_OK) {
+    MarkLeftBehind(macId, ownMacId, choice);
+    return released;
+  }
+  if (HoldsSet(macId)) heldSet.held = false;
+  ClearLeftBehind(macId, choice);
+  return TXR_OK;
+}
+
 enum class OpenOutcome { Opened, Retry, Fallback };
 
 OpenOutcome ClassifyOpen(const ExplOutcome& o) {
@@ -207,37 +281,79 @@ enum class UcmmOpen { Opened, NotOffered, Failed };
 
 // UCMM Open, with a second try in group 1 when group 3 has no connection
 // left (0x02/0x01). Opened: `connection` names the new connection.
-// NotOffered: no UCMM, or it refused; the Group 2 Only port is the way.
-UcmmOpen OpenUcmm(uint8_t macId, uint32_t timeoutMs, UcmmConnection& connection) {
+// NotOffered: no UCMM, or it refused (`refusal` then holds its error
+// result, else TXR_OK); the Group 2 Only port is the way. Failed: the link
+// layer refused the request.
+UcmmOpen OpenUcmm(uint8_t macId, uint32_t timeoutMs, UcmmConnection& connection,
+                  uint32_t& refusal) {
+  refusal = TXR_OK;
   for (int attempt = 0; attempt < OPEN_ATTEMPTS; ++attempt) {
     const uint8_t open[] = {OPEN_BODY_FORMAT_8_8,
                             attempt == 0 ? OPEN_GROUP_3_SOURCE_0 : OPEN_GROUP_1};
     if (!Request(macId, GROUP_3, timeoutMs, SVC_ALLOCATE, 0, 0, open, sizeof open)) {
       return UcmmOpen::Failed;
     }
-    switch (ClassifyOpen(outcome)) {
+    const OpenOutcome classified = ClassifyOpen(outcome);
+    if (outcome.result == RESULT_COMPLETED && IsErrorResponse(outcome) && outcome.length >= 2) {
+      refusal = ErrorResult(outcome.data[0], outcome.data[1]);
+    }
+    switch (classified) {
       case OpenOutcome::Retry:
         continue;
       case OpenOutcome::Fallback:
         return UcmmOpen::NotOffered;
       case OpenOutcome::Opened:
+        refusal = TXR_OK;
         connection = {attempt == 0 ? GROUP_3 : GROUP_1, macId,
                       NodeOf(g_NodeTable, macId).ConnInstance, true};
         return UcmmOpen::Opened;
     }
   }
-  return UcmmOpen::Failed;
+  // No connection free in either group: a slave that also serves the Group
+  // 2 Only port may still take the Allocate there.
+  return UcmmOpen::NotOffered;
 }
 
-// An Allocate answered 0x0B on a checked own MAC ID allocated nothing new:
-// the connections are ours from an earlier run. Anything else but success
-// maps as usual, 0x0C to TXR_OWNED_ELSEWHERE.
+// An Allocate answered 0x0B allocated nothing new; where it was ours it has
+// been released and allocated afresh by now, and a second 0x0B means the
+// slave holds it for us. Anything else but success maps as usual, 0x0C to
+// TXR_OWNED_ELSEWHERE.
 uint32_t AllocateResult(const ExplOutcome& o) {
   if (o.result == RESULT_COMPLETED && IsErrorResponse(o) && o.length < 2) return TXR_FAILED;
   if (o.result == RESULT_COMPLETED && IsErrorResponse(o) && o.data[0] == GEC_STATE_CONFLICT) {
     return TXR_OWNED_ELSEWHERE;
   }
   return MapOutcome(o, true);
+}
+
+// The Allocate of the predefined set on the way SetGroup names, with 0x0B
+// handled as TxConnect says.
+uint32_t AllocateOurSet(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
+  if (!AllocateSet(macId, ownMacId, timeoutMs)) return TXR_FAILED;
+  MarkUnansweredAllocate(macId, ownMacId, ALLOCATE_EXPLICIT_AND_POLL);
+  if (AlreadyAllocated(outcome)) {
+    // Allocated by our MAC ID. Left behind by this program, its connections
+    // may be gone on the slave: release and allocate afresh. Otherwise a
+    // scanner at our MAC ID may own it, and it is none of ours to release.
+    if (!MayBeOurs(macId, ownMacId)) return NotOurs(outcome);
+    const uint32_t released =
+        ReleaseLeftBehind(macId, ownMacId, SetGroup(), ALLOCATE_EXPLICIT_AND_POLL, timeoutMs);
+    if (released != TXR_OK) return released;
+    if (!AllocateSet(macId, ownMacId, timeoutMs)) return TXR_FAILED;
+    MarkUnansweredAllocate(macId, ownMacId, ALLOCATE_EXPLICIT_AND_POLL);
+  }
+  return AllocateResult(outcome);
+}
+
+// Expected packet rate 0 on the UCMM connection: no watchdog, so that the
+// connection the set was allocated on is still there to release it.
+uint32_t SwitchOffUcmmWatchdog(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
+  uint8_t buffer[RESPONSE_BUFFER_SIZE] = {0, 0};
+  uint32_t length = 0;
+  const ServiceRequest rate{ucmm.group,    SVC_SET_ATTRIBUTE_SINGLE,  CLASS_CONNECTION,
+                            ucmm.instance, ATTR_EXPECTED_PACKET_RATE, 2,
+                            timeoutMs};
+  return TxService(macId, ownMacId, rate, buffer, length);
 }
 
 }  // namespace
@@ -261,106 +377,133 @@ uint8_t PickOwnMacId(uint8_t a, uint8_t b) {
 
 uint32_t TxConnect(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs) {
   DiscardWaitingFrames();
-  if (UcmmConnOpen && ucmm.open) {
+  if (ucmm.open) {
     // A slave has only a few UCMM connections: close the one a former
-    // connect left open before opening another. Best effort.
-    CloseUcmm(ucmm.macId, ucmm.instance, timeoutMs);
+    // connect left open before opening another. Best effort: forgotten
+    // whatever the answer.
+    CloseOurUcmm(timeoutMs);
     ucmm.open = false;
-    UcmmConnOpen = 0;
   }
+  UcmmConnOpen = 0;
   UcmmConnection opening{};
-  const UcmmOpen open = OpenUcmm(macId, timeoutMs, opening);
+  uint32_t refusal = TXR_OK;
+  const UcmmOpen open = OpenUcmm(macId, timeoutMs, opening, refusal);
   if (open == UcmmOpen::Failed) return TXR_FAILED;
-  const bool opened = open == UcmmOpen::Opened;
-  if (opened) ucmm = opening;
-
-  if (opened) {
+  if (open == UcmmOpen::Opened) {
+    ucmm = opening;
     UcmmConnOpen = 1;
-    // Expected packet rate 0 on the new explicit connection: no watchdog.
-    ServiceRequest rate{0,
-                        SVC_SET_ATTRIBUTE_SINGLE,
-                        CLASS_CONNECTION,
-                        NodeOf(g_NodeTable, macId).ConnInstance,
-                        ATTR_EXPECTED_PACKET_RATE,
-                        2};
-    uint8_t buffer[RESPONSE_BUFFER_SIZE] = {0, 0};
-    uint32_t length = 0;
-    const uint32_t result = TxService(macId, ownMacId, rate, buffer, length);
-    if (result != TXR_OK) return result;
-  } else {
-    UcmmConnOpen = 0;
   }
 
-  if (!AllocateSet(macId, ownMacId, timeoutMs)) return TXR_FAILED;
-  const bool ownMacChecked = g_NodeTable.OwnMacClaimed && g_NodeTable.OwnMacId == ownMacId;
-  if (AlreadyAllocated(outcome)) {
-    // Allocated by our MAC ID. Checked free on the bus, it can only be a set
-    // of ours, left over from a start that failed half-way; its connections
-    // may be gone on the slave: release and allocate afresh (a second 0x0B
-    // is taken as success). Unchecked and not known as ours, another master
-    // at our MAC ID may own it, and it is none of ours to release.
-    if (!ownMacChecked && !HoldsSet(macId)) {
-      return ErrorResult(GEC_ALREADY_IN_STATE, outcome.data[1]);
+  uint32_t result = AllocateOurSet(macId, ownMacId, timeoutMs);
+  if (result == TXR_OK) {
+    heldSet = {true, static_cast<uint8_t>(macId & MAC_ID_MASK),
+               static_cast<uint8_t>(ownMacId & MAC_ID_MASK)};
+    ClearLeftBehind(macId, ALLOCATE_EXPLICIT_AND_POLL);
+    if (!UcmmConnOpen) return TXR_OK;
+    result = SwitchOffUcmmWatchdog(macId, ownMacId, timeoutMs);
+    if (result == TXR_OK) return TXR_OK;
+    // Not held after all: released on the connection it was allocated on.
+    if (!ReleaseSet(macId, timeoutMs) || MapOutcome(outcome, true) != TXR_OK) {
+      MarkLeftBehind(macId, ownMacId, ALLOCATE_EXPLICIT_AND_POLL);
     }
-    ReleaseSet(macId, timeoutMs);
-    if (!AllocateSet(macId, ownMacId, timeoutMs)) return TXR_FAILED;
+    heldSet.held = false;
   }
-  const uint32_t result = AllocateResult(outcome);
-  if (result == TXR_OK) heldSet = {true, static_cast<uint8_t>(macId & MAC_ID_MASK)};
+  CloseOurUcmm(timeoutMs);
+  // The UCMM's refusal says more than the Group 2 Only port's silence.
+  if (refusal != TXR_OK && (result == TXR_TIMEOUT || result == TXR_FAILED)) return refusal;
   return result;
+}
+
+void TakeOverSet(uint8_t macId, uint8_t ownMacId) {
+  MarkLeftBehind(macId, ownMacId, ALLOCATE_EXPLICIT_AND_POLL);
+}
+
+uint32_t TxCloseUcmm(uint32_t timeoutMs) {
+  if (!ucmm.open) return TXR_OK;
+  DiscardWaitingFrames();
+  const uint32_t closed = CloseOurUcmm(timeoutMs);
+  ucmm.open = false;
+  return closed;
+}
+
+void TxPause(uint32_t ms) {
+  const uint32_t start = platform::TickMs();
+  Wait([start, ms] { return platform::TickMs() - start >= ms; });
 }
 
 bool HoldsSet(uint8_t macId) {
   return heldSet.held && heldSet.macId == (macId & MAC_ID_MASK);
 }
 
+void ForgetAllConnections() {
+  heldSet = HeldSet{false, 0, 0};
+  std::memset(leftBehind, 0, sizeof leftBehind);
+  ucmm.open = false;
+  UcmmConnOpen = 0;
+}
+
 void ForgetHeldSet() {
+  if (heldSet.held) MarkLeftBehind(heldSet.macId, heldSet.ownMacId, ALLOCATE_EXPLICIT_AND_POLL);
   heldSet.held = false;
 }
 
 uint32_t TxRelease(uint8_t macId, uint8_t /*ownMacId*/) {
   if (!HoldsSet(macId)) return TXR_OK;
   DiscardWaitingFrames();
-  if (!ReleaseSet(macId, REQUEST_TIMEOUT_MS)) return TXR_FAILED;
+  const bool queued = ReleaseSet(macId, REQUEST_TIMEOUT_MS);
   // Answered or not, the set is given up: a second Release could only
   // reach a set that another master allocated meanwhile.
   heldSet.held = false;
-  const uint32_t released = MapOutcome(outcome, false);
-  if (released != TXR_OK || !UcmmConnOpen) return released;
-
-  if (!CloseUcmm(macId, NodeOf(g_NodeTable, macId).ConnInstance, REQUEST_TIMEOUT_MS)) {
-    return TXR_FAILED;
+  const uint32_t released = queued ? MapOutcome(outcome, false) : TXR_FAILED;
+  if (released == TXR_OK) {
+    ClearLeftBehind(macId, ALLOCATE_EXPLICIT_AND_POLL);
+  } else {
+    MarkLeftBehind(macId, heldSet.ownMacId, ALLOCATE_EXPLICIT_AND_POLL);
   }
-  // Answered: closed now, or the slave had no such connection.
-  if (outcome.result == RESULT_COMPLETED) ucmm.open = false;
-  return MapOutcome(outcome, true);
+  if (!UcmmConnOpen) return released;
+  // Released or not, the UCMM connection goes: the slave has only a few.
+  // After an unanswered Release the slave may be gone: a short wait.
+  const uint32_t closed =
+      CloseOurUcmm(released == TXR_TIMEOUT ? CONNECT_TIMEOUT_MS : REQUEST_TIMEOUT_MS);
+  return released != TXR_OK ? released : closed;
 }
 
 uint32_t TxOpenExplicit(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs, ExplicitLink& link) {
   DiscardWaitingFrames();
   UcmmConnection opening{};
-  switch (OpenUcmm(macId, timeoutMs, opening)) {
+  uint32_t refusal = TXR_OK;
+  switch (OpenUcmm(macId, timeoutMs, opening, refusal)) {
     case UcmmOpen::Failed:
       return TXR_FAILED;
     case UcmmOpen::Opened:
-      link = {static_cast<uint8_t>(macId & MAC_ID_MASK), opening.group, true, opening.instance};
+      link = {static_cast<uint8_t>(macId & MAC_ID_MASK), opening.group, true, opening.instance,
+              static_cast<uint8_t>(ownMacId & MAC_ID_MASK)};
       return TXR_OK;
     case UcmmOpen::NotOffered:
       break;
   }
   if (!AllocateChoice(macId, GROUP_2, ALLOCATE_EXPLICIT, ownMacId, timeoutMs)) return TXR_FAILED;
+  MarkUnansweredAllocate(macId, ownMacId, ALLOCATE_EXPLICIT);
   if (AlreadyAllocated(outcome)) {
-    // As in TxConnect: only a checked own MAC ID makes the connection ours.
-    if (!(g_NodeTable.OwnMacClaimed && g_NodeTable.OwnMacId == ownMacId)) {
-      return ErrorResult(GEC_ALREADY_IN_STATE, outcome.data[1]);
-    }
-    ReleaseChoice(macId, GROUP_2, ALLOCATE_EXPLICIT, timeoutMs);
+    // As in TxConnect: released only where it may be ours, and with the
+    // rest of a set of ours it belongs to.
+    if (!MayBeOurs(macId, ownMacId)) return NotOurs(outcome);
+    const uint8_t ours =
+        HoldsSet(macId) ? ALLOCATE_EXPLICIT_AND_POLL : leftBehind[macId & MAC_ID_MASK].choice;
+    const uint32_t released = ReleaseLeftBehind(
+        macId, ownMacId, GROUP_2, static_cast<uint8_t>(ours | ALLOCATE_EXPLICIT), timeoutMs);
+    if (released != TXR_OK) return released;
     if (!AllocateChoice(macId, GROUP_2, ALLOCATE_EXPLICIT, ownMacId, timeoutMs)) {
       return TXR_FAILED;
     }
+    MarkUnansweredAllocate(macId, ownMacId, ALLOCATE_EXPLICIT);
   }
   const uint32_t result = AllocateResult(outcome);
-  if (result == TXR_OK) link = {static_cast<uint8_t>(macId & MAC_ID_MASK), GROUP_2, false, 0};
+  if (result == TXR_OK) {
+    link = {static_cast<uint8_t>(macId & MAC_ID_MASK), GROUP_2, false, 0,
+            static_cast<uint8_t>(ownMacId & MAC_ID_MASK)};
+  }
+  if (refusal != TXR_OK && (result == TXR_TIMEOUT || result == TXR_FAILED)) return refusal;
   return result;
 }
 
@@ -369,7 +512,13 @@ uint32_t TxCloseExplicit(const ExplicitLink& link, uint32_t timeoutMs) {
   const bool queued = link.viaUcmm
                           ? CloseUcmm(link.macId, link.instance, timeoutMs)
                           : ReleaseChoice(link.macId, GROUP_2, ALLOCATE_EXPLICIT, timeoutMs);
-  return queued ? MapOutcome(outcome, true) : TXR_FAILED;
+  const uint32_t result = queued ? MapOutcome(outcome, true) : TXR_FAILED;
+  if (!link.viaUcmm && result == TXR_OK) {
+    ClearLeftBehind(link.macId, ALLOCATE_EXPLICIT);
+  } else if (!link.viaUcmm) {
+    MarkLeftBehind(link.macId, link.ownMacId, ALLOCATE_EXPLICIT);
+  }
+  return result;
 }
 
 uint32_t TxService(uint8_t macId, uint8_t /*ownMacId*/, const ServiceRequest& request,

@@ -24,6 +24,12 @@ constexpr uint32_t TXR_FAILED = 0x10000000;     // refused, or no usable respons
 // 7..0 hold the low byte of the status word it showed.
 constexpr uint32_t TXR_BUS_FAULT = 0x20000000;
 constexpr uint32_t TXR_BUS_STATUS_MASK = 0x000000FF;
+// The Allocate was answered 0x0B (already allocated by a master at our MAC
+// ID) where this program does not know that it left those connections
+// behind: a scanner at that MAC ID may own the slave, so nothing was
+// released. Comes with the error code 0x0B in the general error code bits;
+// TakeOverSet lets the next connect release them.
+constexpr uint32_t TXR_SET_AT_OWN_MAC = 0x08000000;
 // The slave's predefined set belongs to another master (its Allocate was
 // answered 0x0C): nothing was allocated or released.
 constexpr uint32_t TXR_OWNED_ELSEWHERE = 0x40000000;
@@ -63,31 +69,55 @@ int SetPumpHook(app::PumpHookFn hook);
 uint8_t PickOwnMacId(uint8_t a, uint8_t b);
 
 // Brings up the predefined master/slave connection set: closes a UCMM
-// connection a former connect left open, UCMM Open (with a second try on
-// 0x02/0x01; any other error answer falls back) or the Group 2 fallback,
-// then the Allocate. An Allocate answered 0x0B (a stale set of ours) is
-// released and allocated once more, but only while the own MAC ID is
-// claimed (checked free on the bus): otherwise the set may belong to another
-// master at the same MAC ID, and 0x0B is a failure. An Allocate answered
-// 0x0C gives TXR_OWNED_ELSEWHERE. On TXR_OK the set counts as held.
-// Returns TXR_OK, TXR_OWNED_ELSEWHERE, an error-response result, TXR_TIMEOUT
-// or TXR_FAILED.
+// connection a former connect left open, UCMM Open (in group 3, then group 1
+// on 0x02/0x01), or the Group 2 Only port where the UCMM is not offered or
+// refuses, then the Allocate. An Allocate answered 0x0B is released and
+// allocated once more only where this program may have left that set behind
+// itself (it holds it, or a Release, Close or Allocate towards this slave at
+// this own MAC ID failed or went unanswered since the program started, or
+// TakeOverSet); otherwise TXR_SET_AT_OWN_MAC. An Allocate answered 0x0C gives
+// TXR_OWNED_ELSEWHERE. Once the set is held, the UCMM connection's watchdog
+// is switched off (expected packet rate 0). On every failure the UCMM
+// connection it opened is closed again. Where the UCMM refused with an error
+// code and the Group 2 Only port then failed without one, the refusal is the
+// result. On TXR_OK the set counts as held. Returns TXR_OK,
+// TXR_OWNED_ELSEWHERE, TXR_SET_AT_OWN_MAC, an error-response result,
+// TXR_TIMEOUT or TXR_FAILED.
 uint32_t TxConnect(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs);
+
+// The user confirmed that the connections of `macId` allocated at
+// `ownMacId` are this program's to release: the next TxConnect or
+// TxOpenExplicit answered 0x0B releases and allocates them afresh.
+void TakeOverSet(uint8_t macId, uint8_t ownMacId);
+
+// Closes the UCMM connection that a connect left open (its close or release
+// failed), the way the shell's exit and Stop end. TXR_OK when none is open,
+// else the Close's result; the connection is forgotten either way.
+uint32_t TxCloseUcmm(uint32_t timeoutMs);
+
+// Waits `ms` while the link layer keeps ticking (the own MAC ID is defended)
+// and the window's messages are pumped, as a transaction's wait does.
+void TxPause(uint32_t ms);
 
 // Releases the connection set the way it was allocated (on the UCMM
 // connection, else on the Group 2 Only port) and closes the UCMM connection
-// if one was opened. Sends nothing (TXR_OK) unless this program holds the
-// set of `macId`: a Group 2 only slave takes a Release from anyone, and
-// another master's connection must not be cut. Returns TXR_OK, an
-// error-response result, TXR_TIMEOUT or TXR_FAILED.
+// if one was opened, also after a failed Release. Sends nothing (TXR_OK)
+// unless this program holds the set of `macId`: a Group 2 only slave takes a
+// Release from anyone, and another master's connection must not be cut. A
+// Release that fails leaves the set marked as possibly ours (see TxConnect).
+// Returns TXR_OK, an error-response result, TXR_TIMEOUT or TXR_FAILED.
 uint32_t TxRelease(uint8_t macId, uint8_t ownMacId);
 
 // True while this program holds the predefined set of `macId` (its Allocate
 // succeeded and no Release or Reset has ended it).
 bool HoldsSet(uint8_t macId);
 
+// Forgets every connection on record, as at the program's start: no set
+// held, nothing marked as left behind, no UCMM connection to close.
+void ForgetAllConnections();
+
 // Forgets a held set without a word to the slave (its reset or the closed
-// adapter ended it).
+// adapter ended it). A set still held is marked as possibly left behind.
 void ForgetHeldSet();
 
 // An explicit connection alone, opened to read a node without taking its
@@ -97,18 +127,21 @@ struct ExplicitLink {
   uint8_t group;  // the group requests on it name (ServiceRequest::group)
   bool viaUcmm;
   uint16_t instance;  // the UCMM connection's instance
+  uint8_t ownMacId;   // the allocator named on the Group 2 Only port
 };
 
 // Opens an explicit connection alone: a UCMM Open where the node offers it,
 // else the Allocate of the explicit connection only (never the poll
-// connection) on the Group 2 Only port. As with TxConnect, 0x0B is taken as
-// a connection of ours only on a claimed own MAC ID, and 0x0C gives
+// connection) on the Group 2 Only port. As with TxConnect, an Allocate
+// answered 0x0B is released and allocated afresh only where this program may
+// have left it behind, else TXR_SET_AT_OWN_MAC; 0x0C gives
 // TXR_OWNED_ELSEWHERE. Returns TXR_OK (link filled), TXR_OWNED_ELSEWHERE, an
 // error-response result, TXR_TIMEOUT or TXR_FAILED. The predefined set that
 // TxConnect holds is not touched.
 uint32_t TxOpenExplicit(uint8_t macId, uint8_t ownMacId, uint32_t timeoutMs, ExplicitLink& link);
 
-// Closes what TxOpenExplicit opened, the way it was opened.
+// Closes what TxOpenExplicit opened, the way it was opened. A Release that
+// fails leaves the connection marked as possibly ours.
 uint32_t TxCloseExplicit(const ExplicitLink& link, uint32_t timeoutMs);
 
 // Sends any service. `buffer` (at least 1000 bytes) holds the request data

@@ -11,12 +11,16 @@ namespace {
 std::vector<RecordedBox> g_boxes;
 std::deque<int> g_answers;
 
-int FirstButton(unsigned style) {
+// The button Enter presses: the first, or the second where the style says.
+int DefaultButton(unsigned style) {
+  const bool second = (style & BOX_DEFBUTTON2) != 0;
   switch (style & BOX_BUTTONS_MASK) {
+    case BOX_OKCANCEL:
+      return second ? BOX_IDCANCEL : BOX_IDOK;
     case BOX_RETRYCANCEL:
-      return BOX_IDRETRY;
+      return second ? BOX_IDCANCEL : BOX_IDRETRY;
     case BOX_YESNO:
-      return BOX_IDYES;
+      return second ? BOX_IDNO : BOX_IDYES;
     default:
       return BOX_IDOK;
   }
@@ -26,7 +30,7 @@ int FirstButton(unsigned style) {
 
 int ShowMessageBox(void* owner, const char* text, const char* caption, unsigned style) {
   g_boxes.push_back(RecordedBox{owner, text ? text : "", caption ? caption : "", style});
-  if (g_answers.empty()) return FirstButton(style);
+  if (g_answers.empty()) return DefaultButton(style);
   int answer = g_answers.front();
   g_answers.pop_front();
   return answer;

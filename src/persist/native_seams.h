@@ -37,7 +37,8 @@ const std::vector<RecordedBox>& RecordedBoxes();
 void ClearRecordedBoxes();
 
 // Queues the answer of the next box. A box with no scripted answer is
-// answered with its first button (OK, Retry for Retry/Cancel, Yes for Yes/No).
+// answered with its default button: the first (OK, Retry for Retry/Cancel,
+// Yes for Yes/No), or the second where the style names it default.
 void ScriptBoxAnswer(int answer);
 
 }  // namespace persist

@@ -70,12 +70,13 @@ struct SlaveSetup {
   const char* bodyFormat = "8/8";  // what the slave grants its connections
 };
 
-std::string ConfigText(const SlaveSetup& c) {
+// `extra`: further keys of the slave's section.
+std::string ConfigText(const SlaveSetup& c, const std::string& extra = "") {
   return std::string("[slave]\nmac = 10\nbaud = 125\nvendor = 0x0520\ndevice_type = 7\n") +
          "product_code = 1001\nrevision = 2.10\nserial = 0x80000001\n" +
          "name = Quillon Sim I/O with a long name\nproduced = " + std::to_string(c.produced) +
          "\nconsumed = " + std::to_string(c.consumed) + "\nucmm = " + (c.ucmm ? "yes" : "no") +
-         "\nio = echo\nbody_format = " + c.bodyFormat + "\n";
+         "\nio = echo\nbody_format = " + c.bodyFormat + "\n" + extra;
 }
 
 std::string StringOf(unsigned id) {
@@ -91,7 +92,7 @@ class Comm : public ::testing::Test {
     EXPECT_EQ(persist::WaitCursorsShown(), 0);
   }
 
-  void Configure(const SlaveSetup& setup) {
+  void Configure(const SlaveSetup& setup, const std::string& extra = "") {
     ResetMaster(io_, SLAVE);
     calls = ViewCalls{};
     CommView view{};
@@ -101,7 +102,8 @@ class Comm : public ::testing::Test {
     view.ProcessMessage = TestMessagePump;
     SetCommView(view);
     Sim& sim = TheSim();
-    ASSERT_EQ(sim.loadConfigText(ConfigText(setup).c_str(), "test.ini"), 0) << sim.lastError();
+    ASSERT_EQ(sim.loadConfigText(ConfigText(setup, extra).c_str(), "test.ini"), 0)
+        << sim.lastError();
     sim.useClock(TestTick);
     sim.traceClear();
     persist::ClearRecordedBoxes();
@@ -133,12 +135,15 @@ class Comm : public ::testing::Test {
     return text;
   }
 
-  static void ExpectBox(size_t index, unsigned id, unsigned style) {
+  // `lines` follow a failure's text after a blank line.
+  static void ExpectBox(size_t index, unsigned id, unsigned style, const std::string& lines = "") {
     ASSERT_GT(persist::RecordedBoxes().size(), index) << BoxTexts();
     const persist::RecordedBox& box = persist::RecordedBoxes()[index];
     // A communication failure names the slave.
-    const std::string detail =
-        id == IDS_COMM_FAILURE ? "\n\nSlave address: " + std::to_string(SLAVE) : "";
+    const std::string detail = id == IDS_COMM_FAILURE
+                                   ? "\n\nSlave address: " + std::to_string(SLAVE)
+                               : lines.empty() ? ""
+                                               : "\n\n" + lines;
     EXPECT_EQ(box.text, StringOf(id) + detail) << "box " << index;
     EXPECT_EQ(box.style, style) << "box " << index;
   }
@@ -200,9 +205,95 @@ TEST_F(Comm, StartWithoutSlaveGivesUpAfterThreeSeconds) {
   EXPECT_EQ(CommStart(MAIN), 0);
   EXPECT_GT(platform::TickMs() - start, 3000u);
   ASSERT_EQ(persist::RecordedBoxes().size(), 2u);
-  ExpectBox(1, IDS_SLAVE_INIT_FAILED, EXCLAMATION_OK);
+  ExpectBox(1, IDS_SLAVE_INIT_FAILED, EXCLAMATION_OK,
+            "Slave address: 11\nThe slave did not answer.");
   EXPECT_EQ(g_App.CommActive, 0);
   EXPECT_EQ(g_App.AdapterOpen, 1);
+}
+
+TEST_F(Comm, StartAgainstASlaveRefusingTheConnectionNamesItsCode) {
+  Configure(SlaveSetup{}, "refuse_open = 0x02 0x01\ngroup2_port = no\n");
+  persist::ScriptBoxAnswer(persist::BOX_IDOK);
+  const uint32_t start = platform::TickMs();
+  EXPECT_EQ(CommStart(MAIN), 0);
+  EXPECT_LT(platform::TickMs() - start, 3000u + 1000u);  // the own MAC ID check, then 3 s
+  char code[200];
+  ErrorCodeText(0x00020100, code, sizeof code);
+  ASSERT_EQ(persist::RecordedBoxes().size(), 2u) << BoxTexts();
+  ExpectBox(1, IDS_SLAVE_INIT_FAILED, EXCLAMATION_OK,
+            "Slave address: 10\nThe slave's last answer was DeviceNet error code " +
+                std::string(code) + ".");
+  EXPECT_EQ(Slave().ucmmOpen, 0);
+}
+
+// The slave's set allocated by a master at MAC ID 0, the start's own MAC ID,
+// that the program does not know: a scanner that is off line now, say.
+void AllocatedByAnotherMasterAtMacIdZero() {
+  const uint8_t allocate[] = {0, 0x4B, 0x03, 0x01, 0x03, 0};
+  ASSERT_EQ(TheSim().injectFrame(0, 0x400 | (SLAVE << 3) | 6, sizeof allocate, allocate), 0);
+  platform::AdvanceTestClock(5);
+  ASSERT_EQ(Slave().allocator, 0);
+}
+
+bool ReleaseSent() {
+  for (const SimTraceFrame& f : Trace()) {
+    // A Release of the set on the Group 2 Only port or on a UCMM connection.
+    if ((f.id == (0x400u | (SLAVE << 3) | 6) || f.id == 0x600u) && f.data[1] == 0x4C) return true;
+  }
+  return false;
+}
+
+TEST_F(Comm, SetAtOurMacIdIsTakenOverOnlyOnTheUsersWord) {
+  for (int answer : {0, persist::BOX_IDNO, persist::BOX_IDYES}) {
+    SCOPED_TRACE(answer);
+    Configure(SlaveSetup{});
+    AllocatedByAnotherMasterAtMacIdZero();
+    TheSim().traceClear();
+    persist::ScriptBoxAnswer(persist::BOX_IDOK);
+    if (answer) persist::ScriptBoxAnswer(answer);  // else the default button
+    EXPECT_EQ(CommStart(MAIN), answer == persist::BOX_IDYES ? 1 : 0);
+    ASSERT_GE(persist::RecordedBoxes().size(), 2u) << BoxTexts();
+    EXPECT_EQ(persist::RecordedBoxes().size(), 2u) << BoxTexts();
+    const persist::RecordedBox& question = persist::RecordedBoxes()[1];
+    EXPECT_EQ(question.style,
+              persist::BOX_YESNO | persist::BOX_ICONQUESTION | persist::BOX_DEFBUTTON2);
+    EXPECT_NE(question.text.find("address 10 "), std::string::npos) << question.text;
+    EXPECT_NE(question.text.find("MAC ID 0,"), std::string::npos) << question.text;
+    EXPECT_EQ(ReleaseSent(), answer == persist::BOX_IDYES);
+    EXPECT_EQ(Slave().allocChoice, 3);
+    if (answer != persist::BOX_IDYES) {
+      EXPECT_EQ(Slave().ucmmOpen, 0);
+    }
+    StopMaster(MAIN);
+  }
+}
+
+TEST_F(Comm, SetLeftBehindByAFailedReleaseIsTakenBackWithoutAsking) {
+  Started();
+  TheSim().refuseSetService(0, 0x4C, 0x10, 0x00, 1);
+  EXPECT_EQ(CommStop(MAIN), 1);
+  ASSERT_EQ(Slave().allocChoice, 3);  // still allocated, by our MAC ID
+  EXPECT_EQ(Slave().ucmmOpen, 0);     // the UCMM connection closed all the same
+  persist::ClearRecordedBoxes();
+  TheSim().traceClear();
+  persist::ScriptBoxAnswer(persist::BOX_IDOK);
+  EXPECT_EQ(CommStart(MAIN), 1);
+  EXPECT_EQ(persist::RecordedBoxes().size(), 1u) << BoxTexts();  // 1010 only
+  EXPECT_TRUE(ReleaseSent());
+}
+
+TEST_F(Comm, StopClosesAUcmmConnectionLeftOnRecord) {
+  Started();
+  // Release and Close go unanswered (both carried out): the connection
+  // stays on record, and the end of Stop closes it once more.
+  TheSim().dropAnswers(0, SIM_ANSWER_EXPLICIT, 2);
+  EXPECT_EQ(CommStop(MAIN), 1);
+  int closes = 0;
+  for (const SimTraceFrame& f : TraceOf(0x780)) closes += f.data[1] == 0x4C ? 1 : 0;
+  EXPECT_EQ(closes, 2);
+  TheSim().traceClear();
+  EXPECT_EQ(TxCloseUcmm(CONNECT_TIMEOUT_MS), TXR_OK);  // nothing left to close
+  EXPECT_TRUE(Trace().empty());
 }
 
 TEST_F(Comm, StartOnABusOffAdapterGivesUp) {
@@ -211,7 +302,8 @@ TEST_F(Comm, StartOnABusOffAdapterGivesUp) {
   EXPECT_EQ(CommStart(MAIN), 0);
   TheSim().setAdapterStatus(0, 0);
   ASSERT_EQ(persist::RecordedBoxes().size(), 2u) << BoxTexts();
-  ExpectBox(1, IDS_SLAVE_INIT_FAILED, EXCLAMATION_OK);
+  ExpectBox(1, IDS_SLAVE_INIT_FAILED, EXCLAMATION_OK,
+            "Slave address: 10\nThe slave did not answer.");
   EXPECT_EQ(g_App.CommActive, 0);
 }
 
@@ -475,7 +567,8 @@ TEST_F(CommAttributes, ReadWithoutSlaveIsDropped) {
   Queue(true, 1, 1, 1);
   EXPECT_EQ(CyclicStep(MAIN), 0);
   ASSERT_EQ(persist::RecordedBoxes().size(), 1u);
-  ExpectBox(0, IDS_SLAVE_INIT_FAILED, EXCLAMATION_OK);
+  ExpectBox(0, IDS_SLAVE_INIT_FAILED, EXCLAMATION_OK,
+            "Slave address: 11\nThe slave did not answer.");
   EXPECT_EQ(g_App.ReadAttrPending, 0);
 }
 

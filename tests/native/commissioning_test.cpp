@@ -82,7 +82,7 @@ class Commissioning : public ::testing::Test {
     devicenet::ClearSendHook();
     devicenet::SetSendHook(devicenet::SendFrame);
     devicenet::InitNodeTable(devicenet::g_NodeTable);
-    UcmmConnOpen = 0;
+    ForgetAllConnections();
     CommView view{};
     view.ProcessMessage = TestMessagePump;
     SetCommView(view);
@@ -560,6 +560,34 @@ TEST_F(Identity, NodeGoneBetweenProbeAndIdentityKeepsItsLine) {
   EXPECT_EQ(SearchNodes[0][10].failure, TXR_TIMEOUT);
   EXPECT_EQ(EntryText(10, 0), "10\t125 kBaud\t" + StringOf(IDS_NODE_NO_ANSWER));
   EXPECT_EQ(SearchFirstFoundIndex(), 5);
+}
+
+TEST_F(Identity, ExplicitConnectionAtOurMacIdIsTakenOverOnlyOnTheUsersWord) {
+  for (int answer : {persist::BOX_IDNO, persist::BOX_IDYES}) {
+    SCOPED_TRACE(answer);
+    Searched(SlaveAt(10));
+    // The explicit connection allocated by a master at MAC ID 1, the
+    // search's own, that this program knows nothing of.
+    const uint8_t allocate[] = {1, 0x4B, 0x03, 0x01, 0x01, 1};
+    ASSERT_EQ(TheSim().injectFrame(0, 0x400 | (10 << 3) | 6, sizeof allocate, allocate), 0);
+    platform::AdvanceTestClock(5);
+    ASSERT_EQ(Slave().allocChoice, 1);
+    persist::ScriptBoxAnswer(answer);
+    ASSERT_EQ(SearchRun(DIALOG), 1);
+    ASSERT_EQ(persist::RecordedBoxes().size(), 1u) << BoxTexts();
+    EXPECT_EQ(persist::RecordedBoxes()[0].owner, DIALOG);
+    EXPECT_EQ(persist::RecordedBoxes()[0].style,
+              persist::BOX_YESNO | persist::BOX_ICONQUESTION | persist::BOX_DEFBUTTON2);
+    if (answer == persist::BOX_IDYES) {
+      EXPECT_EQ(SearchNodes[0][10].state, NODE_IDENTIFIED);
+      EXPECT_EQ(Slave().allocChoice, 0);  // taken over, read, released
+    } else {
+      EXPECT_EQ(SearchNodes[0][10].state, NODE_FAILED);
+      EXPECT_NE(SearchNodes[0][10].failure & TXR_SET_AT_OWN_MAC, 0u);
+      EXPECT_EQ(Slave().allocChoice, 1);  // left as it was
+      EXPECT_EQ(Slave().allocator, 1);
+    }
+  }
 }
 
 // ---- Address and baud-rate change ------------------------------------------

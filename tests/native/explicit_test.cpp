@@ -427,15 +427,18 @@ TEST_F(Explicit, UcmmConnectionRequestsUseTheLearnedGroupAndMessageIds) {
   Feed(0x640 | S, {M, 0x8E, 0x00, 0x00});
   EXPECT_EQ(Take(S).result, RESULT_COMPLETED);
 
-  // An Allocate on that connection (instance 1, allocator 2) keeps its path and
-  // takes the group select of data byte 1 (0x02 >> 4 = 0: group 1).
-  const uint8_t alloc[] = {0x03, 0x02};
-  ASSERT_TRUE(ExplRequest(S, 3, 200, table(), 0x4B, 3, 1, alloc, 2));
-  Tick();
-  EXPECT_FRAME(Sent(), 0x600 | M, {0x40 | S, 0x4B, 3, 1, 0x03, 0x02});
-  EXPECT_EQ(node(S).ExplGroup, 1);
-  const uint8_t bad[] = {0x03, 0x25};
-  EXPECT_FALSE(ExplRequest(S, 3, 200, table(), 0x4B, 3, 1, bad, 2));
+  // An Allocate on that connection (instance 1) keeps its path and its
+  // group, whatever allocator MAC ID data byte 1 names: it is no Open.
+  for (const uint8_t allocator : {uint8_t{0x02}, uint8_t{0x25}, uint8_t{0x3E}}) {
+    SCOPED_TRACE(int(allocator));
+    const uint8_t alloc[] = {0x03, allocator};
+    ASSERT_TRUE(ExplRequest(S, 3, 200, table(), 0x4B, 3, 1, alloc, 2));
+    Tick();
+    EXPECT_FRAME(Sent(), 0x600 | M, {uint8_t(T() | S), 0x4B, 3, 1, 0x03, allocator});
+    EXPECT_EQ(node(S).ExplGroup, 3);
+  }
+  const uint8_t bad[] = {0x00, 0x25};  // group select 2 in an Open
+  EXPECT_FALSE(ExplRequest(S, 3, 200, table(), 0x4B, 0, 0, bad, 2));
   EXPECT_FALSE(ExplRequest(S, 3, 200, table(), 0x4B, 0, 0, bad, 1));
   EXPECT_FALSE(ExplRequest(S, 4, 200, table(), 0x0E, 1, 1, bad, 1));
 }

@@ -45,7 +45,7 @@ class LinkOnSimBus : public ::testing::Test {
     ClearSendHook();
     SetSendHook(SendFrame);
     InitNodeTable(g_NodeTable);
-    UcmmConnOpen = 0;
+    ForgetAllConnections();
     Sim& sim = TheSim();
     ASSERT_EQ(sim.loadConfigText(config, "link.ini"), 0) << sim.lastError();
     sim.useClock(TestTick);

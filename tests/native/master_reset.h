@@ -28,8 +28,7 @@ inline void ResetMaster(app::IoBuffers& io, uint8_t slave) {
   devicenet::ClearSendHook();
   devicenet::SetSendHook(devicenet::SendFrame);
   devicenet::InitNodeTable(devicenet::g_NodeTable);
-  master::ForgetHeldSet();
-  master::UcmmConnOpen = 0;
+  master::ForgetAllConnections();
 }
 
 inline void StopMaster(void* window) {

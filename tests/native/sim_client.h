@@ -30,6 +30,7 @@ struct Sim {
   SimCountFaultFn wrongToggle;
   int(SIMCAN_CDECL* refuseOpen)(int, uint8_t, uint8_t);
   int(SIMCAN_CDECL* refuseNextOpens)(int, uint8_t, uint8_t, uint32_t);
+  int(SIMCAN_CDECL* refuseSetService)(int, uint8_t, uint8_t, uint8_t, uint32_t);
   void(SIMCAN_CDECL* setAdapterStatus)(uint32_t, int);
   void(SIMCAN_CDECL* failWrites)(uint32_t, uint32_t);
   int(SIMCAN_CDECL* injectFrame)(int, uint32_t, uint8_t, const uint8_t*);
@@ -58,6 +59,7 @@ struct Sim {
     Resolve(wrongToggle, "Sim_WrongToggle");
     Resolve(refuseOpen, "Sim_RefuseOpen");
     Resolve(refuseNextOpens, "Sim_RefuseNextOpens");
+    Resolve(refuseSetService, "Sim_RefuseSetService");
     Resolve(setAdapterStatus, "Sim_SetAdapterStatus");
     Resolve(failWrites, "Sim_FailWrites");
     Resolve(injectFrame, "Sim_InjectFrame");

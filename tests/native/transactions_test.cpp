@@ -12,6 +12,7 @@
 #include "app/app_state.h"
 #include "can/can_driver.h"
 #include "devicenet/devicenet.h"
+#include "master/session.h"
 #include "platform/platform.h"
 #include "sim_client.h"
 
@@ -28,6 +29,7 @@ struct SlaveConfig {
   int produced = 8;
   int consumed = 8;
   const char* io = "echo";
+  bool group2Port = true;
 };
 
 std::string ConfigText(const SlaveConfig& c) {
@@ -35,7 +37,8 @@ std::string ConfigText(const SlaveConfig& c) {
          "product_code = 1001\nrevision = 2.1\nserial = 0x00C0FFEE\n" +
          "name = Quillon Sim I/O with a long name\n" + "produced = " + std::to_string(c.produced) +
          "\nconsumed = " + std::to_string(c.consumed) + "\nucmm = " + (c.ucmm ? "yes" : "no") +
-         "\nbody_format = " + c.bodyFormat + "\nio = " + c.io + "\n";
+         "\nbody_format = " + c.bodyFormat + "\nio = " + c.io +
+         "\ngroup2_port = " + (c.group2Port ? "yes" : "no") + "\n";
 }
 
 class Transactions : public ::testing::Test {
@@ -53,7 +56,7 @@ class Transactions : public ::testing::Test {
     devicenet::ClearSendHook();
     devicenet::SetSendHook(devicenet::SendFrame);
     devicenet::InitNodeTable(devicenet::g_NodeTable);
-    UcmmConnOpen = 0;
+    ForgetAllConnections();
     Sim& sim = TheSim();
     ASSERT_EQ(sim.loadConfigText(ConfigText(config).c_str(), "test.ini"), 0) << sim.lastError();
     sim.useClock(TestTick);
@@ -174,13 +177,23 @@ TEST_F(Transactions, UnansweredOpenFallsBackToGroupTwo) {
 }
 
 TEST_F(Transactions, OpenRefusedForLackOfConnectionsIsTriedOnceMore) {
+  // Refused in both groups: the Group 2 Only port takes the Allocate.
   TheSim().refuseOpen(0, 0x02, 0x01);
-  EXPECT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_FAILED);
+  EXPECT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
   const auto opens = TraceOf(UCMM_OPEN_ID);
   ASSERT_EQ(opens.size(), 2u);
   EXPECT_EQ(opens[0].data[3], 0x30);  // group select 3
   EXPECT_EQ(opens[1].data[3], 0x00);  // then group 1
-  EXPECT_TRUE(TraceOf(G2_UNCONNECTED_ID).empty());
+  EXPECT_EQ(TraceOf(G2_UNCONNECTED_ID).size(), 1u);
+  EXPECT_EQ(UcmmConnOpen, 0);
+  EXPECT_EQ(Slave().allocChoice, 3);
+
+  // Without that port either, the refusal is the result.
+  SlaveConfig noPort;
+  noPort.group2Port = false;
+  Start(noPort);
+  TheSim().refuseOpen(0, 0x02, 0x01);
+  EXPECT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), 0x00020100u);
   EXPECT_EQ(Slave().allocChoice, 0);
 
   // Refused once: the second Open asks for a group 1 connection, which then
@@ -413,38 +426,202 @@ TEST_F(Transactions, ReleaseGoesTheWayTheAllocateWent) {
   }
 }
 
-TEST_F(Transactions, StaleAllocationIsReleasedAndAllocatedAfresh) {
-  for (bool ucmm : {false, true}) {
-    SCOPED_TRACE(ucmm ? "UCMM" : "Group 2");
-    SlaveConfig config;
-    config.ucmm = ucmm;
-    Start(config);
-    if (ucmm) {
+// The master's requests on the UCMM connection (own MAC ID 0, group 3):
+// their service codes in order.
+std::vector<uint8_t> UcmmConnectionServices() {
+  std::vector<uint8_t> services;
+  for (const SimTraceFrame& f : TraceOf(UCMM_CONNECTION_ID)) services.push_back(f.data[1]);
+  return services;
+}
+
+TEST_F(Transactions, UcmmWatchdogIsSwitchedOffOnlyOnceTheSetIsHeld) {
+  ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+  EXPECT_EQ(UcmmConnectionServices(), (std::vector<uint8_t>{0x4B, 0x10}));
+  const auto requests = TraceOf(UCMM_CONNECTION_ID);
+  ASSERT_EQ(requests.size(), 2u);
+  // Expected packet rate (attribute 9) 0 of the UCMM connection, instance 5.
+  ASSERT_EQ(requests[1].len, 7);
+  EXPECT_EQ(0, std::memcmp(&requests[1].data[2], "\x05\x05\x09\x00\x00", 5));
+
+  // An Allocate refused: no rate is set on a connection that holds nothing.
+  Start(SlaveConfig{});
+  TheSim().refuseSetService(0, 0x4B, 0x02, 0x00, 1);
+  EXPECT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS) & TXR_GEC_MASK, 0x00020000u);
+  EXPECT_EQ(UcmmConnectionServices(), (std::vector<uint8_t>{0x4B}));
+}
+
+TEST_F(Transactions, UcmmConnectionIsClosedAfterEveryFailure) {
+  struct Case {
+    const char* name;
+    uint8_t releaseGeneral;   // a Release of a set left behind answered so (0: none)
+    uint8_t allocateGeneral;  // the Allocate answered so (0: unanswered, 0xFF: as usual)
+    bool otherMaster;         // another master holds the set
+    uint32_t result;          // TxConnect's, without the additional code
+  } cases[] = {
+      {"0x0C, another master's set", 0, 0xFF, true, TXR_OWNED_ELSEWHERE},
+      {"Allocate refused", 0, 0x02, false, 0x00020000},
+      {"Allocate unanswered", 0, 0, false, TXR_TIMEOUT},
+      {"Release of a set left behind refused", 0x10, 0xFF, false, 0x00100000},
+      {"Release of a set left behind unanswered", 0xF0, 0xFF, false, TXR_TIMEOUT},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start(SlaveConfig{});
+    if (c.otherMaster) {
+      const uint8_t allocate[] = {5, 0x4B, 0x03, 0x01, 0x03, 5};  // by the master at MAC ID 5
+      ASSERT_EQ(TheSim().injectFrame(0, G2_UNCONNECTED_ID, sizeof allocate, allocate), 0);
+      platform::AdvanceTestClock(5);
+      ASSERT_EQ(Slave().allocChoice, 3);
+    }
+    if (c.releaseGeneral) {
+      // Ours from a start whose adapter closed without a Release.
       ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
-    } else {
-      // The Allocate is answered after its time-out: the start fails, the
-      // slave is left allocated.
+      ForgetHeldSet();
+      TheSim().refuseSetService(0, 0x4C, c.releaseGeneral == 0xF0 ? 0 : c.releaseGeneral, 0, 1);
+    } else if (c.allocateGeneral != 0xFF) {
+      TheSim().refuseSetService(0, 0x4B, c.allocateGeneral, 0, 1);
+    }
+    TheSim().traceClear();
+    const uint32_t result = TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS);
+    EXPECT_EQ(result & ~TXR_AEC_MASK, c.result);
+    EXPECT_EQ(Slave().ucmmOpen, 0);
+    EXPECT_EQ(UcmmConnOpen, 0);
+    EXPECT_FALSE(HoldsSet(SLAVE));
+    for (uint8_t service : UcmmConnectionServices()) EXPECT_NE(service, 0x10);
+  }
+}
+
+TEST_F(Transactions, ReleaseClosesTheUcmmConnectionAlsoWhenItFails) {
+  for (uint8_t general : {uint8_t{0x10}, uint8_t{0}}) {
+    SCOPED_TRACE(int(general));
+    Start(SlaveConfig{});
+    ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+    TheSim().refuseSetService(0, 0x4C, general, 0, 1);
+    EXPECT_NE(TxRelease(SLAVE, 0), TXR_OK);
+    EXPECT_EQ(Slave().ucmmOpen, 0);
+    // Left behind: a later connect takes it back without asking.
+    ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+    EXPECT_EQ(Slave().ucmmOpen, 1);
+  }
+}
+
+TEST_F(Transactions, AllocatedAtOurMacIdIsReleasedOnlyWhereWeMayHaveLeftIt) {
+  struct Case {
+    const char* name;
+    bool ucmm;
+    int leftBehindBy;  // 0: another master at our MAC ID; 1: an unanswered Allocate;
+                       // 2: a Release that failed; 3: the user's word
+  } cases[] = {
+      {"Group 2, not ours", false, 0},
+      {"UCMM, not ours", true, 0},
+      {"Group 2, Allocate unanswered", false, 1},
+      {"UCMM, Release failed", true, 2},
+      {"Group 2, taken over", false, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SlaveConfig config;
+    config.ucmm = c.ucmm;
+    Start(config);
+    if (c.leftBehindBy == 0 || c.leftBehindBy == 3) {
+      // A scanner at MAC ID 0 that is off line now.
+      const uint8_t allocate[] = {0, 0x4B, 0x03, 0x01, 0x03, 0};
+      ASSERT_EQ(TheSim().injectFrame(0, G2_UNCONNECTED_ID, sizeof allocate, allocate), 0);
+      platform::AdvanceTestClock(5);
+      if (c.leftBehindBy == 3) TakeOverSet(SLAVE, 0);
+    } else if (c.leftBehindBy == 1) {
+      // Carried out, answered after the time-out.
       TheSim().delayAnswers(0, SIM_ANSWER_EXPLICIT, 300);
       ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_TIMEOUT);
       TheSim().delayAnswers(0, SIM_ANSWER_EXPLICIT, 0);
+    } else {
+      ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+      TheSim().refuseSetService(0, 0x4C, 0x10, 0, 1);
+      ASSERT_NE(TxRelease(SLAVE, 0), TXR_OK);
     }
-    LetExplicitConnectionTimeOut();
-
-    if (!ucmm) {
-      // Unchecked, our MAC ID may be another master's: its set is left
-      // alone, and the 0x0B is the result.
-      TheSim().traceClear();
-      EXPECT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS) & (TXR_GEC_MASK | TXR_FAILED), 0x000B0000u);
-      for (const SimTraceFrame& f : TraceOf(G2_UNCONNECTED_ID)) EXPECT_NE(f.data[1], 0x4C);
-      EXPECT_EQ(Slave().allocChoice, 3);
+    ASSERT_EQ(Slave().allocChoice, 3);
+    ASSERT_EQ(Slave().allocator, 0);
+    TheSim().traceClear();
+    const uint32_t result = TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS);
+    bool released = false;
+    for (const SimTraceFrame& f : Trace()) {
+      if ((f.id == G2_UNCONNECTED_ID || f.id == UCMM_CONNECTION_ID) && f.data[1] == 0x4C) {
+        released = true;
+      }
     }
-    // Checked free on the bus, the MAC ID is ours, and so is the set.
-    devicenet::g_NodeTable.OwnMacClaimed = 1;
-    ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
-    EXPECT_EQ(Slave().explicitState, SIM_CONN_ESTABLISHED);
-    std::vector<uint8_t> vendor;
-    EXPECT_EQ(Get(1, 1, 1, vendor), TXR_OK);
+    if (c.leftBehindBy == 0) {
+      EXPECT_EQ(result, TXR_SET_AT_OWN_MAC | 0x000B0000u | (result & TXR_AEC_MASK));
+      EXPECT_FALSE(released);
+      EXPECT_EQ(Slave().ucmmOpen, 0);
+    } else {
+      EXPECT_EQ(result, TXR_OK);
+      EXPECT_TRUE(released);
+      EXPECT_EQ(Slave().explicitState, SIM_CONN_ESTABLISHED);
+      std::vector<uint8_t> vendor;
+      EXPECT_EQ(Get(1, 1, 1, vendor), TXR_OK);
+    }
   }
+}
+
+TEST_F(Transactions, ExplicitConnectionAtOurMacIdIsReleasedOnlyOnTheUsersWord) {
+  SlaveConfig config;
+  config.ucmm = false;
+  Start(config);
+  const uint8_t allocate[] = {0, 0x4B, 0x03, 0x01, 0x01, 0};  // explicit, by MAC ID 0
+  ASSERT_EQ(TheSim().injectFrame(0, G2_UNCONNECTED_ID, sizeof allocate, allocate), 0);
+  platform::AdvanceTestClock(5);
+  ASSERT_EQ(Slave().allocChoice, 1);
+  TheSim().traceClear();
+  ExplicitLink link{};
+  EXPECT_EQ(TxOpenExplicit(SLAVE, 0, CONNECT_TIMEOUT_MS, link) & ~TXR_AEC_MASK,
+            TXR_SET_AT_OWN_MAC | 0x000B0000u);
+  for (const SimTraceFrame& f : TraceOf(G2_UNCONNECTED_ID)) EXPECT_NE(f.data[1], 0x4C);
+
+  TakeOverSet(SLAVE, 0);
+  ASSERT_EQ(TxOpenExplicit(SLAVE, 0, CONNECT_TIMEOUT_MS, link), TXR_OK);
+  EXPECT_EQ(TxCloseExplicit(link, CONNECT_TIMEOUT_MS), TXR_OK);
+  EXPECT_EQ(Slave().allocChoice, 0);
+  // Closed cleanly: the next 0x0B is nobody's we know again.
+  ASSERT_EQ(TheSim().injectFrame(0, G2_UNCONNECTED_ID, sizeof allocate, allocate), 0);
+  platform::AdvanceTestClock(5);
+  EXPECT_NE(TxOpenExplicit(SLAVE, 0, CONNECT_TIMEOUT_MS, link) & TXR_SET_AT_OWN_MAC, 0u);
+}
+
+TEST_F(Transactions, IdentityReadReleasesTheWholeSetWeLeftBehind) {
+  SlaveConfig config;
+  config.ucmm = false;
+  Start(config);
+  ASSERT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+  ForgetHeldSet();  // the adapter closed without a Release
+  ExplicitLink link{};
+  ASSERT_EQ(TxOpenExplicit(SLAVE, 0, CONNECT_TIMEOUT_MS, link), TXR_OK);
+  ASSERT_EQ(TxCloseExplicit(link, CONNECT_TIMEOUT_MS), TXR_OK);
+  EXPECT_EQ(Slave().allocChoice, 0);  // the poll connection went with it
+  TheSim().traceClear();
+  EXPECT_EQ(TxConnect(SLAVE, 0, CONNECT_TIMEOUT_MS), TXR_OK);
+  EXPECT_EQ(TraceOf(G2_UNCONNECTED_ID).size(), 1u);  // the Allocate alone
+}
+
+TEST_F(Transactions, ConnectWithinPausesBetweenTriesAndNamesTheLastCode) {
+  SlaveConfig config;
+  config.group2Port = false;
+  Start(config);
+  TheSim().refuseOpen(0, 0x02, 0x01);
+  const uint32_t start = platform::TickMs();
+  EXPECT_EQ(ConnectWithin(SLAVE, CONNECT_WINDOW_MS), 0x00020100u);
+  EXPECT_LE(platform::TickMs() - start, CONNECT_WINDOW_MS + CONNECT_TIMEOUT_MS);
+  // Each try: the Open in group 3 and in group 1, both refused, then the
+  // Group 2 Only port's Allocate, unanswered.
+  const auto allocates = TraceOf(G2_UNCONNECTED_ID);
+  const auto opens = TraceOf(UCMM_OPEN_ID);
+  ASSERT_GE(allocates.size(), 2u);
+  EXPECT_EQ(opens.size(), 2 * allocates.size());
+  for (size_t i = 1; i < allocates.size(); ++i) {
+    // The next try starts a pause after the Allocate's time-out.
+    EXPECT_GE(opens[2 * i].timeUs - allocates[i - 1].timeUs,
+              uint64_t{CONNECT_TIMEOUT_MS + CONNECT_RETRY_PAUSE_MS} * 1000u);
+  }
+  EXPECT_EQ(Slave().ucmmOpen, 0);
 }
 
 TEST_F(Transactions, LateAnswerIsNotTakenForALaterRequest) {
