@@ -214,7 +214,16 @@ uint32_t Confirm(void* window, uint32_t connected, uint8_t address, int baudInde
 // failed or the slave belongs to another master).
 uint32_t Reach(void* window, uint8_t address, Identity& identity) {
   ShowNumberProgress(window, IDS_PROGRESS_CONNECTING, address);
-  const uint32_t connected = ConnectWithin(address, CONNECT_WINDOW_MS);
+  uint32_t connected = ConnectWithin(address, CONNECT_WINDOW_MS);
+  if (connected & TXR_SET_AT_OWN_MAC) {
+    // Released only on the user's word: a scanner at our MAC ID may own it.
+    if (!AskTakeOverSet(window, address, OwnMac())) {
+      ClearProgress(window);
+      return TXR_REPORTED;
+    }
+    TakeOverSet(address, OwnMac());
+    connected = ConnectWithin(address, CONNECT_WINDOW_MS);
+  }
   ClearProgress(window);
   if (connected == TXR_OWNED_ELSEWHERE) {
     ShowOwnedElsewhere(window, address);

@@ -908,6 +908,36 @@ TEST_F(Change, UnchangedValuesTouchNothing) {
   }
 }
 
+// An explicit connection allocated at our MAC ID by a master this program
+// knows nothing of: the change releases it only on the user's word.
+TEST_F(Change, ConnectionAtOurMacIdIsTakenOverOnlyOnTheUsersWord) {
+  for (int answer : {persist::BOX_IDNO, persist::BOX_IDYES}) {
+    SCOPED_TRACE(answer);
+    Configure(SlaveAt(10));
+    Want(10, 20, 0, 0);
+    const uint8_t own = 0;  // the first candidate, free on this bus
+    const uint8_t allocate[] = {own, 0x4B, 0x03, 0x01, 0x01, own};
+    ASSERT_EQ(TheSim().injectFrame(0, 0x400 | (10 << 3) | 6, sizeof allocate, allocate), 0);
+    platform::AdvanceTestClock(5);
+    ASSERT_EQ(Slave(0).allocChoice, 1);
+    persist::ScriptBoxAnswer(answer);
+    const int outcome = CarryOut();
+    ASSERT_GE(persist::RecordedBoxes().size(), 1u);
+    EXPECT_EQ(persist::RecordedBoxes()[0].style,
+              persist::BOX_YESNO | persist::BOX_ICONQUESTION | persist::BOX_DEFBUTTON2);
+    if (answer == persist::BOX_IDYES) {
+      EXPECT_EQ(outcome, CHANGE_DONE) << BoxTexts();
+      EXPECT_EQ(Slave(0).macId, 20);
+    } else {
+      EXPECT_EQ(persist::RecordedBoxes().size(), 1u) << BoxTexts();
+      EXPECT_TRUE(DeviceNetWrites().empty());
+      EXPECT_EQ(Slave(0).macId, 10);
+      EXPECT_EQ(Slave(0).allocChoice, 1);  // left as it was
+      EXPECT_EQ(Slave(0).allocator, own);
+    }
+  }
+}
+
 // Nothing is written onto an address where a device answers, and the dialog
 // stays open for another choice; with a new rate too, the rate is not
 // changed either.
