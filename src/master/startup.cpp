@@ -184,6 +184,7 @@ uint32_t SlaveConnect(void* window, int withPoll) {
     ShowOwnedElsewhere(window, CurrentSlave());
     return TXR_REPORTED;
   }
+  if (connected != TXR_OK && ReportOwnMacLost(window)) return TXR_REPORTED;
   if (connected != TXR_OK) return TXR_NO_SLAVE;
 
   uint32_t result = SetNoWatchdog(CurrentSlave(), CONN_INSTANCE_EXPLICIT);

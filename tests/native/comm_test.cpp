@@ -15,14 +15,15 @@
 #include "master/comm_view.h"
 #include "master/session.h"
 #include "master/transactions.h"
+#include "master_reset.h"
 #include "persist/cursor_record.h"
+#include "persist/messages.h"
 #include "persist/msgbox.h"
 #include "persist/native_seams.h"
 #include "persist/resstring.h"
 #include "persist/ui_text_record.h"
 #include "platform/platform.h"
 #include "resource.h"
-#include "master_reset.h"
 #include "sim_client.h"
 
 namespace {
@@ -204,14 +205,23 @@ TEST_F(Comm, StartWithoutSlaveGivesUpAfterThreeSeconds) {
   EXPECT_EQ(g_App.AdapterOpen, 1);
 }
 
+// A bus off adapter refuses the own MAC ID check's request: no check took
+// place, so no MAC ID is claimed and the start stops there, naming the
+// adapter's status; not one frame went out.
 TEST_F(Comm, StartOnABusOffAdapterGivesUp) {
   TheSim().setAdapterStatus(SIMCAN_ERR_BUSOFF, 0);
+  TheSim().traceClear();
   persist::ScriptBoxAnswer(persist::BOX_IDOK);
   EXPECT_EQ(CommStart(MAIN), 0);
   TheSim().setAdapterStatus(0, 0);
   ASSERT_EQ(persist::RecordedBoxes().size(), 2u) << BoxTexts();
-  ExpectBox(1, IDS_SLAVE_INIT_FAILED, EXCLAMATION_OK);
+  char expected[1000];
+  persist::FormatResString(IDS_OWN_MAC_CHECK_REFUSED, "0", StringOf(IDS_BUS_OFF).c_str(), nullptr,
+                           expected, sizeof expected);
+  EXPECT_EQ(persist::RecordedBoxes()[1].text, expected);
+  EXPECT_EQ(devicenet::g_NodeTable.OwnMacClaimed, 0);
   EXPECT_EQ(g_App.CommActive, 0);
+  EXPECT_EQ(Trace().size(), 0u);
 }
 
 TEST_F(Comm, ConnectionSizesUpToOneThousandBytes) {

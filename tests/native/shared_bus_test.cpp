@@ -13,6 +13,7 @@
 #include "master/comm_view.h"
 #include "master/session.h"
 #include "master/transactions.h"
+#include "master_reset.h"
 #include "persist/messages.h"
 #include "persist/msgbox.h"
 #include "persist/native_seams.h"
@@ -20,7 +21,6 @@
 #include "persist/ui_text_record.h"
 #include "platform/platform.h"
 #include "resource.h"
-#include "master_reset.h"
 #include "sim_client.h"
 
 namespace {
@@ -134,30 +134,77 @@ TEST_F(SharedBus, ScannersSlaveIsLeftToTheScanner) {
 }
 
 // A scanner switched on while the master runs with MAC ID 0 checks that MAC
-// ID: the master answers, the scanner goes communication faulted and never
-// reaches its slave, and the master's exchange goes on.
-TEST_F(SharedBus, ScannerCannotComeOnlineWithTheMastersMacId) {
+// ID: the master gives it up before its next request, without answering
+// (an answer would fault the scanner), says so naming the scanner, and stops
+// communication without sending a Release under that MAC ID. The scanner
+// comes online and reaches its slave.
+TEST_F(SharedBus, ScannerBootingWithTheMastersMacIdTakesItOver) {
   Configure(SlaveAt(SLAVE, true) + SlaveAt(20, false) + ScannerAt(0, 20, "start_ms = 3600000\n"));
   EXPECT_EQ(Scanner().link, SIM_LINK_SILENT);
   ASSERT_EQ(Start(), 1) << BoxTexts();
   ASSERT_EQ(devicenet::g_NodeTable.OwnMacId, 0);
+  persist::ClearRecordedBoxes();
 
   auto powerCycle = reinterpret_cast<SimIndexFn>(
       platform::ResolveEntry(TheSim().library, "Sim_MasterPowerCycle"));
   ASSERT_NE(powerCycle, nullptr);
+  ASSERT_EQ(CyclicStep(MAIN), 1);
+  TheSim().traceClear();
   ASSERT_EQ(powerCycle(0), 0);
+  int steps = 0;
   for (int i = 0; i < 30; ++i) {
     platform::AdvanceTestClock(100);
-    ASSERT_EQ(CyclicStep(MAIN), 1) << BoxTexts();
+    steps += CyclicStep(MAIN);
   }
-  EXPECT_EQ(Scanner().link, SIM_LINK_FAULTED);
-  EXPECT_EQ(Scanner().allocAttempts, 0u);
-  EXPECT_EQ(Slave(TheSim().findSlave(20)).allocator, 0xFF);
-  int answers = 0;
-  for (const SimTraceFrame& f : TraceOf(0x407)) answers += (f.data[0] & 0x80) ? 1 : 0;
-  EXPECT_EQ(answers, 1);
-  EXPECT_EQ(Slave(TheSim().findSlave(SLAVE)).allocator, 0);
-  EXPECT_EQ(g_App.CommActive, 1);
+  EXPECT_EQ(steps, 0);
+  EXPECT_EQ(g_App.CommActive, 0);
+  ASSERT_EQ(persist::RecordedBoxes().size(), 1u) << BoxTexts();
+  char node[1000];
+  persist::FormatResString(IDS_OWN_MAC_RIVAL_REQUEST, "291", "0BADCAFE", nullptr, node,
+                           sizeof node);
+  char expected[1000];
+  persist::FormatResString(IDS_OWN_MAC_LOST, "0", node, nullptr, expected, sizeof expected);
+  EXPECT_EQ(persist::RecordedBoxes()[0].text, expected);
+
+  // Not one frame of ours after the scanner's check began.
+  for (const SimTraceFrame& f : Trace()) {
+    EXPECT_NE(f.adapter, SIM_TRACE_SENT_BY_ADAPTER) << std::hex << f.id;
+  }
+  EXPECT_EQ(Scanner().link, SIM_LINK_ONLINE);
+  EXPECT_GE(Scanner().allocAttempts, 1u);
+  EXPECT_EQ(Slave(TheSim().findSlave(20)).allocator, 0);
+  EXPECT_GE(Scanner().pollResponses, 1u);
+}
+
+// A node at the first candidate that answers its check only after both
+// windows: the claim is made, and the late answer ends it before the next
+// request to the slave, with the message naming that node.
+TEST_F(SharedBus, LateAnswerForTheClaimedMacIdEndsItsUse) {
+  Configure(SlaveAt(SLAVE, true) + SlaveAt(0, false));
+  ASSERT_EQ(TheSim().delayAnswers(TheSim().findSlave(0), SIM_ANSWER_DUPMAC, 450), 0);
+  ASSERT_EQ(Start(), 1) << BoxTexts();
+  ASSERT_EQ(devicenet::g_NodeTable.OwnMacId, 0);
+  for (int i = 0; i < 10; ++i) {
+    platform::AdvanceTestClock(100);
+    CyclicStep(MAIN);
+  }
+  EXPECT_EQ(g_App.CommActive, 0);
+  ASSERT_EQ(persist::RecordedBoxes().size(), 2u) << BoxTexts();
+  char node[1000];
+  persist::FormatResString(IDS_OWN_MAC_RIVAL_RESPONSE, "0", "00000064", nullptr, node, sizeof node);
+  char expected[1000];
+  persist::FormatResString(IDS_OWN_MAC_LOST, "0", node, nullptr, expected, sizeof expected);
+  EXPECT_EQ(persist::RecordedBoxes()[1].text, expected);
+  uint64_t answerUs = 0;
+  for (const SimTraceFrame& f : TraceOf(0x407)) {
+    if ((f.data[0] & 0x80) && !answerUs) answerUs = f.timeUs;
+  }
+  ASSERT_NE(answerUs, 0u);
+  for (const SimTraceFrame& f : Trace()) {
+    if (f.timeUs > answerUs) {
+      EXPECT_NE(f.adapter, SIM_TRACE_SENT_BY_ADAPTER) << std::hex << f.id;
+    }
+  }
 }
 
 // A Group 2 only slave owned by a scanner at MAC ID 1: the start fails, and
