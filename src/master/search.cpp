@@ -44,8 +44,7 @@ void ShowProgressNumber(void* dialog, unsigned stringId, unsigned number) {
   persist::FormatResString(stringId, argument, nullptr, nullptr, text, sizeof text);
   if (progressRate >= 0) {
     char rate[16];
-    std::snprintf(rate, sizeof rate, "%u",
-                  static_cast<unsigned>(can::BaudTable[progressRate].RateKBaud));
+    std::snprintf(rate, sizeof rate, "%u", static_cast<unsigned>(can::BaudTable[progressRate].RateKBaud));
     char withRate[PROGRESS_TEXT_SIZE];
     if (persist::FormatResString(IDS_PROGRESS_AT_RATE, rate, text, nullptr, withRate,
                                  sizeof withRate) > 0) {
@@ -134,9 +133,8 @@ void ReadIdentities(void* dialog, int rate) {
     SearchNode& node = SearchNodes[rate][mac];
     if (node.state != NODE_ANSWERED) continue;
     ShowProgressNumber(dialog, IDS_PROGRESS_READING_NODE, static_cast<unsigned>(mac));
-    const uint32_t result =
-        ReadNodeIdentity(static_cast<uint8_t>(mac), devicenet::g_NodeTable.OwnMacId, node.identity,
-                         Aborted, nullptr);
+    const uint32_t result = ReadNodeIdentity(static_cast<uint8_t>(mac), devicenet::g_NodeTable.OwnMacId,
+                                             node.identity, Aborted, nullptr);
     if (node.identity.present & IDENTITY_VENDOR) {
       node.state = NODE_IDENTIFIED;
     } else if (result != TXR_OK) {
