@@ -57,9 +57,11 @@ constexpr const char* ENTRY_NAMES[E_COUNT] = {
 void* driverLibrary = nullptr;
 void* entries[E_COUNT] = {};
 int openBaudIndex = 0;
-uint32_t statusSeen = 0;        // status message words since the last TakeStatusSeen
-uint32_t framesWritten = 0;     // frames the driver took, for FramesWritten
-uint32_t lastWriteRefusal = 0;  // for LastWriteRefusal
+uint32_t statusSeen = 0;  // status message words since the last TakeStatusSeen
+
+// What CanWrite saw: FramesWritten and LastWriteRefusal.
+uint32_t framesWritten = 0;
+uint32_t lastWriteRefusal = 0;
 
 template <typename Fn>
 Fn EntryAs(Entry e) {

@@ -165,8 +165,8 @@ bool AllocateChoice(uint8_t macId, uint8_t group, uint8_t choice, uint8_t ownMac
 
 bool ReleaseChoice(uint8_t macId, uint8_t group, uint8_t choice, uint32_t timeoutMs) {
   const uint8_t release[] = {choice};
-  return Request(macId, group, timeoutMs, SVC_RELEASE, CLASS_DEVICENET, DEVICENET_INSTANCE, release,
-                 sizeof release);
+  return Request(macId, group, timeoutMs, SVC_RELEASE, CLASS_DEVICENET, DEVICENET_INSTANCE,
+                 release, sizeof release);
 }
 
 // Releases the predefined set the way its Allocate went: the predefined

@@ -45,8 +45,8 @@ struct ServiceRequest {
   uint8_t service;
   uint32_t classId;
   uint16_t instance;
-  uint8_t attribute;       // used for Get/Set_Attribute_Single only
-  uint8_t length;          // request data bytes
+  uint8_t attribute;  // used for Get/Set_Attribute_Single only
+  uint8_t length;     // request data bytes
   uint32_t timeoutMs = 0;  // 0: REQUEST_TIMEOUT_MS
 };
 
