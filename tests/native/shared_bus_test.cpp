@@ -4,8 +4,11 @@
 // online with the MAC ID the master holds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/app_state.h"
 #include "can/can_driver.h"
@@ -205,6 +208,64 @@ TEST_F(SharedBus, LateAnswerForTheClaimedMacIdEndsItsUse) {
       EXPECT_NE(f.adapter, SIM_TRACE_SENT_BY_ADAPTER) << std::hex << f.id;
     }
   }
+}
+
+// The demo's screenshot bus right after power-up: the scanner at 0 is in
+// the middle of its own start-up check when Start is the first action. The
+// master hears the scanner's second request before sending anything, leaves
+// 0 to it and takes 1; the scanner comes online and runs its slave.
+TEST_F(SharedBus, FirstStartOnTheScreenshotBusLeavesTheBootingScannerAlone) {
+  std::FILE* file = std::fopen(SCREENSHOT_BUS_INI, "rb");
+  ASSERT_NE(file, nullptr) << SCREENSHOT_BUS_INI;
+  std::string config;
+  char chunk[4096];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) config.append(chunk, n);
+  std::fclose(file);
+
+  ResetMaster(io_, 63);
+  ResetCommView();
+  ASSERT_EQ(TheSim().loadConfigText(config.c_str(), "screenshot-bus.ini"), 0)
+      << TheSim().lastError();
+  TheSim().useClock(TestTick);
+  ASSERT_EQ(Scanner().link, SIM_LINK_CHECKING);
+  persist::ClearRecordedBoxes();
+  ASSERT_EQ(Start(), 1) << BoxTexts();
+  EXPECT_EQ(devicenet::g_NodeTable.OwnMacId, 1);
+  for (int i = 0; i < 30; ++i) {
+    platform::AdvanceTestClock(100);
+    ASSERT_EQ(CyclicStep(MAIN), 1) << BoxTexts();
+  }
+  EXPECT_EQ(Scanner().link, SIM_LINK_ONLINE);
+  EXPECT_EQ(Scanner().allocated, 1);
+  EXPECT_EQ(Slave(TheSim().findSlave(12)).allocator, 0);
+  EXPECT_EQ(Slave(TheSim().findSlave(63)).allocator, 1);
+}
+
+// Another checker of the same candidate at the same time (a second copy of
+// the program, as its frames go: vendor ID 0, its own serial number). The
+// two checks' frames differ by their serial numbers, so they cannot merge
+// on the wire unseen: the master hears the other's request, sends no second
+// one and leaves the candidate to it; the other checker comes online.
+TEST_F(SharedBus, TwoCheckersOfOneCandidateDoNotBothTakeIt) {
+  // The other checker starts 50 ms into the master's check of 0, which
+  // follows the master's 1100 ms of listening.
+  Configure(SlaveAt(SLAVE, true) +
+            ScannerAt(0, 20, "vendor = 0\nserial = 0x5EED0001\nstart_ms = 3450\n"));
+  g_App.CheckSerial = 0x5EED0002;
+  ASSERT_EQ(Start(), 1) << BoxTexts();
+  EXPECT_NE(devicenet::g_NodeTable.OwnMacId, 0);
+  for (int i = 0; i < 25; ++i) {
+    platform::AdvanceTestClock(100);
+    ASSERT_EQ(CyclicStep(MAIN), 1) << BoxTexts();
+  }
+  EXPECT_EQ(Scanner().link, SIM_LINK_ONLINE);
+  std::vector<uint32_t> serials;
+  for (const SimTraceFrame& f : TraceOf(0x407)) {
+    serials.push_back(static_cast<uint32_t>(f.data[3] | f.data[4] << 8 | f.data[5] << 16 |
+                                            static_cast<uint32_t>(f.data[6]) << 24));
+  }
+  EXPECT_NE(std::find(serials.begin(), serials.end(), 0x5EED0001u), serials.end());
+  EXPECT_NE(std::find(serials.begin(), serials.end(), 0x5EED0002u), serials.end());
 }
 
 // A Group 2 only slave owned by a scanner at MAC ID 1: the start fails, and
