@@ -132,6 +132,11 @@
 #define IDC_MON_FILTER 2013  // edit: only frames of this MAC ID; empty for all
 #define IDC_MON_STATUS 2014  // static: frames/s, bus load, adapter status, counts
 
+// Own MAC ID (dialog 115).
+#define IDC_OWN_MAC_AUTO 2100   // radio: chosen for each operation
+#define IDC_OWN_MAC_FIXED 2101  // radio: the MAC ID in IDC_OWN_MAC_VALUE
+#define IDC_OWN_MAC_VALUE 2102  // edit: the fixed MAC ID, 0..63
+
 // Change Address and Baud Rate of Slave (dialog 112).
 #define IDC_CHANGE_NEW_ADDRESS 1001
 #define IDC_CHANGE_OLD_ADDRESS 1002
