@@ -268,6 +268,66 @@ TEST_F(SharedBus, TwoCheckersOfOneCandidateDoNotBothTakeIt) {
   EXPECT_NE(std::find(serials.begin(), serials.end(), 0x5EED0002u), serials.end());
 }
 
+// Two copies of the program (the other one's check as a node with the same
+// timing: two requests as far apart as the master's, vendor ID 0) checking
+// one candidate, their requests starting together on the wire. With the
+// same serial number the requests are one frame each time and neither
+// sender can hear the other: both take the MAC ID. With this installation's
+// own serial number they differ, each hears the other's, and the master
+// leaves the candidate.
+TEST_F(SharedBus, OnlyDistinctSerialNumbersKeepTwoCheckersApart) {
+  const std::string bus = "[bus]\nwire_time = yes\n" + SlaveAt(SLAVE, true);
+  const auto checker = [](uint32_t startMs, uint32_t apartMs) {
+    const std::string keys =
+        "vendor = 0\nserial = 0x5EED0001\nstart_ms = " + std::to_string(startMs) +
+        "\ndup_mac_ms = " + std::to_string(apartMs) + "\n";
+    return ScannerAt(0, 20, keys.c_str());
+  };
+  const auto requestsUs = [](bool fromAdapter) {
+    std::vector<uint64_t> times;
+    for (const SimTraceFrame& f : TraceOf(0x407)) {
+      if ((f.adapter == SIM_TRACE_SENT_BY_ADAPTER) == fromAdapter && !(f.data[0] & 0x80)) {
+        times.push_back(f.timeUs);
+      }
+    }
+    return times;
+  };
+  // A first run learns when the master's requests for 0 leave and when the
+  // bus was loaded: the runs are alike to the microsecond.
+  const uint32_t laterMs = 20000;
+  Configure(bus + checker(laterMs, 1000));
+  g_App.CheckSerial = 0x5EED0001;
+  ASSERT_EQ(Start(), 1) << BoxTexts();
+  const std::vector<uint64_t> ours = requestsUs(true);
+  ASSERT_EQ(ours.size(), 2u);
+  StopMaster(MAIN);
+  platform::EnableTestClock(1000);
+  TheSim().useClock(TestTick);
+  platform::AdvanceTestClock(laterMs);
+  const std::vector<uint64_t> its = requestsUs(false);
+  ASSERT_FALSE(its.empty());
+  const uint64_t loadUs = its[0] - uint64_t{laterMs} * 1000;
+  ASSERT_GT(ours[0], loadUs);
+  const uint32_t startMs = static_cast<uint32_t>((ours[0] - loadUs) / 1000);
+  const uint32_t apartMs = static_cast<uint32_t>((ours[1] - ours[0]) / 1000);
+
+  const struct {
+    uint32_t serial;
+    int ownMac;       // what the master takes
+    uint8_t checker;  // what becomes of the other checker
+  } cases[] = {{0x5EED0001, 0, SIM_LINK_ONLINE}, {0x5EED0002, 1, SIM_LINK_FAULTED}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.serial);
+    Configure(bus + checker(startMs, apartMs));
+    g_App.CheckSerial = static_cast<int>(c.serial);
+    ASSERT_EQ(Start(), 1) << BoxTexts();
+    EXPECT_EQ(devicenet::g_NodeTable.OwnMacId, c.ownMac);
+    platform::AdvanceTestClock(2 * apartMs);
+    EXPECT_EQ(Scanner().link, c.checker);
+    StopMaster(MAIN);
+  }
+}
+
 // A Group 2 only slave owned by a scanner at MAC ID 1: the start fails, and
 // neither it nor the Stop sends a Release on the slave's Group 2 Only port.
 TEST_F(SharedBus, FailedStartReleasesNothingOnTheGroup2OnlyPort) {
