@@ -129,6 +129,8 @@ uint32_t CheckSerialNumber() {
 bool ClaimOwnMacId(void* window, uint8_t a, uint8_t b) {
   a &= devicenet::MAC_ID_MASK;
   b &= devicenet::MAC_ID_MASK;
+  // A claim lost while the adapter stood idle is told before the next one.
+  ReportOwnMacLost(window);
   g_NodeTable.OwnMacClaimed = 0;
   g_NodeTable.OwnMacChecking = 0;
   devicenet::ClearOwnMacWatch(g_NodeTable);

@@ -27,7 +27,8 @@ enum MacCheck {
 // every candidate taken (message 1051, or 1503 for the fixed one), the fixed
 // one is a or b (1507), or the adapter refused a check (1504, naming its
 // status: the operation stops there). The adapter must be open. Draws the
-// check's serial number first where AppState CheckSerial is still 0.
+// check's serial number first where AppState CheckSerial is still 0, and
+// shows message 1500 first where the last claim was lost and not yet told.
 bool ClaimOwnMacId(void* window, uint8_t a, uint8_t b);
 
 // Two Duplicate MAC ID check requests for `mac`, 200 ms each, so that a slow

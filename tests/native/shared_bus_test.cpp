@@ -328,6 +328,35 @@ TEST_F(SharedBus, OnlyDistinctSerialNumbersKeepTwoCheckersApart) {
   }
 }
 
+// Communication inactive, the adapter left open by an attribute read: a
+// check for the own MAC ID seen while the bus stood idle is told before the
+// next read claims an own MAC ID afresh.
+TEST_F(SharedBus, ClaimLostWhileIdleIsToldAtTheNextRequest) {
+  Configure(SlaveAt(SLAVE, true));
+  g_App.AttrClassId = 1;
+  g_App.AttrInstanceId = 1;
+  g_App.AttrAttributeId = 7;
+  g_App.ReadAttrPending = 1;
+  EXPECT_EQ(CyclicStep(MAIN), 0);  // the read, and no poll while inactive
+  ASSERT_TRUE(persist::RecordedBoxes().empty()) << BoxTexts();
+  ASSERT_EQ(g_App.AdapterOpen, 1);
+  const uint8_t own = devicenet::g_NodeTable.OwnMacId;
+  const uint8_t request[7] = {0x00, 0x07, 0x00, 0x04, 0x03, 0x02, 0x01};
+  ASSERT_EQ(TheSim().injectFrame(0, 0x400u | own << 3 | 7u, 7, request), 0);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(ServiceIdleBus(), 1);
+  EXPECT_EQ(devicenet::g_NodeTable.OwnMacLost, 1);
+
+  g_App.ReadAttrPending = 1;
+  CyclicStep(MAIN);
+  ASSERT_FALSE(persist::RecordedBoxes().empty());
+  char node[1000];
+  persist::FormatResString(IDS_OWN_MAC_RIVAL_REQUEST, "7", "01020304", nullptr, node, sizeof node);
+  char expected[1000];
+  persist::FormatResString(IDS_OWN_MAC_LOST, std::to_string(own).c_str(), node, nullptr, expected,
+                           sizeof expected);
+  EXPECT_EQ(persist::RecordedBoxes()[0].text, expected);
+}
+
 // A Group 2 only slave owned by a scanner at MAC ID 1: the start fails, and
 // neither it nor the Stop sends a Release on the slave's Group 2 Only port.
 TEST_F(SharedBus, FailedStartReleasesNothingOnTheGroup2OnlyPort) {
