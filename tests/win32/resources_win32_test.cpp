@@ -155,8 +155,7 @@ const Ctl kOwnMac[] = {
      "before each operation and given up as soon as another node", SS_LEFT},
     {IDC_STATIC, "Static", 10, 26, 240, 8, "claims it.", SS_LEFT},
     {IDC_OWN_MAC_AUTO, "Button", 10, 42, 240, 10,
-     "&Automatic (the first free of 0, 1, 2, 63, 62, 61, 60)",
-     BS_AUTORADIOBUTTON | WS_GROUP | TAB},
+     "&Automatic (the first free of 0, 1, 2, 63, 62, 61, 60)", BS_AUTORADIOBUTTON | WS_GROUP | TAB},
     {IDC_OWN_MAC_FIXED, "Button", 10, 58, 70, 10, "&Fixed MAC ID:", BS_AUTORADIOBUTTON},
     {IDC_OWN_MAC_VALUE, "Edit", 82, 57, 24, 12, "", ES_NUMBER | WS_GROUP | TAB},
     {IDC_STATIC, "Static", 112, 59, 138, 8, "(configuration tools: 62)", SS_LEFT},
@@ -809,10 +808,11 @@ std::set<UINT> StringIds(HMODULE module) {
 
 TEST_F(LanguageLibraries, BothCarryTheSameResourceIds) {
   const std::pair<LPCSTR, std::set<std::string>> kinds[] = {
-      {MAKEINTRESOURCEA(5), {"#101", "#108", "#109", "#112", "#114", "#1049", "#1050"}},  // dialogs
-      {MAKEINTRESOURCEA(4), {"#104"}},                                            // menu
-      {MAKEINTRESOURCEA(9), {"#105", "#106"}},                                    // accelerators
-      {MAKEINTRESOURCEA(14), {"#103"}},                                           // icon group
+      {MAKEINTRESOURCEA(5),
+       {"#101", "#108", "#109", "#112", "#114", "#115", "#1049", "#1050"}},  // dialogs
+      {MAKEINTRESOURCEA(4), {"#104"}},                                       // menu
+      {MAKEINTRESOURCEA(9), {"#105", "#106"}},                               // accelerators
+      {MAKEINTRESOURCEA(14), {"#103"}},                                      // icon group
   };
   for (const auto& kind : kinds) {
     EXPECT_EQ(Names(english_, kind.first), kind.second);
