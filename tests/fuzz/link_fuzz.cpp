@@ -5,8 +5,8 @@
 // Duplicate MAC ID checks arriving for it, an adapter whose queue is full or
 // fails, time passing, and raw frames of any shape. Nothing may crash or
 // touch memory outside a record or a caller's buffer; taken results stay
-// within their buffers and ranges, and the own MAC ID is defended exactly
-// while it is claimed.
+// within their buffers and ranges, and a check for the claimed own MAC ID
+// ends the claim and every exchange under it, and nothing else does.
 //
 // A small peer per slave answers the master's last request with the
 // identifiers, toggle and fragment counts it expects, so that mutations

@@ -1,5 +1,5 @@
 // The master on a bus it shares with other nodes: its own MAC ID checked
-// and defended, another master's slave left alone, bus faults and the
+// or fixed, another master's slave left alone, bus faults and the
 // slave watchdog, against simulated slaves through the real driver binding.
 #include <gtest/gtest.h>
 
