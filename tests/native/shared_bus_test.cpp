@@ -16,7 +16,6 @@
 #include "master/comm_view.h"
 #include "master/session.h"
 #include "master/transactions.h"
-#include "master_reset.h"
 #include "persist/messages.h"
 #include "persist/msgbox.h"
 #include "persist/native_seams.h"
@@ -24,6 +23,7 @@
 #include "persist/ui_text_record.h"
 #include "platform/platform.h"
 #include "resource.h"
+#include "master_reset.h"
 #include "sim_client.h"
 
 namespace {

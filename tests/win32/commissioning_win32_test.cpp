@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <set>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -429,12 +429,11 @@ TEST_F(Commissioning, NothingFoundOffersTheOtherRatesAndThePickBringsItsRate) {
 // The menu's search at every rate: each node on its line with its rate and
 // identity, a silent address still pickable without touching the rate.
 TEST_F(Commissioning, SearchAtAllRatesShowsWhoEachNodeIs) {
-  Start(
-      "[slave]\nmac = 3\nbaud = 125\nvendor = 1\ndevice_type = 12\nproduct_code = 77\n"
-      "revision = 3.4\nserial = 4660\nname = Gateway DN\n"
-      "[slave]\nmac = 3\nbaud = 500\nucmm = no\n"
-      "[slave]\nmac = 8\nbaud = 250\n",
-      USB_AT_125);
+  Start("[slave]\nmac = 3\nbaud = 125\nvendor = 1\ndevice_type = 12\nproduct_code = 77\n"
+        "revision = 3.4\nserial = 4660\nname = Gateway DN\n"
+        "[slave]\nmac = 3\nbaud = 500\nucmm = no\n"
+        "[slave]\nmac = 8\nbaud = 250\n",
+        USB_AT_125);
   Script s;
   std::string gateway;
   int at500 = -1;
@@ -451,8 +450,7 @@ TEST_F(Commissioning, SearchAtAllRatesShowsWhoEachNodeIs) {
   };
   Run(IDM_SEARCH_ALL_RATES, s);
   EXPECT_TRUE(s.boxes.empty());
-  EXPECT_EQ(gateway.substr(0, gateway.find("\t12 ")),
-            "3\t125 kBaud\t1 Rockwell Automation/Allen-Bradley");
+  EXPECT_EQ(gateway.substr(0, gateway.find("\t12 ")), "3\t125 kBaud\t1 Rockwell Automation/Allen-Bradley");
   EXPECT_EQ(gateway.substr(gateway.find("\t77\t")), "\t77\t3.4\t4660\tGateway DN");
   EXPECT_EQ(g_App.CurrAdr, 3);
   EXPECT_EQ(g_App.BaudIndex, 2);
@@ -552,11 +550,10 @@ TEST_F(Commissioning, FixedOwnMacIdFromTheMenuIsUsedAndKept) {
 }
 
 TEST_F(Commissioning, WholeUseIsCapturedFrameForFrame) {
-  Start(
-      "[slave]\nmac = 10\nproduced = 20\nconsumed = 20\nucmm = yes\n"
-      "[slave]\nmac = 20\nucmm = no\n"
-      "[master]\nmac = 0\nslave = 20\nucmm = no\npoll_ms = 20\n",
-      USB_AT_125);
+  Start("[slave]\nmac = 10\nproduced = 20\nconsumed = 20\nucmm = yes\n"
+        "[slave]\nmac = 20\nucmm = no\n"
+        "[master]\nmac = 0\nslave = 20\nucmm = no\npoll_ms = 20\n",
+        USB_AT_125);
   const char* file = "whole_use.pcap";
   DeleteFileA(file);
   TheSim().traceClear();
