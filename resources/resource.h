@@ -28,6 +28,7 @@
 #define IDD_READ_ATTR 1049   // Read Attribute, modeless
 #define IDD_WRITE_ATTR 1050  // Write Attribute, modeless
 #define IDD_MONITOR 114      // Bus Monitor, modeless
+#define IDD_OWN_MAC 115      // Own MAC ID, modal
 
 // Menu, accelerators, icon.
 #define IDI_APP 103         // program icon (16x16 and 32x32)
@@ -50,6 +51,7 @@
 #define IDM_SEARCH_ALL_RATES 40021  // the search at 125, 250 and 500 kBaud
 #define IDM_BUS_MONITOR 40022       // opens the Bus Monitor window
 #define IDM_CAPTURE 40023           // check item: every frame written to a capture file
+#define IDM_OWN_MAC 40030           // opens the Own MAC ID dialog
 
 // Accelerator commands.
 #define IDM_ACCEL_ENTER 40006  // table 105: Enter in the hex field
@@ -129,6 +131,11 @@
 #define IDC_MON_CLEAR 2012   // push button: empties the list and the counters
 #define IDC_MON_FILTER 2013  // edit: only frames of this MAC ID; empty for all
 #define IDC_MON_STATUS 2014  // static: frames/s, bus load, adapter status, counts
+
+// Own MAC ID (dialog 115).
+#define IDC_OWN_MAC_AUTO 2100   // radio: chosen for each operation
+#define IDC_OWN_MAC_FIXED 2101  // radio: the MAC ID in IDC_OWN_MAC_VALUE
+#define IDC_OWN_MAC_VALUE 2102  // edit: the fixed MAC ID, 0..63
 
 // Change Address and Baud Rate of Slave (dialog 112).
 #define IDC_CHANGE_NEW_ADDRESS 1001
@@ -300,6 +307,16 @@
 #define IDS_MORE_FIRST 1500
 #define IDS_MORE_LAST 1599
 // Own MAC ID and connection set-up (1500..1519).
+#define IDS_OWN_MAC_LOST 1500           // another node claimed the own MAC ID: %s MAC ID, %s the node
+#define IDS_OWN_MAC_RIVAL_REQUEST 1501  // the node checks it: %s vendor ID, %s serial number
+#define IDS_OWN_MAC_RIVAL_RESPONSE 1502  // the node is online with it: %s vendor ID, %s serial
+#define IDS_FIXED_OWN_MAC_TAKEN 1503     // %s the fixed own MAC ID, %s what holds it
+#define IDS_OWN_MAC_CHECK_REFUSED 1504   // %s the MAC ID, %s the adapter's status
+#define IDS_PROGRESS_LISTENING 1505      // before the own MAC ID check
+#define IDS_OWN_MAC_RANGE 1506           // Own MAC ID dialog: the number is no MAC ID
+#define IDS_FIXED_OWN_MAC_IS_SLAVE 1507  // %s the fixed own MAC ID, the address of the slave
+#define IDS_OWN_MAC_TAKEN_BY_NODE 1508   // fixed MAC ID answered by a node online with it
+#define IDS_OWN_MAC_TAKEN_CHECKING 1509  // fixed MAC ID checked by another node right now
 // -- own MAC ID strings here
 #define IDS_CONNECT_LAST_CODE 1510  // appended to 1015; %s is the error code in words
 #define IDS_CONNECT_NO_ANSWER 1511  // appended to 1015: the connect requests went unanswered

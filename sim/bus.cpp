@@ -97,17 +97,50 @@ void OnCollision(World& w, uint64_t endUs) {
   }
 }
 
+// The senders of one frame on the wire: the winner's and those of its twins.
+constexpr int MAX_SENDERS = 8;
+struct Senders {
+  int16_t source[MAX_SENDERS];
+  int count;
+};
+
+bool SentBy(const Senders& senders, int source) {
+  for (int i = 0; i < senders.count; ++i) {
+    if (senders.source[i] == source) return true;
+  }
+  return false;
+}
+
+// Frames of other nodes that start with the winner at the same moment with
+// the same identifier and the same data are one frame on the wire: each
+// sender takes it for its own, and none of them hears it from another.
+// They leave the queue with the winner.
+void TakeTwins(Bus& bus, const Pending& winner, uint64_t startUs, Senders& senders) {
+  for (int i = 0; i < bus.pendingCount;) {
+    const Pending& q = bus.pending[i];
+    if (senders.count < MAX_SENDERS && !SentBy(senders, q.source) && q.readyUs <= startUs &&
+        q.baud == winner.baud && q.frame.id == winner.frame.id && q.frame.len == winner.frame.len &&
+        memcmp(q.frame.data, winner.frame.data, winner.frame.len) == 0 &&
+        FirstOfItsSource(bus, i)) {
+      senders.source[senders.count++] = q.source;
+      bus.pending[i] = bus.pending[--bus.pendingCount];
+      continue;
+    }
+    ++i;
+  }
+}
+
 uint64_t WireUs(const Bus& bus, const Pending& p) {
   if (!bus.wireTime) return 0;
   return static_cast<uint64_t>(FrameBits(p.frame.id, p.frame.len, p.frame.data)) *
          BitTimeUs(p.baud);
 }
 
-void Deliver(World& w, const Pending& p, uint64_t atUs) {
+void Deliver(World& w, const Pending& p, const Senders& senders, uint64_t atUs) {
   ++w.bus.frames;
   Adapter& a = w.adapter;
   uint8_t role = SIM_TRACE_NOT_ADAPTER;
-  if (p.source == SOURCE_ADAPTER) {
+  if (SentBy(senders, SOURCE_ADAPTER)) {
     role = SIM_TRACE_SENT_BY_ADAPTER;
     if (a.txErrors > 0) --a.txErrors;
   } else if (a.open && p.baud == a.baud && !(AdapterStatus(a, atUs) & SIMCAN_ERR_BUSOFF)) {
@@ -119,10 +152,10 @@ void Deliver(World& w, const Pending& p, uint64_t atUs) {
   }
   TraceAdd(w.trace, atUs, p.frame, p.baud, role);
   for (int i = 0; i < w.slaveCount; ++i) {
-    if (i != p.source && w.slaves[i].baud == p.baud) SlaveReceive(w, i, p.frame, atUs);
+    if (!SentBy(senders, i) && w.slaves[i].baud == p.baud) SlaveReceive(w, i, p.frame, atUs);
   }
   for (int i = 0; i < w.masterCount; ++i) {
-    if (SOURCE_MASTER_FIRST + i != p.source && w.masters[i].cfg.baud == p.baud) {
+    if (!SentBy(senders, SOURCE_MASTER_FIRST + i) && w.masters[i].cfg.baud == p.baud) {
       MasterReceive(w, i, p.frame, atUs);
     }
   }
@@ -171,9 +204,11 @@ void BusRun(World& w, uint64_t untilUs) {
     } else if (frameEndUs <= timerUs && frameEndUs <= untilUs) {
       Pending p = bus.pending[winner];
       bus.pending[winner] = bus.pending[--bus.pendingCount];
+      Senders senders{{p.source}, 1};
+      if (bus.wireTime) TakeTwins(bus, p, startUs, senders);
       bus.busyUs += frameEndUs - startUs;
       bus.freeAtUs = frameEndUs;
-      Deliver(w, p, frameEndUs);
+      Deliver(w, p, senders, frameEndUs);
     } else if (timerUs <= untilUs) {
       for (int i = 0; i < w.slaveCount; ++i) {
         if (SlaveNextTimerUs(w.slaves[i]) <= timerUs) SlaveOnTime(w, i, timerUs);

@@ -218,6 +218,7 @@ void MasterDefaults(MasterConfig& m) {
   m.slave = 0xFF;
   m.pollMs = 100;
   m.serial = 1;
+  m.dupMacMs = 1000;
   m.ucmm = true;
 }
 
@@ -257,6 +258,8 @@ bool MasterKey(Parser& p, MasterConfig& m, const char* key, const char* v) {
     }
   } else if (!strcmp(key, "start_ms")) {
     if (!Number(v, 0, 3600000, m.startMs)) bad = "start_ms must be 0 to 3600000";
+  } else if (!strcmp(key, "dup_mac_ms")) {
+    if (!Number(v, 0, 60000, m.dupMacMs)) bad = "dup_mac_ms must be 0 to 60000";
   } else {
     return Fail(p, "unknown key in [master]: ", key);
   }

@@ -75,6 +75,7 @@ struct MasterConfig {
   uint16_t outputLen;
   uint8_t outputByte;  // every output byte
   uint32_t startMs;    // powers on this long after the configuration is loaded
+  uint32_t dupMacMs;   // between its two Duplicate MAC ID requests
 };
 
 struct BusConfig {

@@ -11,7 +11,6 @@ namespace sim {
 namespace {
 
 constexpr uint64_t NEVER = UINT64_MAX;
-constexpr uint32_t DUP_MAC_MS = 1000;    // between its two Duplicate MAC ID requests
 constexpr uint8_t DUP_MAC_REQUESTS = 2;  // sent before going online
 constexpr uint8_t DUP_MAC_LEN = 7;       // port, vendor ID (2), serial number (4)
 constexpr uint8_t PHYSICAL_PORT = 0;
@@ -368,7 +367,7 @@ void MasterPowerOn(World& w, int index, uint64_t nowUs) {
   m.phase = PH_CHECK;
   m.dupSent = 1;
   SendDupMac(w, index, false, nowUs);
-  m.timerUs = nowUs + Ms(DUP_MAC_MS);
+  m.timerUs = nowUs + Ms(m.cfg.dupMacMs);
 }
 
 void MasterReceive(World& w, int index, const Frame& f, uint64_t nowUs) {
@@ -414,7 +413,7 @@ void MasterOnTime(World& w, int index, uint64_t nowUs) {
       if (m.dupSent < DUP_MAC_REQUESTS) {
         ++m.dupSent;
         SendDupMac(w, index, false, nowUs);
-        m.timerUs = nowUs + Ms(DUP_MAC_MS);
+        m.timerUs = nowUs + Ms(m.cfg.dupMacMs);
       } else {
         m.link = SIM_LINK_ONLINE;
         StartAttempt(w, index, nowUs);

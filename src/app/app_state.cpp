@@ -15,6 +15,7 @@ void InitAppState(ModuleHandle instance) {
   g_App.ValueInHex = 1;
   g_App.IdsInHex = 1;
   g_App.WriteValueLength = 1;
+  g_App.OwnMacChoice = DEFAULT_OWN_MAC_CHOICE;
 }
 
 }  // namespace app

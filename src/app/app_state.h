@@ -28,6 +28,9 @@ constexpr int HELP_FILE_SIZE = 259 * 3 + 1;  // help file path, UTF-8 of up to M
 constexpr int WRITE_VALUE_SIZE = 1000;      // encoded value bytes of an attribute write
 constexpr int ATTR_VALUE_TEXT_SIZE = 3000;  // text of the last formatted attribute value
 constexpr int NO_BUS_STATUS_SHOWN = -1;     // LastBusStatus before any status was shown
+// The fixed own MAC ID before the user chose one: configuration tools
+// conventionally sit at 62.
+constexpr int DEFAULT_OWN_MAC_CHOICE = 62;
 
 // Deferred menu commands, carried out by the idle step (PendingCommand).
 constexpr int CMD_NONE = 0;
@@ -75,6 +78,9 @@ struct AppState {
   int LogFlowColumns;  // [Log] FlowColumns: data lines carry the flow columns
   int ServiceShow;     // [Service] Show: Write Attribute offers service mode
   int SlaveWatchdog;   // [Tarnix] SlaveWatchdog: the poll connection's expected packet rate is set
+  int OwnMacFixed;     // [Tarnix] OwnMacFixed: the own MAC ID is OwnMacChoice, not chosen
+  int OwnMacChoice;    // [Tarnix] OwnMacId: the fixed own MAC ID, 0..63
+  int CheckSerial;     // [Tarnix] CheckSerial: our check messages' serial number, 0 unset
 
   // Run state.
   int MainReady;         // the main window is initialised; the idle step waits for it

@@ -61,6 +61,10 @@ void* entries[E_COUNT] = {};
 int openBaudIndex = 0;
 uint32_t statusSeen = 0;  // status message words since the last TakeStatusSeen
 
+// What CanWrite saw: FramesWritten and LastWriteRefusal.
+uint32_t framesWritten = 0;
+uint32_t lastWriteRefusal = 0;
+
 template <typename Fn>
 Fn EntryAs(Entry e) {
   return reinterpret_cast<Fn>(entries[e]);
@@ -104,6 +108,11 @@ uint32_t CanStatus() {
 uint32_t CanWrite(DriverMsg* msg) {
   if (!driverLibrary) return CAN_ERR_NO_DRIVER;
   const uint32_t result = EntryAs<MsgFn>(E_WRITE)(msg);
+  if (result == CAN_ERR_OK) {
+    ++framesWritten;
+  } else if (result != CAN_ERR_QXMTFULL) {
+    lastWriteRefusal = result;
+  }
   if (g_FrameTap && result == CAN_ERR_OK) TapMessage(*msg, TAP_SENT);
   return result;
 }
@@ -235,6 +244,14 @@ void NoteStatusMessage(const DriverMsg& msg) {
   statusSeen |= static_cast<uint32_t>(msg.DATA[0]) << 24 |
                 static_cast<uint32_t>(msg.DATA[1]) << 16 | static_cast<uint32_t>(msg.DATA[2]) << 8 |
                 msg.DATA[3];
+}
+
+uint32_t FramesWritten() {
+  return framesWritten;
+}
+
+uint32_t LastWriteRefusal() {
+  return lastWriteRefusal;
 }
 
 int OpenBaudIndex() {

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "devicenet/codec.h"
-#include "devicenet/defend.h"
+#include "devicenet/own_mac_watch.h"
 #include "devicenet/dispatch.h"
 #include "devicenet/explicit.h"
 #include "devicenet/io.h"

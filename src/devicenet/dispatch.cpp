@@ -4,9 +4,9 @@
 
 #include "can/can_driver.h"
 #include "devicenet/answer_length.h"
-#include "devicenet/defend.h"
 #include "devicenet/explicit.h"
 #include "devicenet/io.h"
+#include "devicenet/own_mac_watch.h"
 #include "devicenet/tracking.h"
 #include "platform/platform.h"
 
@@ -48,7 +48,6 @@ struct HeldFrame {
 
 HeldFrame heldExpl[NODE_COUNT];
 HeldFrame heldIo[NODE_COUNT];
-HeldFrame heldDefence;  // our answer to a Duplicate MAC ID check for the own MAC ID
 
 // What the current pass did, and what the waits go by.
 struct PassCounts {
@@ -196,7 +195,7 @@ bool ReadOne() {
   DnMessage received{};
   if (Decode(msg, received)) {
     NoteAnswer(pace.Awaited, received);
-    Send(DefendOwnMac(g_NodeTable, received), heldDefence);
+    WatchOwnMac(g_NodeTable, received);
     TrackConnection(received, g_NodeTable);
     DriveNodes(g_NodeTable, &received);
   }
@@ -204,7 +203,6 @@ bool ReadOne() {
 }
 
 bool AnyFrameHeld() {
-  if (heldDefence.Valid) return true;
   for (int mac = 0; mac < NODE_COUNT; ++mac) {
     if (heldExpl[mac].Valid || heldIo[mac].Valid) return true;
   }
@@ -221,7 +219,6 @@ void ClearSendHook() {
   sendHook = nullptr;
   std::memset(heldExpl, 0, sizeof heldExpl);
   std::memset(heldIo, 0, sizeof heldIo);
-  heldDefence = HeldFrame{};
   pace = Pace{};
 }
 
@@ -246,7 +243,6 @@ SendResult SendFrame(const CanFrame& frame) {
 }
 
 void DriveNodes(NodeTable& table, const DnMessage* received) {
-  Retry(heldDefence);
   for (uint8_t mac = 0; mac < NODE_COUNT; ++mac) {
     // Receive before the steps: a frame read before a new transfer's first
     // frame went out must not end that transfer.
@@ -270,7 +266,7 @@ void DrainReceiveQueue() {
       continue;
     }
     DnMessage received{};
-    if (Decode(msg, received)) Send(DefendOwnMac(g_NodeTable, received), heldDefence);
+    if (Decode(msg, received)) WatchOwnMac(g_NodeTable, received);
   }
 }
 

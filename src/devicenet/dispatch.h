@@ -40,8 +40,8 @@ void LinkTick();
 
 // Reads and drops every frame waiting in the adapter, as a transaction does
 // before its request so that no stale answer can end it; a status message is
-// still noted and a Duplicate MAC ID check for the claimed own MAC ID still
-// answered.
+// still noted and a Duplicate MAC ID check message still shown to the own MAC
+// ID's watch.
 void DrainReceiveQueue();
 
 // Waits between two ticks as the bus allows: not at all when the last tick

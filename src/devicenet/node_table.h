@@ -93,10 +93,23 @@ struct NodeRecord {
   ConsumeSlot Consume[16];  // by group 1 message ID; 15 receives poll responses
 };
 
+// Another node's Duplicate MAC ID check message for the own MAC ID.
+struct MacRival {
+  uint8_t Seen;      // the fields below hold the first such message
+  uint8_t Response;  // 1: a response (the node is online with it), 0: a request (it checks it)
+  uint16_t VendorId;
+  uint32_t SerialNumber;
+};
+
 struct NodeTable {
-  uint8_t OwnMacId;          // the master's own MAC ID on the bus
-  uint8_t OwnMacClaimed;     // OwnMacId was checked free: the link layer defends it
-  uint32_t OwnMacConflicts;  // Duplicate MAC ID responses for OwnMacId seen while claimed
+  uint8_t OwnMacId;        // the master's own MAC ID on the bus
+  uint8_t OwnMacChecking;  // OwnMacId is being checked: another node's check message takes it
+  uint8_t OwnMacClaimed;   // OwnMacId was checked free and no other node has claimed it since
+  uint8_t OwnMacLost;      // another node claimed OwnMacId: nothing more goes out under it
+  MacRival Rival;          // the first check message of another node for OwnMacId
+  // Duplicate MAC ID requests heard from other nodes, by MAC ID, since the
+  // watch was last cleared: those nodes are checking that MAC ID right now.
+  uint8_t CheckHeard[NODE_COUNT];
   NodeRecord Node[NODE_COUNT];
 };
 

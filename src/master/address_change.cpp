@@ -332,9 +332,15 @@ uint32_t ChangeAddress(void* window) {
   // Two devices with one MAC ID both drop off a running network: never
   // write onto an address where a device answers, however slowly.
   ShowNumberProgress(window, IDS_PROGRESS_CHECK_ADDRESS, to);
-  const bool taken = AddressTaken(to);
+  const MacCheck check = CheckAddress(to);
   ClearProgress(window);
-  if (taken) {
+  if (check == MAC_NOT_SENT) {
+    // The adapter refused the probe: nothing is known of the address.
+    TxRelease(from, OwnMac());
+    ShowCheckRefused(window, to);
+    return TXR_REPORTED;
+  }
+  if (check == MAC_TAKEN) {
     TxRelease(from, OwnMac());
     char newText[ADDRESS_TEXT_SIZE];
     char oldText[ADDRESS_TEXT_SIZE];
@@ -429,8 +435,8 @@ enum RateCheck { RATE_FREE, RATE_TAKEN, RATE_UNCHECKED, RATE_REFUSED };
 // node in its own check and stays off the bus at every rate: before the
 // slave goes to NewBaudIndex, the adapter opens there and `address` must
 // not answer. RATE_TAKEN after the message (the slave stays at `stay`, its
-// rate OldBaudIndex); RATE_UNCHECKED when the adapter did not open (its
-// message shown); RATE_REFUSED when the adapter could not be closed.
+// rate OldBaudIndex); RATE_UNCHECKED when the adapter did not open or
+// refused the probe (its message shown); RATE_REFUSED when the adapter could not be closed.
 RateCheck CheckFreeAtNewRate(void* window, int address, int stay) {
   if (!can::CloseAdapter(window)) return RATE_REFUSED;
   if (!can::OpenAdapter(window, NewBaudIndex)) return RATE_UNCHECKED;
@@ -442,10 +448,12 @@ RateCheck CheckFreeAtNewRate(void* window, int address, int stay) {
   char text[PROGRESS_TEXT_SIZE];
   persist::FormatResString(IDS_PROGRESS_CHECK_ADDRESS_AT, number, rate, nullptr, text, sizeof text);
   TheCommView().ShowProgress(window, text);
-  const bool taken = AddressTaken(Mac(address));
+  const MacCheck check = CheckAddress(Mac(address));
   ClearProgress(window);
+  if (check == MAC_NOT_SENT) ShowCheckRefused(window, Mac(address));
   if (!can::CloseAdapter(window)) return RATE_REFUSED;
-  if (!taken) return RATE_FREE;
+  if (check == MAC_NOT_SENT) return RATE_UNCHECKED;
+  if (check == MAC_FREE) return RATE_FREE;
   char place[PLACE_TEXT_SIZE];
   PlaceText(stay, OldBaudIndex, place);
   persist::ShowMsgFmt(window, persist::BOX_OK | persist::BOX_ICONEXCLAMATION,

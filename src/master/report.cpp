@@ -4,6 +4,7 @@
 #include "app/app_state.h"
 #include "can/can_driver.h"
 #include "master/comm_view.h"
+#include "master/own_mac.h"
 #include "master/session.h"
 #include "master/transactions.h"
 #include "persist/messages.h"
@@ -92,6 +93,12 @@ int ReportResultFor(void* window, uint32_t result, uint8_t address) {
   g_App.LastBusStatus = app::NO_BUS_STATUS_SHOWN;
   can::ShowBusStatus(window);
   if (result == TXR_OK) return 1;
+  // The failure came from giving the own MAC ID up: say that, and stop as
+  // after a failure, without a Release (it would go out under that MAC ID).
+  if (ReportOwnMacLost(window)) {
+    if (g_App.CommActive) CommStop(window);
+    return 0;
+  }
   if (result & TXR_REPORTED) return 0;
   if (result == TXR_OWNED_ELSEWHERE) {
     ShowOwnedElsewhere(window, address);

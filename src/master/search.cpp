@@ -162,6 +162,8 @@ bool SearchAt(void* dialog, int rate) {
   if (Settle(dialog) && ClaimOwnMacId(dialog, 0, 0)) {
     ProbeAll(dialog, rate);
     ReadIdentities(dialog, rate);
+    // Another node claimed our MAC ID: the reads stopped; say why.
+    if (ReportOwnMacLost(dialog)) SearchAbort = 1;
   } else {
     // Aborted while settling, or no own MAC ID free (shown): nothing probed.
     SearchAbort = 1;

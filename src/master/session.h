@@ -83,7 +83,9 @@ void ShowConnectFailed(void* window, uint32_t result, uint8_t address);
 // The failure messages name the slave at CurrAdr (1008 adds its address and,
 // for TXR_BUS_FAULT, the adapter's status; 1016 the error code's name and
 // the additional code); TXR_REPORTED shows nothing more, and
-// TXR_OWNED_ELSEWHERE shows message 1050.
+// TXR_OWNED_ELSEWHERE shows message 1050. Any failure after another node
+// claimed the own MAC ID shows message 1500 instead (once) and stops
+// communication, as Cancel does.
 int ReportResult(void* window, uint32_t result);
 
 // ReportResult for the slave at `address`.
@@ -104,8 +106,8 @@ int CyclicStep(void* window);
 
 // While the adapter is open and nothing else reads it (communication
 // inactive, no transaction waiting, no operation running): one link tick, so
-// that a Duplicate MAC ID check for the claimed own MAC ID is answered. 1
-// when it ticked. The window's timer calls it.
+// that another node's claim of the own MAC ID is seen before the next
+// request. 1 when it ticked. The window's timer calls it.
 int ServiceIdleBus();
 
 }  // namespace master

@@ -207,6 +207,7 @@ uint32_t SlaveConnect(void* window, int withPoll) {
     ShowOwnedElsewhere(window, CurrentSlave());
     return TXR_REPORTED;
   }
+  if (connected != TXR_OK && ReportOwnMacLost(window)) return TXR_REPORTED;
   if (connected != TXR_OK) {
     ShowConnectFailed(window, connected, CurrentSlave());
     return TXR_REPORTED;

@@ -148,6 +148,8 @@ uint32_t MapOutcome(const ExplOutcome& o, bool alreadyIsOk) {
 // refuses the request.
 bool Request(uint8_t macId, uint8_t group, uint32_t timeoutMs, uint8_t service, uint16_t classId,
              uint16_t instance, const uint8_t* data, size_t length) {
+  // Another node claimed the own MAC ID: nothing more goes out under it.
+  if (g_NodeTable.OwnMacLost) return false;
   if (!ExplRequest(macId, group, timeoutMs, g_NodeTable, service, classId, instance, data,
                    length)) {
     return false;
@@ -565,6 +567,7 @@ bool TxPathLimits(uint8_t macId, const ServiceRequest& request, uint32_t& classM
 uint32_t TxPoll(uint8_t macId, app::IoBuffers& io) {
   DiscardWaitingFrames();
   const uint16_t outputLength = static_cast<uint16_t>(io.Output.Length);
+  if (g_NodeTable.OwnMacLost) return TXR_IO_FAILED;
   if (!IoRequest(macId, REQUEST_TIMEOUT_MS, g_NodeTable, io.Output.Data, outputLength)) {
     return TXR_IO_FAILED;
   }
@@ -582,9 +585,28 @@ uint32_t TxPoll(uint8_t macId, app::IoBuffers& io) {
 
 uint32_t TxProbeMac(uint8_t macId, uint32_t timeoutMs) {
   DiscardWaitingFrames();
-  const uint8_t check[DUP_MAC_CHECK_LEN] = {};  // request, port 0, vendor 0, serial 0
-  if (!DupMacRequest(macId, timeoutMs, g_NodeTable, check, sizeof check)) return TXR_IO_FAILED;
-  return WaitIo(macId) == RESULT_COMPLETED ? TXR_OK : TXR_IO_FAILED;
+  // Request, physical port 0, vendor ID 0 (none registered), then the serial
+  // number: two copies of the program checking one MAC ID at once must not
+  // send identical frames, which would merge on the wire unseen.
+  const uint32_t serial = static_cast<uint32_t>(app::g_App.CheckSerial);
+  const uint8_t check[DUP_MAC_CHECK_LEN] = {0,
+                                            0,
+                                            0,
+                                            static_cast<uint8_t>(serial),
+                                            static_cast<uint8_t>(serial >> 8),
+                                            static_cast<uint8_t>(serial >> 16),
+                                            static_cast<uint8_t>(serial >> 24)};
+  const uint32_t written = can::FramesWritten();
+  if (!DupMacRequest(macId, timeoutMs, g_NodeTable, check, sizeof check)) return TXR_FAILED;
+  if (WaitIo(macId) == RESULT_COMPLETED) return TXR_OK;
+  // Silence counts only for a request that left the adapter.
+  return can::FramesWritten() != written ? TXR_IO_FAILED : TXR_FAILED;
+}
+
+void TxListen(uint32_t ms) {
+  DiscardWaitingFrames();
+  const uint32_t start = platform::TickMs();
+  Wait([start, ms] { return platform::TickMs() - start >= ms; });
 }
 
 void TxProbeAll(const bool* probe, uint32_t timeoutMs, const ProbeWatch& watch) {

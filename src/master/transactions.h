@@ -36,6 +36,10 @@ constexpr uint32_t TXR_OWNED_ELSEWHERE = 0x40000000;
 // The failure has been shown to the user already.
 constexpr uint32_t TXR_REPORTED = 0x80000000;
 
+// While another node has claimed the own MAC ID (g_NodeTable OwnMacLost),
+// every request under it is refused before a frame goes out: TXR_FAILED, and
+// TXR_IO_FAILED for a poll; one waiting then ends at once the same way.
+
 // Time-outs in ms.
 constexpr uint32_t REQUEST_TIMEOUT_MS = 2000;  // ordinary requests and polls
 constexpr uint32_t CONNECT_TIMEOUT_MS = 200;   // what callers pass to TxConnect
@@ -159,9 +163,17 @@ bool TxPathLimits(uint8_t macId, const ServiceRequest& request, uint32_t& classM
 // One poll exchange: sends io.Output, replaces io.Input. TXR_OK or TXR_IO_FAILED.
 uint32_t TxPoll(uint8_t macId, app::IoBuffers& io);
 
-// Duplicate MAC ID check of an address: TXR_OK if a device answered within
-// timeoutMs, else TXR_IO_FAILED.
+// Duplicate MAC ID check of an address, carrying vendor ID 0 and the serial
+// number AppState CheckSerial: TXR_OK if a device answered within
+// timeoutMs; TXR_IO_FAILED if none did; TXR_FAILED when the request never
+// left the adapter (it refused the frame: bus off, unplugged), which tells
+// nothing about the address.
 uint32_t TxProbeMac(uint8_t macId, uint32_t timeoutMs);
+
+// Reads the bus for `ms` and sends nothing of its own: every frame goes
+// through the link layer as during any wait, so the own MAC ID's watch sees
+// each Duplicate MAC ID check message.
+void TxListen(uint32_t ms);
 
 // What TxProbeAll reports to, and asks, as it goes.
 struct ProbeWatch {

@@ -1,6 +1,7 @@
 // The settings file "tarnix.ini" in the folder "Quillon" of the user's
-// application data folder: port, baud rate, current address and the slave
-// watchdog switch (section Tarnix, read at main window start and written at
+// application data folder: port, baud rate, current address, the slave
+// watchdog switch, the own MAC ID choice and the serial number of the own
+// MAC ID check (section Tarnix, read at main window start and written at
 // exit) and three switches the user sets by hand (sections Log and Service,
 // read only).
 //
@@ -40,6 +41,7 @@ enum SettingKind {
   SETTING_PORT,    // kept as it is when it fits an int, else PORT_CODE_UNKNOWN
   SETTING_RANGE,   // minValue..maxValue, else the default
   SETTING_SWITCH,  // 1 for any non-zero number, 0 for zero, else the default
+  SETTING_NUMBER,  // any number that fits an int, else the default
 };
 
 // One key of the file and the AppState field it fills.
@@ -53,7 +55,7 @@ struct SettingKey {
   int minValue;  // SETTING_RANGE only
   int maxValue;
 };
-constexpr size_t SETTING_KEY_COUNT = 7;
+constexpr size_t SETTING_KEY_COUNT = 10;
 extern const SettingKey SETTING_KEYS[SETTING_KEY_COUNT];
 
 // From the application data folder: the program's folder (with its final
@@ -80,10 +82,11 @@ void WriteSettingsWith(WriteIntFn writeInt, void* context);
 // is unknown.
 bool GetSettingsPath(char* path);
 
-// Reads the seven keys into g_App. 0, reading nothing, without a path.
+// Reads every key into g_App. 0, reading nothing, without a path.
 int LoadSettings();
 
-// Writes PrinterPort, Baud, CurrAdr and SlaveWatchdog of section Tarnix. 0, writing
+// Writes the keys of section Tarnix (port, rate, address, watchdog, own MAC
+// ID and check serial number). 0, writing
 // nothing, without a path. Failures of the file itself are silent.
 int SaveSettings();
 

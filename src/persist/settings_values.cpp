@@ -23,6 +23,11 @@ const SettingKey SETTING_KEYS[SETTING_KEY_COUNT] = {
     {"Tarnix", "CurrAdr", DEFAULT_CURR_ADR, &app::AppState::CurrAdr, true, SETTING_RANGE, 0,
      MAC_ID_LAST},
     {"Tarnix", "SlaveWatchdog", 0, &app::AppState::SlaveWatchdog, true, SETTING_SWITCH, 0, 1},
+    {"Tarnix", "OwnMacFixed", 0, &app::AppState::OwnMacFixed, true, SETTING_SWITCH, 0, 1},
+    {"Tarnix", "OwnMacId", app::DEFAULT_OWN_MAC_CHOICE, &app::AppState::OwnMacChoice, true,
+     SETTING_RANGE, 0, MAC_ID_LAST},
+    // 0 (or an unreadable text): a new serial number is drawn at the first check.
+    {"Tarnix", "CheckSerial", 0, &app::AppState::CheckSerial, true, SETTING_NUMBER, 0, 0},
     {"Log", "InputData", 0, &app::AppState::LogInputData, false, SETTING_SWITCH, 0, 1},
     {"Log", "FlowColumns", 0, &app::AppState::LogFlowColumns, false, SETTING_SWITCH, 0, 1},
     {"Service", "Show", 0, &app::AppState::ServiceShow, false, SETTING_SWITCH, 0, 1},
@@ -74,6 +79,8 @@ int SettingValue(const SettingKey& key, const char* text) {
     case SETTING_SWITCH:
       if (!number) return key.defaultValue;
       return value != 0 ? 1 : 0;
+    case SETTING_NUMBER:
+      return number && FitsInt(value) ? static_cast<int>(value) : key.defaultValue;
   }
   return key.defaultValue;
 }

@@ -19,6 +19,7 @@
 #include "ui/maker_text.h"
 #include "ui/monitor_window.h"
 #include "ui/other_dialogs.h"
+#include "ui/own_mac_dialog.h"
 #include "ui/shell.h"
 #include "ui/view_text.h"
 
@@ -241,6 +242,11 @@ BOOL OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
       if (g_App.CommActive || g_App.OperationBusy) return TRUE;
       g_App.SlaveWatchdog = g_App.SlaveWatchdog ? 0 : 1;
       UpdateMenuStates(window);
+      return TRUE;
+    case IDM_OWN_MAC:
+      // Taken at the next operation.
+      if (g_App.CommActive || g_App.OperationBusy) return TRUE;
+      DialogBoxParamA(Resources(), MAKEINTRESOURCEA(IDD_OWN_MAC), window, OwnMacDlgProc, 0);
       return TRUE;
     case IDM_BUS_MONITOR:
       OpenMonitorWindow(window);
@@ -483,6 +489,7 @@ void UpdateMenuStates(HWND window) {
   EnableMenuCommand(menu, IDM_START, idle);
   EnableMenuCommand(menu, IDM_STOP, active);
   EnableMenuCommand(menu, IDM_SLAVE_WATCHDOG, idle);
+  EnableMenuCommand(menu, IDM_OWN_MAC, idle);
   CheckMenuItem(menu, IDM_SLAVE_WATCHDOG,
                 MF_BYCOMMAND | (g_App.SlaveWatchdog ? MF_CHECKED : MF_UNCHECKED));
   CheckMenuItem(menu, IDM_CAPTURE,

@@ -5,8 +5,8 @@
 // Duplicate MAC ID checks arriving for it, an adapter whose queue is full or
 // fails, time passing, and raw frames of any shape. Nothing may crash or
 // touch memory outside a record or a caller's buffer; taken results stay
-// within their buffers and ranges, and the own MAC ID is defended exactly
-// while it is claimed.
+// within their buffers and ranges, and a check for the claimed own MAC ID
+// ends the claim and every exchange under it, and nothing else does.
 //
 // A small peer per slave answers the master's last request with the
 // identifiers, toggle and fragment counts it expects, so that mutations
@@ -96,37 +96,35 @@ SendResult Adapter(const CanFrame& frame) {
   return SEND_QUEUED;
 }
 
-void SendOwn(const DnMessage& out) {
-  CanFrame frame{};
-  EncodeFrame(out, frame);
-  Adapter(frame);
+// Offers a received message to the own MAC ID's watch and holds it to its
+// contract: it sends nothing; a check message for the claimed ID ends the
+// claim and every explicit exchange and poll, and nothing else does.
+void Watch(const DnMessage& m) {
+  const bool forOwn = table.OwnMacClaimed && m.Group == GROUP_2 &&
+                      m.MsgId == G2_MSG_DUP_MAC_CHECK &&
+                      (m.MacId & MAC_ID_MASK) == (table.OwnMacId & MAC_ID_MASK) &&
+                      PayloadLen(m) >= DUP_MAC_CHECK_LEN;
+  const uint8_t claimed = table.OwnMacClaimed;
+  const uint8_t lost = table.OwnMacLost;
+  WatchOwnMac(table, m);
+  if (!forOwn) {
+    Check(table.OwnMacClaimed == claimed && table.OwnMacLost == lost);
+    return;
+  }
+  Check(!table.OwnMacClaimed && table.OwnMacLost && table.Rival.Seen);
+  for (const NodeRecord& node : table.Node) {
+    Check(node.ExplState == EXPL_IDLE || node.ExplState == EXPL_ENDED);
+    Check(node.IoMsgId != G2_MSG_POLL_COMMAND ||
+          (node.IoState != IO_QUEUED && !IoInProgress(node.IoState)));
+  }
 }
 
-// Offers a received message to the own MAC ID defence and holds it to its
-// contract: every check request for the claimed ID is answered with a
-// response for that ID, every check response for it is counted, nothing else.
-void Defend(const DnMessage& m) {
-  const bool forOwn =
-      table.OwnMacClaimed && m.Group == GROUP_2 && m.MsgId == G2_MSG_DUP_MAC_CHECK &&
-      (m.MacId & MAC_ID_MASK) == (table.OwnMacId & MAC_ID_MASK) && m.Len >= DUP_MAC_CHECK_LEN;
-  const bool response = (m.Data[0] & DUP_MAC_RESPONSE_BIT) != 0;
-  const uint32_t conflicts = table.OwnMacConflicts;
-  const DnMessage* answer = DefendOwnMac(table, m);
-  Check((answer != nullptr) == (forOwn && !response));
-  Check(table.OwnMacConflicts - conflicts == ((forOwn && response) ? 1u : 0u));
-  if (!answer) return;
-  Check(answer->Group == GROUP_2 && answer->MsgId == G2_MSG_DUP_MAC_CHECK &&
-        answer->MacId == (table.OwnMacId & MAC_ID_MASK) && answer->Len == DUP_MAC_CHECK_LEN &&
-        (answer->Data[0] & DUP_MAC_RESPONSE_BIT));
-  SendOwn(*answer);
-}
-
-// One read of the receive tick: the frame goes to the defence, the tracking
+// One read of the receive tick: the frame goes to the watch, the tracking
 // and every node; then a pass without a frame, as the tick makes.
 void Feed(const CanFrame& frame) {
   DnMessage m{};
   if (DecodeFrame(frame, m) && ParseMessage(m, table)) {
-    Defend(m);
+    Watch(m);
     TrackConnection(m, table);
     DriveNodes(table, &m);
   }
@@ -407,6 +405,7 @@ void Run(Input& in) {
       const uint8_t b = in.Byte();
       table.OwnMacId = b & 0x7F;
       table.OwnMacClaimed = (b & CLAIMED) ? 1 : 0;
+      ClearOwnMacWatch(table);
       break;
     }
     case OP_ADAPTER:

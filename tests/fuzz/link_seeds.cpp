@@ -254,10 +254,10 @@ Bytes UcmmConnections() {
   return s;
 }
 
-// The own MAC ID claimed and defended: a check request for it is answered,
-// a check response for it is a conflict; nothing once released. Probes of
-// slaves answered and timed out.
-Bytes DefendOwnMac() {
+// The own MAC ID claimed and watched: a check request or response for it
+// ends the claim; nothing once released. Probes of slaves answered and timed
+// out.
+Bytes WatchOwnMac() {
   Bytes s;
   Op(s, OP_CLAIM, {CLAIMED | 10});
   Op(s, OP_DUP_CHECK, {0});
@@ -350,7 +350,7 @@ const Seed SEEDS[] = {
     {"response_too_long", ResponseTooLong},
     {"fragmented_request", FragmentedRequest},
     {"ucmm_connections", UcmmConnections},
-    {"defend_own_mac", DefendOwnMac},
+    {"watch_own_mac", WatchOwnMac},
     {"busy_adapter", BusyAdapter},
     {"strange_frames", StrangeFrames},
 };

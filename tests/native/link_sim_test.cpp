@@ -312,48 +312,80 @@ TEST_F(LinkOnSimBus, LargePollFitsASmallReceiveQueue) {
   EXPECT_EQ(can::CanStatus() & can::CAN_STATUS_OVERRUN, 0u);
 }
 
-// While the own MAC ID is claimed, a Duplicate MAC ID check request for it
-// is answered with a response, whatever else runs; nothing else is answered.
-TEST_F(LinkOnSimBus, ClaimedOwnMacIdIsDefended) {
-  const uint8_t own = g_NodeTable.OwnMacId;
-  const uint32_t ownCheckId = 0x400 | (own << 3) | 7;
-  const uint8_t request[7] = {0x00, 0x34, 0x12, 0x78, 0x56, 0x34, 0x12};
-  const uint8_t response[7] = {0x80, 0x34, 0x12, 0x78, 0x56, 0x34, 0x12};
-  auto answers = [&] {
-    int count = 0;
-    for (const SimTraceFrame& f : TraceOf(ownCheckId)) {
-      if (f.len == 7 && f.data[0] == 0x80 && f.data[1] == 0 && f.data[6] == 0) ++count;
+// Another node's Duplicate MAC ID check message for the claimed own MAC ID
+// ends its use there and then: the exchange under way stops before its
+// next frame, later requests are refused without a frame, and nothing
+// answers the other node (a scanner booting with that MAC ID must come
+// online). Check messages for other MAC IDs, or while nothing is claimed,
+// change nothing.
+TEST_F(LinkOnSimBus, AnotherNodesCheckForTheClaimedOwnMacIdEndsItsUse) {
+  const struct {
+    const char* what;
+    uint8_t firstByte;  // request or response
+    bool poll;          // a poll runs when it arrives, else an explicit request
+  } cases[] = {{"request during a poll", 0x00, true},
+               {"response during a poll", 0x80, true},
+               {"request during an explicit request", 0x00, false},
+               {"response during an explicit request", 0x80, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Start(CONFIG, 0);
+    const uint8_t own = g_NodeTable.OwnMacId;
+    const uint32_t ownCheckId = 0x400 | (own << 3) | 7;
+    const uint8_t check[7] = {c.firstByte, 0x34, 0x12, 0x78, 0x56, 0x34, 0x12};
+
+    // Unclaimed, or for another MAC ID: nothing changes.
+    ASSERT_EQ(TheSim().injectFrame(0, ownCheckId, 7, check), 0);
+    for (int i = 0; i < 5; ++i) LinkTick();
+    g_NodeTable.OwnMacClaimed = 1;
+    ASSERT_EQ(TheSim().injectFrame(0, DUP_MAC_CHECK_ID, 7, check), 0);
+    for (int i = 0; i < 5; ++i) LinkTick();
+    ASSERT_EQ(g_NodeTable.OwnMacLost, 0);
+    ConnectForPolling();
+
+    // The check arrives before the exchange's first frame goes out.
+    TheSim().traceClear();
+    ASSERT_EQ(TheSim().injectFrame(0, ownCheckId, 7, check), 0);
+    const std::vector<uint8_t> out = Pattern(20, 9);
+    if (c.poll) {
+      ASSERT_TRUE(IoRequest(SLAVE, REQUEST_TIMEOUT_MS, g_NodeTable, out.data(), out.size()));
+      EXPECT_EQ(RunIo(), RESULT_FAILED);
+    } else {
+      ASSERT_TRUE(ExplRequest(SLAVE, 2, REQUEST_TIMEOUT_MS, g_NodeTable, 0x10, 1, 1, out.data(),
+                              out.size()));
+      int result = -1;
+      for (int pass = 0; pass < 1000 && result < 0; ++pass) {
+        LinkTick();
+        static uint8_t buffer[1000];
+        size_t length = 0;
+        uint8_t r = 0;
+        uint8_t service = 0;
+        if (ExplTakeResponse(SLAVE, g_NodeTable, buffer, sizeof buffer, length, r, service)) {
+          result = r;
+        }
+      }
+      EXPECT_EQ(result, RESULT_FAILED);
     }
-    return count;
-  };
+    EXPECT_EQ(g_NodeTable.OwnMacLost, 1);
+    EXPECT_EQ(g_NodeTable.OwnMacClaimed, 0);
+    EXPECT_EQ(g_NodeTable.Rival.Response, c.firstByte ? 1 : 0);
+    EXPECT_EQ(g_NodeTable.Rival.VendorId, 0x1234);
+    EXPECT_EQ(g_NodeTable.Rival.SerialNumber, 0x12345678u);
 
-  // Not claimed: silent.
-  TheSim().traceClear();
-  ASSERT_EQ(TheSim().injectFrame(0, ownCheckId, 7, request), 0);
-  for (int i = 0; i < 5; ++i) LinkTick();
-  EXPECT_EQ(answers(), 0);
-
-  g_NodeTable.OwnMacClaimed = 1;
-  // A request for another MAC ID, and a response for ours, get no answer;
-  // the response counts as a conflict.
-  ASSERT_EQ(TheSim().injectFrame(0, DUP_MAC_CHECK_ID, 7, request), 0);
-  ASSERT_EQ(TheSim().injectFrame(0, ownCheckId, 7, response), 0);
-  for (int i = 0; i < 5; ++i) LinkTick();
-  EXPECT_EQ(answers(), 0);
-  EXPECT_EQ(g_NodeTable.OwnMacConflicts, 1u);
-
-  // Claimed, in the middle of a poll, with the transmit queue full once.
-  ConnectForPolling();
-  static app::IoBuffers io;
-  std::memset(&io, 0, sizeof io);
-  io.Output.Length = 20;
-  TheSim().traceClear();
-  ASSERT_EQ(TheSim().injectFrame(0, ownCheckId, 7, request), 0);
-  TheSim().failWrites(1, can::CAN_ERR_QXMTFULL);
-  ASSERT_EQ(TxPoll(SLAVE, io), TXR_OK);
-  for (int i = 0; i < 5; ++i) LinkTick();
-  EXPECT_EQ(answers(), 1);
-  EXPECT_EQ(TraceOf(POLL_COMMAND_ID).size(), 3u);  // the poll's three fragments
+    // Later requests are refused at once.
+    static app::IoBuffers io;
+    std::memset(&io, 0, sizeof io);
+    io.Output.Length = 20;
+    EXPECT_EQ(TxPoll(SLAVE, io), TXR_IO_FAILED);
+    std::vector<uint8_t> value;
+    EXPECT_EQ(Get(1, 1, 7, value), TXR_FAILED);
+    EXPECT_EQ(TxRelease(SLAVE, own), TXR_FAILED);
+    platform::AdvanceTestClock(REQUEST_TIMEOUT_MS);
+    for (const SimTraceFrame& f : Trace()) {
+      EXPECT_NE(f.adapter, SIM_TRACE_SENT_BY_ADAPTER) << std::hex << f.id;
+    }
+    ForgetHeldSet();
+  }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The master on a bus it shares with other nodes: its own MAC ID checked
-// and defended, another master's slave left alone, bus faults and the
+// or fixed, another master's slave left alone, bus faults and the
 // slave watchdog, against simulated slaves through the real driver binding.
 #include <gtest/gtest.h>
 
@@ -124,6 +124,54 @@ TEST_F(LiveNetwork, NoFreeOwnMacIdSendsNothingToTheSlave) {
   EXPECT_EQ(persist::RecordedBoxes()[1].text, expected);
   EXPECT_EQ(FramesToSlave(), 0);
   EXPECT_EQ(Slave(TheSim().findSlave(SLAVE)).allocator, 0xFF);
+}
+
+// A fixed own MAC ID is the only one checked and used: free, it allocates
+// the slave; taken, or the slave's own address, the start says so and sends
+// the slave nothing.
+TEST_F(LiveNetwork, FixedOwnMacIdIsHonoured) {
+  const struct {
+    const char* what;
+    int fixed;
+    bool nodeThere;  // a node online at the fixed MAC ID
+    int started;
+    unsigned text;
+  } cases[] = {{"free", 62, false, 1, 0},
+               {"taken", 62, true, 0, IDS_FIXED_OWN_MAC_TAKEN},
+               {"the slave's address", SLAVE, false, 0, IDS_FIXED_OWN_MAC_IS_SLAVE}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Configure(SlaveAt(SLAVE) + (c.nodeThere ? SlaveAt(c.fixed) : ""));
+    g_App.OwnMacFixed = 1;
+    g_App.OwnMacChoice = c.fixed;
+    EXPECT_EQ(Start(), c.started) << BoxTexts();
+    std::vector<uint32_t> checked;
+    for (const SimTraceFrame& f : Trace()) {
+      if (f.adapter == SIM_TRACE_SENT_BY_ADAPTER && (f.id & 0x607) == 0x407) {
+        checked.push_back((f.id >> 3) & 0x3F);
+      }
+    }
+    if (c.started) {
+      EXPECT_EQ(devicenet::g_NodeTable.OwnMacId, c.fixed);
+      EXPECT_EQ(Slave(TheSim().findSlave(SLAVE)).allocator, c.fixed);
+      EXPECT_EQ(checked, (std::vector<uint32_t>{62, 62}));
+      StopMaster(MAIN);
+      continue;
+    }
+    ASSERT_EQ(persist::RecordedBoxes().size(), 2u) << BoxTexts();
+    char reason[1000] = "";
+    if (c.nodeThere) {
+      persist::FormatResString(IDS_OWN_MAC_RIVAL_RESPONSE, "0", "000000A2", nullptr, reason,
+                               sizeof reason);
+    }
+    char expected[1000];
+    persist::FormatResString(c.text, std::to_string(c.fixed).c_str(), reason, nullptr, expected,
+                             sizeof expected);
+    EXPECT_EQ(persist::RecordedBoxes()[1].text, expected);
+    EXPECT_EQ(FramesToSlave(), 0);
+    EXPECT_EQ(checked.size(), c.nodeThere ? 1u : 0u);
+    StopMaster(MAIN);
+  }
 }
 
 // A Group 2 only slave that a scanner owns answers our Allocate with 0x0C:

@@ -48,6 +48,9 @@ TEST_F(Settings, WithoutAFileEveryKeyTakesItsDefault) {
   EXPECT_EQ(g_App.LogInputData, 0);
   EXPECT_EQ(g_App.LogFlowColumns, 0);
   EXPECT_EQ(g_App.ServiceShow, 0);
+  EXPECT_EQ(g_App.OwnMacFixed, 0);
+  EXPECT_EQ(g_App.OwnMacChoice, 62);
+  EXPECT_EQ(g_App.CheckSerial, 0);
 }
 
 TEST_F(Settings, ValuesAreReadFromTheirSections) {
@@ -131,6 +134,16 @@ TEST_F(Settings, HandEditedTextsNeverWrapIntoValidValues) {
       {"Log/InputData", "4294967296", 1},
       {"Log/FlowColumns", "2", 1},
       {"Service/Show", "on", 0},
+      {"Tarnix/OwnMacFixed", "1", 1},
+      {"Tarnix/OwnMacFixed", "auto", 0},
+      {"Tarnix/OwnMacId", "0", 0},
+      {"Tarnix/OwnMacId", "64", 62},
+      {"Tarnix/OwnMacId", "-1", 62},
+      {"Tarnix/OwnMacId", "", 62},
+      {"Tarnix/CheckSerial", "-559038737", -559038737},
+      {"Tarnix/CheckSerial", "2147483647", 2147483647},
+      {"Tarnix/CheckSerial", "4294967296", 0},  // does not fit: drawn again
+      {"Tarnix/CheckSerial", "0xDEADBEEF", 0},
   };
   for (const Case& c : cases) {
     app::InitAppState(nullptr);
@@ -149,6 +162,9 @@ TEST_F(Settings, OnlyTheTarnixSectionIsWritten) {
   g_App.BaudIndex = 1;
   g_App.CurrAdr = 12;
   g_App.SlaveWatchdog = 1;
+  g_App.OwnMacFixed = 1;
+  g_App.OwnMacChoice = 61;
+  g_App.CheckSerial = -559038737;  // 0xDEADBEEF
   g_App.LogInputData = 1;
   g_App.ServiceShow = 1;
   Written written;
@@ -156,7 +172,10 @@ TEST_F(Settings, OnlyTheTarnixSectionIsWritten) {
   EXPECT_EQ(written, (Written{{"Tarnix/PrinterPort", 4096},
                               {"Tarnix/Baud", 1},
                               {"Tarnix/CurrAdr", 12},
-                              {"Tarnix/SlaveWatchdog", 1}}));
+                              {"Tarnix/SlaveWatchdog", 1},
+                              {"Tarnix/OwnMacFixed", 1},
+                              {"Tarnix/OwnMacId", 61},
+                              {"Tarnix/CheckSerial", -559038737}}));
 }
 
 // The serial-line adapter's codes (COM1 0x2001 .. COM16 0x2010) come back

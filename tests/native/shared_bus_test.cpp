@@ -4,8 +4,11 @@
 // online with the MAC ID the master holds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/app_state.h"
 #include "can/can_driver.h"
@@ -134,30 +137,224 @@ TEST_F(SharedBus, ScannersSlaveIsLeftToTheScanner) {
 }
 
 // A scanner switched on while the master runs with MAC ID 0 checks that MAC
-// ID: the master answers, the scanner goes communication faulted and never
-// reaches its slave, and the master's exchange goes on.
-TEST_F(SharedBus, ScannerCannotComeOnlineWithTheMastersMacId) {
+// ID: the master gives it up before its next request, without answering
+// (an answer would fault the scanner), says so naming the scanner, and stops
+// communication without sending a Release under that MAC ID. The scanner
+// comes online and reaches its slave.
+TEST_F(SharedBus, ScannerBootingWithTheMastersMacIdTakesItOver) {
   Configure(SlaveAt(SLAVE, true) + SlaveAt(20, false) + ScannerAt(0, 20, "start_ms = 3600000\n"));
   EXPECT_EQ(Scanner().link, SIM_LINK_SILENT);
   ASSERT_EQ(Start(), 1) << BoxTexts();
   ASSERT_EQ(devicenet::g_NodeTable.OwnMacId, 0);
+  persist::ClearRecordedBoxes();
 
   auto powerCycle = reinterpret_cast<SimIndexFn>(
       platform::ResolveEntry(TheSim().library, "Sim_MasterPowerCycle"));
   ASSERT_NE(powerCycle, nullptr);
+  ASSERT_EQ(CyclicStep(MAIN), 1);
+  TheSim().traceClear();
   ASSERT_EQ(powerCycle(0), 0);
+  int steps = 0;
+  for (int i = 0; i < 30; ++i) {
+    platform::AdvanceTestClock(100);
+    steps += CyclicStep(MAIN);
+  }
+  EXPECT_EQ(steps, 0);
+  EXPECT_EQ(g_App.CommActive, 0);
+  ASSERT_EQ(persist::RecordedBoxes().size(), 1u) << BoxTexts();
+  char node[1000];
+  persist::FormatResString(IDS_OWN_MAC_RIVAL_REQUEST, "291", "0BADCAFE", nullptr, node,
+                           sizeof node);
+  char expected[1000];
+  persist::FormatResString(IDS_OWN_MAC_LOST, "0", node, nullptr, expected, sizeof expected);
+  EXPECT_EQ(persist::RecordedBoxes()[0].text, expected);
+
+  // Not one frame of ours after the scanner's check began.
+  for (const SimTraceFrame& f : Trace()) {
+    EXPECT_NE(f.adapter, SIM_TRACE_SENT_BY_ADAPTER) << std::hex << f.id;
+  }
+  EXPECT_EQ(Scanner().link, SIM_LINK_ONLINE);
+  EXPECT_GE(Scanner().allocAttempts, 1u);
+  EXPECT_EQ(Slave(TheSim().findSlave(20)).allocator, 0);
+  EXPECT_GE(Scanner().pollResponses, 1u);
+}
+
+// A node at the first candidate that answers its check only after both
+// windows: the claim is made, and the late answer ends it before the next
+// request to the slave, with the message naming that node.
+TEST_F(SharedBus, LateAnswerForTheClaimedMacIdEndsItsUse) {
+  Configure(SlaveAt(SLAVE, true) + SlaveAt(0, false));
+  ASSERT_EQ(TheSim().delayAnswers(TheSim().findSlave(0), SIM_ANSWER_DUPMAC, 450), 0);
+  ASSERT_EQ(Start(), 1) << BoxTexts();
+  ASSERT_EQ(devicenet::g_NodeTable.OwnMacId, 0);
+  for (int i = 0; i < 10; ++i) {
+    platform::AdvanceTestClock(100);
+    CyclicStep(MAIN);
+  }
+  EXPECT_EQ(g_App.CommActive, 0);
+  ASSERT_EQ(persist::RecordedBoxes().size(), 2u) << BoxTexts();
+  char node[1000];
+  persist::FormatResString(IDS_OWN_MAC_RIVAL_RESPONSE, "0", "00000064", nullptr, node, sizeof node);
+  char expected[1000];
+  persist::FormatResString(IDS_OWN_MAC_LOST, "0", node, nullptr, expected, sizeof expected);
+  EXPECT_EQ(persist::RecordedBoxes()[1].text, expected);
+  uint64_t answerUs = 0;
+  for (const SimTraceFrame& f : TraceOf(0x407)) {
+    if ((f.data[0] & 0x80) && !answerUs) answerUs = f.timeUs;
+  }
+  ASSERT_NE(answerUs, 0u);
+  for (const SimTraceFrame& f : Trace()) {
+    if (f.timeUs > answerUs) {
+      EXPECT_NE(f.adapter, SIM_TRACE_SENT_BY_ADAPTER) << std::hex << f.id;
+    }
+  }
+}
+
+// The demo's screenshot bus right after power-up: the scanner at 0 is in
+// the middle of its own start-up check when Start is the first action. The
+// master hears the scanner's second request before sending anything, leaves
+// 0 to it and takes 1; the scanner comes online and runs its slave.
+TEST_F(SharedBus, FirstStartOnTheScreenshotBusLeavesTheBootingScannerAlone) {
+  std::FILE* file = std::fopen(SCREENSHOT_BUS_INI, "rb");
+  ASSERT_NE(file, nullptr) << SCREENSHOT_BUS_INI;
+  std::string config;
+  char chunk[4096];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) config.append(chunk, n);
+  std::fclose(file);
+
+  ResetMaster(io_, 63);
+  ResetCommView();
+  ASSERT_EQ(TheSim().loadConfigText(config.c_str(), "screenshot-bus.ini"), 0)
+      << TheSim().lastError();
+  TheSim().useClock(TestTick);
+  ASSERT_EQ(Scanner().link, SIM_LINK_CHECKING);
+  persist::ClearRecordedBoxes();
+  ASSERT_EQ(Start(), 1) << BoxTexts();
+  EXPECT_EQ(devicenet::g_NodeTable.OwnMacId, 1);
   for (int i = 0; i < 30; ++i) {
     platform::AdvanceTestClock(100);
     ASSERT_EQ(CyclicStep(MAIN), 1) << BoxTexts();
   }
-  EXPECT_EQ(Scanner().link, SIM_LINK_FAULTED);
-  EXPECT_EQ(Scanner().allocAttempts, 0u);
-  EXPECT_EQ(Slave(TheSim().findSlave(20)).allocator, 0xFF);
-  int answers = 0;
-  for (const SimTraceFrame& f : TraceOf(0x407)) answers += (f.data[0] & 0x80) ? 1 : 0;
-  EXPECT_EQ(answers, 1);
-  EXPECT_EQ(Slave(TheSim().findSlave(SLAVE)).allocator, 0);
-  EXPECT_EQ(g_App.CommActive, 1);
+  EXPECT_EQ(Scanner().link, SIM_LINK_ONLINE);
+  EXPECT_EQ(Scanner().allocated, 1);
+  EXPECT_EQ(Slave(TheSim().findSlave(12)).allocator, 0);
+  EXPECT_EQ(Slave(TheSim().findSlave(63)).allocator, 1);
+}
+
+// Another checker of the same candidate at the same time (a second copy of
+// the program, as its frames go: vendor ID 0, its own serial number). The
+// two checks' frames differ by their serial numbers, so they cannot merge
+// on the wire unseen: the master hears the other's request, sends no second
+// one and leaves the candidate to it; the other checker comes online.
+TEST_F(SharedBus, TwoCheckersOfOneCandidateDoNotBothTakeIt) {
+  // The other checker starts 50 ms into the master's check of 0, which
+  // follows the master's 1100 ms of listening.
+  Configure(SlaveAt(SLAVE, true) +
+            ScannerAt(0, 20, "vendor = 0\nserial = 0x5EED0001\nstart_ms = 3450\n"));
+  g_App.CheckSerial = 0x5EED0002;
+  ASSERT_EQ(Start(), 1) << BoxTexts();
+  EXPECT_NE(devicenet::g_NodeTable.OwnMacId, 0);
+  for (int i = 0; i < 25; ++i) {
+    platform::AdvanceTestClock(100);
+    ASSERT_EQ(CyclicStep(MAIN), 1) << BoxTexts();
+  }
+  EXPECT_EQ(Scanner().link, SIM_LINK_ONLINE);
+  std::vector<uint32_t> serials;
+  for (const SimTraceFrame& f : TraceOf(0x407)) {
+    serials.push_back(static_cast<uint32_t>(f.data[3] | f.data[4] << 8 | f.data[5] << 16 |
+                                            static_cast<uint32_t>(f.data[6]) << 24));
+  }
+  EXPECT_NE(std::find(serials.begin(), serials.end(), 0x5EED0001u), serials.end());
+  EXPECT_NE(std::find(serials.begin(), serials.end(), 0x5EED0002u), serials.end());
+}
+
+// Two copies of the program (the other one's check as a node with the same
+// timing: two requests as far apart as the master's, vendor ID 0) checking
+// one candidate, their requests starting together on the wire. With the
+// same serial number the requests are one frame each time and neither
+// sender can hear the other: both take the MAC ID. With this installation's
+// own serial number they differ, each hears the other's, and the master
+// leaves the candidate.
+TEST_F(SharedBus, OnlyDistinctSerialNumbersKeepTwoCheckersApart) {
+  const std::string bus = "[bus]\nwire_time = yes\n" + SlaveAt(SLAVE, true);
+  const auto checker = [](uint32_t startMs, uint32_t apartMs) {
+    const std::string keys =
+        "vendor = 0\nserial = 0x5EED0001\nstart_ms = " + std::to_string(startMs) +
+        "\ndup_mac_ms = " + std::to_string(apartMs) + "\n";
+    return ScannerAt(0, 20, keys.c_str());
+  };
+  const auto requestsUs = [](bool fromAdapter) {
+    std::vector<uint64_t> times;
+    for (const SimTraceFrame& f : TraceOf(0x407)) {
+      if ((f.adapter == SIM_TRACE_SENT_BY_ADAPTER) == fromAdapter && !(f.data[0] & 0x80)) {
+        times.push_back(f.timeUs);
+      }
+    }
+    return times;
+  };
+  // A first run learns when the master's requests for 0 leave and when the
+  // bus was loaded: the runs are alike to the microsecond.
+  const uint32_t laterMs = 20000;
+  Configure(bus + checker(laterMs, 1000));
+  g_App.CheckSerial = 0x5EED0001;
+  ASSERT_EQ(Start(), 1) << BoxTexts();
+  const std::vector<uint64_t> ours = requestsUs(true);
+  ASSERT_EQ(ours.size(), 2u);
+  StopMaster(MAIN);
+  platform::EnableTestClock(1000);
+  TheSim().useClock(TestTick);
+  platform::AdvanceTestClock(laterMs);
+  const std::vector<uint64_t> its = requestsUs(false);
+  ASSERT_FALSE(its.empty());
+  const uint64_t loadUs = its[0] - uint64_t{laterMs} * 1000;
+  ASSERT_GT(ours[0], loadUs);
+  const uint32_t startMs = static_cast<uint32_t>((ours[0] - loadUs) / 1000);
+  const uint32_t apartMs = static_cast<uint32_t>((ours[1] - ours[0]) / 1000);
+
+  const struct {
+    uint32_t serial;
+    int ownMac;       // what the master takes
+    uint8_t checker;  // what becomes of the other checker
+  } cases[] = {{0x5EED0001, 0, SIM_LINK_ONLINE}, {0x5EED0002, 1, SIM_LINK_FAULTED}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.serial);
+    Configure(bus + checker(startMs, apartMs));
+    g_App.CheckSerial = static_cast<int>(c.serial);
+    ASSERT_EQ(Start(), 1) << BoxTexts();
+    EXPECT_EQ(devicenet::g_NodeTable.OwnMacId, c.ownMac);
+    platform::AdvanceTestClock(2 * apartMs);
+    EXPECT_EQ(Scanner().link, c.checker);
+    StopMaster(MAIN);
+  }
+}
+
+// Communication inactive, the adapter left open by an attribute read: a
+// check for the own MAC ID seen while the bus stood idle is told before the
+// next read claims an own MAC ID afresh.
+TEST_F(SharedBus, ClaimLostWhileIdleIsToldAtTheNextRequest) {
+  Configure(SlaveAt(SLAVE, true));
+  g_App.AttrClassId = 1;
+  g_App.AttrInstanceId = 1;
+  g_App.AttrAttributeId = 7;
+  g_App.ReadAttrPending = 1;
+  EXPECT_EQ(CyclicStep(MAIN), 0);  // the read, and no poll while inactive
+  ASSERT_TRUE(persist::RecordedBoxes().empty()) << BoxTexts();
+  ASSERT_EQ(g_App.AdapterOpen, 1);
+  const uint8_t own = devicenet::g_NodeTable.OwnMacId;
+  const uint8_t request[7] = {0x00, 0x07, 0x00, 0x04, 0x03, 0x02, 0x01};
+  ASSERT_EQ(TheSim().injectFrame(0, 0x400u | own << 3 | 7u, 7, request), 0);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(ServiceIdleBus(), 1);
+  EXPECT_EQ(devicenet::g_NodeTable.OwnMacLost, 1);
+
+  g_App.ReadAttrPending = 1;
+  CyclicStep(MAIN);
+  ASSERT_FALSE(persist::RecordedBoxes().empty());
+  char node[1000];
+  persist::FormatResString(IDS_OWN_MAC_RIVAL_REQUEST, "7", "01020304", nullptr, node, sizeof node);
+  char expected[1000];
+  persist::FormatResString(IDS_OWN_MAC_LOST, std::to_string(own).c_str(), node, nullptr, expected,
+                           sizeof expected);
+  EXPECT_EQ(persist::RecordedBoxes()[0].text, expected);
 }
 
 // A Group 2 only slave owned by a scanner at MAC ID 1: the start fails, and

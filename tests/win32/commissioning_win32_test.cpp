@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <functional>
@@ -39,7 +40,8 @@ std::string SlaveAt(int mac) {
 using uitest::StringOf;
 
 bool IsDialogUnderTest(HWND window) {
-  return GetDlgItem(window, IDC_SEARCH_LIST) || GetDlgItem(window, IDC_CHANGE_OLD_ADDRESS);
+  return GetDlgItem(window, IDC_SEARCH_LIST) || GetDlgItem(window, IDC_CHANGE_OLD_ADDRESS) ||
+         GetDlgItem(window, IDC_OWN_MAC_VALUE);
 }
 
 // What the test does while a dialog runs, and what it saw.
@@ -487,6 +489,66 @@ void KeepBoxText(HWND box, void* text) {
 // write, a stop and an address change, with a scanner polling its own slave
 // beside: the capture holds every frame the simulated adapter sent or had
 // queued, and nothing else. The file stays for the tshark check.
+// ---- Own MAC ID -------------------------------------------------------------
+
+// Communication | Own MAC ID: Automatic at first; a fixed MAC ID out of
+// range is refused with a word and the dialog stays; 61 is taken, the next
+// start uses it (its only check, and the slave allocated by it), and the
+// exit keeps it in the settings file with the check's serial number.
+TEST_F(Commissioning, FixedOwnMacIdFromTheMenuIsUsedAndKept) {
+  Start(SlaveAt(10), USB_AT_125);
+  EXPECT_FALSE(GetMenuState(GetMenu(main_), IDM_OWN_MAC, MF_BYCOMMAND) & MF_GRAYED);
+  Script s;
+  bool automaticFirst = false;
+  bool fieldEnabledFirst = true;
+  std::string valueFirst;
+  s.onIdle = [&](HWND dialog) {
+    if (s.idles == 1) {
+      automaticFirst = IsDlgButtonChecked(dialog, IDC_OWN_MAC_AUTO) == BST_CHECKED;
+      fieldEnabledFirst = IsWindowEnabled(GetDlgItem(dialog, IDC_OWN_MAC_VALUE)) != FALSE;
+      valueFirst = ControlText(dialog, IDC_OWN_MAC_VALUE);
+      SendDlgItemMessageA(dialog, IDC_OWN_MAC_FIXED, BM_CLICK, 0, 0);
+      SetDlgItemTextA(dialog, IDC_OWN_MAC_VALUE, "64");
+      PostCommand(dialog, IDOK);
+    } else if (s.boxes.size() == 1 && ControlText(dialog, IDC_OWN_MAC_VALUE) == "64") {
+      EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_OWN_MAC_VALUE)));
+      SetDlgItemTextA(dialog, IDC_OWN_MAC_VALUE, "61");
+      PostCommand(dialog, IDOK);
+    }
+  };
+  Run(IDM_OWN_MAC, s);
+  EXPECT_TRUE(automaticFirst);
+  EXPECT_FALSE(fieldEnabledFirst);
+  EXPECT_EQ(valueFirst, "62");
+  ASSERT_EQ(s.boxes.size(), 1u);
+  EXPECT_EQ(s.boxes[0], StringOf(IDS_OWN_MAC_RANGE));
+  EXPECT_EQ(g_App.OwnMacFixed, 1);
+  EXPECT_EQ(g_App.OwnMacChoice, 61);
+
+  Script start;
+  Run(IDM_START, start);
+  ASSERT_EQ(g_App.CommActive, 1) << (start.boxes.empty() ? "" : start.boxes.back());
+  EXPECT_TRUE(GetMenuState(GetMenu(main_), IDM_OWN_MAC, MF_BYCOMMAND) & MF_GRAYED);
+  EXPECT_EQ(Slave(0).allocator, 61);
+  std::vector<int> checked;
+  for (const SimTraceFrame& f : Trace()) {
+    if (f.adapter == SIM_TRACE_SENT_BY_ADAPTER && (f.id & 0x607) == 0x407) {
+      checked.push_back(static_cast<int>((f.id >> 3) & 0x3F));
+    }
+  }
+  EXPECT_EQ(checked, (std::vector<int>{61, 61}));
+  const uint32_t serial = static_cast<uint32_t>(g_App.CheckSerial);
+  EXPECT_NE(serial, 0u);
+
+  uitest::ExitProgram();
+  const std::string path = uitest::SettingsPath();
+  EXPECT_EQ(GetPrivateProfileIntA("Tarnix", "OwnMacFixed", -1, path.c_str()), 1);
+  EXPECT_EQ(GetPrivateProfileIntA("Tarnix", "OwnMacId", -1, path.c_str()), 61);
+  char text[32] = "";
+  GetPrivateProfileStringA("Tarnix", "CheckSerial", "", text, sizeof text, path.c_str());
+  EXPECT_EQ(static_cast<uint32_t>(std::strtoll(text, nullptr, 10)), serial) << text;
+}
+
 TEST_F(Commissioning, WholeUseIsCapturedFrameForFrame) {
   Start("[slave]\nmac = 10\nproduced = 20\nconsumed = 20\nucmm = yes\n"
         "[slave]\nmac = 20\nucmm = no\n"

@@ -258,6 +258,10 @@ bool Shoot(HMODULE library, int id, const std::string& path, int variant) {
     case IDD_MONITOR:
       FillMonitor(dialog);
       break;
+    case IDD_OWN_MAC:
+      CheckRadioButton(dialog, IDC_OWN_MAC_AUTO, IDC_OWN_MAC_FIXED, IDC_OWN_MAC_FIXED);
+      SetDlgItemInt(dialog, IDC_OWN_MAC_VALUE, 62, FALSE);
+      break;
     default:
       FillAttr(dialog, id == IDD_WRITE_ATTR);
       break;
@@ -308,6 +312,7 @@ int main(int argc, char** argv) {
       {IDD_SEARCH, 0, "search"},
       {IDD_CHANGE, 0, "change"},
       {IDD_MONITOR, 0, "monitor"},
+      {IDD_OWN_MAC, 0, "own_mac"},
       {IDD_READ_ATTR, 0, "read_attribute"},
       {IDD_WRITE_ATTR, 0, "write_attribute"},
   };

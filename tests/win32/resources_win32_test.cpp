@@ -148,6 +148,21 @@ const Ctl kChange[] = {
     {IDCANCEL, "Button", 121, 58, 50, 14, "Cancel", BS_PUSHBUTTON | TAB},
 };
 
+const Ctl kOwnMac[] = {
+    {IDC_STATIC, "Static", 10, 8, 240, 8,
+     "The MAC ID this program uses on the bus. It is checked free", SS_LEFT},
+    {IDC_STATIC, "Static", 10, 17, 240, 8,
+     "before each operation and given up as soon as another node", SS_LEFT},
+    {IDC_STATIC, "Static", 10, 26, 240, 8, "claims it.", SS_LEFT},
+    {IDC_OWN_MAC_AUTO, "Button", 10, 42, 240, 10,
+     "&Automatic (the first free of 0, 1, 2, 63, 62, 61, 60)", BS_AUTORADIOBUTTON | WS_GROUP | TAB},
+    {IDC_OWN_MAC_FIXED, "Button", 10, 58, 70, 10, "&Fixed MAC ID:", BS_AUTORADIOBUTTON},
+    {IDC_OWN_MAC_VALUE, "Edit", 82, 57, 24, 12, "", ES_NUMBER | WS_GROUP | TAB},
+    {IDC_STATIC, "Static", 112, 59, 138, 8, "(configuration tools: 62)", SS_LEFT},
+    {IDOK, "Button", 74, 80, 50, 14, "OK", BS_DEFPUSHBUTTON | WS_GROUP | TAB},
+    {IDCANCEL, "Button", 134, 80, 50, 14, "Cancel", BS_PUSHBUTTON | TAB},
+};
+
 // The attribute dialogs: the head, then the data type group, then the foot.
 const Ctl kAttrHead[] = {
     {IDC_STATIC, "Button", 5, 0, 195, 66, "", BS_GROUPBOX},
@@ -237,6 +252,7 @@ const DialogSpec kDialogs[] = {
     {IDD_SEARCH, "Search Slaves", 540, 222, Controls(kSearch)},
     {IDD_CHANGE, "Change Address and Baud Rate of Slave", 232, 80, Controls(kChange)},
     {IDD_MONITOR, "Bus Monitor", 520, 248, Controls(kMonitor)},
+    {IDD_OWN_MAC, "Own MAC ID", 260, 102, Controls(kOwnMac)},
     {IDD_READ_ATTR, "Read Attribute", 208, 277, AttrControls(false)},
     {IDD_WRITE_ATTR, "Write Attribute", 208, 278, AttrControls(true)},
 };
@@ -636,6 +652,7 @@ const MenuPopup kMenu[] = {
       {"&Write Attribute ...", IDM_WRITE_ATTR},
       {"", 0},
       {"Slave Watch&dog", IDM_SLAVE_WATCHDOG},
+      {"&Own MAC ID ...", IDM_OWN_MAC},
       {"", 0},
       {"Bus &Monitor ...", IDM_BUS_MONITOR},
       {"&Capture to File ...", IDM_CAPTURE}}},
@@ -791,10 +808,11 @@ std::set<UINT> StringIds(HMODULE module) {
 
 TEST_F(LanguageLibraries, BothCarryTheSameResourceIds) {
   const std::pair<LPCSTR, std::set<std::string>> kinds[] = {
-      {MAKEINTRESOURCEA(5), {"#101", "#108", "#109", "#112", "#114", "#1049", "#1050"}},  // dialogs
-      {MAKEINTRESOURCEA(4), {"#104"}},                                            // menu
-      {MAKEINTRESOURCEA(9), {"#105", "#106"}},                                    // accelerators
-      {MAKEINTRESOURCEA(14), {"#103"}},                                           // icon group
+      {MAKEINTRESOURCEA(5),
+       {"#101", "#108", "#109", "#112", "#114", "#115", "#1049", "#1050"}},  // dialogs
+      {MAKEINTRESOURCEA(4), {"#104"}},                                       // menu
+      {MAKEINTRESOURCEA(9), {"#105", "#106"}},                               // accelerators
+      {MAKEINTRESOURCEA(14), {"#103"}},                                      // icon group
   };
   for (const auto& kind : kinds) {
     EXPECT_EQ(Names(english_, kind.first), kind.second);
