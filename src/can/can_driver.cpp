@@ -57,6 +57,7 @@ constexpr const char* ENTRY_NAMES[E_COUNT] = {
 void* driverLibrary = nullptr;
 void* entries[E_COUNT] = {};
 int openBaudIndex = 0;
+uint32_t openCount = 0;
 uint32_t statusSeen = 0;  // status message words since the last TakeStatusSeen
 
 template <typename Fn>
@@ -189,6 +190,7 @@ bool OpenAdapter(void* window, int baudIndex) {
   }
   state.AdapterOpen = 1;
   openBaudIndex = baudIndex;
+  ++openCount;
   statusSeen = 0;
   return true;
 }
@@ -229,6 +231,10 @@ void NoteStatusMessage(const DriverMsg& msg) {
 
 int OpenBaudIndex() {
   return openBaudIndex;
+}
+
+uint32_t AdapterOpenCount() {
+  return openCount;
 }
 
 void ShowBusStatus(void* window) {

@@ -8,6 +8,7 @@
 #include "devicenet/explicit.h"
 #include "devicenet/io.h"
 #include "devicenet/tracking.h"
+#include "devicenet/turnaround.h"
 #include "platform/platform.h"
 
 namespace devicenet {
@@ -21,8 +22,8 @@ namespace {
 constexpr int MAX_PASSES_PER_TICK = 32;
 
 // Pacing of the waits between ticks.
-constexpr uint32_t POLL_STEP_US = 5;      // pause between two looks while an answer is due
-constexpr uint32_t BRIEF_POLL_US = 2000;  // look that often this long after a frame was due
+constexpr uint32_t POLL_STEP_US = 5;      // pause between two looks while stuff bits may delay it
+constexpr uint32_t BRIEF_POLL_US = 2000;  // look in steps this long after a frame was due
 constexpr uint32_t LONG_WAIT_US = 2000;   // a wait this long is a 1 ms sleep, which may last 2
 // The microsecond tick wraps every 72 minutes: a time further than this from
 // now belongs to an old exchange.
@@ -58,16 +59,22 @@ struct PassCounts {
 PassCounts pass;
 
 struct Pace {
-  uint32_t BusFreeUs;     // when the frames we queued have left the wire, by estimate
-  uint32_t NextRxUs;      // the earliest a frame can follow the one read last
-  bool More;              // the last tick stopped at its bound with frames moving
-  bool AnswerDue;         // a frame went out since the last one was read
-  uint8_t AnswerLen;      // the shortest answer the frames sent since then await
-  bool AnswerKnown;       // each of those frames awaits an answer of a known kind
-  uint32_t LastSentBits;  // wire bits of the last frame sent, without stuff bits
-  AwaitedAnswer Awaited;  // the answer the last frame sent awaits
+  uint32_t BusFreeUs;          // when the frames we queued have left the wire, by estimate
+  uint32_t NextRxUs;           // the earliest a frame can follow the one read last
+  bool More;                   // the last tick stopped at its bound with frames moving
+  bool AnswerDue;              // a frame went out since the last one was read
+  uint8_t AnswerLen;           // the shortest answer the frames sent since then await
+  bool AnswerKnown;            // each of those frames awaits an answer of a known kind
+  uint32_t LastSentBits;       // wire bits of the last frame sent, without stuff bits
+  uint32_t LastSentStuffBits;  // the most stuff bits that frame can carry
+  bool LookedOverdue;          // a look at or after the first one found no answer
+  AwaitedAnswer Awaited;       // the answer the last frame sent awaits
 };
 Pace pace;
+
+// The adapter's turnaround, and the opening of the adapter it was learned of.
+Turnaround turnaround;
+uint32_t turnaroundOpenCount;
 
 SendHookFn sendHook = nullptr;
 
@@ -87,11 +94,58 @@ int32_t UntilUs(uint32_t t, uint32_t now) {
   return behind < static_cast<uint32_t>(FRESH_US) ? -static_cast<int32_t>(behind) : -FRESH_US;
 }
 
+uint32_t WorstStuffBits(uint8_t len) {
+  return FrameBitsWorstStuff(len) - FrameBitsNoStuff(len);
+}
+
+// When the answer awaited (or the shortest frame, where none is) can be
+// complete on the wire, with the stuff bits a known answer is allowed.
+uint32_t AnswerDueUs() {
+  uint32_t answerBits = FrameBitsNoStuff(pace.AnswerDue ? pace.AnswerLen : 0);
+  if (pace.AnswerDue && pace.AnswerKnown) {
+    answerBits += (answerBits + pace.LastSentBits) / BITS_PER_STUFF_BIT;
+  }
+  return pace.BusFreeUs + answerBits * BitTimeUs();
+}
+
+// How much later than its due time stuff bits alone can make the answer:
+// the most that answer and our frame before it can carry, less the allowance.
+uint32_t StuffWindowUs() {
+  const uint8_t len = pace.AnswerDue ? pace.AnswerLen : 0;
+  const uint32_t most = WorstStuffBits(len) + pace.LastSentStuffBits;
+  const uint32_t allowed = pace.AnswerDue && pace.AnswerKnown
+                               ? (FrameBitsNoStuff(len) + pace.LastSentBits) / BITS_PER_STUFF_BIT
+                               : 0;
+  return (most > allowed ? most - allowed : 0) * BitTimeUs();
+}
+
+// The turnaround of the adapter open now; a newly opened one starts from 0.
+Turnaround& AdapterTurnaround() {
+  if (turnaroundOpenCount != can::AdapterOpenCount()) {
+    turnaroundOpenCount = can::AdapterOpenCount();
+    turnaround = Turnaround{};
+  }
+  return turnaround;
+}
+
+// The awaited answer was read at `now`: how late it came teaches the
+// turnaround, beyond what stuff bits can explain.
+void LearnTurnaround(uint32_t dueUs, uint32_t stuffUs, uint32_t now) {
+  if (!pace.LookedOverdue) {
+    NoteAnswerAtFirstLook(AdapterTurnaround());
+    return;
+  }
+  const int32_t late = -UntilUs(dueUs + stuffUs, now);
+  NoteAnswerAfterFirstLook(AdapterTurnaround(), late > 0 ? static_cast<uint32_t>(late) : 0);
+}
+
 void NoteSent(const CanFrame& frame) {
   const uint32_t now = platform::TickUs();
   const int32_t busy = UntilUs(pace.BusFreeUs, now);
   const uint32_t start = busy > 0 ? now + static_cast<uint32_t>(busy) : now;
   pace.LastSentBits = FrameBitsNoStuff(frame.Len);
+  pace.LastSentStuffBits = WorstStuffBits(frame.Len);
+  pace.LookedOverdue = false;
   pace.BusFreeUs = start + pace.LastSentBits * BitTimeUs();
   ++pass.Sent;
 
@@ -192,10 +246,15 @@ bool ReadOne() {
     can::NoteStatusMessage(msg);
     return true;
   }
+  const bool answerDue = pace.AnswerDue;
+  const uint32_t dueUs = AnswerDueUs();
+  const uint32_t stuffUs = StuffWindowUs();
   pace.AnswerDue = false;
   DnMessage received{};
   if (Decode(msg, received)) {
+    const bool awaiting = pace.Awaited.Valid;
     NoteAnswer(pace.Awaited, received);
+    if (answerDue && awaiting && !pace.Awaited.Valid) LearnTurnaround(dueUs, stuffUs, now);
     Send(DefendOwnMac(g_NodeTable, received), heldDefence);
     TrackConnection(received, g_NodeTable);
     DriveNodes(g_NodeTable, &received);
@@ -223,6 +282,7 @@ void ClearSendHook() {
   std::memset(heldIo, 0, sizeof heldIo);
   heldDefence = HeldFrame{};
   pace = Pace{};
+  turnaround = Turnaround{};
 }
 
 SendResult SendFrame(const CanFrame& frame) {
@@ -295,20 +355,25 @@ void LinkPause() {
   }
   const uint32_t now = platform::TickUs();
   // The earliest a new frame can be complete: the answer awaited (or the
-  // shortest frame) after our own frames have left the wire, or the next
-  // frame of a stream.
-  uint32_t answerBits = FrameBitsNoStuff(pace.AnswerDue ? pace.AnswerLen : 0);
-  if (pace.AnswerDue && pace.AnswerKnown) {
-    answerBits += (answerBits + pace.LastSentBits) / BITS_PER_STUFF_BIT;
-  }
-  const uint32_t answerUs = answerBits * BitTimeUs();
-  int32_t untilFrame = UntilUs(pace.BusFreeUs + answerUs, now);
+  // shortest frame) after our own frames have left the wire and the
+  // adapter has turned it around, or the next frame of a stream.
+  const uint32_t dueUs = AnswerDueUs();
+  const uint32_t firstLookUs = pace.AnswerDue ? dueUs + AdapterTurnaround().GuessUs : dueUs;
+  int32_t untilFrame = UntilUs(firstLookUs, now);
   const int32_t untilNextRx = UntilUs(pace.NextRxUs, now);
   if (untilNextRx > untilFrame) untilFrame = untilNextRx;
   if (untilFrame > 0 && static_cast<uint32_t>(untilFrame) < LONG_WAIT_US) {
     platform::PauseUs(static_cast<uint32_t>(untilFrame));
   } else if (untilFrame <= 0 && static_cast<uint32_t>(-untilFrame) < BRIEF_POLL_US) {
-    platform::PauseUs(POLL_STEP_US);
+    if (pace.AnswerDue) pace.LookedOverdue = true;
+    // While stuff bits may still explain it, the answer comes any moment;
+    // beyond that it is late for another reason, and a new frame takes at
+    // least the shortest frame's time: look that often, sleeping between.
+    if (pace.AnswerDue && -UntilUs(dueUs, now) < static_cast<int32_t>(StuffWindowUs())) {
+      platform::PauseUs(POLL_STEP_US);
+    } else {
+      platform::NapUs(shortestFrameUs);
+    }
   } else {
     platform::Sleep1Ms();
   }
