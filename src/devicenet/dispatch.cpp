@@ -68,6 +68,7 @@ struct Pace {
   uint32_t LastSentBits;       // wire bits of the last frame sent, without stuff bits
   uint32_t LastSentStuffBits;  // the most stuff bits that frame can carry
   bool LookedOverdue;          // a look at or after the first one found no answer
+  uint32_t LastEmptyLookUs;    // when the last of those looks was made
   AwaitedAnswer Awaited;       // the answer the last frame sent awaits
 };
 Pace pace;
@@ -92,6 +93,10 @@ int32_t UntilUs(uint32_t t, uint32_t now) {
   if (ahead < static_cast<uint32_t>(FRESH_US)) return static_cast<int32_t>(ahead);
   const uint32_t behind = now - t;
   return behind < static_cast<uint32_t>(FRESH_US) ? -static_cast<int32_t>(behind) : -FRESH_US;
+}
+
+uint32_t ShortestFrameUs() {
+  return FrameBitsNoStuff(0) * BitTimeUs();
 }
 
 uint32_t WorstStuffBits(uint8_t len) {
@@ -129,13 +134,17 @@ Turnaround& AdapterTurnaround() {
 }
 
 // The awaited answer was read at `now`: how late it came teaches the
-// turnaround, beyond what stuff bits can explain.
-void LearnTurnaround(uint32_t dueUs, uint32_t stuffUs, uint32_t now) {
+// turnaround, beyond what stuff bits can explain. It came between the last
+// look that found nothing and now, taken as halfway; a look that woke late
+// on a busy machine counts as one a step after the empty one.
+void LearnTurnaround(uint32_t dueUs, uint32_t stuffUs, uint32_t now, uint32_t stepUs) {
   if (!pace.LookedOverdue) {
     NoteAnswerAtFirstLook(AdapterTurnaround());
     return;
   }
-  const int32_t late = -UntilUs(dueUs + stuffUs, now);
+  uint32_t sinceEmpty = now - pace.LastEmptyLookUs;
+  if (sinceEmpty > stepUs) sinceEmpty = stepUs;
+  const int32_t late = -UntilUs(dueUs + stuffUs, pace.LastEmptyLookUs + sinceEmpty / 2);
   NoteAnswerAfterFirstLook(AdapterTurnaround(), late > 0 ? static_cast<uint32_t>(late) : 0);
 }
 
@@ -254,7 +263,8 @@ bool ReadOne() {
   if (Decode(msg, received)) {
     const bool awaiting = pace.Awaited.Valid;
     NoteAnswer(pace.Awaited, received);
-    if (answerDue && awaiting && !pace.Awaited.Valid) LearnTurnaround(dueUs, stuffUs, now);
+    if (answerDue && awaiting && !pace.Awaited.Valid)
+      LearnTurnaround(dueUs, stuffUs, now, ShortestFrameUs());
     Send(DefendOwnMac(g_NodeTable, received), heldDefence);
     TrackConnection(received, g_NodeTable);
     DriveNodes(g_NodeTable, &received);
@@ -347,7 +357,7 @@ void LinkTick() {
 
 void LinkPause() {
   if (pace.More) return;
-  const uint32_t shortestFrameUs = FrameBitsNoStuff(0) * BitTimeUs();
+  const uint32_t shortestFrameUs = ShortestFrameUs();
   // A full transmit queue has room again once a frame has left it.
   if (AnyFrameHeld()) {
     platform::PauseUs(shortestFrameUs);
@@ -365,7 +375,10 @@ void LinkPause() {
   if (untilFrame > 0 && static_cast<uint32_t>(untilFrame) < LONG_WAIT_US) {
     platform::PauseUs(static_cast<uint32_t>(untilFrame));
   } else if (untilFrame <= 0 && static_cast<uint32_t>(-untilFrame) < BRIEF_POLL_US) {
-    if (pace.AnswerDue) pace.LookedOverdue = true;
+    if (pace.AnswerDue) {
+      pace.LookedOverdue = true;
+      pace.LastEmptyLookUs = now;
+    }
     // While stuff bits may still explain it, the answer comes any moment;
     // beyond that it is late for another reason, and a new frame takes at
     // least the shortest frame's time: look that often, sleeping between.

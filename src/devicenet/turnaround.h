@@ -19,13 +19,15 @@ struct Turnaround {
 constexpr uint32_t TURNAROUND_MAX_US = 1500;
 
 // The answer was there at the first look, `GuessUs` after the wire allowed
-// it: it may come earlier, so the guess comes down a little.
+// it: it may come earlier, so the guess comes down a little. Less than a
+// late answer moves it up: about two answers in three are there at the
+// first look, the others a step later.
 void NoteAnswerAtFirstLook(Turnaround& turnaround);
 
-// The answer was not there at the first look; it was read `lateUs` after
-// the wire allowed it (stuff bits not counted). The guess moves up halfway,
-// at most by half of itself and a little more, so that one slow answer of a
-// slave does not delay the looks at the next ones much.
+// The answer was not there at the first look; it came about `lateUs` after
+// the wire allowed it (stuff bits not counted). The guess moves a quarter of
+// the way up, at most by a quarter of itself and a little more, so that one
+// slow answer of a slave does not delay the looks at the next ones much.
 void NoteAnswerAfterFirstLook(Turnaround& turnaround, uint32_t lateUs);
 
 }  // namespace devicenet
