@@ -134,7 +134,7 @@ Turnaround& AdapterTurnaround() {
 }
 
 // The awaited answer was read at `now`: how late it came teaches the
-// turnaround, beyond what stuff bits can explain. It came between the last
+// turnaround, unless stuff bits can explain it. It came between the last
 // look that found nothing and now, taken as halfway; a look that woke late
 // on a busy machine counts as one a step after the empty one.
 void LearnTurnaround(uint32_t dueUs, uint32_t stuffUs, uint32_t now, uint32_t stepUs) {
@@ -142,9 +142,10 @@ void LearnTurnaround(uint32_t dueUs, uint32_t stuffUs, uint32_t now, uint32_t st
     NoteAnswerAtFirstLook(AdapterTurnaround());
     return;
   }
+  if (-UntilUs(dueUs, now) <= static_cast<int32_t>(stuffUs)) return;
   uint32_t sinceEmpty = now - pace.LastEmptyLookUs;
   if (sinceEmpty > stepUs) sinceEmpty = stepUs;
-  const int32_t late = -UntilUs(dueUs + stuffUs, pace.LastEmptyLookUs + sinceEmpty / 2);
+  const int32_t late = -UntilUs(dueUs, pace.LastEmptyLookUs + sinceEmpty / 2);
   NoteAnswerAfterFirstLook(AdapterTurnaround(), late > 0 ? static_cast<uint32_t>(late) : 0);
 }
 

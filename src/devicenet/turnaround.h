@@ -25,7 +25,7 @@ constexpr uint32_t TURNAROUND_MAX_US = 1500;
 void NoteAnswerAtFirstLook(Turnaround& turnaround);
 
 // The answer was not there at the first look; it came about `lateUs` after
-// the wire allowed it (stuff bits not counted). The guess moves a quarter of
+// the wire allowed it, later than stuff bits can explain. The guess moves a quarter of
 // the way up, at most by a quarter of itself and a little more, so that one
 // slow answer of a slave does not delay the looks at the next ones much.
 void NoteAnswerAfterFirstLook(Turnaround& turnaround, uint32_t lateUs);
