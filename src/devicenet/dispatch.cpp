@@ -256,7 +256,7 @@ bool ReadOne() {
     can::NoteStatusMessage(msg);
     return true;
   }
-  const bool answerDue = pace.AnswerDue;
+  const bool answerKnown = pace.AnswerDue && pace.AnswerKnown;
   const uint32_t dueUs = AnswerDueUs();
   const uint32_t stuffUs = StuffWindowUs();
   pace.AnswerDue = false;
@@ -264,7 +264,7 @@ bool ReadOne() {
   if (Decode(msg, received)) {
     const bool awaiting = pace.Awaited.Valid;
     NoteAnswer(pace.Awaited, received);
-    if (answerDue && awaiting && !pace.Awaited.Valid)
+    if (answerKnown && awaiting && !pace.Awaited.Valid)
       LearnTurnaround(dueUs, stuffUs, now, ShortestFrameUs());
     Send(DefendOwnMac(g_NodeTable, received), heldDefence);
     TrackConnection(received, g_NodeTable);
@@ -369,7 +369,10 @@ void LinkPause() {
   // shortest frame) after our own frames have left the wire and the
   // adapter has turned it around, or the next frame of a stream.
   const uint32_t dueUs = AnswerDueUs();
-  const uint32_t firstLookUs = pace.AnswerDue ? dueUs + AdapterTurnaround().GuessUs : dueUs;
+  // Only where a known answer is awaited: a search's checks go out one
+  // after the other as the bus takes them, and most get no answer.
+  const bool known = pace.AnswerDue && pace.AnswerKnown;
+  const uint32_t firstLookUs = known ? dueUs + AdapterTurnaround().GuessUs : dueUs;
   int32_t untilFrame = UntilUs(firstLookUs, now);
   const int32_t untilNextRx = UntilUs(pace.NextRxUs, now);
   if (untilNextRx > untilFrame) untilFrame = untilNextRx;
