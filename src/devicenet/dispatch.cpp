@@ -22,7 +22,7 @@ namespace {
 constexpr int MAX_PASSES_PER_TICK = 32;
 
 // Pacing of the waits between ticks.
-constexpr uint32_t POLL_STEP_US = 5;      // pause between two looks while stuff bits may delay it
+constexpr uint32_t POLL_STEP_US = 5;  // pause between two looks while an answer may be on the wire
 constexpr uint32_t BRIEF_POLL_US = 2000;  // look in steps this long after a frame was due
 constexpr uint32_t LONG_WAIT_US = 2000;   // a wait this long is a 1 ms sleep, which may last 2
 // The microsecond tick wraps every 72 minutes: a time further than this from
@@ -39,6 +39,7 @@ constexpr uint32_t UNSTUFFED_TAIL_BITS = 1 + 2 + 7 + 3;
 // simulated bus carry 2 to 7 in a hundred. Waking at the frame's end without
 // them means looking again at once; with more, a short frame waits late.
 constexpr uint32_t BITS_PER_STUFF_BIT = 40;
+constexpr uint8_t FULL_FRAME_LEN = 8;
 
 // A frame a state machine produced that the adapter's transmit queue had no
 // room for; it goes out before that side of the node sends anything new.
@@ -103,25 +104,18 @@ uint32_t WorstStuffBits(uint8_t len) {
   return FrameBitsWorstStuff(len) - FrameBitsNoStuff(len);
 }
 
-// When the answer awaited (or the shortest frame, where none is) can be
-// complete on the wire, with the stuff bits a known answer is allowed.
-uint32_t AnswerDueUs() {
-  uint32_t answerBits = FrameBitsNoStuff(pace.AnswerDue ? pace.AnswerLen : 0);
-  if (pace.AnswerDue && pace.AnswerKnown) {
-    answerBits += (answerBits + pace.LastSentBits) / BITS_PER_STUFF_BIT;
-  }
-  return pace.BusFreeUs + answerBits * BitTimeUs();
+// When an answer of `len` bytes can be complete on the wire after our
+// frames, with the stuff bits a known answer is allowed.
+uint32_t DueUs(uint8_t len, bool known) {
+  uint32_t bits = FrameBitsNoStuff(len);
+  if (known) bits += (bits + pace.LastSentBits) / BITS_PER_STUFF_BIT;
+  return pace.BusFreeUs + bits * BitTimeUs();
 }
 
-// How much later than its due time stuff bits alone can make the answer:
-// the most that answer and our frame before it can carry, less the allowance.
-uint32_t StuffWindowUs() {
-  const uint8_t len = pace.AnswerDue ? pace.AnswerLen : 0;
-  const uint32_t most = WorstStuffBits(len) + pace.LastSentStuffBits;
-  const uint32_t allowed = pace.AnswerDue && pace.AnswerKnown
-                               ? (FrameBitsNoStuff(len) + pace.LastSentBits) / BITS_PER_STUFF_BIT
-                               : 0;
-  return (most > allowed ? most - allowed : 0) * BitTimeUs();
+// When an answer of `len` bytes is complete on the wire at the latest, with
+// the most stuff bits it and our frame before it can carry.
+uint32_t LatestUs(uint8_t len) {
+  return pace.BusFreeUs + (FrameBitsWorstStuff(len) + pace.LastSentStuffBits) * BitTimeUs();
 }
 
 // The turnaround of the adapter open now; a newly opened one starts from 0.
@@ -133,19 +127,19 @@ Turnaround& AdapterTurnaround() {
   return turnaround;
 }
 
-// The awaited answer was read at `now`: how late it came teaches the
-// turnaround, unless stuff bits can explain it. It came between the last
-// look that found nothing and now, taken as halfway; a look that woke late
-// on a busy machine counts as one a step after the empty one.
-void LearnTurnaround(uint32_t dueUs, uint32_t stuffUs, uint32_t now, uint32_t stepUs) {
+// The awaited answer of `len` bytes was read at `now`: how late it came
+// teaches the turnaround, unless its wire time can explain it. It came
+// between the last look that found nothing and now, taken as halfway; a look
+// that woke late on a busy machine counts as one a step after the empty one.
+void LearnTurnaround(uint8_t len, uint32_t now) {
   if (!pace.LookedOverdue) {
     NoteAnswerAtFirstLook(AdapterTurnaround());
     return;
   }
-  if (-UntilUs(dueUs, now) <= static_cast<int32_t>(stuffUs)) return;
+  if (UntilUs(LatestUs(len), now) >= 0) return;
   uint32_t sinceEmpty = now - pace.LastEmptyLookUs;
-  if (sinceEmpty > stepUs) sinceEmpty = stepUs;
-  const int32_t late = -UntilUs(dueUs, pace.LastEmptyLookUs + sinceEmpty / 2);
+  if (sinceEmpty > ShortestFrameUs()) sinceEmpty = ShortestFrameUs();
+  const int32_t late = -UntilUs(DueUs(len, true), pace.LastEmptyLookUs + sinceEmpty / 2);
   NoteAnswerAfterFirstLook(AdapterTurnaround(), late > 0 ? static_cast<uint32_t>(late) : 0);
 }
 
@@ -257,15 +251,12 @@ bool ReadOne() {
     return true;
   }
   const bool answerKnown = pace.AnswerDue && pace.AnswerKnown;
-  const uint32_t dueUs = AnswerDueUs();
-  const uint32_t stuffUs = StuffWindowUs();
   pace.AnswerDue = false;
   DnMessage received{};
   if (Decode(msg, received)) {
     const bool awaiting = pace.Awaited.Valid;
     NoteAnswer(pace.Awaited, received);
-    if (answerKnown && awaiting && !pace.Awaited.Valid)
-      LearnTurnaround(dueUs, stuffUs, now, ShortestFrameUs());
+    if (answerKnown && awaiting && !pace.Awaited.Valid) LearnTurnaround(msg.LEN, now);
     Send(DefendOwnMac(g_NodeTable, received), heldDefence);
     TrackConnection(received, g_NodeTable);
     DriveNodes(g_NodeTable, &received);
@@ -368,10 +359,10 @@ void LinkPause() {
   // The earliest a new frame can be complete: the answer awaited (or the
   // shortest frame) after our own frames have left the wire and the
   // adapter has turned it around, or the next frame of a stream.
-  const uint32_t dueUs = AnswerDueUs();
+  const bool known = pace.AnswerDue && pace.AnswerKnown;
+  const uint32_t dueUs = DueUs(pace.AnswerDue ? pace.AnswerLen : 0, known);
   // Only where a known answer is awaited: a search's checks go out one
   // after the other as the bus takes them, and most get no answer.
-  const bool known = pace.AnswerDue && pace.AnswerKnown;
   const uint32_t firstLookUs = known ? dueUs + AdapterTurnaround().GuessUs : dueUs;
   int32_t untilFrame = UntilUs(firstLookUs, now);
   const int32_t untilNextRx = UntilUs(pace.NextRxUs, now);
@@ -383,10 +374,11 @@ void LinkPause() {
       pace.LookedOverdue = true;
       pace.LastEmptyLookUs = now;
     }
-    // While stuff bits may still explain it, the answer comes any moment;
-    // beyond that it is late for another reason, and a new frame takes at
-    // least the shortest frame's time: look that often, sleeping between.
-    if (pace.AnswerDue && -UntilUs(dueUs, now) < static_cast<int32_t>(StuffWindowUs())) {
+    // While an answer may still be on the wire (longer than expected, or
+    // with more stuff bits), it comes any moment; beyond that it is late
+    // for another reason, and a new frame takes at least the shortest
+    // frame's time: look that often, sleeping between.
+    if (pace.AnswerDue && UntilUs(LatestUs(FULL_FRAME_LEN), now) > 0) {
       platform::PauseUs(POLL_STEP_US);
     } else {
       platform::NapUs(shortestFrameUs);

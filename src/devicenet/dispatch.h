@@ -49,8 +49,9 @@ void DrainReceiveQueue();
 // stopped at its bound; after a frame went out about the time the answer it
 // awaits needs on the wire at the rate the adapter was opened at (the
 // shortest frame where the answer is unknown), plus the turnaround learned of
-// the adapter; while stuff bits may still delay the answer, short pauses;
-// then, for 2 ms after a frame was due, naps of the shortest frame's time;
+// the adapter; while an answer of up to a full frame may still be on the
+// wire, short pauses; then, for 2 ms after a frame was due, naps of the
+// shortest frame's time;
 // after a quiet spell one 1 ms sleep. The turnaround is learned from how
 // late awaited answers come, and forgotten when an adapter is opened.
 void LinkPause();
