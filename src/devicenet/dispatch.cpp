@@ -128,15 +128,16 @@ Turnaround& AdapterTurnaround() {
 }
 
 // The awaited answer of `len` bytes was read at `now`: how late it came
-// teaches the turnaround, unless its wire time can explain it. It came
-// between the last look that found nothing and now, taken as halfway; a look
-// that woke late on a busy machine counts as one a step after the empty one.
+// teaches the turnaround where a look found nothing after the answer was
+// complete on the wire at the latest (before that, a look that woke late on
+// a busy machine shows nothing of the adapter). It came between the last
+// look that found nothing and now, taken as halfway, at most half a step.
 void LearnTurnaround(uint8_t len, uint32_t now) {
   if (!pace.LookedOverdue) {
     NoteAnswerAtFirstLook(AdapterTurnaround());
     return;
   }
-  if (UntilUs(LatestUs(len), now) >= 0) return;
+  if (UntilUs(LatestUs(len), pace.LastEmptyLookUs) >= 0) return;
   uint32_t sinceEmpty = now - pace.LastEmptyLookUs;
   if (sinceEmpty > ShortestFrameUs()) sinceEmpty = ShortestFrameUs();
   const int32_t late = -UntilUs(DueUs(len, true), pace.LastEmptyLookUs + sinceEmpty / 2);
