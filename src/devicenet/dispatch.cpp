@@ -68,6 +68,7 @@ struct Pace {
   bool AnswerKnown;            // each of those frames awaits an answer of a known kind
   uint32_t LastSentBits;       // wire bits of the last frame sent, without stuff bits
   uint32_t LastSentStuffBits;  // the most stuff bits that frame can carry
+  uint32_t BurstStuffBits;     // the most our frames since the bus was free can carry
   bool LookedOverdue;          // a look at or after the first one found no answer
   uint32_t LastEmptyLookUs;    // when the last of those looks was made
   AwaitedAnswer Awaited;       // the answer the last frame sent awaits
@@ -118,6 +119,13 @@ uint32_t LatestUs(uint8_t len) {
   return pace.BusFreeUs + (FrameBitsWorstStuff(len) + pace.LastSentStuffBits) * BitTimeUs();
 }
 
+// The same after every frame we sent since the bus was free: the estimate
+// of when the bus is free again counts none of their stuff bits, which add
+// up over a long transfer.
+uint32_t LatestAfterBurstUs(uint8_t len) {
+  return pace.BusFreeUs + (FrameBitsWorstStuff(len) + pace.BurstStuffBits) * BitTimeUs();
+}
+
 // The turnaround of the adapter open now; a newly opened one starts from 0.
 Turnaround& AdapterTurnaround() {
   if (turnaroundOpenCount != can::AdapterOpenCount()) {
@@ -137,7 +145,7 @@ void LearnTurnaround(uint8_t len, uint32_t now) {
     NoteAnswerAtFirstLook(AdapterTurnaround());
     return;
   }
-  if (UntilUs(LatestUs(len), pace.LastEmptyLookUs) >= 0) return;
+  if (UntilUs(LatestAfterBurstUs(len), pace.LastEmptyLookUs) >= 0) return;
   uint32_t sinceEmpty = now - pace.LastEmptyLookUs;
   if (sinceEmpty > ShortestFrameUs()) sinceEmpty = ShortestFrameUs();
   const int32_t late = -UntilUs(DueUs(len, true), pace.LastEmptyLookUs + sinceEmpty / 2);
@@ -150,6 +158,7 @@ void NoteSent(const CanFrame& frame) {
   const uint32_t start = busy > 0 ? now + static_cast<uint32_t>(busy) : now;
   pace.LastSentBits = FrameBitsNoStuff(frame.Len);
   pace.LastSentStuffBits = WorstStuffBits(frame.Len);
+  pace.BurstStuffBits = (busy > 0 ? pace.BurstStuffBits : 0) + pace.LastSentStuffBits;
   pace.LookedOverdue = false;
   pace.BusFreeUs = start + pace.LastSentBits * BitTimeUs();
   ++pass.Sent;
