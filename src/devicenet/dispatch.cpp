@@ -24,6 +24,7 @@ constexpr int MAX_PASSES_PER_TICK = 32;
 // Pacing of the waits between ticks.
 constexpr uint32_t POLL_STEP_US = 5;  // pause between two looks while an answer may be on the wire
 constexpr uint32_t BRIEF_POLL_US = 2000;  // look in steps this long after a frame was due
+constexpr uint32_t NAP_STEP_MIN_US = 20;  // the shortest nap between two looks
 constexpr uint32_t LONG_WAIT_US = 2000;   // a wait this long is a 1 ms sleep, which may last 2
 // The microsecond tick wraps every 72 minutes: a time further than this from
 // now belongs to an old exchange.
@@ -150,6 +151,20 @@ void LearnTurnaround(uint8_t len, uint32_t now) {
   if (sinceEmpty > ShortestFrameUs()) sinceEmpty = ShortestFrameUs();
   const int32_t late = -UntilUs(DueUs(len, true), pace.LastEmptyLookUs + sinceEmpty / 2);
   NoteAnswerAfterFirstLook(AdapterTurnaround(), late > 0 ? static_cast<uint32_t>(late) : 0);
+}
+
+// A nap while a frame is late: the shortest frame's time, but a quarter of
+// the adapter's turnaround while that first look is less than a turnaround
+// ago: an answer that missed it is most likely just behind it.
+uint32_t NapStepUs(bool known, uint32_t firstLookUs, uint32_t now) {
+  const uint32_t shortestFrameUs = ShortestFrameUs();
+  const uint32_t turnaroundUs = known ? AdapterTurnaround().GuessUs : 0;
+  if (turnaroundUs == 0 || -UntilUs(firstLookUs, now) >= static_cast<int32_t>(turnaroundUs)) {
+    return shortestFrameUs;
+  }
+  uint32_t step = turnaroundUs / 4;
+  if (step < NAP_STEP_MIN_US) step = NAP_STEP_MIN_US;
+  return step < shortestFrameUs ? step : shortestFrameUs;
 }
 
 void NoteSent(const CanFrame& frame) {
@@ -391,7 +406,7 @@ void LinkPause() {
     if (pace.AnswerDue && UntilUs(LatestUs(FULL_FRAME_LEN), now) > 0) {
       platform::PauseUs(POLL_STEP_US);
     } else {
-      platform::NapUs(shortestFrameUs);
+      platform::NapUs(NapStepUs(known, firstLookUs, now));
     }
   } else {
     platform::Sleep1Ms();
