@@ -102,9 +102,11 @@ void NoteSleep(SleepChoice& choice, const SleepPlan& plan, uint32_t sleptUs, uin
   uint32_t& gap = choice.TrialGapUs[i];
   if (plan.Trial && lateUs < lateness.GuessUs) {
     // A sleep that was out of use and wakes earlier now: the busy moment
-    // that taught its guess is over, so most of the way at once.
+    // that taught its guess is over, so most of the way at once. Tried again
+    // soon only where it may now be the one to use: one that wakes unevenly
+    // but always later than another is not.
     lateness.GuessUs -= (lateness.GuessUs - lateUs) * 3 / 4;
-    gap = TRIAL_GAP_MIN_US;
+    gap = i == BestSleeper(choice) ? TRIAL_GAP_MIN_US : Lesser(gap * 2, TRIAL_GAP_MAX_US);
   } else {
     NoteWakeLateness(lateness, lateUs);
     gap = plan.Trial ? Lesser(gap * 2, TRIAL_GAP_MAX_US) : TRIAL_GAP_MIN_US;

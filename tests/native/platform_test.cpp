@@ -139,6 +139,16 @@ PauseRun RunPauses(platform::SleepChoice& choice, const std::vector<Phase>& phas
   return run;
 }
 
+// A second sleep that wakes 400 us late for 30 ms, then 1200 us for 30 ms,
+// and so on; the first one 90 us throughout.
+std::vector<Phase> Uneven() {
+  std::vector<Phase> phases;
+  for (uint32_t ms = 30; ms <= 10000; ms += 30) {
+    phases.push_back(Phase{ms, {90, (ms / 30) % 2 ? 400u : 1200u}});
+  }
+  return phases;
+}
+
 // The choice of sleep is judged again as it runs: a sleep that woke late at
 // start (the machine busy beside it) is used again once it wakes in time, a
 // useless one is tried only now and then, and where the sleep in use turns
@@ -177,6 +187,9 @@ TEST(SleepChoice, JudgedAgainWhileItRuns) {
        0.95,
        40},
       {"the other stays worse", 2, {90, 800}, {{10000, {90, 800}}}, 0, 0.99, 20},
+      // One that wakes now early, now late, but always later than the one
+      // in use, is not tried more often for its early wake-ups.
+      {"the other wakes unevenly", 2, {90, 800}, Uneven(), 0, 0.99, 20},
   };
   for (const Case& c : cases) {
     platform::SleepChoice choice{};
