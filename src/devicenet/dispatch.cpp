@@ -22,7 +22,7 @@ namespace {
 constexpr int MAX_PASSES_PER_TICK = 32;
 
 // Pacing of the waits between ticks.
-constexpr uint32_t POLL_STEP_US = 5;  // pause between two looks while an answer may be on the wire
+constexpr uint32_t POLL_STEP_US = 5;      // between two looks while an answer may be on the wire
 constexpr uint32_t BRIEF_POLL_US = 2000;  // look in steps this long after a frame was due
 constexpr uint32_t NAP_STEP_MIN_US = 20;  // the shortest nap between two looks
 constexpr uint32_t LONG_WAIT_US = 2000;   // a wait this long is a 1 ms sleep, which may last 2
@@ -61,20 +61,25 @@ struct PassCounts {
 PassCounts pass;
 
 struct Pace {
-  uint32_t BusFreeUs;          // when the frames we queued have left the wire, by estimate
-  uint32_t NextRxUs;           // the earliest a frame can follow the one read last
-  bool More;                   // the last tick stopped at its bound with frames moving
-  bool AnswerDue;              // a frame went out since the last one was read
-  uint8_t AnswerLen;           // the shortest answer the frames sent since then await
-  bool AnswerKnown;            // each of those frames awaits an answer of a known kind
-  uint32_t LastSentBits;       // wire bits of the last frame sent, without stuff bits
-  uint32_t LastSentStuffBits;  // the most stuff bits that frame can carry
-  uint32_t BurstStuffBits;     // the most our frames since the bus was free can carry
-  bool LookedOverdue;          // a look at or after the first one found no answer
-  uint32_t LastEmptyLookUs;    // when the last of those looks was made
-  AwaitedAnswer Awaited;       // the answer the last frame sent awaits
+  uint32_t BusFreeUs;     // when the frames we queued have left the wire, by estimate
+  uint32_t NextRxUs;      // the earliest a frame can follow the one read last
+  bool More;              // the last tick stopped at its bound with frames moving
+  bool AnswerDue;         // a frame went out since the last one was read
+  uint8_t AnswerLen;      // the shortest answer the frames sent since then await
+  bool AnswerKnown;       // each of those frames awaits an answer of a known kind
+  uint32_t LastSentBits;  // wire bits of the last frame sent, without stuff bits
+  AwaitedAnswer Awaited;  // the answer the last frame sent awaits
 };
 Pace pace;
+
+// How late an answer may come by the wire, and what the looks for it found.
+struct AnswerLooks {
+  uint32_t LastSentStuffBits;  // the most stuff bits the last frame sent can carry
+  uint32_t BurstStuffBits;     // the most our frames since the bus was free can carry
+  bool Overdue;                // a look at or after the first one found no answer
+  uint32_t LastEmptyUs;        // when the last of those looks was made
+};
+AnswerLooks looks;
 
 // The adapter's turnaround, and the opening of the adapter it was learned of.
 Turnaround turnaround;
@@ -117,14 +122,14 @@ uint32_t DueUs(uint8_t len, bool known) {
 // When an answer of `len` bytes is complete on the wire at the latest, with
 // the most stuff bits it and our frame before it can carry.
 uint32_t LatestUs(uint8_t len) {
-  return pace.BusFreeUs + (FrameBitsWorstStuff(len) + pace.LastSentStuffBits) * BitTimeUs();
+  return pace.BusFreeUs + (FrameBitsWorstStuff(len) + looks.LastSentStuffBits) * BitTimeUs();
 }
 
 // The same after every frame we sent since the bus was free: the estimate
 // of when the bus is free again counts none of their stuff bits, which add
 // up over a long transfer.
 uint32_t LatestAfterBurstUs(uint8_t len) {
-  return pace.BusFreeUs + (FrameBitsWorstStuff(len) + pace.BurstStuffBits) * BitTimeUs();
+  return pace.BusFreeUs + (FrameBitsWorstStuff(len) + looks.BurstStuffBits) * BitTimeUs();
 }
 
 // The turnaround of the adapter open now; a newly opened one starts from 0.
@@ -142,14 +147,14 @@ Turnaround& AdapterTurnaround() {
 // a busy machine shows nothing of the adapter). It came between the last
 // look that found nothing and now, taken as halfway, at most half a step.
 void LearnTurnaround(uint8_t len, uint32_t now) {
-  if (!pace.LookedOverdue) {
+  if (!looks.Overdue) {
     NoteAnswerAtFirstLook(AdapterTurnaround());
     return;
   }
-  if (UntilUs(LatestAfterBurstUs(len), pace.LastEmptyLookUs) >= 0) return;
-  uint32_t sinceEmpty = now - pace.LastEmptyLookUs;
+  if (UntilUs(LatestAfterBurstUs(len), looks.LastEmptyUs) >= 0) return;
+  uint32_t sinceEmpty = now - looks.LastEmptyUs;
   if (sinceEmpty > ShortestFrameUs()) sinceEmpty = ShortestFrameUs();
-  const int32_t late = -UntilUs(DueUs(len, true), pace.LastEmptyLookUs + sinceEmpty / 2);
+  const int32_t late = -UntilUs(DueUs(len, true), looks.LastEmptyUs + sinceEmpty / 2);
   NoteAnswerAfterFirstLook(AdapterTurnaround(), late > 0 ? static_cast<uint32_t>(late) : 0);
 }
 
@@ -172,9 +177,9 @@ void NoteSent(const CanFrame& frame) {
   const int32_t busy = UntilUs(pace.BusFreeUs, now);
   const uint32_t start = busy > 0 ? now + static_cast<uint32_t>(busy) : now;
   pace.LastSentBits = FrameBitsNoStuff(frame.Len);
-  pace.LastSentStuffBits = WorstStuffBits(frame.Len);
-  pace.BurstStuffBits = (busy > 0 ? pace.BurstStuffBits : 0) + pace.LastSentStuffBits;
-  pace.LookedOverdue = false;
+  looks.LastSentStuffBits = WorstStuffBits(frame.Len);
+  looks.BurstStuffBits = (busy > 0 ? looks.BurstStuffBits : 0) + looks.LastSentStuffBits;
+  looks.Overdue = false;
   pace.BusFreeUs = start + pace.LastSentBits * BitTimeUs();
   ++pass.Sent;
 
@@ -309,6 +314,7 @@ void ClearSendHook() {
   std::memset(heldIo, 0, sizeof heldIo);
   heldDefence = HeldFrame{};
   pace = Pace{};
+  looks = AnswerLooks{};
   turnaround = Turnaround{};
 }
 
@@ -396,8 +402,8 @@ void LinkPause() {
     platform::PauseUs(static_cast<uint32_t>(untilFrame));
   } else if (untilFrame <= 0 && static_cast<uint32_t>(-untilFrame) < BRIEF_POLL_US) {
     if (pace.AnswerDue) {
-      pace.LookedOverdue = true;
-      pace.LastEmptyLookUs = now;
+      looks.Overdue = true;
+      looks.LastEmptyUs = now;
     }
     // While an answer may still be on the wire (longer than expected, or
     // with more stuff bits), it comes any moment; beyond that it is late

@@ -88,7 +88,8 @@ void StartSleepChoice() {
     pauseSleep.delay = reinterpret_cast<DelayExecutionFn>(
         reinterpret_cast<void*>(GetProcAddress(ntdll, "NtDelayExecution")));
   }
-  pauseSleep.timer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+  pauseSleep.timer = CreateWaitableTimerExW(nullptr, nullptr,
+                                            CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
                                             TIMER_MODIFY_STATE | SYNCHRONIZE);
   int count = 0;
   if (pauseSleep.delay) pauseSleep.kinds[count++] = SLEEPER_DELAY;
@@ -127,16 +128,16 @@ void SystemNapUs(uint32_t us) {
 }
 
 bool Utf8ToWide(const char* text, wchar_t* out, size_t outSize) {
-  const int units =
-      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, out, static_cast<int>(outSize));
+  const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, out,
+                                        static_cast<int>(outSize));
   if (units > 0) return true;
   if (outSize > 0) out[0] = L'\0';
   return false;
 }
 
 bool WideToUtf8(const wchar_t* text, char* out, size_t outSize) {
-  const int bytes =
-      WideCharToMultiByte(CP_UTF8, 0, text, -1, out, static_cast<int>(outSize), nullptr, nullptr);
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, out, static_cast<int>(outSize),
+                                        nullptr, nullptr);
   if (bytes > 0) return true;
   if (outSize > 0) out[0] = '\0';
   return false;

@@ -1,10 +1,9 @@
 #include "platform/platform.h"
+#include "platform/wake_lateness.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
-
-#include "platform/wake_lateness.h"
 
 namespace {
 
@@ -58,12 +57,8 @@ TEST(WakeLateness, GuessFollowsTheSleeps) {
       {"steady 30 from 0", 0, {30}, 0, 30, 31},
       {"30..36 spread", 40, {30, 32, 36, 31, 33}, 0, 33, 36},
       {"one late wake-up forgotten", 40, {30}, 3000, 30, 31},
-      {"a sleep that wakes a whole tick late",
-       40,
-       {15600},
-       0,
-       platform::WAKE_LATENESS_MAX_US,
-       platform::WAKE_LATENESS_MAX_US},
+      {"a sleep that wakes a whole tick late", 40, {15600}, 0,
+       platform::WAKE_LATENESS_MAX_US, platform::WAKE_LATENESS_MAX_US},
   };
   for (const Case& c : cases) {
     platform::WakeLateness lateness{c.start};
@@ -89,10 +84,6 @@ TEST(WakeLateness, PauseSleepsAllButTheGuess) {
   const platform::WakeLateness useless{platform::WAKE_LATENESS_MAX_US};
   EXPECT_EQ(platform::SleepPartUs(useless, 1500), 0u);
 }
-
-}  // namespace
-
-namespace {
 
 // A machine whose sleeps wake late by phases: up to `untilMs` each sleep
 // wakes `lateUs[i]` late.
