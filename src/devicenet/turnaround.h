@@ -25,9 +25,10 @@ constexpr uint32_t TURNAROUND_MAX_US = 1500;
 void NoteAnswerAtFirstLook(Turnaround& turnaround);
 
 // The answer was not there at the first look; it came about `lateUs` after
-// the wire allowed it, later than stuff bits can explain. The guess moves a quarter of
-// the way up, at most by a quarter of itself and a little more, so that one
-// slow answer of a slave does not delay the looks at the next ones much.
+// the wire allowed it, later than its length and stuff bits can explain.
+// The guess moves a quarter of the way up, at most by a quarter of itself
+// and a little more, so that one slow answer of a slave does not delay the
+// looks at the next ones much.
 void NoteAnswerAfterFirstLook(Turnaround& turnaround, uint32_t lateUs);
 
 }  // namespace devicenet
