@@ -5,8 +5,9 @@
 // pseudo-terminal to the adapter emulator, a second process with the same
 // bus and slaves behind it. Both buses run the wire-time model on the real
 // clock. Prints each path's ratio (wire time / achieved time of the median
-// run) side by side, what the serial path adds per frame, and where that
-// goes: the line's own round trip measured alone, and the library's reads.
+// run) side by side, each path's CPU share while it runs, what the serial
+// path adds per frame, and where that goes: the line's own round trip
+// measured alone, and the library's reads.
 //
 //   serialcan_bench           125 and 500 kbit/s, enough runs for stable figures
 //   serialcan_bench --short   500 kbit/s, a few runs: a smoke run
@@ -18,6 +19,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -101,7 +103,16 @@ struct Tally {
   int failures = 0;
   uint64_t frames = 0;
   std::vector<Run> runs;
+  double cpuSeconds = 0;  // this process's CPU over the runs (not the emulator's)
+  double runSeconds = 0;
+  double CpuShare() const { return runSeconds > 0 ? cpuSeconds / runSeconds : 0; }
 };
+
+double CpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
 
 // `windowUs`: time the transaction waits beyond its frames by design (the
 // probe's answer window), counted with the wire time.
@@ -110,9 +121,12 @@ void Measure(Tally& t, Fn fn, double windowUs = 0) {
   for (uint32_t i = 0; i < GAP_MS; ++i) platform::Sleep1Ms();
   tappedWireUs = 0;
   tappedFrames = 0;
+  const double cpu0 = CpuSeconds();
   const uint64_t t0 = can::TapClockUs();
   const bool ok = fn();
   const uint64_t t1 = can::TapClockUs();
+  t.cpuSeconds += CpuSeconds() - cpu0;
+  t.runSeconds += static_cast<double>(t1 - t0) * 1e-6;
   if (!ok) ++t.failures;
   t.frames += tappedFrames;
   t.runs.push_back(Run{static_cast<double>(t1 - t0), tappedWireUs + windowUs});
@@ -265,11 +279,18 @@ void PrintRows(unsigned kbit, const Tally (&tallies)[PATH_COUNT][CASE_COUNT]) {
     const Run dm = Median(d.runs);
     const Run sm = Median(s.runs);
     const double framesPerRun = static_cast<double>(s.frames) / static_cast<double>(s.runs.size());
-    std::printf("%-4u %-29s %4d %6.1f %9.0f %9.0f %7.3f %9.0f %7.3f %8.0f%s\n", kbit, CASE_NAMES[c],
-                static_cast<int>(s.runs.size()), framesPerRun, sm.wireUs, dm.achievedUs,
-                dm.wireUs / dm.achievedUs, sm.achievedUs, sm.wireUs / sm.achievedUs,
+    std::printf("%-4u %-29s %4d %6.1f %9.0f %9.0f %7.3f %4.0f%% %9.0f %7.3f %4.0f%% %8.0f%s\n",
+                kbit, CASE_NAMES[c], static_cast<int>(s.runs.size()), framesPerRun, sm.wireUs,
+                dm.achievedUs, dm.wireUs / dm.achievedUs, 100.0 * d.CpuShare(), sm.achievedUs,
+                sm.wireUs / sm.achievedUs, 100.0 * s.CpuShare(),
                 (sm.achievedUs - dm.achievedUs) / std::max(framesPerRun, 1.0),
                 d.failures || s.failures ? "  FAILED RUNS" : "");
+  }
+  const Tally& d = tallies[DIRECT][CYCLIC];
+  const Tally& s = tallies[SERIAL][CYCLIC];
+  if (!d.runs.empty() && !s.runs.empty()) {
+    std::printf("%-4u cyclic: the serial path runs %.2f of the direct path's cycles a second\n",
+                kbit, Median(d.runs).achievedUs / Median(s.runs).achievedUs);
   }
 }
 
@@ -365,9 +386,11 @@ int main(int argc, char** argv) {
       "library, pseudo-terminal, adapter emulator), both buses with wire time.\n"
       "wire us = wire time of the frames moved, without stuff bits (the cyclic row and the\n"
       "probe include their 1 ms pause and answer window); ratio = wire us / median achieved us;\n"
-      "+us/frame = what the serial path adds per frame moved.\n");
-  std::printf("%-4s %-29s %4s %6s %9s %9s %7s %9s %7s %8s\n", "kbit", "transaction", "runs",
-              "frames", "wire us", "direct us", "ratio", "serial us", "ratio", "+us/frm");
+      "cpu = this process's CPU over the achieved time of all runs (the emulator's own\n"
+      "not counted: it is the adapter); +us/frame = what the serial path adds per frame moved.\n");
+  std::printf("%-4s %-29s %4s %6s %9s %9s %7s %5s %9s %7s %5s %8s\n", "kbit", "transaction", "runs",
+              "frames", "wire us", "direct us", "ratio", "cpu", "serial us", "ratio", "cpu",
+              "+us/frm");
   bool ok = true;
   if (!brief) ok = RunAt(0, false) && ok;
   ok = RunAt(2, brief) && ok;

@@ -59,6 +59,7 @@ constexpr const char* ENTRY_NAMES[E_COUNT] = {
 void* driverLibrary = nullptr;
 void* entries[E_COUNT] = {};
 int openBaudIndex = 0;
+uint32_t openCount = 0;
 uint32_t statusSeen = 0;  // status message words since the last TakeStatusSeen
 
 // What CanWrite saw: FramesWritten and LastWriteRefusal.
@@ -208,6 +209,7 @@ bool OpenAdapter(void* window, int baudIndex) {
   }
   state.AdapterOpen = 1;
   openBaudIndex = baudIndex;
+  ++openCount;
   statusSeen = 0;
   return true;
 }
@@ -256,6 +258,10 @@ uint32_t LastWriteRefusal() {
 
 int OpenBaudIndex() {
   return openBaudIndex;
+}
+
+uint32_t AdapterOpenCount() {
+  return openCount;
 }
 
 void ShowBusStatus(void* window) {

@@ -106,6 +106,10 @@ uint32_t LastWriteRefusal();
 // The baud index (0..2) the adapter was last opened at; 0 before that.
 int OpenBaudIndex();
 
+// How many times an adapter was opened so far: what the link layer learned
+// of one opened adapter's timing does not carry over to the next.
+uint32_t AdapterOpenCount();
+
 // The entry points. With no library loaded each returns CAN_ERR_NO_DRIVER
 // without calling anything.
 uint32_t CanInit(uint16_t bitTiming, int msgType);

@@ -8,6 +8,7 @@
 #include "devicenet/io.h"
 #include "devicenet/own_mac_watch.h"
 #include "devicenet/tracking.h"
+#include "devicenet/turnaround.h"
 #include "platform/platform.h"
 
 namespace devicenet {
@@ -21,8 +22,9 @@ namespace {
 constexpr int MAX_PASSES_PER_TICK = 32;
 
 // Pacing of the waits between ticks.
-constexpr uint32_t POLL_STEP_US = 5;      // pause between two looks while an answer is due
-constexpr uint32_t BRIEF_POLL_US = 2000;  // look that often this long after a frame was due
+constexpr uint32_t POLL_STEP_US = 5;      // between two looks while an answer may be on the wire
+constexpr uint32_t BRIEF_POLL_US = 2000;  // look in steps this long after a frame was due
+constexpr uint32_t NAP_STEP_MIN_US = 20;  // the shortest nap between two looks
 constexpr uint32_t LONG_WAIT_US = 2000;   // a wait this long is a 1 ms sleep, which may last 2
 // The microsecond tick wraps every 72 minutes: a time further than this from
 // now belongs to an old exchange.
@@ -38,6 +40,7 @@ constexpr uint32_t UNSTUFFED_TAIL_BITS = 1 + 2 + 7 + 3;
 // simulated bus carry 2 to 7 in a hundred. Waking at the frame's end without
 // them means looking again at once; with more, a short frame waits late.
 constexpr uint32_t BITS_PER_STUFF_BIT = 40;
+constexpr uint8_t FULL_FRAME_LEN = 8;
 
 // A frame a state machine produced that the adapter's transmit queue had no
 // room for; it goes out before that side of the node sends anything new.
@@ -68,6 +71,19 @@ struct Pace {
 };
 Pace pace;
 
+// How late an answer may come by the wire, and what the looks for it found.
+struct AnswerLooks {
+  uint32_t LastSentStuffBits;  // the most stuff bits the last frame sent can carry
+  uint32_t BurstStuffBits;     // the most our frames since the bus was free can carry
+  bool Overdue;                // a look at or after the first one found no answer
+  uint32_t LastEmptyUs;        // when the last of those looks was made
+};
+AnswerLooks looks;
+
+// The adapter's turnaround, and the opening of the adapter it was learned of.
+Turnaround turnaround;
+uint32_t turnaroundOpenCount;
+
 SendHookFn sendHook = nullptr;
 
 // The bit time of the rate the adapter was opened at.
@@ -86,11 +102,83 @@ int32_t UntilUs(uint32_t t, uint32_t now) {
   return behind < static_cast<uint32_t>(FRESH_US) ? -static_cast<int32_t>(behind) : -FRESH_US;
 }
 
+uint32_t ShortestFrameUs() {
+  return FrameBitsNoStuff(0) * BitTimeUs();
+}
+
+uint32_t WorstStuffBits(uint8_t len) {
+  return FrameBitsWorstStuff(len) - FrameBitsNoStuff(len);
+}
+
+// When an answer of `len` bytes can be complete on the wire after our
+// frames, with the stuff bits a known answer is allowed.
+uint32_t DueUs(uint8_t len, bool known) {
+  uint32_t bits = FrameBitsNoStuff(len);
+  if (known) bits += (bits + pace.LastSentBits) / BITS_PER_STUFF_BIT;
+  return pace.BusFreeUs + bits * BitTimeUs();
+}
+
+// When an answer of `len` bytes is complete on the wire at the latest, with
+// the most stuff bits it and our frame before it can carry.
+uint32_t LatestUs(uint8_t len) {
+  return pace.BusFreeUs + (FrameBitsWorstStuff(len) + looks.LastSentStuffBits) * BitTimeUs();
+}
+
+// The same after every frame we sent since the bus was free: the estimate
+// of when the bus is free again counts none of their stuff bits, which add
+// up over a long transfer.
+uint32_t LatestAfterBurstUs(uint8_t len) {
+  return pace.BusFreeUs + (FrameBitsWorstStuff(len) + looks.BurstStuffBits) * BitTimeUs();
+}
+
+// The turnaround of the adapter open now; a newly opened one starts from 0.
+Turnaround& AdapterTurnaround() {
+  if (turnaroundOpenCount != can::AdapterOpenCount()) {
+    turnaroundOpenCount = can::AdapterOpenCount();
+    turnaround = Turnaround{};
+  }
+  return turnaround;
+}
+
+// The awaited answer of `len` bytes was read at `now`: how late it came
+// teaches the turnaround where a look found nothing after the answer was
+// complete on the wire at the latest (before that, a look that woke late on
+// a busy machine shows nothing of the adapter). It came between the last
+// look that found nothing and now, taken as halfway, at most half a step.
+void LearnTurnaround(uint8_t len, uint32_t now) {
+  if (!looks.Overdue) {
+    NoteAnswerAtFirstLook(AdapterTurnaround());
+    return;
+  }
+  if (UntilUs(LatestAfterBurstUs(len), looks.LastEmptyUs) >= 0) return;
+  uint32_t sinceEmpty = now - looks.LastEmptyUs;
+  if (sinceEmpty > ShortestFrameUs()) sinceEmpty = ShortestFrameUs();
+  const int32_t late = -UntilUs(DueUs(len, true), looks.LastEmptyUs + sinceEmpty / 2);
+  NoteAnswerAfterFirstLook(AdapterTurnaround(), late > 0 ? static_cast<uint32_t>(late) : 0);
+}
+
+// A nap while a frame is late: the shortest frame's time, but a quarter of
+// the adapter's turnaround while that first look is less than a turnaround
+// ago: an answer that missed it is most likely just behind it.
+uint32_t NapStepUs(bool known, uint32_t firstLookUs, uint32_t now) {
+  const uint32_t shortestFrameUs = ShortestFrameUs();
+  const uint32_t turnaroundUs = known ? AdapterTurnaround().GuessUs : 0;
+  if (turnaroundUs == 0 || -UntilUs(firstLookUs, now) >= static_cast<int32_t>(turnaroundUs)) {
+    return shortestFrameUs;
+  }
+  uint32_t step = turnaroundUs / 4;
+  if (step < NAP_STEP_MIN_US) step = NAP_STEP_MIN_US;
+  return step < shortestFrameUs ? step : shortestFrameUs;
+}
+
 void NoteSent(const CanFrame& frame) {
   const uint32_t now = platform::TickUs();
   const int32_t busy = UntilUs(pace.BusFreeUs, now);
   const uint32_t start = busy > 0 ? now + static_cast<uint32_t>(busy) : now;
   pace.LastSentBits = FrameBitsNoStuff(frame.Len);
+  looks.LastSentStuffBits = WorstStuffBits(frame.Len);
+  looks.BurstStuffBits = (busy > 0 ? looks.BurstStuffBits : 0) + looks.LastSentStuffBits;
+  looks.Overdue = false;
   pace.BusFreeUs = start + pace.LastSentBits * BitTimeUs();
   ++pass.Sent;
 
@@ -191,10 +279,13 @@ bool ReadOne() {
     can::NoteStatusMessage(msg);
     return true;
   }
+  const bool answerKnown = pace.AnswerDue && pace.AnswerKnown;
   pace.AnswerDue = false;
   DnMessage received{};
   if (Decode(msg, received)) {
+    const bool awaiting = pace.Awaited.Valid;
     NoteAnswer(pace.Awaited, received);
+    if (answerKnown && awaiting && !pace.Awaited.Valid) LearnTurnaround(msg.LEN, now);
     WatchOwnMac(g_NodeTable, received);
     TrackConnection(received, g_NodeTable);
     DriveNodes(g_NodeTable, &received);
@@ -220,6 +311,8 @@ void ClearSendHook() {
   std::memset(heldExpl, 0, sizeof heldExpl);
   std::memset(heldIo, 0, sizeof heldIo);
   pace = Pace{};
+  looks = AnswerLooks{};
+  turnaround = Turnaround{};
 }
 
 SendResult SendFrame(const CanFrame& frame) {
@@ -283,7 +376,7 @@ void LinkTick() {
 
 void LinkPause() {
   if (pace.More) return;
-  const uint32_t shortestFrameUs = FrameBitsNoStuff(0) * BitTimeUs();
+  const uint32_t shortestFrameUs = ShortestFrameUs();
   // A full transmit queue has room again once a frame has left it.
   if (AnyFrameHeld()) {
     platform::PauseUs(shortestFrameUs);
@@ -291,20 +384,32 @@ void LinkPause() {
   }
   const uint32_t now = platform::TickUs();
   // The earliest a new frame can be complete: the answer awaited (or the
-  // shortest frame) after our own frames have left the wire, or the next
-  // frame of a stream.
-  uint32_t answerBits = FrameBitsNoStuff(pace.AnswerDue ? pace.AnswerLen : 0);
-  if (pace.AnswerDue && pace.AnswerKnown) {
-    answerBits += (answerBits + pace.LastSentBits) / BITS_PER_STUFF_BIT;
-  }
-  const uint32_t answerUs = answerBits * BitTimeUs();
-  int32_t untilFrame = UntilUs(pace.BusFreeUs + answerUs, now);
+  // shortest frame) after our own frames have left the wire and the
+  // adapter has turned it around, or the next frame of a stream.
+  const bool known = pace.AnswerDue && pace.AnswerKnown;
+  const uint32_t dueUs = DueUs(pace.AnswerDue ? pace.AnswerLen : 0, known);
+  // Only where a known answer is awaited: a search's checks go out one
+  // after the other as the bus takes them, and most get no answer.
+  const uint32_t firstLookUs = known ? dueUs + AdapterTurnaround().GuessUs : dueUs;
+  int32_t untilFrame = UntilUs(firstLookUs, now);
   const int32_t untilNextRx = UntilUs(pace.NextRxUs, now);
   if (untilNextRx > untilFrame) untilFrame = untilNextRx;
   if (untilFrame > 0 && static_cast<uint32_t>(untilFrame) < LONG_WAIT_US) {
     platform::PauseUs(static_cast<uint32_t>(untilFrame));
   } else if (untilFrame <= 0 && static_cast<uint32_t>(-untilFrame) < BRIEF_POLL_US) {
-    platform::PauseUs(POLL_STEP_US);
+    if (pace.AnswerDue) {
+      looks.Overdue = true;
+      looks.LastEmptyUs = now;
+    }
+    // While an answer may still be on the wire (longer than expected, or
+    // with more stuff bits), it comes any moment; beyond that it is late
+    // for another reason, and a new frame takes at least the shortest
+    // frame's time: look that often, sleeping between.
+    if (pace.AnswerDue && UntilUs(LatestUs(FULL_FRAME_LEN), now) > 0) {
+      platform::PauseUs(POLL_STEP_US);
+    } else {
+      platform::NapUs(NapStepUs(known, firstLookUs, now));
+    }
   } else {
     platform::Sleep1Ms();
   }

@@ -26,7 +26,8 @@ enum SendResult : uint8_t {
 using SendHookFn = SendResult (*)(const CanFrame& frame);
 
 void SetSendHook(SendHookFn hook);
-// Also forgets the frames kept for a full transmit queue and the pace.
+// Also forgets the frames kept for a full transmit queue, the pace and the
+// adapter's turnaround.
 void ClearSendHook();
 
 // Hands a frame to the driver (CAN_Write, once) and, when it was taken,
@@ -47,8 +48,12 @@ void DrainReceiveQueue();
 // Waits between two ticks as the bus allows: not at all when the last tick
 // stopped at its bound; after a frame went out about the time the answer it
 // awaits needs on the wire at the rate the adapter was opened at (the
-// shortest frame where the answer is unknown); then briefly in short pauses;
-// after a quiet spell one 1 ms sleep.
+// shortest frame where the answer is unknown), plus the turnaround learned of
+// the adapter; while an answer of up to a full frame may still be on the
+// wire, short pauses; then, for 2 ms after a frame was due, naps of the
+// shortest frame's time;
+// after a quiet spell one 1 ms sleep. The turnaround is learned from how
+// late awaited answers come, and forgotten when an adapter is opened.
 void LinkPause();
 
 // True when the frames handed to the adapter so far leave the wire, by the

@@ -25,15 +25,29 @@ uint32_t TickUs() {
   return testClockOn ? testClockUs : SystemTickUs();
 }
 
+namespace {
+void AdvanceTestClockUs(uint32_t us) {
+  testClockUs += us;
+  testClockSubMs += us;
+  testClockMs += testClockSubMs / 1000;
+  testClockSubMs %= 1000;
+}
+}  // namespace
+
 void PauseUs(uint32_t us) {
   if (testClockOn) {
-    testClockUs += us;
-    testClockSubMs += us;
-    testClockMs += testClockSubMs / 1000;
-    testClockSubMs %= 1000;
+    AdvanceTestClockUs(us);
     return;
   }
   SystemPauseUs(us);
+}
+
+void NapUs(uint32_t us) {
+  if (testClockOn) {
+    AdvanceTestClockUs(us);
+    return;
+  }
+  SystemNapUs(us);
 }
 
 void EnableTestClock(uint32_t startMs) {

@@ -26,8 +26,15 @@ uint32_t TickUs();
 // Windows yielding the processor meanwhile). Under the test clock: advances it.
 void PauseUs(uint32_t us);
 
+// Sleeps about `us` microseconds (up to about 2 ms) where waking a little
+// late costs nothing, as looks for a frame that is already late do: the
+// fine-grained sleep alone, asked for the time less how late it wakes, at
+// least its shortest sleep. Watches the clock (yielding on Windows) only
+// where no fine sleep can be trusted. Under the test clock: advances it.
+void NapUs(uint32_t us);
+
 // Test clock. While enabled, TickMs and TickUs return values that move only
-// by AdvanceTestClock, Sleep1Ms and PauseUs, so time-outs are tested without
+// by AdvanceTestClock, Sleep1Ms, PauseUs and NapUs, so time-outs are tested without
 // waiting.
 void EnableTestClock(uint32_t startMs);
 void AdvanceTestClock(uint32_t ms);
@@ -67,10 +74,11 @@ void PumpOneMessage(void (*handler)(void* message));
 // exchange that is waiting.
 void PumpOneNonInputMessage(void (*handler)(void* message));
 
-// The real system services behind TickMs, Sleep1Ms, TickUs and PauseUs.
+// The real system services behind TickMs, Sleep1Ms, TickUs, PauseUs and NapUs.
 uint32_t SystemTickMs();
 void SystemSleep1Ms();
 uint32_t SystemTickUs();
 void SystemPauseUs(uint32_t us);
+void SystemNapUs(uint32_t us);
 
 }  // namespace platform

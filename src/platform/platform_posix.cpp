@@ -40,25 +40,47 @@ namespace {
 // pause less that lateness, and the rest is spent watching the clock. Not
 // yielding there: on a busy machine a yield can hand the processor away for a
 // whole time slice, while a waking sleeper gets it back at once.
-WakeLateness nanosleepLateness{40};
+constexpr uint32_t NANOSLEEP_FIRST_GUESS_US = 40;
+
+SleepChoice& Nanosleep() {
+  static SleepChoice choice = [] {
+    SleepChoice c{};
+    InitSleepChoice(c, 1, &NANOSLEEP_FIRST_GUESS_US, SystemTickUs());
+    return c;
+  }();
+  return choice;
+}
+
+// Sleeps as planned and learns how late the sleep woke.
+void SleepAsPlanned(const SleepPlan& plan, uint32_t start) {
+  if (plan.Sleeper < 0) return;
+#if defined(__linux__)
+  // The default timer slack of 50 us would swallow a short sleep whole.
+  static const bool slackSet = prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0;
+  (void)slackSet;
+#endif
+  const timespec nap{0, static_cast<long>(plan.Us) * 1000L};
+  nanosleep(&nap, nullptr);
+  const uint32_t now = SystemTickUs();
+  NoteSleep(Nanosleep(), plan, now - start, now);
+}
 
 }  // namespace
 
 void SystemPauseUs(uint32_t us) {
   const uint32_t start = SystemTickUs();
-  const uint32_t sleepUs = SleepPartUs(nanosleepLateness, us);
-  if (sleepUs > 0) {
-#if defined(__linux__)
-    // The default timer slack of 50 us would swallow a short sleep whole.
-    static const bool slackSet = prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0;
-    (void)slackSet;
-#endif
-    const timespec nap{0, static_cast<long>(sleepUs) * 1000L};
-    nanosleep(&nap, nullptr);
-    const uint32_t slept = SystemTickUs() - start;
-    NoteWakeLateness(nanosleepLateness, slept > sleepUs ? slept - sleepUs : 0);
-  }
+  SleepAsPlanned(PlanPause(Nanosleep(), us, start), start);
   while (SystemTickUs() - start < us) {
+  }
+}
+
+void SystemNapUs(uint32_t us) {
+  const uint32_t start = SystemTickUs();
+  const SleepPlan plan = PlanNap(Nanosleep(), us, start);
+  SleepAsPlanned(plan, start);
+  if (plan.Sleeper < 0) {
+    while (SystemTickUs() - start < us) {
+    }
   }
 }
 

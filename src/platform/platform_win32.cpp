@@ -40,18 +40,19 @@ namespace {
 // Sleep(), the system's everyday sleep, counts whole milliseconds. A short
 // pause needs a finer one; what a system offers and how late it wakes differ
 // (a high-resolution timer on recent Windows, the native delay call under
-// Wine), so the pause tries them once and keeps the one that wakes least late.
-enum Sleeper { SLEEPER_NONE, SLEEPER_DELAY, SLEEPER_TIMER };
+// Wine), so the pause tries them at start and keeps judging them as it runs:
+// a moment of other work at start must not commit the run to the wrong one.
+enum Sleeper { SLEEPER_DELAY, SLEEPER_TIMER };
 
 // The native call behind Sleep(), which takes 100 ns units.
 using DelayExecutionFn = LONG(WINAPI*)(BOOLEAN alertable, LARGE_INTEGER* interval);
 
 struct PauseSleep {
-  bool chosen;
-  Sleeper kind;
+  bool started;
   DelayExecutionFn delay;
   HANDLE timer;
-  WakeLateness lateness;
+  Sleeper kinds[SLEEPERS_MAX];  // what each entry of the choice is
+  SleepChoice choice;
 };
 PauseSleep pauseSleep;
 
@@ -63,13 +64,12 @@ void SleepWith(Sleeper kind, uint32_t us) {
   due.QuadPart = -static_cast<LONGLONG>(us) * 10;  // relative, 100 ns units
   if (kind == SLEEPER_DELAY) {
     pauseSleep.delay(FALSE, &due);
-  } else if (kind == SLEEPER_TIMER &&
-             SetWaitableTimer(pauseSleep.timer, &due, 0, nullptr, nullptr, FALSE)) {
+  } else if (SetWaitableTimer(pauseSleep.timer, &due, 0, nullptr, nullptr, FALSE)) {
     WaitForSingleObject(pauseSleep.timer, INFINITE);
   }
 }
 
-// The median lateness of a few trial sleeps.
+// The median lateness of a few trial sleeps: the first guess.
 uint32_t TrialLateness(Sleeper kind) {
   uint32_t late[TRIAL_SLEEPS];
   for (uint32_t& one : late) {
@@ -82,10 +82,8 @@ uint32_t TrialLateness(Sleeper kind) {
   return late[TRIAL_SLEEPS / 2];
 }
 
-void ChooseSleeper() {
-  pauseSleep.chosen = true;
-  pauseSleep.kind = SLEEPER_NONE;
-  pauseSleep.lateness.GuessUs = WAKE_LATENESS_MAX_US;
+void StartSleepChoice() {
+  pauseSleep.started = true;
   if (HMODULE ntdll = GetModuleHandleW(L"ntdll.dll")) {
     pauseSleep.delay = reinterpret_cast<DelayExecutionFn>(
         reinterpret_cast<void*>(GetProcAddress(ntdll, "NtDelayExecution")));
@@ -93,32 +91,40 @@ void ChooseSleeper() {
   pauseSleep.timer = CreateWaitableTimerExW(nullptr, nullptr,
                                             CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
                                             TIMER_MODIFY_STATE | SYNCHRONIZE);
-  const Sleeper candidates[] = {pauseSleep.delay ? SLEEPER_DELAY : SLEEPER_NONE,
-                                pauseSleep.timer ? SLEEPER_TIMER : SLEEPER_NONE};
-  for (Sleeper kind : candidates) {
-    if (kind == SLEEPER_NONE) continue;
-    const uint32_t late = TrialLateness(kind);
-    if (late < pauseSleep.lateness.GuessUs) {
-      pauseSleep.kind = kind;
-      pauseSleep.lateness.GuessUs = late;
-    }
-  }
+  int count = 0;
+  if (pauseSleep.delay) pauseSleep.kinds[count++] = SLEEPER_DELAY;
+  if (pauseSleep.timer) pauseSleep.kinds[count++] = SLEEPER_TIMER;
+  uint32_t guess[SLEEPERS_MAX] = {};
+  for (int i = 0; i < count; ++i) guess[i] = TrialLateness(pauseSleep.kinds[i]);
+  InitSleepChoice(pauseSleep.choice, count, guess, SystemTickUs());
+}
+
+// Sleeps as planned and learns how late the sleep woke.
+void SleepAsPlanned(const SleepPlan& plan, uint32_t start) {
+  if (plan.Sleeper < 0) return;
+  SleepWith(pauseSleep.kinds[plan.Sleeper], plan.Us);
+  const uint32_t now = SystemTickUs();
+  NoteSleep(pauseSleep.choice, plan, now - start, now);
 }
 
 }  // namespace
 
-// Sleeps what the chosen sleep can be trusted with and yields for the rest.
+// Sleeps what the best sleep can be trusted with and yields for the rest.
 void SystemPauseUs(uint32_t us) {
+  if (!pauseSleep.started) StartSleepChoice();
   const uint32_t start = SystemTickUs();
-  if (!pauseSleep.chosen) ChooseSleeper();
-  const uint32_t sleepUs =
-      pauseSleep.kind == SLEEPER_NONE ? 0 : SleepPartUs(pauseSleep.lateness, us);
-  if (sleepUs > 0) {
-    SleepWith(pauseSleep.kind, sleepUs);
-    const uint32_t slept = SystemTickUs() - start;
-    NoteWakeLateness(pauseSleep.lateness, slept > sleepUs ? slept - sleepUs : 0);
-  }
+  SleepAsPlanned(PlanPause(pauseSleep.choice, us, start), start);
   while (SystemTickUs() - start < us) SwitchToThread();
+}
+
+void SystemNapUs(uint32_t us) {
+  if (!pauseSleep.started) StartSleepChoice();
+  const uint32_t start = SystemTickUs();
+  const SleepPlan plan = PlanNap(pauseSleep.choice, us, start);
+  SleepAsPlanned(plan, start);
+  if (plan.Sleeper < 0) {
+    while (SystemTickUs() - start < us) SwitchToThread();
+  }
 }
 
 bool Utf8ToWide(const char* text, wchar_t* out, size_t outSize) {
