@@ -60,8 +60,12 @@ void WatchOwnMac(NodeTable& table, const DnMessage& received) {
   }
 }
 
-void ClearOwnMacWatch(NodeTable& table) {
+void ForgetChecksHeard(NodeTable& table) {
   std::memset(table.CheckHeard, 0, sizeof table.CheckHeard);
+}
+
+void ClearOwnMacWatch(NodeTable& table) {
+  ForgetChecksHeard(table);
   table.Rival = MacRival{};
   table.OwnMacLost = 0;
 }

@@ -22,4 +22,8 @@ void WatchOwnMac(NodeTable& table, const DnMessage& received);
 // Forgets what the watch saw: CheckHeard, Rival and OwnMacLost.
 void ClearOwnMacWatch(NodeTable& table);
 
+// Forgets only CheckHeard: what was heard on the bus before the adapter was
+// opened again, maybe at another rate, says nothing of the bus now.
+void ForgetChecksHeard(NodeTable& table);
+
 }  // namespace devicenet

@@ -440,6 +440,9 @@ enum RateCheck { RATE_FREE, RATE_TAKEN, RATE_UNCHECKED, RATE_REFUSED };
 RateCheck CheckFreeAtNewRate(void* window, int address, int stay) {
   if (!can::CloseAdapter(window)) return RATE_REFUSED;
   if (!can::OpenAdapter(window, NewBaudIndex)) return RATE_UNCHECKED;
+  // Checks heard at the old rate, such as the slave's own after an address
+  // step, tell nothing of this one.
+  devicenet::ForgetChecksHeard(devicenet::g_NodeTable);
   SetPumpHook(TheCommView().ProcessMessage);
   char number[ADDRESS_TEXT_SIZE];
   char rate[ADDRESS_TEXT_SIZE];

@@ -1125,3 +1125,17 @@ TEST_F(Change, BaudStepAfterAFailedAddressStepLooksAtTheOldAddress) {
 }
 
 }  // namespace
+
+// The slave's own checks after an address step, heard at the old rate, do
+// not make its address look taken when a rate change looks at the new rate.
+TEST_F(Change, RateChangeRightAfterAnAddressChange) {
+  Configure(SlaveAt(10));
+  Want(10, 20, 0, 0);
+  ASSERT_EQ(CarryOut(), CHANGE_DONE) << BoxTexts();
+  Want(20, 20, 0, 1);
+  EXPECT_EQ(CarryOut(), CHANGE_DONE) << BoxTexts();
+  EXPECT_TRUE(persist::RecordedBoxes().empty()) << BoxTexts();
+  EXPECT_EQ(g_App.BaudIndex, 1);
+  EXPECT_EQ(Slave(0).macId, 20);
+  EXPECT_EQ(Slave(0).baudIndex, 1);
+}
