@@ -302,6 +302,11 @@
 // Own MAC ID and connection set-up (1500..1519).
 // -- own MAC ID strings here
 // Link errors, search and address change (1520..1539).
+#define IDS_ADAPTER_QUEUE_STUCK 1520     // the adapter's transmit queue never drained
+#define IDS_DETAIL_ADAPTER_REFUSED 1521  // %s the adapter's error in words, %s its code in hex
+#define IDS_SEARCH_ADAPTER_ERROR 1522    // %s the adapter's error in words, %s its code in hex
+#define IDS_SEARCH_ALL_RATES_ASK 1523    // asked before a search at every baud rate
+#define IDS_NODE_ADAPTER_ERROR 1524      // a node's identity read stopped by the adapter
 // -- link and search strings here
 // Capture and bus monitor windows (1540..1559).
 // -- capture strings here

@@ -123,9 +123,15 @@ uint8_t WaitIo(uint8_t macId) {
   return result;
 }
 
+// The failure of an exchange the adapter refused a frame of, with its word.
+uint32_t AdapterError() {
+  return TXR_ADAPTER_ERROR | (LastRefusalWord() & TXR_ADAPTER_WORD_MASK);
+}
+
 // The usual mapping of an explicit outcome; 0x0B counts as success where
 // `alreadyIsOk`.
 uint32_t MapOutcome(const ExplOutcome& o, bool alreadyIsOk) {
+  if (o.result == RESULT_REFUSED) return AdapterError();
   if (o.result == RESULT_FAILED) return TXR_FAILED;
   if (o.result == RESULT_TIMEOUT) return TXR_TIMEOUT;
   if (!IsErrorResponse(o)) return TXR_OK;
@@ -163,8 +169,8 @@ bool AllocateChoice(uint8_t macId, uint8_t group, uint8_t choice, uint8_t ownMac
 
 bool ReleaseChoice(uint8_t macId, uint8_t group, uint8_t choice, uint32_t timeoutMs) {
   const uint8_t release[] = {choice};
-  return Request(macId, group, timeoutMs, SVC_RELEASE, CLASS_DEVICENET, DEVICENET_INSTANCE,
-                 release, sizeof release);
+  return Request(macId, group, timeoutMs, SVC_RELEASE, CLASS_DEVICENET, DEVICENET_INSTANCE, release,
+                 sizeof release);
 }
 
 // Releases the predefined set the way its Allocate went: the predefined
@@ -405,6 +411,7 @@ uint32_t TxPoll(uint8_t macId, app::IoBuffers& io) {
   }
   const uint8_t result = WaitIo(macId);
   if (result == RESULT_TIMEOUT) ++timeouts;
+  if (result == RESULT_REFUSED) return AdapterError();
   if (result != RESULT_COMPLETED) return TXR_IO_FAILED;
   size_t taken = 0;
   if (!TakeConsumed(macId, G1_MSG_POLL_RESPONSE, g_NodeTable, io.Input.Data, sizeof io.Input.Data,
@@ -415,11 +422,20 @@ uint32_t TxPoll(uint8_t macId, app::IoBuffers& io) {
   return TXR_OK;
 }
 
+namespace {
+
+uint32_t ProbeResult(uint8_t exchangeResult) {
+  if (exchangeResult == RESULT_COMPLETED) return TXR_OK;
+  return exchangeResult == RESULT_REFUSED ? AdapterError() : TXR_IO_FAILED;
+}
+
+}  // namespace
+
 uint32_t TxProbeMac(uint8_t macId, uint32_t timeoutMs) {
   DiscardWaitingFrames();
   const uint8_t check[DUP_MAC_CHECK_LEN] = {};  // request, port 0, vendor 0, serial 0
   if (!DupMacRequest(macId, timeoutMs, g_NodeTable, check, sizeof check)) return TXR_IO_FAILED;
-  return WaitIo(macId) == RESULT_COMPLETED ? TXR_OK : TXR_IO_FAILED;
+  return ProbeResult(WaitIo(macId));
 }
 
 void TxProbeAll(const bool* probe, uint32_t timeoutMs, const ProbeWatch& watch) {
@@ -434,7 +450,9 @@ void TxProbeAll(const bool* probe, uint32_t timeoutMs, const ProbeWatch& watch) 
       if (!open[mac] || !IoTakeResult(mac, g_NodeTable, result)) continue;
       open[mac] = false;
       --openCount;
-      watch.seen(watch.context, mac, result == RESULT_COMPLETED);
+      // The adapter refuses the rest as well: nothing further is sent.
+      if (result == RESULT_REFUSED) next = NODE_COUNT;
+      watch.seen(watch.context, mac, ProbeResult(result));
     }
     if (watch.step(watch.context)) {
       for (uint8_t mac = 0; mac < NODE_COUNT; ++mac) {

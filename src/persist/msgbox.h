@@ -12,6 +12,7 @@ constexpr unsigned BOX_YESNO = 0x04;            // Yes and No
 constexpr unsigned BOX_RETRYCANCEL = 0x05;      // Retry and Cancel
 constexpr unsigned BOX_ICONQUESTION = 0x20;     // question mark icon
 constexpr unsigned BOX_ICONEXCLAMATION = 0x30;  // exclamation icon
+constexpr unsigned BOX_DEFBUTTON2 = 0x100;      // the second button is the default
 constexpr unsigned BOX_BUTTONS_MASK = 0x0F;     // bits that choose the buttons
 
 // Answers: the button the user pressed, the values of the Win32 ID* results.

@@ -6,7 +6,7 @@ namespace persist {
 
 static_assert(BOX_OK == MB_OK && BOX_OKCANCEL == MB_OKCANCEL && BOX_RETRYCANCEL == MB_RETRYCANCEL &&
                   BOX_YESNO == MB_YESNO && BOX_ICONEXCLAMATION == MB_ICONEXCLAMATION &&
-                  BOX_ICONQUESTION == MB_ICONQUESTION,
+                  BOX_ICONQUESTION == MB_ICONQUESTION && BOX_DEFBUTTON2 == MB_DEFBUTTON2,
               "box styles are the Win32 values");
 static_assert(BOX_IDOK == IDOK && BOX_IDCANCEL == IDCANCEL && BOX_IDRETRY == IDRETRY &&
                   BOX_IDYES == IDYES && BOX_IDNO == IDNO,
