@@ -131,8 +131,11 @@ uint32_t ConnectWithin(uint8_t address, uint32_t windowMs) {
   const uint32_t start = platform::TickMs();
   for (;;) {
     const uint32_t result = TxConnect(address, OwnMac(), CONNECT_TIMEOUT_MS);
-    // Another master's slave stays its: asking again changes nothing.
-    if (result == TXR_OK || result == TXR_OWNED_ELSEWHERE) return result;
+    // Another master's slave stays its, and an adapter that refuses to send
+    // refuses the next try too: asking again changes nothing.
+    if (result == TXR_OK || result == TXR_OWNED_ELSEWHERE || (result & TXR_ADAPTER_ERROR)) {
+      return result;
+    }
     if (platform::TickMs() - start > windowMs) return result;
   }
 }
