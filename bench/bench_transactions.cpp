@@ -26,10 +26,10 @@ struct ProbeCount {
   int answered;
 };
 
-void CountProbe(void* context, uint8_t, bool answered) {
+void CountProbe(void* context, uint8_t, uint32_t result) {
   ProbeCount& count = *static_cast<ProbeCount*>(context);
   ++count.ended;
-  if (answered) ++count.answered;
+  if (result == TXR_OK) ++count.answered;
 }
 
 bool KeepProbing(void*) {

@@ -322,6 +322,11 @@
 #define IDS_CONNECT_NO_ANSWER 1511  // appended to 1015: the connect requests went unanswered
 #define IDS_TAKE_OVER_SET 1512      // Allocate answered 0x0B; %s slave address, %s own MAC ID
 // Link errors, search and address change (1520..1539).
+#define IDS_ADAPTER_QUEUE_STUCK 1520     // the adapter's transmit queue never drained
+#define IDS_DETAIL_ADAPTER_REFUSED 1521  // %s the adapter's error in words, %s its code in hex
+#define IDS_SEARCH_ADAPTER_ERROR 1522    // %s the adapter's error in words, %s its code in hex
+#define IDS_SEARCH_ALL_RATES_ASK 1523    // asked before a search at every baud rate
+#define IDS_NODE_ADAPTER_ERROR 1524      // a node's identity read stopped by the adapter
 // -- link and search strings here
 #define IDS_CHANGE_PLACE 1525               // "address %s at %s": address, baud rate
 #define IDS_ADDRESS_IN_USE_AT_RATE 1526     // %s address, %s new rate, %s place the slave stays

@@ -241,6 +241,12 @@ uint32_t TakeStatusSeen() {
   return seen;
 }
 
+uint32_t ReadStatus() {
+  const uint32_t status = CanStatus();
+  statusSeen |= status;
+  return status;
+}
+
 void NoteStatusMessage(const DriverMsg& msg) {
   if (msg.LEN < 4) return;
   statusSeen |= static_cast<uint32_t>(msg.DATA[0]) << 24 |

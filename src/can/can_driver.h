@@ -92,6 +92,10 @@ unsigned BusStatusStringId(uint32_t status);
 // message the link layer handed to NoteStatusMessage meanwhile.
 uint32_t TakeStatusSeen();
 
+// The driver's status word now, kept for TakeStatusSeen as well (reading
+// it may clear bits the driver latched).
+uint32_t ReadStatus();
+
 // Keeps the status word of a driver status message (MSGTYPE bit 0x80; the
 // word in DATA[0..3], most significant byte first) for TakeStatusSeen.
 void NoteStatusMessage(const DriverMsg& msg);

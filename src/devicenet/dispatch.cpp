@@ -47,7 +47,19 @@ constexpr uint8_t FULL_FRAME_LEN = 8;
 struct HeldFrame {
   CanFrame Frame;
   bool Valid;
+  uint32_t SinceMs;  // when the queue first had no room for it
 };
+
+// A transmit queue that takes no frame for this long (or the exchange's own
+// time-out, if longer) is not draining: a serial adapter's 64 frames leave
+// a 125 kbit/s bus in about 70 ms, so the adapter is stuck (no node
+// acknowledges, or it went bus off without saying so).
+constexpr uint32_t HOLD_LIMIT_MS = 1000;
+
+// The frames the adapter refused, and its word for the last of them.
+uint32_t refusals = 0;
+uint32_t refusalWord = 0;
+uint32_t writeError = 0;  // what SendFrame's CAN_Write returned when it failed
 
 HeldFrame heldExpl[NODE_COUNT];
 HeldFrame heldIo[NODE_COUNT];
@@ -195,67 +207,115 @@ void NoteSent(const CanFrame& frame) {
   if (awaited.Valid) pace.Awaited = awaited;
 }
 
-void Transmit(const CanFrame& frame, HeldFrame& held) {
+void NoteRefusal(uint32_t word) {
+  ++refusals;
+  refusalWord = word;
+}
+
+// Hands a frame to the send hook. A frame the queue has no room for is held
+// (its hold starting now, unless it was held already); a refused one is
+// counted with the adapter's word.
+SendResult Transmit(const CanFrame& frame, HeldFrame& held) {
+  const bool wasHeld = held.Valid;
   held.Valid = false;
-  if (!sendHook) return;
-  switch (sendHook(frame)) {
+  if (!sendHook) return SEND_QUEUED;  // nowhere to go: as good as gone
+  writeError = 0;
+  const SendResult result = sendHook(frame);
+  switch (result) {
     case SEND_QUEUED:
       NoteSent(frame);
       break;
     case SEND_QUEUE_FULL:
       held.Frame = frame;
       held.Valid = true;
+      if (!wasHeld) held.SinceMs = platform::TickMs();
       ++pass.Full;
       break;
     default:
-      break;  // lost: the exchange ends by its time-out
+      NoteRefusal(writeError ? writeError : can::ReadStatus());
+      break;
   }
+  return result;
 }
 
-void Send(const DnMessage* out, HeldFrame& held) {
-  if (!out) return;
+SendResult SendMessage(const DnMessage& out, HeldFrame& held) {
   CanFrame frame{};
-  EncodeFrame(*out, frame);
-  Transmit(frame, held);
+  EncodeFrame(out, frame);
+  return Transmit(frame, held);
 }
 
-void Retry(HeldFrame& held) {
-  if (held.Valid) Transmit(held.Frame, held);
+// True when a held frame has waited longer than the queue may take to drain
+// (counted as a refusal then; the frame is dropped).
+bool HoldExpired(HeldFrame& held, uint32_t timeoutMs) {
+  const uint32_t limit = timeoutMs > HOLD_LIMIT_MS ? timeoutMs : HOLD_LIMIT_MS;
+  if (!held.Valid || platform::TickMs() - held.SinceMs <= limit) return false;
+  held.Valid = false;
+  NoteRefusal(can::CAN_ERR_QXMTFULL | can::ReadStatus());
+  return true;
 }
 
-// States in which a step sends a frame.
-bool ExplSends(uint8_t state) {
-  return state == EXPL_QUEUED || state == EXPL_SEND_FRAGMENT || state == EXPL_ACK_FRAGMENT ||
-         state == EXPL_ACK_LAST || state == EXPL_REFUSE;
-}
-
+// A node's explicit side. A frame held for the transmit queue goes out
+// before anything else of the exchange runs, and until it has gone out the
+// exchange waits without a time-out: its answer window starts when the
+// driver takes it. A frame the adapter refuses, or that the queue keeps
+// from the wire too long, ends the exchange.
 void DriveExplicit(NodeTable& table, uint8_t mac, const DnMessage* received) {
   const NodeRecord& node = NodeOf(table, mac);
   HeldFrame& held = heldExpl[mac];
   // A new request abandons the frame of the exchange before it.
   if (held.Valid && node.ExplState == EXPL_QUEUED) held.Valid = false;
-  Retry(held);
-  if (held.Valid && ExplSends(node.ExplState)) return;
-  Send(ExplStep(table, mac, received), held);
-  // A request that timed out waiting for the transmit queue is not sent late.
-  if (held.Valid && (node.ExplState == EXPL_ENDED || node.ExplState == EXPL_IDLE) &&
-      node.ExplResult == RESULT_TIMEOUT) {
-    held.Valid = false;
+  if (held.Valid) {
+    const SendResult sent = Transmit(held.Frame, held);
+    if (sent == SEND_FAILED || HoldExpired(held, node.ExplTimeout)) {
+      ExplFrameRefused(table, mac);
+      return;
+    }
+    if (held.Valid) return;
+    ExplFrameTaken(table, mac);
+    // A frame read before our frame left cannot be the answer to it.
+    received = nullptr;
+  }
+  const DnMessage* out = ExplStep(table, mac, received);
+  if (!out) return;
+  switch (SendMessage(*out, held)) {
+    case SEND_QUEUED:
+      ExplFrameTaken(table, mac);
+      break;
+    case SEND_FAILED:
+      ExplFrameRefused(table, mac);
+      break;
+    default:
+      break;
   }
 }
 
+// A node's I/O side, held and refused frames as on the explicit side.
 void DriveIo(NodeTable& table, uint8_t mac) {
   const NodeRecord& node = NodeOf(table, mac);
   HeldFrame& held = heldIo[mac];
   // An ended or replaced transfer's frame is not sent late.
   if (held.Valid && !IoInProgress(node.IoState)) held.Valid = false;
-  Retry(held);
   if (held.Valid) {
-    IoHoldStep(table, mac);
-    if (!IoInProgress(node.IoState)) held.Valid = false;
-    return;
+    const SendResult sent = Transmit(held.Frame, held);
+    if (sent == SEND_FAILED || HoldExpired(held, node.IoTimeout)) {
+      IoFrameRefused(table, mac);
+      return;
+    }
+    if (held.Valid) return;
+    IoFrameTaken(table, mac);
   }
-  Send(IoStep(table, mac), held);
+  const DnMessage* out = IoStep(table, mac);
+  if (!out) return;
+  switch (SendMessage(*out, held)) {
+    case SEND_QUEUED:
+      IoFrameTaken(table, mac);
+      break;
+    case SEND_FAILED:
+      IoFrameRefused(table, mac);
+      break;
+    default:
+      break;
+  }
 }
 
 // A received bus frame as a parsed message; false when it is none.
@@ -324,7 +384,10 @@ SendResult SendFrame(const CanFrame& frame) {
 
   const uint32_t result = can::CanWrite(&msg);
   if (result == can::CAN_ERR_QXMTFULL) return SEND_QUEUE_FULL;
-  if (result != can::CAN_ERR_OK) return SEND_FAILED;
+  if (result != can::CAN_ERR_OK) {
+    writeError = result | can::ReadStatus();
+    return SEND_FAILED;
+  }
 
   // The master's own frames teach the tracking; they never reach the state
   // machines.
@@ -333,6 +396,14 @@ SendResult SendFrame(const CanFrame& frame) {
     TrackConnection(sent, g_NodeTable);
   }
   return SEND_QUEUED;
+}
+
+uint32_t SendRefusals() {
+  return refusals;
+}
+
+uint32_t LastRefusalWord() {
+  return refusalWord;
 }
 
 void DriveNodes(NodeTable& table, const DnMessage* received) {

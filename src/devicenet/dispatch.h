@@ -2,7 +2,10 @@
 // frames waiting in the adapter and offers each to every node's state
 // machines, then runs them once more without one so time-outs are tested and
 // queued frames go out through the send hook. A frame the adapter cannot
-// queue yet is kept and sent again on a later pass.
+// queue yet is kept and sent again on a later pass; the answer window of
+// its exchange starts only when the driver takes it. A frame the adapter
+// refuses, or that waits for room too long, ends its exchange with
+// RESULT_REFUSED and is counted with the adapter's word.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +22,7 @@ extern NodeTable g_NodeTable;
 enum SendResult : uint8_t {
   SEND_QUEUED = 0,      // the driver took it
   SEND_QUEUE_FULL = 1,  // transmit queue full: the same frame may be tried again
-  SEND_FAILED = 2,      // refused otherwise: the frame is lost
+  SEND_FAILED = 2,      // refused otherwise: the frame is lost, its exchange ends
 };
 
 // Sends one frame.
@@ -31,8 +34,21 @@ void SetSendHook(SendHookFn hook);
 void ClearSendHook();
 
 // Hands a frame to the driver (CAN_Write, once) and, when it was taken,
-// shows it to the connection tracking.
+// shows it to the connection tracking. On SEND_FAILED the adapter's word
+// (CAN_Write's result ORed with the status word then) is what
+// LastRefusalWord reports.
 SendResult SendFrame(const CanFrame& frame);
+
+// Frames the adapter refused since the program started: CAN_Write failed
+// otherwise than with a full queue, or the queue kept a frame from the wire
+// longer than the exchange's time-out and at least a second. Callers
+// compare two readings.
+uint32_t SendRefusals();
+
+// The adapter's word for the last refusal: CAN_Write's result
+// (CAN_ERR_QXMTFULL for a queue that stayed full) ORed with the status word
+// it showed then. 0 before the first refusal.
+uint32_t LastRefusalWord();
 
 // One tick over g_NodeTable. Repeats its pass (read at most one frame, run
 // the nodes with it, run them without) while a pass reads or sends a frame,
@@ -65,7 +81,7 @@ bool TransmitRoomFor(uint8_t len);
 // One pass over all 64 nodes: I/O receive, explicit step, I/O step; the
 // messages the steps return go out through the send hook. A node's frame
 // that the adapter could not queue is sent again first, and that side of the
-// node sends nothing new until it went out.
+// node sends nothing new and does not time out until it went out.
 void DriveNodes(NodeTable& table, const DnMessage* received);
 
 // Frame time in bits of an 11-bit data frame with `len` data bytes, from start

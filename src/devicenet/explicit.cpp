@@ -349,6 +349,15 @@ const DnMessage* ExplStep(NodeTable& table, uint8_t macId, const DnMessage* rece
   }
 }
 
+void ExplFrameTaken(NodeTable& table, uint8_t macId) {
+  NodeOf(table, macId).ExplTick = platform::TickMs();
+}
+
+void ExplFrameRefused(NodeTable& table, uint8_t macId) {
+  NodeRecord& node = NodeOf(table, macId);
+  if (node.ExplState != EXPL_IDLE && node.ExplState != EXPL_ENDED) End(node, RESULT_REFUSED);
+}
+
 bool ExplTakeResponse(uint8_t macId, NodeTable& table, uint8_t* buf, size_t bufSize, size_t& outLen,
                       uint8_t& outResult, uint8_t& outService) {
   outLen = 0;

@@ -13,7 +13,8 @@ namespace devicenet {
 
 // Queues a request to a slave. group: 0 = automatic (3 for instance 0, else
 // the UCMM connection's ExplGroup), 1..3 = that group. timeoutMs applies to
-// each wait of the transfer, counted from the last frame sent. Returns false
+// each wait of the transfer, counted from when the driver took the last
+// frame (ExplFrameTaken; from when it was built until then). Returns false
 // when refused: data over 995 bytes (nothing changed), a bad group, an Open
 // with a bad group select or under 2 data bytes, or an unknown body format;
 // also, with nothing changed, a class or instance ID wider than the body
@@ -42,6 +43,14 @@ bool ExplTakeResponse(uint8_t macId, NodeTable& table, uint8_t* buf, size_t bufS
 // (time-outs are tested only then). Returns the message to send, valid until
 // the next call, or null. Called by the receive tick only.
 const DnMessage* ExplStep(NodeTable& table, uint8_t macId, const DnMessage* received);
+
+// The driver took the frame ExplStep returned last: the wait that follows it
+// starts now, however long the frame waited for room in the transmit queue.
+void ExplFrameTaken(NodeTable& table, uint8_t macId);
+
+// The adapter refused that frame: an exchange still under way ends with
+// RESULT_REFUSED (one that has its result already keeps it).
+void ExplFrameRefused(NodeTable& table, uint8_t macId);
 
 // Sets group, message ID and the MAC IDs of an outgoing message: in groups 1
 // and 3 the identifier carries the own MAC ID and the header the slave's; in

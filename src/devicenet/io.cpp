@@ -173,6 +173,18 @@ const DnMessage* IoStep(NodeTable& table, uint8_t macId) {
   }
 }
 
+void IoFrameTaken(NodeTable& table, uint8_t macId) {
+  NodeRecord& node = NodeOf(table, macId);
+  if (IoInProgress(node.IoState)) node.IoTick = platform::TickMs();
+}
+
+void IoFrameRefused(NodeTable& table, uint8_t macId) {
+  NodeRecord& node = NodeOf(table, macId);
+  if (!IoInProgress(node.IoState)) return;
+  node.IoResult = RESULT_REFUSED;
+  node.IoState = IO_ENDED;
+}
+
 void IoCancel(NodeTable& table, uint8_t macId) {
   NodeOf(table, macId).IoState = IO_IDLE;
 }

@@ -24,14 +24,23 @@ enum IoTransferState : uint8_t {
 constexpr size_t DUP_MAC_CHECK_LEN = 7;
 
 // Queues a poll command with `len` output bytes; the answer is awaited for
-// timeoutMs after the last frame. False when len exceeds 1000 or the poll
-// command size learned for the slave.
+// timeoutMs after the driver took the last frame (IoFrameTaken). False when len exceeds 1000 or the
+// poll command size learned for the slave.
 bool IoRequest(uint8_t macId, uint32_t timeoutMs, NodeTable& table, const uint8_t* data,
                size_t len);
 
 // Queues a duplicate MAC ID check message of exactly 7 bytes; false otherwise.
 bool DupMacRequest(uint8_t macId, uint32_t timeoutMs, NodeTable& table, const uint8_t* data,
                    size_t len);
+
+// The driver took the frame IoStep returned last: the answer window of a
+// transfer in progress starts now, however long the frame waited for room in
+// the transmit queue.
+void IoFrameTaken(NodeTable& table, uint8_t macId);
+
+// The adapter refused that frame: a transfer in progress ends with
+// RESULT_REFUSED.
+void IoFrameRefused(NodeTable& table, uint8_t macId);
 
 // Drops the node's I/O transfer, queued or under way: nothing more of it
 // goes out and no result is kept.
@@ -45,9 +54,8 @@ bool IoInProgress(uint8_t state);
 const DnMessage* IoStep(NodeTable& table, uint8_t macId);
 
 // A step that sends nothing: ends a transfer in progress with result 2 once
-// more than its time-out has passed since its last frame. The step of the
-// answer wait, and of a transfer whose frame still waits for room in the
-// adapter's transmit queue.
+// more than its time-out has passed since the driver took its last frame.
+// The step of the answer wait.
 void IoHoldStep(NodeTable& table, uint8_t macId);
 
 // Offers a received message to a node's I/O side: ends a waiting duplicate
@@ -57,7 +65,8 @@ void IoHoldStep(NodeTable& table, uint8_t macId);
 void IoReceive(NodeTable& table, uint8_t macId, const DnMessage* received);
 
 // False while the I/O transfer has not ended (result then 1). On true the
-// result is 0 answered, 1 failed or 2 time-out, and the transfer is idle again.
+// result is 0 answered, 1 failed, 2 time-out or 3 refused by the adapter,
+// and the transfer is idle again.
 bool IoTakeResult(uint8_t macId, NodeTable& table, uint8_t& outResult);
 
 // Takes the last complete message of a group 1 message ID if one arrived

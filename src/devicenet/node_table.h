@@ -38,6 +38,9 @@ enum ExchangeResult : uint8_t {
   RESULT_COMPLETED = 0,
   RESULT_FAILED = 1,
   RESULT_TIMEOUT = 2,
+  // The adapter refused a frame of the exchange, or its transmit queue
+  // stayed full: the exchange ended without that frame on the wire.
+  RESULT_REFUSED = 3,
 };
 
 struct NodeRecord {
@@ -65,7 +68,7 @@ struct NodeRecord {
   uint8_t ExplRespMsgId;
   uint8_t G2Allocated;             // an Allocate went out through the Group 2 only port
   uint8_t Toggle;                  // transaction toggle of the current request
-  uint32_t ExplTimeout;            // ms, for each wait of the transfer
+  uint32_t ExplTimeout;            // ms, for each wait of the transfer, from the frame's acceptance
   uint8_t ReqBody[MAX_BODY_LEN];   // service, path, data
   uint8_t RespData[MAX_BODY_LEN];  // response data after the service byte
   uint16_t ReqLen;
@@ -74,7 +77,7 @@ struct NodeRecord {
   uint8_t ExplFragCount;  // modulo 64
   uint8_t RespService;    // SVC_ERROR_RESPONSE marks an error response
   uint8_t ExplResult;     // ExchangeResult
-  uint32_t ExplTick;      // tick of the last request frame or acknowledge sent
+  uint32_t ExplTick;      // tick at which the driver took the last request frame or acknowledge
 
   // I/O transfer.
   uint8_t IoState;
@@ -85,7 +88,7 @@ struct NodeRecord {
   uint16_t IoOutSent;
   uint8_t IoFragCount;
   uint8_t IoResult;
-  uint32_t IoTick;  // tick of the last frame of the transfer
+  uint32_t IoTick;  // tick at which the driver took the last frame of the transfer
   // Duplicate MAC ID check requests the node sent for itself, as it does
   // when it starts up or restarts; a count that only grows.
   uint32_t OwnChecksHeard;

@@ -215,7 +215,7 @@ uint32_t Confirm(void* window, uint32_t connected, uint8_t address, int baudInde
 uint32_t Reach(void* window, uint8_t address, Identity& identity) {
   ShowNumberProgress(window, IDS_PROGRESS_CONNECTING, address);
   uint32_t connected = ConnectWithin(address, CONNECT_WINDOW_MS);
-  if (connected & TXR_SET_AT_OWN_MAC) {
+  if (IsSetAtOwnMac(connected)) {
     // Released only on the user's word: a scanner at our MAC ID may own it.
     if (!AskTakeOverSet(window, address, OwnMac())) {
       ClearProgress(window);

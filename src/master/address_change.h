@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "master/transactions.h"
+
 namespace master {
 
 // The dialog's values, set afresh each time it opens.
@@ -15,8 +17,9 @@ extern int OldBaudIndex;  // 0..2 (125, 250, 500 kbit/s): its rate now
 extern int NewBaudIndex;  // 0..2: the rate it should take
 
 // ChangeAddress found another device answering at NewAddress and wrote
-// nothing (message 1039 shown). Outside the transaction result bits.
-constexpr uint32_t TXR_ADDRESS_IN_USE = 0x08000000;
+// nothing (message 1039 shown): a reported result of its own, which no
+// transaction gives.
+constexpr uint32_t TXR_ADDRESS_IN_USE = TXR_REPORTED | 0x00000001;
 
 // Moves the slave at OldAddress to NewAddress (nothing when they are equal)
 // with an own MAC ID that differs from both: connects within 3000 ms,

@@ -1,5 +1,9 @@
 #include "master/comm_view.h"
 
+#include <cstdio>
+
+#include "persist/messages.h"
+
 namespace master {
 
 namespace {
@@ -30,7 +34,32 @@ void NoProgress(void*, const char*) {}
 const CommView DEFAULT_VIEW = {StateCommActive, StateFreezeOutputs, CopyOutputs, NoViews,
                                NoOutputByte,    NoControls,         nullptr,     NoProgress};
 
-CommView current = DEFAULT_VIEW;
+constexpr size_t CONTEXT_ARGUMENT_SIZE = 64;
+constexpr size_t PROGRESS_TEXT_SIZE = 300;
+
+// The window's own progress line; `current` shows through ContextProgress.
+void (*windowProgress)(void*, const char*) = NoProgress;
+unsigned contextStringId = 0;
+char contextArgument[CONTEXT_ARGUMENT_SIZE];
+
+void ContextProgress(void* window, const char* text) {
+  char framed[PROGRESS_TEXT_SIZE];
+  if (contextStringId != 0 && text && text[0] &&
+      persist::FormatResString(contextStringId, contextArgument, text, nullptr, framed,
+                               sizeof framed) > 0) {
+    windowProgress(window, framed);
+    return;
+  }
+  windowProgress(window, text);
+}
+
+CommView WithContext(const CommView& view) {
+  CommView framed = view;
+  framed.ShowProgress = ContextProgress;
+  return framed;
+}
+
+CommView current = WithContext(DEFAULT_VIEW);
 
 template <typename Fn>
 void Take(Fn& entry, Fn given) {
@@ -47,12 +76,23 @@ void SetCommView(const CommView& view) {
   Take(current.RefreshDataViews, view.RefreshDataViews);
   Take(current.ShowOutputByte, view.ShowOutputByte);
   Take(current.UpdateControlStates, view.UpdateControlStates);
-  Take(current.ShowProgress, view.ShowProgress);
   current.ProcessMessage = view.ProcessMessage;
+  // A view copied from TheCommView brings the framing function back.
+  if (view.ShowProgress != ContextProgress) {
+    windowProgress = view.ShowProgress ? view.ShowProgress : NoProgress;
+  }
+  current = WithContext(current);
 }
 
 void ResetCommView() {
-  current = DEFAULT_VIEW;
+  windowProgress = NoProgress;
+  contextStringId = 0;
+  current = WithContext(DEFAULT_VIEW);
+}
+
+void SetProgressContext(unsigned stringId, const char* argument) {
+  contextStringId = stringId;
+  std::snprintf(contextArgument, sizeof contextArgument, "%s", argument ? argument : "");
 }
 
 const CommView& TheCommView() {

@@ -43,4 +43,11 @@ void ResetCommView();
 // The entries in use.
 const CommView& TheCommView();
 
+// While set, every progress text shown through TheCommView is put into the
+// format `stringId` (its first %s `argument`, its second the text), so that
+// whatever part of an operation speaks says where it is (the rate a search
+// at several rates is at). 0 shows the texts as they come; an empty text
+// (clearing) is never put into the format.
+void SetProgressContext(unsigned stringId, const char* argument);
+
 }  // namespace master

@@ -63,15 +63,40 @@ void ErrorCodeText(uint32_t result, char* text, size_t size) {
                          size);
 }
 
+void AdapterErrorText(uint32_t result, char* status, size_t statusSize, char* code,
+                      size_t codeSize) {
+  const uint32_t word = result & TXR_ADAPTER_WORD_MASK;
+  std::snprintf(code, codeSize, "%04X", static_cast<unsigned>(word));
+  // CAN_Write's "queue full" shares the word with the status bits; alone it
+  // means a queue that never drained.
+  const uint32_t bits = word & ~can::CAN_ERR_QXMTFULL;
+  const unsigned id = bits == 0 && (word & can::CAN_ERR_QXMTFULL) ? IDS_ADAPTER_QUEUE_STUCK
+                      : bits == 0                                 ? IDS_BUS_UNKNOWN
+                                                                  : can::BusStatusStringId(bits);
+  if (persist::LoadResString(id, status, static_cast<int>(statusSize)) == 0 && statusSize > 0) {
+    status[0] = '\0';
+  }
+}
+
 namespace {
 
 // The lines added to message 1008: the slave's address and, after a bus
-// fault, the adapter's status in words.
+// fault, the adapter's status in words, or the error of an adapter that
+// refused to send.
 void FailureDetail(uint32_t result, uint8_t address, char* text, size_t size) {
   char number[8];
   std::snprintf(number, sizeof number, "%u", static_cast<unsigned>(address));
   size_t used =
       persist::FormatResString(IDS_DETAIL_SLAVE_ADDRESS, number, nullptr, nullptr, text, size);
+  if ((result & TXR_ADAPTER_ERROR) && used + 1 < size) {
+    char status[DETAIL_SIZE];
+    char code[16];
+    AdapterErrorText(result, status, sizeof status, code, sizeof code);
+    if (used > 0) text[used++] = '\n';
+    persist::FormatResString(IDS_DETAIL_ADAPTER_REFUSED, status, code, nullptr, text + used,
+                             size - used);
+    return;
+  }
   if (!(result & TXR_BUS_FAULT) || used + 1 >= size) return;
   char status[DETAIL_SIZE];
   if (persist::LoadResString(can::BusStatusStringId(result & TXR_BUS_STATUS_MASK), status,

@@ -13,6 +13,7 @@
 #include "master/session.h"
 #include "master/transactions.h"
 #include "persist/messages.h"
+#include "persist/msgbox.h"
 #include "platform/platform.h"
 #include "resource.h"
 
@@ -23,6 +24,7 @@ SearchNode SearchNodes[SEARCH_RATE_COUNT][SEARCH_MAC_COUNT];
 int SearchRunning = 0;
 int SearchAbort = 0;
 int SearchFound = 0;
+uint32_t SearchAdapterError = 0;
 
 namespace {
 
@@ -30,9 +32,8 @@ constexpr int PROGRESS_TEXT_SIZE = 200;
 
 SearchListFillFn listFill = nullptr;
 
-// The rate the search is at, shown before the progress while it searches
-// several; -1 while it searches one.
-int progressRate = -1;
+// The adapter's refusals counted when the current rate's search began.
+uint32_t refusalsAtStart = 0;
 
 void FillList(void* dialog) {
   if (listFill) listFill(dialog, IDC_SEARCH_LIST);
@@ -43,16 +44,12 @@ void ShowProgressNumber(void* dialog, unsigned stringId, unsigned number) {
   std::snprintf(argument, sizeof argument, "%u", number);
   char text[PROGRESS_TEXT_SIZE];
   persist::FormatResString(stringId, argument, nullptr, nullptr, text, sizeof text);
-  if (progressRate >= 0) {
-    char rate[16];
-    std::snprintf(rate, sizeof rate, "%u", static_cast<unsigned>(can::BaudTable[progressRate].RateKBaud));
-    char withRate[PROGRESS_TEXT_SIZE];
-    if (persist::FormatResString(IDS_PROGRESS_AT_RATE, rate, text, nullptr, withRate,
-                                 sizeof withRate) > 0) {
-      std::snprintf(text, sizeof text, "%s", withRate);
-    }
-  }
   TheCommView().ShowProgress(dialog, text);
+}
+
+// True once the adapter refused a frame in this rate's search.
+bool AdapterRefused() {
+  return devicenet::SendRefusals() != refusalsAtStart;
 }
 
 void ShowProbing(void* dialog, int number) {
@@ -88,9 +85,11 @@ struct ProbeProgress {
   bool news;  // ended since the list was filled
 };
 
-void NoteProbe(void* context, uint8_t mac, bool answered) {
+void NoteProbe(void* context, uint8_t mac, uint32_t result) {
   ProbeProgress& progress = *static_cast<ProbeProgress*>(context);
-  if (answered) {
+  // A probe that never left the adapter says nothing of the address.
+  if (result & TXR_ADAPTER_ERROR) return;
+  if (result == TXR_OK) {
     SearchMarks[mac] = MARK_ANSWERED;
     SearchNodes[progress.rate][mac].state = NODE_ANSWERED;
     SearchFound = 1;
@@ -110,6 +109,8 @@ bool ShowProbes(void* context) {
     FillList(progress.dialog);
     progress.news = false;
   }
+  // After a refusal the probes on the wire still end as they do; the sweep
+  // sends no further one.
   return SearchAbort != 0;
 }
 
@@ -123,14 +124,14 @@ void ProbeAll(void* dialog, int rate) {
 }
 
 bool Aborted(void*) {
-  return SearchAbort != 0;
+  return SearchAbort != 0 || AdapterRefused();
 }
 
 // Who each node that answered is, one after the other, the list filled
 // after each. A node whose read Abort cut short before its vendor ID stays
 // NODE_ANSWERED.
 void ReadIdentities(void* dialog, int rate) {
-  for (int mac = 0; mac < SEARCH_MAC_COUNT && !SearchAbort; ++mac) {
+  for (int mac = 0; mac < SEARCH_MAC_COUNT && !Aborted(nullptr); ++mac) {
     SearchNode& node = SearchNodes[rate][mac];
     if (node.state != NODE_ANSWERED) continue;
     ShowProgressNumber(dialog, IDS_PROGRESS_READING_NODE, static_cast<unsigned>(mac));
@@ -138,7 +139,7 @@ void ReadIdentities(void* dialog, int rate) {
     uint32_t result =
         ReadNodeIdentity(static_cast<uint8_t>(mac), own, node.identity, Aborted, nullptr);
     // Its explicit connection is allocated at our MAC ID: taken over only on the user's word.
-    if ((result & TXR_SET_AT_OWN_MAC) && AskTakeOverSet(dialog, static_cast<uint8_t>(mac), own)) {
+    if (IsSetAtOwnMac(result) && AskTakeOverSet(dialog, static_cast<uint8_t>(mac), own)) {
       TakeOverSet(static_cast<uint8_t>(mac), own);
       result = ReadNodeIdentity(static_cast<uint8_t>(mac), own, node.identity, Aborted, nullptr);
     }
@@ -152,26 +153,52 @@ void ReadIdentities(void* dialog, int rate) {
   }
 }
 
+// Tells the user that the adapter refused to send and the search stopped.
+void ReportAdapterError(void* dialog, uint32_t error) {
+  char status[PROGRESS_TEXT_SIZE];
+  char code[16];
+  AdapterErrorText(error, status, sizeof status, code, sizeof code);
+  persist::ShowMsgFmt(dialog, persist::BOX_OK | persist::BOX_ICONEXCLAMATION,
+                      IDS_SEARCH_ADAPTER_ERROR, status, code, nullptr);
+}
+
 // One rate: open the adapter at it, settle, claim an own MAC ID, probe,
-// read the identities, close. False when the adapter did not open.
+// read the identities, close. A frame the adapter refuses stops it in the
+// phase it happens in. False when the adapter did not open.
 bool SearchAt(void* dialog, int rate) {
   if (!can::OpenAdapter(dialog, rate)) return false;
+  refusalsAtStart = devicenet::SendRefusals();
   // The window keeps working from the first moment: Abort ends the search
   // at once, during the settle time too. Closing the adapter unhooks it.
   SetPumpHook(TheCommView().ProcessMessage);
-  if (Settle(dialog) && ClaimOwnMacId(dialog, 0, 0)) {
+  const bool settled = Settle(dialog);
+  const bool claimed = settled && ClaimOwnMacId(dialog, 0, 0);
+  if (claimed && !AdapterRefused()) {
     ProbeAll(dialog, rate);
-    ReadIdentities(dialog, rate);
+    if (!AdapterRefused()) ReadIdentities(dialog, rate);
     // Another node claimed our MAC ID: the reads stopped; say why.
     if (ReportOwnMacLost(dialog)) SearchAbort = 1;
-  } else {
-    // Aborted while settling, or no own MAC ID free (shown): nothing probed.
-    SearchAbort = 1;
   }
+  // Aborted while settling, no own MAC ID free (shown), or the adapter
+  // refused: nothing more at this rate or any other.
+  if (!claimed || AdapterRefused()) SearchAbort = 1;
   TheCommView().ShowProgress(dialog, "");
   ReleaseOwnMacId();
+  // A claim that failed on the refusal has said so itself.
+  const bool report = claimed && AdapterRefused();
+  if (AdapterRefused()) {
+    SearchAdapterError = TXR_ADAPTER_ERROR | (devicenet::LastRefusalWord() & TXR_ADAPTER_WORD_MASK);
+  }
   can::CloseAdapter(dialog);
+  if (report) ReportAdapterError(dialog, SearchAdapterError);
   return true;
+}
+
+// While the search runs at several rates, each progress text names its rate.
+void ShowRateInProgress(int rate) {
+  char kBaud[16];
+  std::snprintf(kBaud, sizeof kBaud, "%u", static_cast<unsigned>(can::BaudTable[rate].RateKBaud));
+  SetProgressContext(IDS_PROGRESS_AT_RATE, kBaud);
 }
 
 // Searches the `count` rates of `rates` in turn, until one is aborted.
@@ -182,18 +209,19 @@ int SearchRates(void* dialog, const int* rates, int count, bool fresh) {
     SearchFound = 0;
   }
   SearchAbort = 0;
+  SearchAdapterError = 0;
   const int wasBusy = app::g_App.OperationBusy;
   app::g_App.OperationBusy = 1;
   SearchRunning = 1;
   int ran = 1;
   for (int i = 0; i < count && !SearchAbort; ++i) {
-    progressRate = count > 1 ? rates[i] : -1;
+    if (count > 1) ShowRateInProgress(rates[i]);
     if (!SearchAt(dialog, rates[i])) {
       SearchAbort = 1;
       ran = 0;
     }
   }
-  progressRate = -1;
+  SetProgressContext(0, nullptr);
   SearchRunning = 0;
   app::g_App.OperationBusy = wasBusy;
   return ran;
@@ -232,10 +260,13 @@ int SearchRunOtherRates(void* dialog) {
 int SearchFirstFoundIndex() {
   SearchEntry entries[SEARCH_ENTRY_MAX];
   const int count = SearchEntries(entries);
+  int firstFound = -1;
   for (int i = 0; i < count; ++i) {
-    if (entries[i].rate >= 0) return i;
+    if (entries[i].rate < 0) continue;
+    if (SearchNodes[entries[i].rate][entries[i].mac].state == NODE_IDENTIFIED) return i;
+    if (firstFound < 0) firstFound = i;
   }
-  return -1;
+  return firstFound;
 }
 
 }  // namespace master

@@ -13,7 +13,7 @@
 namespace master {
 
 constexpr int SEARCH_MAC_COUNT = 64;
-constexpr int SEARCH_RATE_COUNT = 3;      // baud indexes 0..2: 125, 250, 500 kBaud
+constexpr int SEARCH_RATE_COUNT = 3;         // baud indexes 0..2: 125, 250, 500 kBaud
 constexpr uint32_t SEARCH_SETTLE_MS = 3000;  // wait after the adapter opens, before the first probe
 
 // SearchMarks values.
@@ -40,6 +40,9 @@ extern SearchNode SearchNodes[SEARCH_RATE_COUNT][SEARCH_MAC_COUNT];
 extern int SearchRunning;  // 1 while a search runs
 extern int SearchAbort;    // the search stops at the next step when set
 extern int SearchFound;    // a device answered in the current search
+// TXR_ADAPTER_ERROR with the adapter's word when the adapter refused a frame
+// and the search stopped there (reported to the user); 0 otherwise.
+extern uint32_t SearchAdapterError;
 
 // Fills list `listId` of `dialog` from SearchMarks and SearchNodes; returns 1.
 using SearchListFillFn = int (*)(void* dialog, int listId);
@@ -53,21 +56,27 @@ void SetSearchListFill(SearchListFillFn fill);
 // reads the identity of every node that answered, filling the list as
 // answers come. The window's messages are handled throughout and the
 // progress is shown; Abort ends every phase; the adapter is closed at the
-// end. 1 when the search ran (SearchAbort set when it was aborted or no own
-// MAC ID was free), 0 when the adapter could not be opened (SearchAbort is
-// then set).
+// end. A frame the adapter refuses ends the search there: message 1522 names
+// the adapter's error, SearchAdapterError keeps it and SearchAbort is set,
+// so that no other rate is offered. 1 when the search ran (SearchAbort set
+// when it was aborted, stopped by the adapter or no own MAC ID was free), 0
+// when the adapter could not be opened (SearchAbort is then set).
 int SearchRun(void* dialog);
 
-// The same at every baud rate, BaudIndex first, starting afresh.
+// The same at every baud rate, BaudIndex first, starting afresh; every
+// progress text at a rate starts with that rate. The caller has asked the
+// user first: probing at a foreign rate disturbs a network running at it.
 int SearchRunAllRates(void* dialog);
 
 // The same at the two rates other than BaudIndex, adding to what the
 // search found so far (after SearchRun found nothing).
 int SearchRunOtherRates(void* dialog);
 
-// List index of the first entry of a node that answered, in the order the
-// list shows them (by MAC ID, then rate; one entry per silent address), or
-// -1 when none did.
+// List index of the entry to select after a search, in the order the list
+// shows them (by MAC ID, then rate; one entry per silent address): the first
+// node whose identity was read, else the first node that answered, else -1.
+// A node that answers probes and no explicit message (a scanner) is seldom
+// the slave wanted.
 int SearchFirstFoundIndex();
 
 }  // namespace master

@@ -69,8 +69,9 @@ void AppendIdentity(const NodeIdentity& identity, char* text, size_t size, size_
 void ReasonText(const SearchNode& node, char* field) {
   field[0] = '\0';
   if (node.state == NODE_ANSWERED) {
-    persist::LoadResString(SearchRunning ? IDS_NODE_READING : IDS_NODE_NOT_READ, field,
-                           FIELD_SIZE);
+    persist::LoadResString(SearchRunning ? IDS_NODE_READING : IDS_NODE_NOT_READ, field, FIELD_SIZE);
+  } else if (node.failure & TXR_ADAPTER_ERROR) {
+    persist::LoadResString(IDS_NODE_ADAPTER_ERROR, field, FIELD_SIZE);
   } else if (node.failure == TXR_OWNED_ELSEWHERE) {
     persist::LoadResString(IDS_NODE_OWNED, field, FIELD_SIZE);
   } else if (node.failure & TXR_GEC_MASK) {

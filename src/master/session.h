@@ -81,11 +81,11 @@ void ShowConnectFailed(void* window, uint32_t result, uint8_t address);
 // poll connection is still established, else stops and starts again). 1 when
 // the caller may carry on, 0 when the operation is abandoned.
 // The failure messages name the slave at CurrAdr (1008 adds its address and,
-// for TXR_BUS_FAULT, the adapter's status; 1016 the error code's name and
-// the additional code); TXR_REPORTED shows nothing more, and
-// TXR_OWNED_ELSEWHERE shows message 1050. Any failure after another node
-// claimed the own MAC ID shows message 1500 instead (once) and stops
-// communication, as Cancel does.
+// for TXR_BUS_FAULT, the adapter's status, for TXR_ADAPTER_ERROR its error;
+// 1016 the error code's name and the additional code); TXR_REPORTED shows
+// nothing more, and TXR_OWNED_ELSEWHERE shows message 1050. Any failure
+// after another node claimed the own MAC ID shows message 1500 instead
+// (once) and stops communication, as Cancel does.
 int ReportResult(void* window, uint32_t result);
 
 // ReportResult for the slave at `address`.
@@ -94,6 +94,12 @@ int ReportResultFor(void* window, uint32_t result, uint8_t address);
 // The error code of an error-response result in words: "0C hex (object
 // state conflict), additional code 01"; the bare code when no name loads.
 void ErrorCodeText(uint32_t result, char* text, size_t size);
+
+// The adapter's error of a TXR_ADAPTER_ERROR result in words: `status` the
+// text of its word ("Bus off", "Transmit queue full" for a queue that stayed
+// full), `code` the word in hex ("0010").
+void AdapterErrorText(uint32_t result, char* status, size_t statusSize, char* code,
+                      size_t codeSize);
 
 // 1 when the poll connection of the slave at CurrAdr reads as established.
 bool PollConnectionEstablished();

@@ -132,9 +132,11 @@ uint32_t ConnectWithin(uint8_t address, uint32_t windowMs) {
   uint32_t coded = TXR_OK;  // the last result that named the slave's error code
   for (;;) {
     const uint32_t result = TxConnect(address, OwnMac(), CONNECT_TIMEOUT_MS);
-    // Another master's slave stays its, and a set at our MAC ID waits for
-    // the user's word: asking again changes nothing.
-    if (result == TXR_OK || result == TXR_OWNED_ELSEWHERE || (result & TXR_SET_AT_OWN_MAC)) {
+    // Another master's slave stays its, a set at our MAC ID waits for the
+    // user's word, and an adapter that refuses to send refuses the next try
+    // too: asking again changes nothing.
+    if (result == TXR_OK || result == TXR_OWNED_ELSEWHERE || IsSetAtOwnMac(result) ||
+        (result & TXR_ADAPTER_ERROR)) {
       return result;
     }
     if (result & TXR_GEC_MASK) coded = result;
@@ -197,7 +199,7 @@ uint32_t SlaveConnect(void* window, int withPoll) {
   if (!ClaimOwnMacId(window, CurrentSlave(), CurrentSlave())) return TXR_REPORTED;
 
   uint32_t connected = ConnectShowing(window);
-  if (connected & TXR_SET_AT_OWN_MAC) {
+  if (IsSetAtOwnMac(connected)) {
     // Released only on the user's word: a scanner at our MAC ID may own it.
     if (!AskTakeOverSet(window, CurrentSlave(), OwnMac())) return TXR_REPORTED;
     TakeOverSet(CurrentSlave(), OwnMac());

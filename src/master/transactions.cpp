@@ -133,9 +133,15 @@ uint8_t WaitIo(uint8_t macId) {
   return result;
 }
 
+// The failure of an exchange the adapter refused a frame of, with its word.
+uint32_t AdapterError() {
+  return TXR_ADAPTER_ERROR | (LastRefusalWord() & TXR_ADAPTER_WORD_MASK);
+}
+
 // The usual mapping of an explicit outcome; 0x0B counts as success where
 // `alreadyIsOk`.
 uint32_t MapOutcome(const ExplOutcome& o, bool alreadyIsOk) {
+  if (o.result == RESULT_REFUSED) return AdapterError();
   if (o.result == RESULT_FAILED) return TXR_FAILED;
   if (o.result == RESULT_TIMEOUT) return TXR_TIMEOUT;
   if (!IsErrorResponse(o)) return TXR_OK;
@@ -573,6 +579,7 @@ uint32_t TxPoll(uint8_t macId, app::IoBuffers& io) {
   }
   const uint8_t result = WaitIo(macId);
   if (result == RESULT_TIMEOUT) ++timeouts;
+  if (result == RESULT_REFUSED) return AdapterError();
   if (result != RESULT_COMPLETED) return TXR_IO_FAILED;
   size_t taken = 0;
   if (!TakeConsumed(macId, G1_MSG_POLL_RESPONSE, g_NodeTable, io.Input.Data, sizeof io.Input.Data,
@@ -582,6 +589,15 @@ uint32_t TxPoll(uint8_t macId, app::IoBuffers& io) {
   io.Input.Length = static_cast<uint32_t>(taken);
   return TXR_OK;
 }
+
+namespace {
+
+uint32_t ProbeResult(uint8_t exchangeResult) {
+  if (exchangeResult == RESULT_COMPLETED) return TXR_OK;
+  return exchangeResult == RESULT_REFUSED ? AdapterError() : TXR_IO_FAILED;
+}
+
+}  // namespace
 
 uint32_t TxProbeMac(uint8_t macId, uint32_t timeoutMs) {
   DiscardWaitingFrames();
@@ -596,11 +612,9 @@ uint32_t TxProbeMac(uint8_t macId, uint32_t timeoutMs) {
                                             static_cast<uint8_t>(serial >> 8),
                                             static_cast<uint8_t>(serial >> 16),
                                             static_cast<uint8_t>(serial >> 24)};
-  const uint32_t written = can::FramesWritten();
-  if (!DupMacRequest(macId, timeoutMs, g_NodeTable, check, sizeof check)) return TXR_FAILED;
-  if (WaitIo(macId) == RESULT_COMPLETED) return TXR_OK;
+  if (!DupMacRequest(macId, timeoutMs, g_NodeTable, check, sizeof check)) return TXR_IO_FAILED;
   // Silence counts only for a request that left the adapter.
-  return can::FramesWritten() != written ? TXR_IO_FAILED : TXR_FAILED;
+  return ProbeResult(WaitIo(macId));
 }
 
 void TxListen(uint32_t ms) {
@@ -621,7 +635,9 @@ void TxProbeAll(const bool* probe, uint32_t timeoutMs, const ProbeWatch& watch) 
       if (!open[mac] || !IoTakeResult(mac, g_NodeTable, result)) continue;
       open[mac] = false;
       --openCount;
-      watch.seen(watch.context, mac, result == RESULT_COMPLETED);
+      // The adapter refuses the rest as well: nothing further is sent.
+      if (result == RESULT_REFUSED) next = NODE_COUNT;
+      watch.seen(watch.context, mac, ProbeResult(result));
     }
     if (watch.step(watch.context)) {
       for (uint8_t mac = 0; mac < NODE_COUNT; ++mac) {

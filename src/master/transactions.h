@@ -24,15 +24,25 @@ constexpr uint32_t TXR_FAILED = 0x10000000;     // refused, or no usable respons
 // 7..0 hold the low byte of the status word it showed.
 constexpr uint32_t TXR_BUS_FAULT = 0x20000000;
 constexpr uint32_t TXR_BUS_STATUS_MASK = 0x000000FF;
-// The Allocate was answered 0x0B (already allocated by a master at our MAC
-// ID) where this program does not know that it left those connections
-// behind: a scanner at that MAC ID may own the slave, so nothing was
-// released. Comes with the error code 0x0B in the general error code bits;
-// TakeOverSet lets the next connect release them.
-constexpr uint32_t TXR_SET_AT_OWN_MAC = 0x08000000;
+// The adapter refused a frame of the exchange (CAN_Write failed, or its
+// transmit queue kept the frame from the wire): the slave may never have
+// seen it. Bits 15..0 hold the adapter's word, CAN_Write's result ORed with
+// the status word then (TXR_ADAPTER_WORD_MASK).
+constexpr uint32_t TXR_ADAPTER_ERROR = 0x08000000;
+constexpr uint32_t TXR_ADAPTER_WORD_MASK = 0x0000FFFF;
 // The slave's predefined set belongs to another master (its Allocate was
 // answered 0x0C): nothing was allocated or released.
 constexpr uint32_t TXR_OWNED_ELSEWHERE = 0x40000000;
+// The Allocate was answered 0x0B (already allocated by a master at our MAC
+// ID) where this program does not know that it left those connections
+// behind: a scanner at that MAC ID may own the slave, so nothing was
+// released. TXR_OWNED_ELSEWHERE with the error code 0x0B in the general
+// error code bits (and the additional code); TakeOverSet lets the next
+// connect release them. Test for it with IsSetAtOwnMac.
+constexpr uint32_t TXR_SET_AT_OWN_MAC = TXR_OWNED_ELSEWHERE | (0x0Bu << TXR_GEC_SHIFT);
+constexpr bool IsSetAtOwnMac(uint32_t result) {
+  return (result & (TXR_OWNED_ELSEWHERE | TXR_GEC_MASK)) == TXR_SET_AT_OWN_MAC;
+}
 // The failure has been shown to the user already.
 constexpr uint32_t TXR_REPORTED = 0x80000000;
 
@@ -160,14 +170,15 @@ uint32_t TxService(uint8_t macId, uint8_t ownMacId, const ServiceRequest& reques
 bool TxPathLimits(uint8_t macId, const ServiceRequest& request, uint32_t& classMax,
                   uint32_t& instanceMax);
 
-// One poll exchange: sends io.Output, replaces io.Input. TXR_OK or TXR_IO_FAILED.
+// One poll exchange: sends io.Output, replaces io.Input. TXR_OK,
+// TXR_ADAPTER_ERROR or TXR_IO_FAILED.
 uint32_t TxPoll(uint8_t macId, app::IoBuffers& io);
 
 // Duplicate MAC ID check of an address, carrying vendor ID 0 and the serial
-// number AppState CheckSerial: TXR_OK if a device answered within
-// timeoutMs; TXR_IO_FAILED if none did; TXR_FAILED when the request never
-// left the adapter (it refused the frame: bus off, unplugged), which tells
-// nothing about the address.
+// number AppState CheckSerial: TXR_OK if a device answered within timeoutMs
+// of the request's leaving the adapter; TXR_ADAPTER_ERROR when the adapter
+// refused it (no check took place: bus off, unplugged), which tells nothing
+// about the address; else TXR_IO_FAILED.
 uint32_t TxProbeMac(uint8_t macId, uint32_t timeoutMs);
 
 // Reads the bus for `ms` and sends nothing of its own: every frame goes
@@ -178,8 +189,9 @@ void TxListen(uint32_t ms);
 // What TxProbeAll reports to, and asks, as it goes.
 struct ProbeWatch {
   void* context;
-  // A probe ended: the node at `macId` answered, or stayed silent.
-  void (*seen)(void* context, uint8_t macId, bool answered);
+  // A probe ended: TXR_OK the node at `macId` answered, TXR_IO_FAILED it
+  // stayed silent, TXR_ADAPTER_ERROR the request never left the adapter.
+  void (*seen)(void* context, uint8_t macId, uint32_t result);
   // Once per step of the wait, after the probes that ended in it were seen:
   // the place to show them. True drops the probes not yet ended; nothing
   // more goes out.
@@ -189,7 +201,9 @@ struct ProbeWatch {
 // Probes every MAC ID whose entry of `probe` (64) is set, at once: the
 // requests follow each other on the wire as fast as the bus takes them, and
 // each answer is awaited `timeoutMs` after its own request left, so the
-// whole takes the requests' wire time and about one answer window.
+// whole takes the requests' wire time and about one answer window. A probe
+// the adapter refuses ends the sweep: the probes under way end as they do,
+// no further one is sent.
 void TxProbeAll(const bool* probe, uint32_t timeoutMs, const ProbeWatch& watch);
 
 // Resets the slave's Identity object (type 0), only when this program holds

@@ -24,9 +24,9 @@ constexpr int BUTTON_TEXT_SIZE = 100;
 // The headings above the list, left to right; each one's left edge is where
 // its column starts.
 constexpr int HEADINGS[] = {
-    IDC_SEARCH_HEAD_MAC,          IDC_SEARCH_HEAD_RATE,     IDC_SEARCH_HEAD_VENDOR,
-    IDC_SEARCH_HEAD_DEVICE_TYPE,  IDC_SEARCH_HEAD_PRODUCT_CODE, IDC_SEARCH_HEAD_REVISION,
-    IDC_SEARCH_HEAD_SERIAL,       IDC_SEARCH_HEAD_PRODUCT_NAME,
+    IDC_SEARCH_HEAD_MAC,         IDC_SEARCH_HEAD_RATE,         IDC_SEARCH_HEAD_VENDOR,
+    IDC_SEARCH_HEAD_DEVICE_TYPE, IDC_SEARCH_HEAD_PRODUCT_CODE, IDC_SEARCH_HEAD_REVISION,
+    IDC_SEARCH_HEAD_SERIAL,      IDC_SEARCH_HEAD_PRODUCT_NAME,
 };
 constexpr int COLUMN_COUNT = sizeof HEADINGS / sizeof HEADINGS[0];
 
@@ -78,7 +78,7 @@ BOOL OnInitDialog(HWND dialog, LPARAM searchAllRates) {
 }
 
 // The search is over: the lines of identities not read say why, the button
-// reads OK, and the first node found is selected.
+// reads OK, and the first node identified (else the first found) is selected.
 void ShowResult(HWND dialog) {
   SearchListFill(dialog, IDC_SEARCH_LIST);
   SetButtonText(dialog, IDS_SEARCH_OK);
@@ -89,6 +89,15 @@ void ShowResult(HWND dialog) {
 BOOL OnScan(HWND dialog) {
   if (SearchRunning || scanStarted) return FALSE;
   scanStarted = true;
+  // Probing at a foreign rate disturbs a network running at it: asked
+  // before anything is sent, No (the default) sends nothing.
+  if (allRates &&
+      persist::ShowMsgFmt(
+          dialog, persist::BOX_YESNO | persist::BOX_ICONQUESTION | persist::BOX_DEFBUTTON2,
+          IDS_SEARCH_ALL_RATES_ASK, nullptr, nullptr, nullptr) != persist::BOX_IDYES) {
+    EndDialog(dialog, 0);
+    return TRUE;
+  }
   // A modal dialog shows itself only once its queue has run empty, after
   // this message: show it now, so that the list is seen growing.
   ShowWindow(dialog, SW_SHOWNORMAL);
@@ -98,7 +107,8 @@ BOOL OnScan(HWND dialog) {
   } else {
     SearchRun(dialog);
     // Nothing at the chosen rate: the other two, if the user agrees that
-    // probing at a foreign rate is acceptable here.
+    // probing at a foreign rate is acceptable here. Never after an adapter
+    // error (it stops the search): the adapter, not the rate, is at fault.
     if (!SearchFound && !SearchAbort &&
         persist::ShowMsgFmt(dialog, persist::BOX_YESNO | persist::BOX_ICONQUESTION,
                             IDS_NO_SLAVE_FOUND, nullptr, nullptr, nullptr) == persist::BOX_IDYES) {
@@ -151,7 +161,8 @@ int SearchListFill(HWND dialog, int listId) {
   // The selection follows its entry, wherever new lines push it.
   const LRESULT selected = SendMessageA(list, LB_GETCURSEL, 0, 0);
   const LRESULT selectedData =
-      selected == LB_ERR ? LB_ERR : SendMessageA(list, LB_GETITEMDATA, static_cast<WPARAM>(selected), 0);
+      selected == LB_ERR ? LB_ERR
+                         : SendMessageA(list, LB_GETITEMDATA, static_cast<WPARAM>(selected), 0);
   const LRESULT top = SendMessageA(list, LB_GETTOPINDEX, 0, 0);
   SendMessageA(list, LB_RESETCONTENT, 0, 0);
   SearchEntry entries[SEARCH_ENTRY_MAX];

@@ -330,7 +330,7 @@ void Take(Input& in) {
       size_t len = 0;
       uint8_t result = 0, service = 0;
       if (ExplTakeResponse(mac, table, buf.get(), size, len, result, service)) {
-        Check(len <= size && result <= RESULT_TIMEOUT);
+        Check(len <= size && result <= RESULT_REFUSED);
       } else {
         Check(len == 0 && result == RESULT_FAILED && service == 0);
       }
@@ -338,7 +338,7 @@ void Take(Input& in) {
     }
     case TAKE_IO: {
       uint8_t result = 0;
-      if (IoTakeResult(mac, table, result)) Check(result <= RESULT_TIMEOUT);
+      if (IoTakeResult(mac, table, result)) Check(result <= RESULT_REFUSED);
       break;
     }
     default: {

@@ -15,12 +15,13 @@
 #include "devicenet/devicenet.h"
 #include "master/address_change.h"
 #include "master/comm_view.h"
-#include "master/search.h"
 #include "master/node_names.h"
+#include "master/search.h"
 #include "master/search_entry.h"
 #include "master/session.h"
 #include "master/transactions.h"
 #include "persist/cursor_record.h"
+#include "persist/messages.h"
 #include "persist/msgbox.h"
 #include "persist/native_seams.h"
 #include "persist/resstring.h"
@@ -276,6 +277,73 @@ TEST_F(Search, AdapterThatDoesNotOpenProbesNothing) {
   EXPECT_EQ(persist::RecordedBoxes()[0].owner, DIALOG);
 }
 
+// The adapter refuses to send (bus off from the start; unplugged once the
+// first node answered): the search stops there with the adapter's error in
+// a message, marks no address whose probe did not go out, and goes to no
+// other rate.
+TEST_F(Search, AdapterThatRefusesToSendStopsTheSearchWithItsError) {
+  const struct {
+    const char* what;
+    uint32_t status;         // bus status word from the start
+    bool unplugged;          // or every write fails once the first node answered
+    const char* statusText;  // as the message names it
+    const char* code;
+  } cases[] = {
+      {"bus off", SIMCAN_ERR_BUSOFF, false, "Bus off", "0010"},
+      {"unplugged", 0, true, "Unknown error status", "1000"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Searched(SlaveAt(5) + SlaveAt(30) + "[slave]\nmac = 7\nbaud = 250\n");
+    TheSim().setAdapterStatus(c.status, 0);
+    static bool unplug;
+    unplug = c.unplugged;
+    SetSearchListFill([](void* dialog, int listId) {
+      RecordFill(dialog, listId);
+      if (unplug && SearchFound) {
+        TheSim().failWrites(0xFFFFFFFF, SIMCAN_ERR_NOTOPEN);
+      }
+      return 1;
+    });
+    ASSERT_EQ(SearchRunAllRates(DIALOG), 1);
+    TheSim().failWrites(0, 0);
+    TheSim().setAdapterStatus(0, 0);
+
+    EXPECT_EQ(SearchAbort, 1);
+    EXPECT_EQ(SearchRunning, 0);
+    EXPECT_EQ(g_App.AdapterOpen, 0);
+    EXPECT_EQ(SearchAdapterError & TXR_ADAPTER_ERROR, TXR_ADAPTER_ERROR);
+    // Bus off from the start refuses the own MAC ID check already, which
+    // says so itself; a later refusal ends the search with its own message.
+    char message[1000];
+    if (c.unplugged) {
+      persist::FormatResString(IDS_SEARCH_ADAPTER_ERROR, c.statusText, c.code, nullptr, message,
+                               sizeof message);
+    } else {
+      persist::FormatResString(IDS_OWN_MAC_CHECK_REFUSED, "1", c.statusText, nullptr, message,
+                               sizeof message);
+    }
+    ExpectBoxes({message});
+    // Only what went out is marked: the probes before the refusal.
+    int marked = 0;
+    for (uint8_t mark : SearchMarks) marked += mark != MARK_NOT_PROBED;
+    int requests = 0;
+    for (const SimTraceFrame& f : Trace()) {
+      EXPECT_EQ(f.baudIndex, 0) << "a search at another rate";
+      requests += (f.id & 0x607u) == 0x407u && !(f.data[0] & 0x80);
+    }
+    const int ownMacChecks = c.unplugged ? 2 : 0;  // MAC ID 1 checked free, twice
+    EXPECT_EQ(marked, requests - ownMacChecks);
+    if (c.unplugged) {
+      EXPECT_EQ(SearchMarks[5], MARK_ANSWERED);
+      EXPECT_EQ(SearchMarks[30], MARK_NOT_PROBED);
+      EXPECT_EQ(SearchNodes[0][5].state, NODE_ANSWERED);  // its identity was not read
+    } else {
+      EXPECT_EQ(TheSim().traceCount(), 0u);
+    }
+  }
+}
+
 // ---- Who each node is ---------------------------------------------------------
 
 // Allocate (0x4B) and Release (0x4C) requests to the DeviceNet object on the
@@ -394,19 +462,22 @@ TEST_F(Identity, EveryNodeFoundIsReadOverAnExplicitConnectionOfItsOwn) {
   EXPECT_EQ(SearchNodes[0][10].identity.serial, 0x80000001u);
 
   // The list: codes with their names, the reasons in words.
-  EXPECT_EQ(EntryText(5, 0),
-            std::string("5\t125 kBaud\t1 ") + VendorName(1) + "\t12 " + DeviceTypeName(12) +
-                "\t77\t3.4\t4660\tGateway DN");
+  EXPECT_EQ(EntryText(5, 0), std::string("5\t125 kBaud\t1 ") + VendorName(1) + "\t12 " +
+                                 DeviceTypeName(12) + "\t77\t3.4\t4660\tGateway DN");
   EXPECT_EQ(EntryText(10, 0), std::string("10\t125 kBaud\t40 ") + VendorName(40) + "\t7 " +
-                                  DeviceTypeName(7) + "\t501\t1.2\t2147483649\tQuillon Sim I/O 8/8");
+                                  DeviceTypeName(7) +
+                                  "\t501\t1.2\t2147483649\tQuillon Sim I/O 8/8");
   EXPECT_EQ(SearchNodes[0][12].state, NODE_FAILED);
   EXPECT_EQ(SearchNodes[0][12].failure, TXR_OWNED_ELSEWHERE);
   EXPECT_EQ(EntryText(12, 0), "12\t125 kBaud\t" + StringOf(IDS_NODE_OWNED));
   for (int mac : {0, 20}) {
     EXPECT_EQ(SearchNodes[0][mac].state, NODE_FAILED) << mac;
-    EXPECT_EQ(EntryText(mac, 0), std::to_string(mac) + "\t125 kBaud\t" + StringOf(IDS_NODE_NO_ANSWER));
+    EXPECT_EQ(EntryText(mac, 0),
+              std::to_string(mac) + "\t125 kBaud\t" + StringOf(IDS_NODE_NO_ANSWER));
   }
   EXPECT_EQ(EntryText(1, -1), "(1)");
+  // The scanner at 0 answers no explicit message: the gateway is selected.
+  EXPECT_EQ(SearchFirstFoundIndex(), 5);
 
   // The gateway through its UCMM, opened and closed; the I/O block through
   // the explicit connection alone, released straight after; the owned node
@@ -454,15 +525,20 @@ TEST_F(Identity, EveryRateInTurnAndThePickBringsItsRate) {
   EXPECT_EQ(SearchNodes[1][7].identity.serial, 72u);
   EXPECT_EQ(SearchNodes[2][3].identity.serial, 35u);
   EXPECT_EQ(SearchNodes[0][7].state, NODE_ABSENT);
-  // The selected rate first, then the others, each named in the progress.
+  // The selected rate first, then the others, each named in every progress
+  // text shown at it, the own MAC ID's check included.
   std::vector<std::string> rates;
+  int ownMacChecks = 0;
   for (const std::string& text : progressShown) {
+    if (text.empty()) continue;  // a phase's line cleared
     const size_t colon = text.find(" kBaud: ");
-    if (colon == std::string::npos) continue;  // the own MAC ID's check says its own
+    ASSERT_NE(colon, std::string::npos) << text;
     const std::string rate = text.substr(0, colon);
     if (rates.empty() || rates.back() != rate) rates.push_back(rate);
+    ownMacChecks += text.substr(colon) == " kBaud: Checking that MAC ID 1 is free...";
   }
   EXPECT_EQ(rates, (std::vector<std::string>{"250", "125", "500"}));
+  EXPECT_EQ(ownMacChecks, 3);
 
   const std::vector<std::string> texts = EntryTexts();
   ASSERT_EQ(texts.size(), 65u);  // 61 silent addresses, 3 twice over two rates, 7
@@ -583,7 +659,7 @@ TEST_F(Identity, ExplicitConnectionAtOurMacIdIsTakenOverOnlyOnTheUsersWord) {
       EXPECT_EQ(Slave().allocChoice, 0);  // taken over, read, released
     } else {
       EXPECT_EQ(SearchNodes[0][10].state, NODE_FAILED);
-      EXPECT_NE(SearchNodes[0][10].failure & TXR_SET_AT_OWN_MAC, 0u);
+      EXPECT_TRUE(IsSetAtOwnMac(SearchNodes[0][10].failure));
       EXPECT_EQ(Slave().allocChoice, 1);  // left as it was
       EXPECT_EQ(Slave().allocator, 1);
     }

@@ -56,6 +56,7 @@ class LinkOnSimBus : public ::testing::Test {
   }
   void TearDown() override {
     TheSim().failWrites(0, 0);
+    TheSim().setAdapterStatus(0, 0);
     can::CloseAdapter(nullptr);
     platform::DisableTestClock();
   }
@@ -169,7 +170,10 @@ TEST_F(LinkOnSimBus, FramesWaitForAFullTransmitQueueToDrain) {
   EXPECT_EQ(std::string(name.begin() + 1, name.end()), expected);
 }
 
-TEST_F(LinkOnSimBus, QueueThatNeverDrainsEndsEachExchangeByItsTimeOut) {
+// A queue that never drains is an adapter that does not send: after the
+// exchange's time-out (at least a second) the exchange ends with the
+// adapter's error, not as if the slave had stayed silent.
+TEST_F(LinkOnSimBus, QueueThatNeverDrainsEndsEachExchangeWithTheAdapterError) {
   ConnectForPolling();
   static app::IoBuffers io;
   std::memset(&io, 0, sizeof io);
@@ -177,23 +181,120 @@ TEST_F(LinkOnSimBus, QueueThatNeverDrainsEndsEachExchangeByItsTimeOut) {
 
   TheSim().traceClear();
   TheSim().failWrites(0xFFFFFFFF, SIMCAN_ERR_QXMTFULL);
+  const uint32_t queueFull = TXR_ADAPTER_ERROR | SIMCAN_ERR_QXMTFULL;
   uint32_t start = platform::TickMs();
-  EXPECT_EQ(TxPoll(SLAVE, io), TXR_IO_FAILED);
+  EXPECT_EQ(TxPoll(SLAVE, io), queueFull);
   EXPECT_GT(platform::TickMs() - start, REQUEST_TIMEOUT_MS);
   EXPECT_LT(platform::TickMs() - start, REQUEST_TIMEOUT_MS + 10);
 
   std::vector<uint8_t> value;
   start = platform::TickMs();
-  EXPECT_EQ(Get(1, 1, 1, value), TXR_TIMEOUT);
+  EXPECT_EQ(Get(1, 1, 1, value), queueFull);
   EXPECT_GT(platform::TickMs() - start, REQUEST_TIMEOUT_MS);
   EXPECT_LT(platform::TickMs() - start, REQUEST_TIMEOUT_MS + 10);
   EXPECT_EQ(TheSim().traceCount(), 0u);
+
+  // A probe is held for a second, far longer than its window: never a
+  // silent address.
+  start = platform::TickMs();
+  EXPECT_EQ(TxProbeMac(SLAVE, PROBE_TIMEOUT_MS), queueFull);
+  EXPECT_GT(platform::TickMs() - start, 1000u);
+  EXPECT_LT(platform::TickMs() - start, 1010u);
 
   // Drained again: the frames of the ended exchanges are not sent late.
   TheSim().failWrites(0, 0);
   EXPECT_EQ(TxProbeMac(SLAVE, PROBE_TIMEOUT_MS), TXR_OK);
   EXPECT_EQ(TheSim().traceCount(), 2u);  // the check and its answer, nothing before
   EXPECT_EQ(TraceOf(DUP_MAC_CHECK_ID).size(), 2u);
+}
+
+// A probe waits behind a full transmit queue longer than its answer window.
+// The window starts when the driver takes it: a node answering within it is
+// heard, and a silent one is given the whole window after the request left.
+TEST_F(LinkOnSimBus, ProbeHeldBehindAFullQueueGetsItsWholeWindowOnceSent) {
+  const struct {
+    uint32_t answerDelayMs;
+    int result;
+  } cases[] = {
+      {0, RESULT_COMPLETED},
+      {PROBE_TIMEOUT_MS - 15, RESULT_COMPLETED},
+      {PROBE_TIMEOUT_MS + 30, RESULT_TIMEOUT},
+  };
+  const uint8_t check[DUP_MAC_CHECK_LEN] = {};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.answerDelayMs);
+    ASSERT_EQ(TheSim().delayAnswers(0, SIM_ANSWER_DUPMAC, c.answerDelayMs), 0);
+    platform::AdvanceTestClock(200);  // a late answer of the case before is gone
+    DrainReceiveQueue();
+    TheSim().traceClear();
+    // One try a tick, a tick a millisecond: held for about 200 ms.
+    TheSim().failWrites(200, SIMCAN_ERR_QXMTFULL);
+    const uint32_t queued = platform::TickMs();
+    ASSERT_TRUE(DupMacRequest(SLAVE, PROBE_TIMEOUT_MS, g_NodeTable, check, sizeof check));
+    uint32_t sentMs = 0;
+    bool sent = false;
+    int result = -1;
+    for (int pass = 0; pass < 10000 && result < 0; ++pass) {
+      LinkTick();
+      if (!sent && !TraceOf(DUP_MAC_CHECK_ID).empty()) {
+        sent = true;
+        sentMs = platform::TickMs();
+      }
+      uint8_t r = 0;
+      if (IoTakeResult(SLAVE, g_NodeTable, r)) {
+        result = r;
+      } else {
+        platform::Sleep1Ms();
+      }
+    }
+    ASSERT_TRUE(sent);
+    EXPECT_GT(sentMs - queued, 2 * PROBE_TIMEOUT_MS);
+    EXPECT_EQ(result, c.result);
+    if (c.result == RESULT_TIMEOUT) {
+      EXPECT_GT(platform::TickMs() - sentMs, PROBE_TIMEOUT_MS);
+      EXPECT_LT(platform::TickMs() - sentMs, PROBE_TIMEOUT_MS + 5);
+    }
+  }
+}
+
+// A frame the driver refuses ends its exchange at once with the adapter's
+// word (CAN_Write's result with the status word), whatever the exchange:
+// no probe reads as a silent address, no request waits out its time-out.
+TEST_F(LinkOnSimBus, RefusedFrameEndsItsExchangeWithTheAdapterError) {
+  const struct {
+    const char* what;
+    uint32_t status;     // bus status word set in the simulator
+    uint32_t failWrite;  // or what every CAN_Write returns
+    uint32_t word;
+  } cases[] = {
+      {"bus off", SIMCAN_ERR_BUSOFF, 0, SIMCAN_ERR_BUSOFF},
+      {"adapter gone", 0, SIMCAN_ERR_NOTOPEN, SIMCAN_ERR_NOTOPEN},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Start(CONFIG, 0);
+    TheSim().setAdapterStatus(c.status, 0);
+    if (c.failWrite) TheSim().failWrites(0xFFFFFFFF, c.failWrite);
+    TheSim().traceClear();
+    const uint32_t refusalsBefore = SendRefusals();
+
+    uint32_t start = platform::TickMs();
+    EXPECT_EQ(TxProbeMac(SLAVE, PROBE_TIMEOUT_MS), TXR_ADAPTER_ERROR | c.word);
+    EXPECT_LT(platform::TickMs() - start, 5u);
+    std::vector<uint8_t> value;
+    start = platform::TickMs();
+    EXPECT_EQ(Get(1, 1, 1, value), TXR_ADAPTER_ERROR | c.word);
+    EXPECT_LT(platform::TickMs() - start, 5u);
+    static app::IoBuffers io;
+    std::memset(&io, 0, sizeof io);
+    EXPECT_EQ(TxPoll(SLAVE, io), TXR_ADAPTER_ERROR | c.word);
+
+    EXPECT_EQ(SendRefusals() - refusalsBefore, 3u);
+    EXPECT_EQ(LastRefusalWord(), c.word);
+    EXPECT_EQ(TheSim().traceCount(), 0u);
+    TheSim().failWrites(0, 0);
+    TheSim().setAdapterStatus(0, 0);
+  }
 }
 
 // One tick empties the adapter's receive queue, but a stream of frames

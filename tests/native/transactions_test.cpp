@@ -584,7 +584,7 @@ TEST_F(Transactions, ExplicitConnectionAtOurMacIdIsReleasedOnlyOnTheUsersWord) {
   // Closed cleanly: the next 0x0B is nobody's we know again.
   ASSERT_EQ(TheSim().injectFrame(0, G2_UNCONNECTED_ID, sizeof allocate, allocate), 0);
   platform::AdvanceTestClock(5);
-  EXPECT_NE(TxOpenExplicit(SLAVE, 0, CONNECT_TIMEOUT_MS, link) & TXR_SET_AT_OWN_MAC, 0u);
+  EXPECT_TRUE(IsSetAtOwnMac(TxOpenExplicit(SLAVE, 0, CONNECT_TIMEOUT_MS, link)));
 }
 
 TEST_F(Transactions, IdentityReadReleasesTheWholeSetWeLeftBehind) {

@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <set>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -429,12 +429,14 @@ TEST_F(Commissioning, NothingFoundOffersTheOtherRatesAndThePickBringsItsRate) {
 // The menu's search at every rate: each node on its line with its rate and
 // identity, a silent address still pickable without touching the rate.
 TEST_F(Commissioning, SearchAtAllRatesShowsWhoEachNodeIs) {
-  Start("[slave]\nmac = 3\nbaud = 125\nvendor = 1\ndevice_type = 12\nproduct_code = 77\n"
-        "revision = 3.4\nserial = 4660\nname = Gateway DN\n"
-        "[slave]\nmac = 3\nbaud = 500\nucmm = no\n"
-        "[slave]\nmac = 8\nbaud = 250\n",
-        USB_AT_125);
+  Start(
+      "[slave]\nmac = 3\nbaud = 125\nvendor = 1\ndevice_type = 12\nproduct_code = 77\n"
+      "revision = 3.4\nserial = 4660\nname = Gateway DN\n"
+      "[slave]\nmac = 3\nbaud = 500\nucmm = no\n"
+      "[slave]\nmac = 8\nbaud = 250\n",
+      USB_AT_125);
   Script s;
+  s.answers = {IDYES};  // probing at the foreign rates is fine on this bench
   std::string gateway;
   int at500 = -1;
   s.onIdle = [&](HWND dialog) {
@@ -449,12 +451,70 @@ TEST_F(Commissioning, SearchAtAllRatesShowsWhoEachNodeIs) {
     PostCommand(dialog, IDOK);
   };
   Run(IDM_SEARCH_ALL_RATES, s);
-  EXPECT_TRUE(s.boxes.empty());
-  EXPECT_EQ(gateway.substr(0, gateway.find("\t12 ")), "3\t125 kBaud\t1 Rockwell Automation/Allen-Bradley");
+  EXPECT_EQ(s.boxes, std::vector<std::string>{StringOf(IDS_SEARCH_ALL_RATES_ASK)});
+  EXPECT_EQ(gateway.substr(0, gateway.find("\t12 ")),
+            "3\t125 kBaud\t1 Rockwell Automation/Allen-Bradley");
   EXPECT_EQ(gateway.substr(gateway.find("\t77\t")), "\t77\t3.4\t4660\tGateway DN");
   EXPECT_EQ(g_App.CurrAdr, 3);
   EXPECT_EQ(g_App.BaudIndex, 2);
   EXPECT_EQ(SendDlgItemMessageA(main_, IDC_MAIN_BAUD, CB_GETCURSEL, 0, 0), 2);
+}
+
+// The search at every rate asks first, with the warning; No sends nothing.
+TEST_F(Commissioning, SearchAtAllRatesAsksFirstAndNoSendsNothing) {
+  Start(SlaveAt(5), USB_AT_125);
+  Script s;
+  s.answers = {IDNO};
+  Run(IDM_SEARCH_ALL_RATES, s);
+  EXPECT_EQ(s.boxes, std::vector<std::string>{StringOf(IDS_SEARCH_ALL_RATES_ASK)});
+  EXPECT_TRUE(s.boxOnDialog[0]);
+  EXPECT_EQ(s.idles, 0) << "the dialog closed at once";
+  EXPECT_EQ(TheSim().traceCount(), 0u);
+  EXPECT_EQ(g_App.CurrAdr, 10);
+  EXPECT_EQ(g_App.AdapterOpen, 0);
+}
+
+// An adapter that refuses to send (bus off) stops the search with its error;
+// the nothing-found question and its offer of the other rates never come.
+TEST_F(Commissioning, AdapterErrorStopsTheSearchWithoutOfferingOtherRates) {
+  Start(SlaveAt(5), USB_AT_125);
+  TheSim().setAdapterStatus(SIMCAN_ERR_BUSOFF, 0);
+  Script s;
+  s.onIdle = [&](HWND dialog) {
+    if (s.idles > 1) return;
+    EXPECT_TRUE(ListEntries(dialog).empty());
+    EXPECT_EQ(ControlText(dialog, IDOK), StringOf(IDS_SEARCH_OK));
+    PostCommand(dialog, IDCANCEL);
+  };
+  Run(IDM_SEARCH_SLAVES, s);
+  TheSim().setAdapterStatus(0, 0);
+  ASSERT_EQ(s.boxes.size(), 1u);
+  EXPECT_NE(s.boxes[0].find("Bus off (code 0010 hex)"), std::string::npos) << s.boxes[0];
+  EXPECT_NE(s.boxes[0], StringOf(IDS_NO_SLAVE_FOUND));
+  EXPECT_TRUE(s.boxOnDialog[0]);
+  EXPECT_EQ(s.idles, 1);
+  EXPECT_EQ(TheSim().traceCount(), 0u);
+  EXPECT_EQ(g_App.CurrAdr, 10);
+}
+
+// A node that answers probes but no explicit message (a scanner) comes
+// first in the list; the first node whose identity was read is selected.
+TEST_F(Commissioning, SelectionPrefersTheFirstNodeIdentified) {
+  Start("[slave]\nmac = 2\nucmm = no\ndrop_explicit = 100000\n" + SlaveAt(8), USB_AT_125);
+  Script s;
+  int selected = -2;
+  int eight = -1;
+  s.onIdle = [&](HWND dialog) {
+    if (s.idles > 1) return;
+    selected = Selected(dialog);
+    eight = EntryStarting(dialog, "8\t125 kBaud\t");
+    EXPECT_EQ(EntryStarting(dialog, "2\t125 kBaud\t"), 2);
+    PostCommand(dialog, IDOK);
+  };
+  Run(IDM_SEARCH_SLAVES, s);
+  EXPECT_EQ(eight, 8);
+  EXPECT_EQ(selected, eight);
+  EXPECT_EQ(g_App.CurrAdr, 8);
 }
 
 TEST_F(Commissioning, AdapterThatDoesNotOpenLeavesAnEmptyListWithOk) {
@@ -550,10 +610,11 @@ TEST_F(Commissioning, FixedOwnMacIdFromTheMenuIsUsedAndKept) {
 }
 
 TEST_F(Commissioning, WholeUseIsCapturedFrameForFrame) {
-  Start("[slave]\nmac = 10\nproduced = 20\nconsumed = 20\nucmm = yes\n"
-        "[slave]\nmac = 20\nucmm = no\n"
-        "[master]\nmac = 0\nslave = 20\nucmm = no\npoll_ms = 20\n",
-        USB_AT_125);
+  Start(
+      "[slave]\nmac = 10\nproduced = 20\nconsumed = 20\nucmm = yes\n"
+      "[slave]\nmac = 20\nucmm = no\n"
+      "[master]\nmac = 0\nslave = 20\nucmm = no\npoll_ms = 20\n",
+      USB_AT_125);
   const char* file = "whole_use.pcap";
   DeleteFileA(file);
   TheSim().traceClear();
