@@ -299,7 +299,8 @@ uint32_t ConnectAfterRestart(void* window, uint8_t address, uint32_t seen, uint3
     ShowRestartWait(window, start);
     result = TxConnect(address, OwnMac(), CONNECT_TIMEOUT_MS);
     tried = true;
-    if (result == TXR_OK || result == TXR_OWNED_ELSEWHERE) break;
+    // An adapter that refuses to send refuses the next try too.
+    if (result == TXR_OK || result == TXR_OWNED_ELSEWHERE || (result & TXR_ADAPTER_ERROR)) break;
   }
   ClearProgress(window);
   return result;
