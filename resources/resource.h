@@ -293,6 +293,7 @@
 #define IDS_MON_MULTICAST_POLL_RESPONSE 1431  // group 1 message 12
 #define IDS_MON_COS_CYCLIC 1432               // group 1 message 13
 #define IDS_MON_BIT_STROBE_RESPONSE 1433      // group 1 message 14
+#define IDS_MON_FORMAT_ASSUMED 1434  // appended: the path read as 8/8, the set-up not seen
 // -- more bus monitor frame texts here
 
 // More window and message texts (1500..1599), one block of twenty per area.
@@ -304,6 +305,10 @@
 // Link errors, search and address change (1520..1539).
 // -- link and search strings here
 // Capture and bus monitor windows (1540..1559).
+#define IDS_CAPTURE_WRITE_FAILED 1540  // %s file, %s frames it holds
+#define IDS_CAPTURE_FRAMES_LOST 1541   // %s file, %s frames left out
+#define IDS_CAPTURE_CLOSE_FAILED 1542  // %s file
+#define IDS_MON_STATUS_FILTER 1543     // status line; %s MAC ID
 // -- capture strings here
 // Dialog input checks and ports (1560..1579).
 // -- dialog strings here

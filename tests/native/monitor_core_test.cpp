@@ -479,6 +479,27 @@ TEST_F(Monitor, TapFeedsTheRingWhenWantedAndTheCaptureWhenRunning) {
   EXPECT_EQ(TheMonitorCounts().frames, 0u);
 }
 
+// The ring keeps with each request the body format its connection was
+// granted when the tap saw the set-up; the knowledge starts with the tap.
+TEST_F(Monitor, RingKeepsTheBodyFormatLearnedFromTheAllocate) {
+  const TappedFrame request = Frame(0x42C, {0x00, 0x0E, 0x01, 0x00, 0x01, 0x02}, 0, can::TAP_SENT);
+  const TappedFrame allocated = Frame(0x42B, {0x00, 0xCB, 0x03});  // MAC ID 5 grants 16/8
+  MonitorWantRing(true);
+  MonitorTap(request);
+  MonitorTap(allocated);
+  MonitorTap(request);
+  MonitorWantRing(false);  // the tap is gone: what comes meanwhile is not seen
+  MonitorWantRing(true);
+  MonitorTap(request);
+  const uint8_t expected[] = {FORMAT_UNKNOWN, FORMAT_UNKNOWN, 3, FORMAT_UNKNOWN};
+  for (uint64_t n = 0; n < 4; ++n) {
+    TappedFrame f{};
+    uint8_t format = 0;
+    ASSERT_TRUE(RingGet(n, f, &format));
+    EXPECT_EQ(format, expected[n]) << n;
+  }
+}
+
 TEST_F(Monitor, ErrorResponsesAreCountedByGroupMessageIdAndService) {
   struct Case {
     const char* what;
