@@ -129,6 +129,8 @@
 #define IDC_MON_CLEAR 2012   // push button: empties the list and the counters
 #define IDC_MON_FILTER 2013  // edit: only frames of this MAC ID; empty for all
 #define IDC_MON_STATUS 2014  // static: frames/s, bus load, adapter status, counts
+#define IDC_MON_HEAD_LENGTH 2020
+#define IDC_MON_HEAD_DATA 2021
 
 // Change Address and Baud Rate of Slave (dialog 112).
 #define IDC_CHANGE_NEW_ADDRESS 1001

@@ -128,8 +128,18 @@ TEST_F(Monitor, ListsEveryFrameLiveWithFilterPauseAndClear) {
   ASSERT_GT(rows.size(), 10u);
   EXPECT_EQ(ListCount(), static_cast<int>(rows.size()));
   // Our poll of 10 and the scanner's poll of 20, each in words; times rise.
-  EXPECT_TRUE(HasRow(rows, "\tTx\t455\t2\t5\t10\tPoll command"));
-  EXPECT_TRUE(HasRow(rows, "\tRx\t4A5\t2\t5\t20\tPoll command"));
+  EXPECT_TRUE(HasRow(rows, "\tTx\t455\t2\t5\t10\t"));
+  EXPECT_TRUE(HasRow(rows, "\tRx\t4A5\t2\t5\t20\t"));
+  // Each frame with its length and its bytes in hex.
+  for (const std::string& row : rows) {
+    const std::vector<std::string> fields = Fields(row);
+    ASSERT_EQ(fields.size(), 9u) << row;
+    if (fields[2] != "455") continue;
+    EXPECT_EQ(fields[6], "8") << row;  // the slave consumes 8 bytes
+    EXPECT_EQ(fields[7].size(), 8u * 3 - 1) << row;
+    EXPECT_EQ(fields[7].find_first_not_of("0123456789ABCDEF "), std::string::npos) << row;
+    EXPECT_EQ(fields[8], "Poll command") << row;
+  }
   unsigned long long last = 0;
   for (const std::string& row : rows) {
     const unsigned long long time = std::stoull(Fields(row)[0]);
@@ -147,11 +157,21 @@ TEST_F(Monitor, ListsEveryFrameLiveWithFilterPauseAndClear) {
   std::vector<std::string> filtered = Rows();
   ASSERT_FALSE(filtered.empty());
   for (const std::string& row : filtered) EXPECT_EQ(Fields(row)[5], "20") << row;
+  EXPECT_NE(ControlText(window, IDC_MON_STATUS).find("filter: MAC ID 20"), std::string::npos);
   SetFilter("x");
   EXPECT_EQ(ControlText(window, IDC_MON_FILTER), "20");
   SetFilter("64");
   EXPECT_EQ(ControlText(window, IDC_MON_FILTER), "20");
+  // Keys typed one by one: a refused one leaves the caret behind the text.
   SetFilter("");
+  HWND filter = GetDlgItem(window, IDC_MON_FILTER);
+  for (char key : {'6', '4', '3'}) SendMessageA(filter, WM_CHAR, static_cast<WPARAM>(key), 0);
+  EXPECT_EQ(ControlText(window, IDC_MON_FILTER), "63");
+  Exchange(1);
+  EXPECT_NE(ControlText(window, IDC_MON_STATUS).find("filter: MAC ID 63"), std::string::npos);
+  SetFilter("");
+  Exchange(1);
+  EXPECT_EQ(ControlText(window, IDC_MON_STATUS).find("filter:"), std::string::npos);
   Exchange(1);
   EXPECT_GT(Rows().size(), filtered.size());
 
@@ -160,8 +180,7 @@ TEST_F(Monitor, ListsEveryFrameLiveWithFilterPauseAndClear) {
   const size_t paused = Rows().size();
   Exchange(10);
   EXPECT_EQ(Rows().size(), paused);
-  EXPECT_NE(ControlText(window, IDC_MON_STATUS).find(StringOf(IDS_MON_PAUSED)),
-            std::string::npos);
+  EXPECT_NE(ControlText(window, IDC_MON_STATUS).find(StringOf(IDS_MON_PAUSED)), std::string::npos);
   Click(IDC_MON_CLEAR);
   EXPECT_EQ(ListCount(), 0);
   Click(IDC_MON_PAUSE);
@@ -192,10 +211,124 @@ TEST_F(Monitor, StatusLineCountsErrorResponses) {
   const std::string status = ControlText(ui::MonitorWindow(), IDC_MON_STATUS);
   EXPECT_NE(status.find("error responses: 1,"), std::string::npos) << status;
   bool shown = false;
-  for (const std::string& row : Rows()) shown = shown || row.find("Error response: ") != std::string::npos;
+  for (const std::string& row : Rows())
+    shown = shown || row.find("Error response: ") != std::string::npos;
   EXPECT_TRUE(shown);
   SendMessageA(main_, WM_COMMAND, MAKEWPARAM(IDM_STOP, 0), 0);
   ui::IdleStep();
+}
+
+std::string Narrow(const wchar_t* text) {
+  char narrow[256] = "";
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
+  return narrow;
+}
+
+RECT WindowRect(HWND window) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  return rect;
+}
+
+RECT WorkArea(HWND window) {
+  MONITORINFO screen{};
+  screen.cbSize = sizeof screen;
+  GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &screen);
+  return screen.rcWork;
+}
+
+bool Inside(const RECT& inner, const RECT& outer) {
+  return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+         inner.bottom <= outer.bottom;
+}
+
+// The window opens beside the main window, both on the screen, wherever the
+// main window stands; moved by the user, it opens there again, also in the
+// next run (the settings file).
+TEST_F(Monitor, OpensBesideTheMainWindowAndWhereItWasLeft) {
+  const RECT work = WorkArea(main_);
+  const RECT first = WindowRect(main_);
+  const LONG width = first.right - first.left;
+  const LONG height = first.bottom - first.top;
+  const POINT mainPlaces[] = {
+      {work.left, work.top},
+      {work.right - width, work.top},
+      {(work.left + work.right - width) / 2, (work.top + work.bottom - height) / 2},
+      {work.left, work.bottom - height}};
+  for (const POINT& at : mainPlaces) {
+    SCOPED_TRACE(testing::Message() << "main window at " << at.x << "," << at.y);
+    SetWindowPos(main_, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    SendMessageA(main_, WM_COMMAND, MAKEWPARAM(IDM_BUS_MONITOR, 0), 0);
+    HWND window = ui::MonitorWindow();
+    ASSERT_NE(window, nullptr);
+    const RECT monitorRect = WindowRect(window);
+    const RECT mainRect = WindowRect(main_);
+    const LONG monitorWidth = monitorRect.right - monitorRect.left;
+    const LONG monitorHeight = monitorRect.bottom - monitorRect.top;
+    const bool roomForBoth = width + monitorWidth <= work.right - work.left ||
+                             height + monitorHeight <= work.bottom - work.top;
+    RECT overlap{};
+    if (roomForBoth) EXPECT_FALSE(IntersectRect(&overlap, &monitorRect, &mainRect));
+    EXPECT_TRUE(Inside(monitorRect, work));
+    EXPECT_TRUE(Inside(mainRect, work));
+    SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    // Not moved by the user: forgotten again, so that the next one is placed anew.
+    uitest::WriteSettingsFile("[Tarnix]\r\nPrinterPort=4096\r\nBaud=0\r\nCurrAdr=10\r\n");
+  }
+
+  SendMessageA(main_, WM_COMMAND, MAKEWPARAM(IDM_BUS_MONITOR, 0), 0);
+  SetWindowPos(ui::MonitorWindow(), nullptr, work.left + 30, work.top + 40, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER);
+  SendMessageA(ui::MonitorWindow(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  SendMessageA(main_, WM_COMMAND, MAKEWPARAM(IDM_BUS_MONITOR, 0), 0);
+  RECT again = WindowRect(ui::MonitorWindow());
+  EXPECT_EQ(again.left, work.left + 30);
+  EXPECT_EQ(again.top, work.top + 40);
+  // A place off every screen (a monitor since unplugged) is not taken.
+  SendMessageA(ui::MonitorWindow(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  uitest::WriteSettingsFile(
+      "[Tarnix]\r\nPrinterPort=4096\r\nBaud=0\r\nCurrAdr=10\r\n[Monitor]\r\nLeft=-5000\r\nTop="
+      "40\r\n");
+  SendMessageA(main_, WM_COMMAND, MAKEWPARAM(IDM_BUS_MONITOR, 0), 0);
+  again = WindowRect(ui::MonitorWindow());
+  EXPECT_TRUE(Inside(again, work));
+  SendMessageA(ui::MonitorWindow(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+// The save dialog's type and extension agree: the extension typed decides
+// the format, and a type chosen puts its extension on the name.
+TEST(CaptureFileType, ExtensionAndTypeAgree) {
+  struct Format {
+    const wchar_t* path;
+    DWORD type;
+    monitor::CaptureFormat format;
+  } formats[] = {
+      {L"C:\\data\\cap2.log", 1, monitor::CaptureFormat::CandumpLog},
+      {L"C:\\data\\cap2.LOG", 1, monitor::CaptureFormat::CandumpLog},
+      {L"capture.pcap", 2, monitor::CaptureFormat::Pcap},
+      {L"C:\\data.log\\capture", 2, monitor::CaptureFormat::CandumpLog},
+      {L"C:\\data.log\\capture", 1, monitor::CaptureFormat::Pcap},
+      {L"bus.2024", 2, monitor::CaptureFormat::CandumpLog},
+  };
+  for (const Format& f : formats) {
+    EXPECT_EQ(static_cast<int>(ui::CaptureFormatOf(f.path, f.type)), static_cast<int>(f.format))
+        << Narrow(f.path) << " type " << f.type;
+  }
+  struct Name {
+    const wchar_t* before;
+    DWORD type;
+    const wchar_t* after;
+  } names[] = {
+      {L"capture.pcap", 2, L"capture.log"}, {L"capture.log", 1, L"capture.pcap"},
+      {L"capture", 2, L"capture.log"},      {L"capture.pcap", 1, L"capture.pcap"},
+      {L"bus.2024", 2, L"bus.2024"},        {L"run.1.PCAP", 2, L"run.1.log"},
+  };
+  for (const Name& n : names) {
+    wchar_t name[64];
+    wcscpy(name, n.before);
+    ui::SetCaptureExtension(name, 64, n.type);
+    EXPECT_EQ(std::wstring(name), std::wstring(n.after)) << Narrow(n.before);
+  }
 }
 
 }  // namespace
