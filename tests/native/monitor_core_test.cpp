@@ -76,6 +76,7 @@ class Monitor : public ::testing::Test {
     MonitorWantRing(false);
     MonitorWantCapture(false);
     CaptureStop();
+    SetCaptureWriter(nullptr);
     RingClear();
     MonitorResetCounts();
   }
@@ -315,6 +316,7 @@ size_t FillingDisk(const void* data, size_t size, std::FILE* file) {
   return std::fwrite(data, 1, taken, file);
 }
 
+#if !defined(_WIN32)
 // What tshark reads in a pcap file: its packet count, and "" or the
 // complaint about the file. Empty count when tshark is not there.
 struct TsharkReading {
@@ -338,6 +340,8 @@ TsharkReading ReadWithTshark(const std::string& path) {
   if (pclose(pipe) == 0 || !reading.complaint.empty()) reading.packets = packets;
   return reading;
 }
+
+#endif
 
 // A disk that fills up in the middle of a record: the capture ends, the
 // file ends on the last whole record, and the frames it holds are counted.
@@ -372,12 +376,14 @@ TEST_F(Monitor, FullDiskEndsTheCaptureOnAWholeRecord) {
     EXPECT_TRUE(CaptureWriteSome(CAPTURE_BUFFER_SIZE));
     EXPECT_TRUE(CaptureStop());
     EXPECT_EQ(FileBytes(path).size(), c.wholeBytes);
+#if !defined(_WIN32)
     if (c.format == CaptureFormat::Pcap && c.frames > 0) {
       const TsharkReading reading = ReadWithTshark(path);
       if (reading.packets < 0) GTEST_SKIP() << "tshark is not installed";
       EXPECT_EQ(reading.packets, 1);
       EXPECT_EQ(reading.complaint, "");
     }
+#endif
   }
   SetCaptureWriter(nullptr);
 }

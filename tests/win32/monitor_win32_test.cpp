@@ -268,7 +268,9 @@ TEST_F(Monitor, OpensBesideTheMainWindowAndWhereItWasLeft) {
     const bool roomForBoth = width + monitorWidth <= work.right - work.left ||
                              height + monitorHeight <= work.bottom - work.top;
     RECT overlap{};
-    if (roomForBoth) EXPECT_FALSE(IntersectRect(&overlap, &monitorRect, &mainRect));
+    if (roomForBoth) {
+      EXPECT_FALSE(IntersectRect(&overlap, &monitorRect, &mainRect));
+    }
     EXPECT_TRUE(Inside(monitorRect, work));
     EXPECT_TRUE(Inside(mainRect, work));
     SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
