@@ -437,6 +437,8 @@ UINT_PTR CALLBACK SaveDialogHook(HWND dialog, UINT message, WPARAM, LPARAM lPara
     return 0;
   }
   SetCaptureExtension(name, platform::WIDE_PATH_SIZE, type);
+  // The name field is a combo box (cmb13) in newer dialogs, an edit (edt1) in older ones.
+  SendMessageW(explorer, CDM_SETCONTROLTEXT, cmb13, reinterpret_cast<LPARAM>(name));
   SendMessageW(explorer, CDM_SETCONTROLTEXT, edt1, reinterpret_cast<LPARAM>(name));
   return 0;
 }

@@ -1,6 +1,7 @@
 // The Bus Monitor window in the running program under Wine: the real shell
 // and main window, the simulated adapter beside the test as the USB
 // adapter's driver, a scanner on the bus polling a slave of its own.
+#include <dlgs.h>
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -295,6 +296,68 @@ TEST_F(Monitor, OpensBesideTheMainWindowAndWhereItWasLeft) {
   again = WindowRect(ui::MonitorWindow());
   EXPECT_TRUE(Inside(again, work));
   SendMessageA(ui::MonitorWindow(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+// In the real save dialog: what the user does, then OK.
+struct SaveDialogSteps {
+  int chooseType;         // 0: leave the type; else the type to choose (1 pcap, 2 candump)
+  std::string typedName;  // put into the name field before OK
+  std::string nameShown;  // the name field after the type was chosen
+};
+
+std::string NameField(HWND dialog) {
+  const std::string combo = ControlText(dialog, cmb13);
+  return combo.empty() ? ControlText(dialog, edt1) : combo;
+}
+
+void DoInSaveDialog(HWND dialog, void* context) {
+  SaveDialogSteps& steps = *static_cast<SaveDialogSteps*>(context);
+  if (steps.chooseType) {
+    HWND types = GetDlgItem(dialog, cmb1);
+    SendMessageA(types, CB_SETCURSEL, static_cast<WPARAM>(steps.chooseType - 1), 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(cmb1, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(types));
+    uitest::PumpMessages();
+  }
+  steps.nameShown = NameField(dialog);
+  SetDlgItemTextA(dialog, GetDlgItem(dialog, cmb13) ? cmb13 : edt1, steps.typedName.c_str());
+}
+
+void ToggleCaptureOf(void* window) {
+  ui::ToggleCapture(static_cast<HWND>(window));
+}
+
+// The type chosen puts its extension on the name, and the extension typed
+// decides the format: a pcap file starts with its 24-byte header, a candump
+// log of no frames is empty.
+TEST_F(Monitor, SaveDialogKeepsTypeAndExtensionTogether) {
+  char temp[MAX_PATH] = "";
+  GetTempPathA(sizeof temp, temp);
+  struct Case {
+    int chooseType;
+    const char* typed;
+    const char* shown;
+    const char* file;
+    size_t size;
+  } cases[] = {
+      {2, "typed", "capture.log", "typed.log", 0},       // candump chosen, no extension typed
+      {0, "cap2.log", "capture.pcap", "cap2.log", 0},    // default type, .log typed
+      {2, "cap3.pcap", "capture.log", "cap3.pcap", 24},  // candump chosen, .pcap typed
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    const std::string file = std::string(temp) + c.file;
+    DeleteFileA(file.c_str());
+    SaveDialogSteps steps{c.chooseType, std::string(temp) + c.typed, ""};
+    ASSERT_EQ(uitest::WithAnsweredDialog(IDOK, DoInSaveDialog, &steps, ToggleCaptureOf, main_), 1);
+    EXPECT_EQ(steps.nameShown, c.shown);
+    ASSERT_TRUE(monitor::CaptureRunning());
+    ui::ToggleCapture(main_);
+    EXPECT_FALSE(monitor::CaptureRunning());
+    EXPECT_NE(GetFileAttributesA(file.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(uitest::ReadTextFile(file).size(), c.size);
+    DeleteFileA(file.c_str());
+  }
 }
 
 // The save dialog's type and extension agree: the extension typed decides
