@@ -123,15 +123,17 @@ const Ctl kMonitor[] = {
     {IDC_MON_HEAD_GROUP, "Static", 107, 7, 24, 8, "Group", SS_LEFT},
     {IDC_MON_HEAD_MESSAGE, "Static", 133, 7, 34, 8, "Msg ID", SS_LEFT},
     {IDC_MON_HEAD_MAC, "Static", 169, 7, 26, 8, "MAC ID", SS_LEFT},
-    {IDC_MON_HEAD_MEANING, "Static", 197, 7, 314, 8, "Meaning", SS_LEFT},
-    {IDC_MON_LIST, "ListBox", 7, 17, 506, 190, "",
+    {IDC_MON_HEAD_LENGTH, "Static", 197, 7, 22, 8, "Len", SS_LEFT},
+    {IDC_MON_HEAD_DATA, "Static", 221, 7, 86, 8, "Data", SS_LEFT},
+    {IDC_MON_HEAD_MEANING, "Static", 309, 7, 322, 8, "Meaning", SS_LEFT},
+    {IDC_MON_LIST, "ListBox", 7, 17, 626, 190, "",
      LBS_OWNERDRAWFIXED | LBS_NODATA | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | TAB},
     {IDC_MON_PAUSE, "Button", 7, 213, 50, 10, "&Pause", BS_AUTOCHECKBOX | TAB},
     {IDC_MON_CLEAR, "Button", 60, 211, 50, 14, "C&lear", BS_PUSHBUTTON | TAB},
     {IDC_STATIC, "Static", 120, 214, 60, 8, "&MAC ID filter:", SS_LEFT},
     {IDC_MON_FILTER, "Edit", 182, 212, 24, 12, "", ES_AUTOHSCROLL | TAB},
-    {IDCANCEL, "Button", 463, 211, 50, 14, "Close", BS_PUSHBUTTON | TAB},
-    {IDC_MON_STATUS, "Static", 7, 232, 506, 9, "", SS_LEFT},
+    {IDCANCEL, "Button", 583, 211, 50, 14, "Close", BS_PUSHBUTTON | TAB},
+    {IDC_MON_STATUS, "Static", 7, 232, 626, 9, "", SS_LEFT},
 };
 
 const Ctl kChange[] = {
@@ -236,7 +238,7 @@ const DialogSpec kDialogs[] = {
     {IDD_ABOUT, "About", 194, 130, Controls(kAbout)},
     {IDD_SEARCH, "Search Slaves", 540, 222, Controls(kSearch)},
     {IDD_CHANGE, "Change Address and Baud Rate of Slave", 232, 80, Controls(kChange)},
-    {IDD_MONITOR, "Bus Monitor", 520, 248, Controls(kMonitor)},
+    {IDD_MONITOR, "Bus Monitor", 640, 248, Controls(kMonitor)},
     {IDD_READ_ATTR, "Read Attribute", 208, 277, AttrControls(false)},
     {IDD_WRITE_ATTR, "Write Attribute", 208, 278, AttrControls(true)},
 };
