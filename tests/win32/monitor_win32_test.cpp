@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "monitor/capture.h"
 #include "monitor/monitor_hub.h"
 #include "persist/resstring.h"
 #include "platform/platform.h"
 #include "resource.h"
 #include "sim_client.h"
+#include "ui/main_window.h"
 #include "ui/monitor_window.h"
 #include "ui/shell.h"
 #include "ui_test_support.h"
@@ -295,6 +297,53 @@ TEST_F(Monitor, OpensBesideTheMainWindowAndWhereItWasLeft) {
   again = WindowRect(ui::MonitorWindow());
   EXPECT_TRUE(Inside(again, work));
   SendMessageA(ui::MonitorWindow(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+// A disk that is full from the start.
+size_t FullDisk(const void*, size_t, std::FILE*) {
+  return 0;
+}
+
+std::string failureMessage;
+
+void KeepMessage(HWND box, void*) {
+  failureMessage = uitest::StaticTexts(box);
+}
+
+// Lets the capture's timer run (real time) until the capture has ended or
+// two seconds have passed.
+void PumpUntilCaptureEnds(void*) {
+  const DWORD start = GetTickCount();
+  while (monitor::CaptureRunning() && GetTickCount() - start < 2000) {
+    uitest::PumpMessages();
+    Sleep(5);
+  }
+}
+
+bool CaptureTicked(HWND main) {
+  return (GetMenuState(GetMenu(main), IDM_CAPTURE, MF_BYCOMMAND) & MF_CHECKED) != 0;
+}
+
+// The disk is full: the capture's timer finds out, the capture ends, the
+// menu's tick goes and a message names the file and what it holds.
+TEST_F(Monitor, FullDiskEndsTheCaptureWithAMessage) {
+  char temp[MAX_PATH] = "";
+  GetTempPathA(sizeof temp, temp);
+  const std::string path = std::string(temp) + "full_disk.pcap";
+  ASSERT_TRUE(ui::StartCapture(main_, path.c_str(), monitor::CaptureFormat::Pcap));
+  ui::UpdateMenuStates(main_);
+  EXPECT_TRUE(CaptureTicked(main_));
+  monitor::SetCaptureWriter(FullDisk);
+  failureMessage.clear();
+  EXPECT_EQ(uitest::WithAnsweredDialog(IDOK, KeepMessage, nullptr, PumpUntilCaptureEnds, nullptr),
+            1);
+  monitor::SetCaptureWriter(nullptr);
+  EXPECT_FALSE(monitor::CaptureRunning());
+  EXPECT_FALSE(CaptureTicked(main_));
+  EXPECT_NE(failureMessage.find(path), std::string::npos) << failureMessage;
+  EXPECT_NE(failureMessage.find("holds 0 frames"), std::string::npos) << failureMessage;
+  EXPECT_EQ(uitest::ReadTextFile(path), "");  // not even a cut header
+  DeleteFileA(path.c_str());
 }
 
 // In the real save dialog: what the user does, then OK.
