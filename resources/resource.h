@@ -131,6 +131,8 @@
 #define IDC_MON_CLEAR 2012   // push button: empties the list and the counters
 #define IDC_MON_FILTER 2013  // edit: only frames of this MAC ID; empty for all
 #define IDC_MON_STATUS 2014  // static: frames/s, bus load, adapter status, counts
+#define IDC_MON_HEAD_LENGTH 2020
+#define IDC_MON_HEAD_DATA 2021
 
 // Own MAC ID (dialog 115).
 #define IDC_OWN_MAC_AUTO 2100   // radio: chosen for each operation
@@ -300,6 +302,7 @@
 #define IDS_MON_MULTICAST_POLL_RESPONSE 1431  // group 1 message 12
 #define IDS_MON_COS_CYCLIC 1432               // group 1 message 13
 #define IDS_MON_BIT_STROBE_RESPONSE 1433      // group 1 message 14
+#define IDS_MON_FORMAT_ASSUMED 1434  // appended: the path read as 8/8, the set-up not seen
 // -- more bus monitor frame texts here
 
 // More window and message texts (1500..1599), one block of twenty per area.
@@ -335,6 +338,10 @@
 #define IDS_CHANGE_BAD_OLD_ADDRESS 1529     // %s the text typed
 #define IDS_CHANGE_BAD_NEW_ADDRESS 1530     // %s the text typed
 // Capture and bus monitor windows (1540..1559).
+#define IDS_CAPTURE_WRITE_FAILED 1540  // %s file, %s frames it holds
+#define IDS_CAPTURE_FRAMES_LOST 1541   // %s file, %s frames left out
+#define IDS_CAPTURE_CLOSE_FAILED 1542  // %s file
+#define IDS_MON_STATUS_FILTER 1543     // status line; %s MAC ID
 // -- capture strings here
 // Dialog input checks and ports (1560..1579).
 #define IDS_ATTR_FIELD_CLASS 1560      // the Class ID field, as a refusal names it

@@ -9,18 +9,35 @@ FrameTapFn g_FrameTap = nullptr;
 
 namespace {
 
-// TickUs wraps every 71.6 minutes; the tap's clock must not. A wrap is seen
-// as a tick smaller than the last one, so a gap of more than one wrap
-// between two frames is counted as one: the times of a monitor left idle
-// that long fall behind, but they never run backwards.
+// TickUs wraps every 71.6 minutes; the tap's clock must not, however long
+// the monitor waits between two frames. The millisecond tick, which wraps
+// only after 49.7 days, tells how many turns of the microsecond tick lie
+// between two readings.
+constexpr uint64_t TICK_US_TURN = uint64_t{1} << 32;
+
+bool started = false;
 uint32_t lastTickUs = 0;
-uint64_t wrappedUs = 0;
+uint32_t lastTickMs = 0;
+uint64_t clockUs = 0;
 
 uint64_t ExtendedTickUs() {
-  const uint32_t now = platform::TickUs();
-  if (now < lastTickUs) wrappedUs += uint64_t{1} << 32;
-  lastTickUs = now;
-  return wrappedUs + now;
+  const uint32_t nowUs = platform::TickUs();
+  const uint32_t nowMs = platform::TickMs();
+  if (!started) {
+    started = true;
+    clockUs = nowUs;
+  } else {
+    const uint64_t stepUs = static_cast<uint32_t>(nowUs - lastTickUs);
+    const uint64_t roughUs = uint64_t{static_cast<uint32_t>(nowMs - lastTickMs)} * 1000;
+    // The whole turns that bring the two readings nearest; the ticks are
+    // read a moment apart and GetTickCount is coarse, but a turn is long.
+    const uint64_t turns =
+        roughUs > stepUs ? (roughUs - stepUs + TICK_US_TURN / 2) / TICK_US_TURN : 0;
+    clockUs += stepUs + turns * TICK_US_TURN;
+  }
+  lastTickUs = nowUs;
+  lastTickMs = nowMs;
+  return clockUs;
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
 #include "monitor/capture.h"
 
-#include <cstddef>
-#include <cstdio>
-#include <ctime>
+#include <chrono>
+#include <cstring>
 
 #include "platform/platform.h"
 
@@ -21,20 +20,30 @@ constexpr size_t PCAP_RECORD_HEADER_SIZE = 16;
 // padding and flags, 8 data bytes. Also the snapshot length: every record
 // is whole.
 constexpr uint32_t SOCKETCAN_FRAME_SIZE = 16;
+constexpr size_t PCAP_RECORD_SIZE = PCAP_RECORD_HEADER_SIZE + SOCKETCAN_FRAME_SIZE;
+// "(1700000000.123456) can0 41E#0011223344556677\n" and room to spare.
+constexpr size_t CANDUMP_LINE_SIZE = 64;
 
 constexpr uint64_t US_PER_SECOND = 1000000;
 
-// A full 500 kbit/s bus is about 4000 frames a second, 128 KiB of pcap: with
-// this buffer the exchange meets the file system a few times a second.
-constexpr size_t FILE_BUFFER_SIZE = 64 * 1024;
-char fileBuffer[FILE_BUFFER_SIZE];
-
 std::FILE* file = nullptr;
 CaptureFormat fileFormat = CaptureFormat::Pcap;
-uint64_t framesWritten = 0;
-uint64_t captureStartUs = 0;  // wall-clock time of the first frame
-bool sawFirstFrame = false;
-uint64_t firstTimeUs = 0;
+CaptureWriteFn writer = nullptr;
+
+// Records not yet in the file: [pendingStart, pendingEnd) of `pending`.
+char pending[CAPTURE_BUFFER_SIZE];
+size_t pendingStart = 0;
+size_t pendingEnd = 0;
+
+uint64_t fileBytes = 0;  // bytes in the file, always ending on a whole record
+uint64_t framesInFile = 0;
+uint64_t framesTaken = 0;
+uint64_t framesLost = 0;
+bool failed = false;
+
+// The two clocks read together at the start.
+uint64_t startWallUs = 0;
+uint64_t startTapUs = 0;
 
 void PutLe16(uint8_t* p, uint16_t v) {
   p[0] = static_cast<uint8_t>(v);
@@ -53,20 +62,24 @@ uint8_t DataLength(const can::TappedFrame& frame) {
   return frame.len <= 8 ? frame.len : 8;
 }
 
-void CloseFile() {
-  std::fclose(file);
-  file = nullptr;
+size_t Fwrite(const void* data, size_t size, std::FILE* to) {
+  return std::fwrite(data, 1, size, to);
 }
 
-// A failed write closes the file: a full disk must not cost every frame a
-// failing call inside the exchange.
-bool Write(const void* data, size_t size) {
-  if (std::fwrite(data, 1, size, file) == size) return true;
-  CloseFile();
-  return false;
+// Appends one record; false when the buffer has no room for it.
+bool Queue(const void* record, size_t size) {
+  if (pendingEnd + size > CAPTURE_BUFFER_SIZE && pendingStart > 0) {
+    std::memmove(pending, pending + pendingStart, pendingEnd - pendingStart);
+    pendingEnd -= pendingStart;
+    pendingStart = 0;
+  }
+  if (pendingEnd + size > CAPTURE_BUFFER_SIZE) return false;
+  std::memcpy(pending + pendingEnd, record, size);
+  pendingEnd += size;
+  return true;
 }
 
-bool WritePcapHeader() {
+void QueuePcapHeader() {
   uint8_t header[PCAP_FILE_HEADER_SIZE] = {};
   PutLe32(header, PCAP_MAGIC);
   PutLe16(header + 4, PCAP_VERSION_MAJOR);
@@ -74,11 +87,11 @@ bool WritePcapHeader() {
   // Bytes 8..15: time zone offset and accuracy, both 0.
   PutLe32(header + 16, SOCKETCAN_FRAME_SIZE);
   PutLe32(header + 20, LINKTYPE_CAN_SOCKETCAN);
-  return Write(header, sizeof header);
+  Queue(header, sizeof header);
 }
 
-void WritePcapFrame(const can::TappedFrame& frame, uint64_t wallUs) {
-  uint8_t record[PCAP_RECORD_HEADER_SIZE + SOCKETCAN_FRAME_SIZE] = {};
+bool QueuePcapFrame(const can::TappedFrame& frame, uint64_t wallUs) {
+  uint8_t record[PCAP_RECORD_SIZE] = {};
   PutLe32(record, static_cast<uint32_t>(wallUs / US_PER_SECOND));
   PutLe32(record + 4, static_cast<uint32_t>(wallUs % US_PER_SECOND));
   PutLe32(record + 8, SOCKETCAN_FRAME_SIZE);
@@ -88,10 +101,10 @@ void WritePcapFrame(const can::TappedFrame& frame, uint64_t wallUs) {
   const uint8_t len = DataLength(frame);
   canFrame[4] = len;
   for (uint8_t i = 0; i < len; ++i) canFrame[8 + i] = frame.data[i];
-  Write(record, sizeof record);
+  return Queue(record, sizeof record);
 }
 
-void WriteCandumpLine(const can::TappedFrame& frame, uint64_t wallUs) {
+bool QueueCandumpLine(const can::TappedFrame& frame, uint64_t wallUs) {
   static const char HEX[] = "0123456789ABCDEF";
   const uint8_t len = DataLength(frame);
   char data[2 * 8 + 1];
@@ -100,38 +113,87 @@ void WriteCandumpLine(const can::TappedFrame& frame, uint64_t wallUs) {
     data[2 * i + 1] = HEX[frame.data[i] & 0x0F];
   }
   data[2 * len] = '\0';
-  char line[64];
-  const int length = std::snprintf(line, sizeof line, "(%lu.%06lu) can0 %03X#%s\n",
-                                   static_cast<unsigned long>(wallUs / US_PER_SECOND),
+  char line[CANDUMP_LINE_SIZE];
+  const int length = std::snprintf(line, sizeof line, "(%llu.%06lu) can0 %03X#%s\n",
+                                   static_cast<unsigned long long>(wallUs / US_PER_SECOND),
                                    static_cast<unsigned long>(wallUs % US_PER_SECOND),
                                    static_cast<unsigned>(frame.id & 0x7FF), data);
-  if (length > 0) Write(line, static_cast<size_t>(length));
+  return length > 0 && Queue(line, static_cast<size_t>(length));
+}
+
+// Of the `size` bytes at `data`, to be written at file offset `offset`
+// (itself the end of a whole record), how many make whole records.
+size_t WholeRecords(const char* data, size_t size, uint64_t offset) {
+  if (fileFormat == CaptureFormat::Pcap) {
+    const uint64_t end = offset + size;
+    if (end < PCAP_FILE_HEADER_SIZE) return 0;
+    const uint64_t whole =
+        PCAP_FILE_HEADER_SIZE + (end - PCAP_FILE_HEADER_SIZE) / PCAP_RECORD_SIZE * PCAP_RECORD_SIZE;
+    return static_cast<size_t>(whole - offset);
+  }
+  for (size_t n = size; n > 0; --n) {
+    if (data[n - 1] == '\n') return n;
+  }
+  return 0;
+}
+
+// Frames in `size` whole-record bytes written at file offset `offset`.
+uint64_t FramesIn(const char* data, size_t size, uint64_t offset) {
+  if (fileFormat == CaptureFormat::Pcap) {
+    const uint64_t header = offset < PCAP_FILE_HEADER_SIZE ? PCAP_FILE_HEADER_SIZE - offset : 0;
+    return size > header ? (size - header) / PCAP_RECORD_SIZE : 0;
+  }
+  uint64_t lines = 0;
+  for (size_t i = 0; i < size; ++i) lines += data[i] == '\n';
+  return lines;
+}
+
+void Commit(size_t size) {
+  framesInFile += FramesIn(pending + pendingStart, size, fileBytes);
+  fileBytes += size;
+  pendingStart += size;
+  if (pendingStart == pendingEnd) pendingStart = pendingEnd = 0;
 }
 
 }  // namespace
 
 bool CaptureStart(const char* path, CaptureFormat format) {
-  const std::time_t now = std::time(nullptr);
-  return CaptureStartAt(path, format, now > 0 ? static_cast<uint64_t>(now) * US_PER_SECOND : 0);
+  // Read back to back, so that the idle time before the first frame counts.
+  const uint64_t tapUs = can::TapClockUs();
+  const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
+  const long long wallUs =
+      std::chrono::duration_cast<std::chrono::microseconds>(sinceEpoch).count();
+  return CaptureStartAt(path, format, wallUs > 0 ? static_cast<uint64_t>(wallUs) : 0, tapUs);
 }
 
-bool CaptureStartAt(const char* path, CaptureFormat format, uint64_t startWallUs) {
+bool CaptureStartAt(const char* path, CaptureFormat format, uint64_t wallUs, uint64_t tapUs) {
   CaptureStop();
-  framesWritten = 0;
+  framesInFile = 0;
+  framesTaken = 0;
+  framesLost = 0;
+  fileBytes = 0;
+  pendingStart = pendingEnd = 0;
+  failed = false;
   file = platform::OpenFile(path, "wb");
   if (!file) return false;
-  std::setvbuf(file, fileBuffer, _IOFBF, sizeof fileBuffer);
+  // Each slice goes to the file in one call whose count is exact, so that a
+  // failed one can be cut back to its last whole record.
+  std::setvbuf(file, nullptr, _IONBF, 0);
   fileFormat = format;
-  captureStartUs = startWallUs;
-  sawFirstFrame = false;
-  if (format == CaptureFormat::Pcap) return WritePcapHeader();
+  startWallUs = wallUs;
+  startTapUs = tapUs;
+  if (format == CaptureFormat::Pcap) QueuePcapHeader();
   return true;
 }
 
-void CaptureStop() {
-  if (!file) return;
-  std::fflush(file);
-  CloseFile();
+bool CaptureStop() {
+  if (!file) return true;
+  const bool written = CaptureWriteSome(CAPTURE_BUFFER_SIZE);
+  if (!file) return false;  // the write failed and closed it
+  const bool closed = std::fclose(file) == 0;
+  file = nullptr;
+  if (!closed) failed = true;
+  return written && closed;
 }
 
 bool CaptureRunning() {
@@ -139,25 +201,59 @@ bool CaptureRunning() {
 }
 
 uint64_t CaptureFrames() {
-  return framesWritten;
+  return framesTaken;
+}
+
+uint64_t CaptureLostFrames() {
+  return framesLost;
+}
+
+bool CaptureFailed() {
+  return failed;
+}
+
+size_t CapturePendingBytes() {
+  return pendingEnd - pendingStart;
+}
+
+void SetCaptureWriter(CaptureWriteFn fn) {
+  writer = fn;
 }
 
 void CaptureFrame(const can::TappedFrame& frame) {
   if (!file || frame.status) return;
-  if (!sawFirstFrame) {
-    sawFirstFrame = true;
-    firstTimeUs = frame.timeUs;
-  }
   // Times come from one clock that never runs backwards; a frame stamped
-  // before the first would be a caller's mistake, written at the start.
-  const uint64_t wallUs =
-      captureStartUs + (frame.timeUs > firstTimeUs ? frame.timeUs - firstTimeUs : 0);
-  if (fileFormat == CaptureFormat::Pcap) {
-    WritePcapFrame(frame, wallUs);
+  // before the start would be a caller's mistake, written at the start.
+  const uint64_t wallUs = startWallUs + (frame.timeUs > startTapUs ? frame.timeUs - startTapUs : 0);
+  const bool queued = fileFormat == CaptureFormat::Pcap ? QueuePcapFrame(frame, wallUs)
+                                                        : QueueCandumpLine(frame, wallUs);
+  if (queued) {
+    ++framesTaken;
   } else {
-    WriteCandumpLine(frame, wallUs);
+    ++framesLost;
   }
-  if (file) ++framesWritten;
+}
+
+bool CaptureWriteSome(size_t maxBytes) {
+  if (!file) return true;
+  const size_t waiting = pendingEnd - pendingStart;
+  const char* data = pending + pendingStart;
+  const size_t slice = WholeRecords(data, waiting < maxBytes ? waiting : maxBytes, fileBytes);
+  if (slice == 0) return true;
+  const size_t written = (writer ? writer : Fwrite)(data, slice, file);
+  if (written >= slice) {
+    Commit(slice);
+    return true;
+  }
+  // Keep the whole records that made it and cut off the piece of the next.
+  Commit(WholeRecords(data, written, fileBytes));
+  platform::TruncateFile(file, fileBytes);
+  std::fclose(file);
+  file = nullptr;
+  failed = true;
+  framesTaken = framesInFile;
+  pendingStart = pendingEnd = 0;
+  return false;
 }
 
 }  // namespace monitor

@@ -128,6 +128,7 @@ void Clear(DecodedFrame& out) {
   out.ackStatus = NONE;
   out.bodyFormat = NONE;
   out.groupSelect = NONE;
+  out.pathFormat = NONE;
   out.kind = FrameKind::Unknown;
 }
 
@@ -208,12 +209,22 @@ void DecodeResponse(const Bytes& b, uint8_t pos, DecodedFrame& out) {
   }
 }
 
-// The request path. The body format of a connection (8 or 16 bit class and
-// instance) was agreed when it was opened and is not in the frame; 8/8 is
-// what the program asks for and what the Group 2 only port always uses, so
-// the path is read as 8/8. A request on an 8/16, 16/16 or 16/8 connection
-// shows a wrong class or instance: the frame alone cannot tell them apart.
-void DecodeRequest(const Bytes& b, uint8_t pos, DecodedFrame& out) {
+// Class and instance widths in bytes by body format 0..3 (8/8, 8/16,
+// 16/16, 16/8).
+constexpr uint8_t CLASS_BYTES[] = {1, 1, 2, 2};
+constexpr uint8_t INSTANCE_BYTES[] = {1, 2, 2, 1};
+
+// The Group 2 only port (Allocate, Release) and the UCMM's own port are
+// 8/8 by definition; on every other explicit connection the format was
+// agreed when it was opened.
+bool FixedFormatPort(const DecodedFrame& out) {
+  return (out.group == 2 && out.messageId == G2_UNCONNECTED_REQUEST) ||
+         (out.group == 3 && out.messageId == G3_UNCONNECTED_REQUEST);
+}
+
+// The request path in the connection's body format; 8/8, said to be
+// assumed, where that format is not known.
+void DecodeRequest(const Bytes& b, uint8_t pos, uint8_t bodyFormat, DecodedFrame& out) {
   const uint8_t code = out.service;
   if (out.group == 3 && out.messageId == G3_UNCONNECTED_REQUEST) {
     if (code == SVC_OPEN) {
@@ -231,11 +242,24 @@ void DecodeRequest(const Bytes& b, uint8_t pos, DecodedFrame& out) {
     }
   }
   out.kind = FrameKind::ExplicitRequest;
-  if (b.len - pos < 2) return;
+  uint8_t format = bodyFormat;
+  bool assumed = false;
+  if (FixedFormatPort(out)) {
+    format = 0;
+  } else if (format >= sizeof CLASS_BYTES) {
+    format = 0;
+    assumed = true;
+  }
+  const uint8_t classBytes = CLASS_BYTES[format];
+  const uint8_t instanceBytes = INSTANCE_BYTES[format];
+  if (b.len - pos < classBytes + instanceBytes) return;
   out.hasPath = true;
-  out.classId = b.data[pos];
-  out.instance = b.data[pos + 1];
-  pos = static_cast<uint8_t>(pos + 2);
+  out.pathFormat = format;
+  out.pathFormatAssumed = assumed;
+  out.classId = classBytes == 2 ? Le16(&b.data[pos]) : b.data[pos];
+  pos = static_cast<uint8_t>(pos + classBytes);
+  out.instance = instanceBytes == 2 ? Le16(&b.data[pos]) : b.data[pos];
+  pos = static_cast<uint8_t>(pos + instanceBytes);
   if ((code == SVC_GET_ATTRIBUTE_SINGLE || code == SVC_SET_ATTRIBUTE_SINGLE) && b.len > pos) {
     out.attribute = b.data[pos];
   }
@@ -244,7 +268,8 @@ void DecodeRequest(const Bytes& b, uint8_t pos, DecodedFrame& out) {
 // Header byte, fragmentation byte (when flagged), service byte, then the
 // path of a request or the error codes of an error response. A frame too
 // short for what its header announces stays Unknown.
-void DecodeExplicit(const can::TappedFrame& frame, const Bytes& b, DecodedFrame& out) {
+void DecodeExplicit(const can::TappedFrame& frame, const Bytes& b, uint8_t bodyFormat,
+                    DecodedFrame& out) {
   if (b.len < 1) return;
   out.headerMacId = b.data[0] & MAC_MASK;
   uint8_t pos = 1;
@@ -274,11 +299,12 @@ void DecodeExplicit(const can::TappedFrame& frame, const Bytes& b, DecodedFrame&
   if (out.service & SVC_RESPONSE) {
     DecodeResponse(b, pos, out);
   } else {
-    DecodeRequest(b, pos, out);
+    DecodeRequest(b, pos, bodyFormat, out);
   }
 }
 
-void Decode(const can::TappedFrame& frame, bool fragmentedIo, DecodedFrame& out) {
+void Decode(const can::TappedFrame& frame, bool fragmentedIo, uint8_t bodyFormat,
+            DecodedFrame& out) {
   Clear(out);
   const Bytes b{frame.data, frame.len > MAX_LEN ? MAX_LEN : frame.len};
   if (frame.status) {
@@ -294,7 +320,7 @@ void Decode(const can::TappedFrame& frame, bool fragmentedIo, DecodedFrame& out)
   switch (out.group) {
     case 1:
       if (out.messageId < G1_FIRST_IO) {
-        DecodeExplicit(frame, b, out);
+        DecodeExplicit(frame, b, bodyFormat, out);
       } else {
         DecodeIo(b,
                  out.messageId == G1_POLL_RESPONSE ? FrameKind::PollResponse : FrameKind::OtherIo,
@@ -306,7 +332,7 @@ void Decode(const can::TappedFrame& frame, bool fragmentedIo, DecodedFrame& out)
         case G2_EXPLICIT_RESPONSE:
         case G2_EXPLICIT_REQUEST:
         case G2_UNCONNECTED_REQUEST:
-          DecodeExplicit(frame, b, out);
+          DecodeExplicit(frame, b, bodyFormat, out);
           break;
         case G2_POLL_COMMAND:
           DecodeIo(b, FrameKind::PollCommand, fragmentedIo, out);
@@ -320,7 +346,7 @@ void Decode(const can::TappedFrame& frame, bool fragmentedIo, DecodedFrame& out)
       }
       break;
     case 3:
-      DecodeExplicit(frame, b, out);
+      DecodeExplicit(frame, b, bodyFormat, out);
       break;
     default:
       break;  // group 4: the offline connection set and the like, no meaning here
@@ -330,11 +356,63 @@ void Decode(const can::TappedFrame& frame, bool fragmentedIo, DecodedFrame& out)
 }  // namespace
 
 void DecodeFrame(const can::TappedFrame& frame, DecodedFrame& out) {
-  Decode(frame, false, out);
+  Decode(frame, false, FORMAT_UNKNOWN, out);
+}
+
+void DecodeFrameAs(const can::TappedFrame& frame, uint8_t bodyFormat, DecodedFrame& out) {
+  Decode(frame, false, bodyFormat, out);
 }
 
 void DecodeFragmentedIoFrame(const can::TappedFrame& frame, DecodedFrame& out) {
-  Decode(frame, true, out);
+  Decode(frame, true, FORMAT_UNKNOWN, out);
+}
+
+void ClearConnectionFormats(ConnectionFormats& formats) {
+  std::memset(&formats, FORMAT_UNKNOWN, sizeof formats);
+}
+
+// Requests on the predefined set go to group 2 message 4 with the slave's
+// MAC ID; on a connection the UCMM opened (group 1 messages 0..11, group 3
+// messages 0..4) the identifier names the sender and the header the other
+// end, and the request's sender is the client.
+uint8_t ConnectionFormatOf(const can::TappedFrame& frame, const ConnectionFormats& formats) {
+  DecodedFrame d;
+  Decode(frame, false, FORMAT_UNKNOWN, d);
+  if (d.kind != FrameKind::ExplicitRequest || d.headerMacId >= MAC_IDS || d.macId >= MAC_IDS) {
+    return FORMAT_UNKNOWN;
+  }
+  if (d.group == 2) {
+    return d.messageId == G2_EXPLICIT_REQUEST ? formats.predefined[d.macId] : FORMAT_UNKNOWN;
+  }
+  const bool opened = (d.group == 1 && d.messageId < G1_FIRST_IO) ||
+                      (d.group == 3 && d.messageId < G3_UNCONNECTED_RESPONSE);
+  return opened ? formats.opened[d.headerMacId][d.macId] : FORMAT_UNKNOWN;
+}
+
+void LearnConnectionFormat(const can::TappedFrame& frame, ConnectionFormats& formats) {
+  DecodedFrame d;
+  Decode(frame, false, FORMAT_UNKNOWN, d);
+  if (d.kind == FrameKind::DupMacRequest && d.macId < MAC_IDS) {
+    formats.predefined[d.macId] = FORMAT_UNKNOWN;
+    for (int other = 0; other < MAC_IDS; ++other) {
+      formats.opened[d.macId][other] = FORMAT_UNKNOWN;
+      formats.opened[other][d.macId] = FORMAT_UNKNOWN;
+    }
+    return;
+  }
+  if (d.macId >= MAC_IDS || d.headerMacId >= MAC_IDS) return;
+  if (d.kind == FrameKind::UcmmOpenResponse) {
+    formats.opened[d.macId][d.headerMacId] = d.bodyFormat;
+    return;
+  }
+  // The Allocate response: group 2 message 3, its first data byte the
+  // body format of the explicit connection.
+  const uint8_t pos = 2;
+  if (d.kind == FrameKind::ExplicitResponse && d.group == 2 &&
+      d.messageId == G2_EXPLICIT_RESPONSE && !d.fragmented &&
+      d.service == (SVC_OPEN | SVC_RESPONSE) && frame.len > pos) {
+    formats.predefined[d.macId] = frame.data[pos] & NIBBLE;
+  }
 }
 
 const char* ServiceName(uint8_t service) {

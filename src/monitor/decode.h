@@ -1,7 +1,10 @@
-// What a DeviceNet frame means, from the frame alone: the identifier's
-// group, message ID and MAC ID, and the kind of message with its details.
-// Portable and stateless; the bus monitor's own view of the bus, apart from
-// the link layer's parsing of what it receives.
+// What a DeviceNet frame means: the identifier's group, message ID and MAC
+// ID, and the kind of message with its details. Portable; the bus monitor's
+// own view of the bus, apart from the link layer's parsing of what it
+// receives. One thing a frame does not carry is the body format of its
+// explicit connection (the widths of class and instance in a request
+// path): the monitor learns it from the Allocate and Open responses it sees
+// (ConnectionFormats) and passes it in.
 #pragma once
 
 #include <cstddef>
@@ -56,14 +59,43 @@ struct DecodedFrame {
   uint8_t ackStatus;    // FragmentAck: 0 success, 1 too much data; 0xFF none in the frame
   uint8_t bodyFormat;   // UcmmOpen, UcmmOpenResponse: 0 8/8, 1 8/16, 2 16/16, 3 16/8; 0xFF none
   uint8_t groupSelect;  // UcmmOpen: the group select (0 group 1, 1 group 2, 3 group 3); 0xFF none
+  uint8_t pathFormat;   // hasPath: the body format the path was read with (as bodyFormat)
+  bool pathFormatAssumed;  // hasPath: the connection's format was not seen; 8/8 read
   // UcmmClose and UcmmOpenResponse carry the connection instance in `instance`
   // (hasPath stays false). A UCMM frame too short for these is Unknown.
 };
 
+// A body format not learned: a request path is then read as 8/8, and said
+// to be assumed.
+constexpr uint8_t FORMAT_UNKNOWN = 0xFF;
+
 // Decodes one frame; never reads past frame.len (<= 8) and never fails.
 // I/O frames are read as plain data: whether an I/O connection is
-// fragmented depends on its size, which the frame does not carry.
+// fragmented depends on its size, which the frame does not carry. A request
+// path is read as 8/8, assumed where the connection's format can differ.
 void DecodeFrame(const can::TappedFrame& frame, DecodedFrame& out);
+
+// The same with the body format of the frame's connection (0..3, or
+// FORMAT_UNKNOWN), as ConnectionFormatOf gives it. The Group 2 only port
+// and the UCMM's own requests are 8/8 whatever is passed.
+void DecodeFrameAs(const can::TappedFrame& frame, uint8_t bodyFormat, DecodedFrame& out);
+
+// The body formats the slaves granted, by connection: the predefined
+// master/slave set by the slave's MAC ID (granted in the Allocate
+// response), an explicit connection the UCMM opened by server and client
+// MAC ID (granted in the Open response). FORMAT_UNKNOWN where not seen.
+constexpr int MAC_IDS = 64;
+struct ConnectionFormats {
+  uint8_t predefined[MAC_IDS];
+  uint8_t opened[MAC_IDS][MAC_IDS];  // [server][client]
+};
+void ClearConnectionFormats(ConnectionFormats& formats);
+// The body format of the connection that carries `frame`; FORMAT_UNKNOWN
+// when not learned or when the frame is on no explicit connection.
+uint8_t ConnectionFormatOf(const can::TappedFrame& frame, const ConnectionFormats& formats);
+// Learns from an Allocate or Open response; a node's Duplicate MAC ID check
+// request (it starts again) forgets its connections.
+void LearnConnectionFormat(const can::TappedFrame& frame, ConnectionFormats& formats);
 
 // As DecodeFrame, for a caller that knows the frame's I/O connection is
 // larger than 8 bytes (as the link layer learns from the Connection

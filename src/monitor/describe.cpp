@@ -121,6 +121,7 @@ void DescribeRequest(Out& out, const DecodedFrame& d) {
     Append(out, IDS_MON_EXPLICIT_REQUEST, service, Decimal(d.classId).text,
            Decimal(d.instance).text);
   }
+  if (d.hasPath && d.pathFormatAssumed) Append(out, IDS_MON_FORMAT_ASSUMED);
 }
 
 void DescribeAck(Out& out, const DecodedFrame& d) {

@@ -8,6 +8,7 @@ static_assert((RING_CAPACITY & (RING_CAPACITY - 1)) == 0,
 namespace {
 
 can::TappedFrame ring[RING_CAPACITY];
+uint8_t formats[RING_CAPACITY];
 uint64_t endNumber = 0;  // the number the next frame gets
 
 }  // namespace
@@ -16,8 +17,9 @@ void RingClear() {
   endNumber = 0;
 }
 
-void RingPush(const can::TappedFrame& frame) {
+void RingPush(const can::TappedFrame& frame, uint8_t bodyFormat) {
   ring[endNumber & (RING_CAPACITY - 1)] = frame;
+  formats[endNumber & (RING_CAPACITY - 1)] = bodyFormat;
   ++endNumber;
 }
 
@@ -29,9 +31,10 @@ uint64_t RingEnd() {
   return endNumber;
 }
 
-bool RingGet(uint64_t number, can::TappedFrame& frame) {
+bool RingGet(uint64_t number, can::TappedFrame& frame, uint8_t* bodyFormat) {
   if (number < RingFirst() || number >= endNumber) return false;
   frame = ring[number & (RING_CAPACITY - 1)];
+  if (bodyFormat) *bodyFormat = formats[number & (RING_CAPACITY - 1)];
   return true;
 }
 

@@ -6,17 +6,21 @@
 #include <cstdint>
 
 #include "can/frame_tap.h"
+#include "monitor/decode.h"
 
 namespace monitor {
 
 constexpr uint32_t RING_CAPACITY = 32768;
 
 void RingClear();
-void RingPush(const can::TappedFrame& frame);
+// `bodyFormat`: the body format of the frame's explicit connection when it
+// moved (FORMAT_UNKNOWN when not known).
+void RingPush(const can::TappedFrame& frame, uint8_t bodyFormat = FORMAT_UNKNOWN);
 // Numbers [RingFirst(), RingEnd()) are held.
 uint64_t RingFirst();
 uint64_t RingEnd();
-// False when `number` is not (or no longer) held.
-bool RingGet(uint64_t number, can::TappedFrame& frame);
+// False when `number` is not (or no longer) held. `bodyFormat`, when
+// given, gets the format pushed with the frame.
+bool RingGet(uint64_t number, can::TappedFrame& frame, uint8_t* bodyFormat = nullptr);
 
 }  // namespace monitor

@@ -1,6 +1,7 @@
 #include "monitor/monitor_hub.h"
 
 #include "monitor/capture.h"
+#include "monitor/decode.h"
 #include "monitor/frame_ring.h"
 
 namespace monitor {
@@ -28,9 +29,14 @@ constexpr uint64_t BIT_TIME_US[] = {8, 4, 2};  // 125, 250, 500 kbit/s
 bool ringWanted = false;
 bool captureWanted = false;
 MonitorCounts counts = {};
+// What the tap learned of the connections while it was installed; what it
+// did not see meanwhile is not known.
+ConnectionFormats formats;
 
 void InstallTapIfWanted() {
-  can::SetFrameTap(ringWanted || captureWanted ? MonitorTap : nullptr);
+  const bool wanted = ringWanted || captureWanted;
+  if (wanted && can::g_FrameTap != MonitorTap) ClearConnectionFormats(formats);
+  can::SetFrameTap(wanted ? MonitorTap : nullptr);
 }
 
 bool CanCarryExplicitResponse(uint32_t id) {
@@ -77,7 +83,8 @@ void MonitorTap(const can::TappedFrame& frame) {
     ++counts.frames;
     if (IsErrorResponse(frame)) ++counts.errorResponses;
   }
-  if (ringWanted) RingPush(frame);
+  if (ringWanted) RingPush(frame, ConnectionFormatOf(frame, formats));
+  LearnConnectionFormat(frame, formats);
   if (captureWanted) CaptureFrame(frame);
 }
 

@@ -94,4 +94,8 @@ int SaveSettings();
 // the section as needed.
 void WriteSettingInt(const char* section, const char* key, int value, const char* path);
 
+// Reads a decimal integer written by WriteSettingInt into `value`; false,
+// leaving it alone, when the key is missing or holds no such number.
+bool ReadSettingInt(const char* section, const char* key, int& value, const char* path);
+
 }  // namespace persist

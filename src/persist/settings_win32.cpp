@@ -1,6 +1,9 @@
 #include <shlobj.h>
 #include <windows.h>
 
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cwchar>
 
 #include "persist/settings.h"
@@ -85,6 +88,23 @@ void WriteSettingInt(const char* section, const char* key, int value, const char
   wchar_t text[16];
   std::swprintf(text, 16, L"%d", value);
   WritePrivateProfileStringW(entry.section, entry.key, text, entry.path);
+}
+
+}  // namespace persist
+
+namespace persist {
+
+bool ReadSettingInt(const char* section, const char* key, int& value, const char* path) {
+  char text[SETTING_TEXT_SIZE];
+  if (!ReadProfileText(section, key, text, sizeof text, const_cast<char*>(path)) || !text[0]) {
+    return false;
+  }
+  char* end = nullptr;
+  errno = 0;
+  const long number = std::strtol(text, &end, 10);
+  if (*end != '\0' || errno != 0 || number < INT_MIN || number > INT_MAX) return false;
+  value = static_cast<int>(number);
+  return true;
 }
 
 }  // namespace persist

@@ -55,6 +55,10 @@ void AppendPathCut(char* path, const char* tail);
 // Opens a file by its UTF-8 path, as std::fopen does (_wfopen on Windows).
 std::FILE* OpenFile(const char* path, const char* mode);
 
+// Cuts an open file to its first `size` bytes (anything buffered is written
+// first). False when the file system refuses.
+bool TruncateFile(std::FILE* file, uint64_t size);
+
 // Loads a library by file name (LoadLibraryW on Windows; natively the file
 // is looked for beside the program, then in the current directory). Returns
 // null when it cannot be loaded.

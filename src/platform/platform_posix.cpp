@@ -102,6 +102,11 @@ std::FILE* OpenFile(const char* path, const char* mode) {
   return std::fopen(path, mode);
 }
 
+bool TruncateFile(std::FILE* file, uint64_t size) {
+  std::fflush(file);
+  return ftruncate(fileno(file), static_cast<off_t>(size)) == 0;
+}
+
 void* LoadLibraryFile(const char* fileName) {
   if (std::strchr(fileName, '/')) return dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
   // Like Windows: the program's folder first, then the current directory.

@@ -1,3 +1,4 @@
+#include <io.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -150,6 +151,11 @@ std::FILE* OpenFile(const char* path, const char* mode) {
     return nullptr;
   }
   return _wfopen(widePath, wideMode);
+}
+
+bool TruncateFile(std::FILE* file, uint64_t size) {
+  std::fflush(file);
+  return _chsize_s(_fileno(file), static_cast<__int64>(size)) == 0;
 }
 
 void* LoadLibraryFile(const char* fileName) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "app/app_state.h"
 #include "can/can_driver.h"
@@ -14,10 +15,12 @@
 #include "persist/messages.h"
 #include "persist/msgbox.h"
 #include "persist/resstring.h"
+#include "persist/settings.h"
 #include "platform/platform.h"
 #include "platform/wide_text.h"
 #include "resource.h"
 #include "ui/column_list.h"
+#include "ui/main_window.h"
 
 namespace ui {
 
@@ -33,9 +36,9 @@ constexpr size_t STATUS_TEXT_SIZE = 400;
 constexpr int NO_FILTER = -1;
 constexpr int MAC_ID_COUNT = 64;
 
-constexpr int HEADINGS[] = {IDC_MON_HEAD_TIME,    IDC_MON_HEAD_DIRECTION, IDC_MON_HEAD_ID,
-                            IDC_MON_HEAD_GROUP,   IDC_MON_HEAD_MESSAGE,   IDC_MON_HEAD_MAC,
-                            IDC_MON_HEAD_MEANING};
+constexpr int HEADINGS[] = {IDC_MON_HEAD_TIME,   IDC_MON_HEAD_DIRECTION, IDC_MON_HEAD_ID,
+                            IDC_MON_HEAD_GROUP,  IDC_MON_HEAD_MESSAGE,   IDC_MON_HEAD_MAC,
+                            IDC_MON_HEAD_LENGTH, IDC_MON_HEAD_DATA,      IDC_MON_HEAD_MEANING};
 constexpr int COLUMN_COUNT = sizeof HEADINGS / sizeof HEADINGS[0];
 
 // The list's rows: the ring numbers of the frames that pass the filter,
@@ -48,9 +51,9 @@ struct Rows {
 
 struct MonitorState {
   HWND window;
-  int filter;         // MAC ID, or NO_FILTER
+  int filter;  // MAC ID, or NO_FILTER
   bool paused;
-  uint64_t scanned;   // the next ring number to look at
+  uint64_t scanned;  // the next ring number to look at
   bool haveOrigin;
   uint64_t originUs;  // time of the first frame after a clear: the times count from it
   uint32_t timeoutsAtClear;
@@ -128,8 +131,8 @@ void ShowRows(uint32_t dropped) {
   if (oldCount == static_cast<LRESULT>(rows.count) && dropped == 0) return;
   SendMessageA(list, WM_SETREDRAW, FALSE, 0);
   SendMessageA(list, LB_SETCOUNT, rows.count, 0);
-  LRESULT newTop = following ? static_cast<LRESULT>(rows.count) - visible
-                             : top - static_cast<LRESULT>(dropped);
+  LRESULT newTop =
+      following ? static_cast<LRESULT>(rows.count) - visible : top - static_cast<LRESULT>(dropped);
   if (newTop < 0) newTop = 0;
   SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(newTop), 0);
   SendMessageA(list, WM_SETREDRAW, TRUE, 0);
@@ -162,8 +165,8 @@ void ShowStatus() {
   if (!g_App.AdapterOpen) {
     persist::LoadResString(IDS_MON_ADAPTER_CLOSED, part, sizeof part);
   } else if (g_App.LastBusStatus != app::NO_BUS_STATUS_SHOWN) {
-    persist::LoadResString(can::BusStatusStringId(static_cast<uint32_t>(g_App.LastBusStatus)),
-                           part, sizeof part);
+    persist::LoadResString(can::BusStatusStringId(static_cast<uint32_t>(g_App.LastBusStatus)), part,
+                           sizeof part);
   }
   AppendPart(text, sizeof text, part);
   std::snprintf(first, sizeof first, "%llu",
@@ -172,6 +175,11 @@ void ShowStatus() {
                 static_cast<unsigned>(master::TxTimeoutCount() - state.timeoutsAtClear));
   persist::FormatResString(IDS_MON_STATUS_COUNTS, first, second, nullptr, part, sizeof part);
   AppendPart(text, sizeof text, part);
+  if (state.filter != NO_FILTER) {
+    std::snprintf(first, sizeof first, "%d", state.filter);
+    persist::FormatResString(IDS_MON_STATUS_FILTER, first, nullptr, nullptr, part, sizeof part);
+    AppendPart(text, sizeof text, part);
+  }
   SetDlgItemTextA(state.window, IDC_MON_STATUS, text);
 }
 
@@ -206,6 +214,11 @@ void TakeFilter() {
       } else {
         SetDlgItemInt(state.window, IDC_MON_FILTER, static_cast<UINT>(state.filter), FALSE);
       }
+      // The caret stays behind the text, so that the next key goes on it.
+      const LRESULT length =
+          SendDlgItemMessageA(state.window, IDC_MON_FILTER, WM_GETTEXTLENGTH, 0, 0);
+      SendDlgItemMessageA(state.window, IDC_MON_FILTER, EM_SETSEL, static_cast<WPARAM>(length),
+                          length);
       return;
     }
     filter = static_cast<int>(value);
@@ -252,6 +265,184 @@ BOOL OnCommand(HWND dialog, WORD id, WORD code) {
   }
 }
 
+// Where the window was left, in the settings file: section and keys.
+constexpr const char* PLACE_SECTION = "Monitor";
+constexpr const char* PLACE_LEFT = "Left";
+constexpr const char* PLACE_TOP = "Top";
+// Of a remembered place, this much of the caption must be on a screen.
+constexpr int CAPTION_GRIP = 40;
+
+bool ReadRememberedPlace(POINT& place) {
+  char path[persist::SETTINGS_PATH_SIZE];
+  if (!persist::GetSettingsPath(path)) return false;
+  int left = 0;
+  int top = 0;
+  if (!persist::ReadSettingInt(PLACE_SECTION, PLACE_LEFT, left, path) ||
+      !persist::ReadSettingInt(PLACE_SECTION, PLACE_TOP, top, path)) {
+    return false;
+  }
+  // A screen that is no longer there (a second monitor unplugged) does not
+  // hide the window.
+  const POINT grip{left + CAPTION_GRIP, top + GetSystemMetrics(SM_CYCAPTION) / 2};
+  if (!MonitorFromPoint(grip, MONITOR_DEFAULTTONULL)) return false;
+  place = POINT{left, top};
+  return true;
+}
+
+void RememberPlace(HWND window) {
+  RECT rect{};
+  char path[persist::SETTINGS_PATH_SIZE];
+  if (IsIconic(window) || !GetWindowRect(window, &rect) || !persist::GetSettingsPath(path)) return;
+  persist::WriteSettingInt(PLACE_SECTION, PLACE_LEFT, rect.left, path);
+  persist::WriteSettingInt(PLACE_SECTION, PLACE_TOP, rect.top, path);
+}
+
+// Beside the main window, so that its menu and controls stay in view: to
+// the right, else to the left, below or above, whichever fits the work
+// area of its screen. Where none does but the two fit side by side or one
+// above the other, the main window moves over to make room; on a screen too
+// small even for that, the side with the most room, kept on the screen.
+POINT PlaceBeside(HWND owner, int width, int height) {
+  RECT main{};
+  GetWindowRect(owner, &main);
+  MONITORINFO screen{};
+  screen.cbSize = sizeof screen;
+  GetMonitorInfoA(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &screen);
+  const RECT work = screen.rcWork;
+  const LONG mainWidth = main.right - main.left;
+  const LONG mainHeight = main.bottom - main.top;
+  const LONG room[] = {work.right - main.right, main.left - work.left, work.bottom - main.bottom,
+                       main.top - work.top};
+  const LONG need[] = {width, width, height, height};
+  int best = 0;
+  bool fits = false;
+  for (int side = 0; side < 4 && !fits; ++side) {
+    fits = room[side] >= need[side];
+    if (fits || room[side] * need[best] > room[best] * need[side]) best = side;
+  }
+  if (!fits && mainWidth + width <= work.right - work.left) {
+    main.left = work.right - width - mainWidth;
+    best = 0;
+  } else if (!fits && mainHeight + height <= work.bottom - work.top) {
+    main.top = work.bottom - height - mainHeight;
+    best = 2;
+  }
+  main.right = main.left + mainWidth;
+  main.bottom = main.top + mainHeight;
+  if (!fits) {
+    SetWindowPos(owner, nullptr, main.left, main.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  const POINT sides[] = {{main.right, main.top},
+                         {main.left - width, main.top},
+                         {main.left, main.bottom},
+                         {main.left, main.top - height}};
+  POINT place = sides[best];
+  if (place.x + width > work.right) place.x = work.right - width;
+  if (place.y + height > work.bottom) place.y = work.bottom - height;
+  if (place.x < work.left) place.x = work.left;
+  if (place.y < work.top) place.y = work.top;
+  return place;
+}
+
+void PlaceWindow(HWND window, HWND owner) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  POINT place{};
+  if (!ReadRememberedPlace(place)) {
+    place = PlaceBeside(owner, rect.right - rect.left, rect.bottom - rect.top);
+  }
+  SetWindowPos(window, nullptr, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// ---- the capture ----
+
+// The file gets what the tap buffered in slices this large, at this pace,
+// between exchanges: about 640 KiB a second, five times a full bus in pcap.
+constexpr UINT CAPTURE_WRITE_MS = 100;
+constexpr size_t CAPTURE_SLICE_BYTES = 64 * 1024;
+
+UINT_PTR captureTimer = 0;
+char capturePath[platform::PATH_TEXT_SIZE] = "";
+
+void ReportCaptureFailed(HWND owner) {
+  char frames[24];
+  std::snprintf(frames, sizeof frames, "%llu",
+                static_cast<unsigned long long>(monitor::CaptureFrames()));
+  persist::ShowMsgFmt(owner, persist::BOX_OK | persist::BOX_ICONEXCLAMATION,
+                      IDS_CAPTURE_WRITE_FAILED, capturePath, frames, nullptr);
+}
+
+void EndCaptureTimer() {
+  if (captureTimer) KillTimer(nullptr, captureTimer);
+  captureTimer = 0;
+  monitor::MonitorWantCapture(false);
+  if (g_App.hMainWnd) UpdateMenuStates(static_cast<HWND>(g_App.hMainWnd));
+}
+
+// A slice at a time, never inside an exchange or a transaction's wait: the
+// timer's message can come through the pump those run.
+void CALLBACK OnCaptureTimer(HWND, UINT, UINT_PTR, DWORD) {
+  if (g_App.TxWaitDepth || g_App.CyclicBusy || g_App.StepRunning) return;
+  if (monitor::CaptureWriteSome(CAPTURE_SLICE_BYTES)) return;
+  EndCaptureTimer();
+  ReportCaptureFailed(static_cast<HWND>(g_App.hMainWnd));
+}
+
+void StopCapture(HWND owner) {
+  const bool written = monitor::CaptureWriteSome(monitor::CAPTURE_BUFFER_SIZE);
+  const bool closed = monitor::CaptureStop();
+  EndCaptureTimer();
+  if (!written) {
+    ReportCaptureFailed(owner);
+  } else if (!closed) {
+    persist::ShowMsgFmt(owner, persist::BOX_OK | persist::BOX_ICONEXCLAMATION,
+                        IDS_CAPTURE_CLOSE_FAILED, capturePath, nullptr, nullptr);
+  } else if (monitor::CaptureLostFrames() > 0) {
+    char lost[24];
+    std::snprintf(lost, sizeof lost, "%llu",
+                  static_cast<unsigned long long>(monitor::CaptureLostFrames()));
+    persist::ShowMsgFmt(owner, persist::BOX_OK | persist::BOX_ICONEXCLAMATION,
+                        IDS_CAPTURE_FRAMES_LOST, capturePath, lost, nullptr);
+  }
+}
+
+// The save dialog's file types, in the order of IDS_CAPTURE_FILTER.
+constexpr DWORD TYPE_PCAP = 1;
+constexpr DWORD TYPE_CANDUMP = 2;
+const wchar_t* const TYPE_EXTENSIONS[] = {L"pcap", L"log"};
+
+// The file name's extension, or null.
+const wchar_t* ExtensionOf(const wchar_t* path) {
+  const wchar_t* dot = std::wcsrchr(path, L'.');
+  const wchar_t* slash = std::wcspbrk(path, L"\\/");
+  for (const wchar_t* s = slash; s; s = std::wcspbrk(s + 1, L"\\/")) slash = s;
+  return dot && (!slash || dot > slash) ? dot + 1 : nullptr;
+}
+
+// A file type change in the save dialog: the name takes the type's
+// extension, and so does a name typed without one.
+UINT_PTR CALLBACK SaveDialogHook(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
+  if (message != WM_NOTIFY) return 0;
+  const OFNOTIFYW& notify = *reinterpret_cast<const OFNOTIFYW*>(lParam);
+  if (notify.hdr.code != CDN_TYPECHANGE) return 0;
+  HWND explorer = GetParent(dialog);
+  const DWORD type = notify.lpOFN->nFilterIndex == TYPE_CANDUMP ? TYPE_CANDUMP : TYPE_PCAP;
+  const wchar_t* extension = TYPE_EXTENSIONS[type - 1];
+  SendMessageW(explorer, CDM_SETDEFEXT, 0, reinterpret_cast<LPARAM>(extension));
+  wchar_t name[platform::WIDE_PATH_SIZE] = L"";
+  if (SendMessageW(explorer, CDM_GETSPEC, platform::WIDE_PATH_SIZE,
+                   reinterpret_cast<LPARAM>(name)) <= 0 ||
+      !name[0]) {
+    return 0;
+  }
+  SetCaptureExtension(name, platform::WIDE_PATH_SIZE, type);
+  // The name field is a combo box (cmb13) in newer dialogs, an edit (edt1) in older ones.
+  SendMessageW(explorer, CDM_SETCONTROLTEXT, cmb13, reinterpret_cast<LPARAM>(name));
+  SendMessageW(explorer, CDM_SETCONTROLTEXT, edt1, reinterpret_cast<LPARAM>(name));
+  return 0;
+}
+
 }  // namespace
 
 bool MonitorRowText(int row, char* text, size_t size) {
@@ -259,9 +450,10 @@ bool MonitorRowText(int row, char* text, size_t size) {
   text[0] = '\0';
   if (row < 0 || static_cast<uint32_t>(row) >= rows.count) return false;
   can::TappedFrame frame{};
-  if (!monitor::RingGet(RowNumber(static_cast<uint32_t>(row)), frame)) return false;
+  uint8_t bodyFormat = monitor::FORMAT_UNKNOWN;
+  if (!monitor::RingGet(RowNumber(static_cast<uint32_t>(row)), frame, &bodyFormat)) return false;
   monitor::DecodedFrame decoded{};
-  monitor::DecodeFrame(frame, decoded);
+  monitor::DecodeFrameAs(frame, bodyFormat, decoded);
   char meaning[ROW_TEXT_SIZE];
   monitor::DescribeFrame(decoded, meaning, sizeof meaning);
   char group[8] = "";
@@ -274,15 +466,20 @@ bool MonitorRowText(int row, char* text, size_t size) {
   if (decoded.macId < MAC_ID_COUNT) {
     std::snprintf(mac, sizeof mac, "%u", static_cast<unsigned>(decoded.macId));
   }
-  const unsigned long long time = state.haveOrigin && frame.timeUs >= state.originUs
-                                      ? frame.timeUs - state.originUs
-                                      : 0;
+  const unsigned long long time =
+      state.haveOrigin && frame.timeUs >= state.originUs ? frame.timeUs - state.originUs : 0;
   if (frame.status) {
-    std::snprintf(text, size, "%llu\t%s\t\t\t\t\t%s", time, "Rx", meaning);
+    std::snprintf(text, size, "%llu\t%s\t\t\t\t\t\t\t%s", time, "Rx", meaning);
   } else {
-    std::snprintf(text, size, "%llu\t%s\t%03X\t%s\t%s\t%s\t%s", time,
-                  frame.direction == can::TAP_SENT ? "Tx" : "Rx",
-                  static_cast<unsigned>(frame.id), group, message, mac, meaning);
+    const uint8_t len = frame.len <= 8 ? frame.len : 8;
+    char data[3 * 8] = "";  // "01 02 ... 08"
+    for (uint8_t i = 0; i < len; ++i) {
+      std::snprintf(data + 3 * i - (i ? 1 : 0), sizeof data - 3 * i + (i ? 1 : 0),
+                    i ? " %02X" : "%02X", frame.data[i]);
+    }
+    std::snprintf(text, size, "%llu\t%s\t%03X\t%s\t%s\t%s\t%u\t%s\t%s", time,
+                  frame.direction == can::TAP_SENT ? "Tx" : "Rx", static_cast<unsigned>(frame.id),
+                  group, message, mac, static_cast<unsigned>(len), data, meaning);
   }
   return true;
 }
@@ -299,17 +496,47 @@ void OpenMonitorWindow(HWND owner) {
   }
   CreateDialogParamA(static_cast<HINSTANCE>(g_App.hResDll), MAKEINTRESOURCEA(IDD_MONITOR), owner,
                      MonitorDlgProc, 0);
-  if (state.window) ShowWindow(state.window, SW_SHOW);
+  if (!state.window) return;
+  PlaceWindow(state.window, owner);
+  ShowWindow(state.window, SW_SHOW);
 }
 
 void CloseMonitorWindow() {
   if (state.window) DestroyWindow(state.window);
 }
 
+monitor::CaptureFormat CaptureFormatOf(const wchar_t* path, DWORD filterIndex) {
+  const wchar_t* extension = ExtensionOf(path);
+  if (extension && _wcsicmp(extension, TYPE_EXTENSIONS[TYPE_CANDUMP - 1]) == 0) {
+    return monitor::CaptureFormat::CandumpLog;
+  }
+  if (extension && _wcsicmp(extension, TYPE_EXTENSIONS[TYPE_PCAP - 1]) == 0) {
+    return monitor::CaptureFormat::Pcap;
+  }
+  return filterIndex == TYPE_CANDUMP ? monitor::CaptureFormat::CandumpLog
+                                     : monitor::CaptureFormat::Pcap;
+}
+
+void SetCaptureExtension(wchar_t* name, size_t size, DWORD filterIndex) {
+  const wchar_t* wanted =
+      TYPE_EXTENSIONS[(filterIndex == TYPE_CANDUMP ? TYPE_CANDUMP : TYPE_PCAP) - 1];
+  const wchar_t* extension = ExtensionOf(name);
+  size_t stem = std::wcslen(name);
+  if (extension) {
+    // Only a capture type's extension is swapped; "bus.2024" keeps its own.
+    const bool ours = _wcsicmp(extension, TYPE_EXTENSIONS[0]) == 0 ||
+                      _wcsicmp(extension, TYPE_EXTENSIONS[1]) == 0;
+    if (!ours) return;
+    stem = static_cast<size_t>(extension - name) - 1;
+  }
+  if (stem + 1 + std::wcslen(wanted) + 1 > size) return;
+  name[stem] = L'.';
+  std::wcscpy(name + stem + 1, wanted);
+}
+
 void ToggleCapture(HWND owner) {
   if (monitor::CaptureRunning()) {
-    monitor::CaptureStop();
-    monitor::MonitorWantCapture(false);
+    StopCapture(owner);
     return;
   }
   char filterText[200] = "";
@@ -330,15 +557,17 @@ void ToggleCapture(HWND owner) {
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = owner;
   dialog.lpstrFilter = filter;
-  dialog.nFilterIndex = 1;
+  dialog.nFilterIndex = TYPE_PCAP;
   dialog.lpstrFile = path;
   dialog.nMaxFile = platform::WIDE_PATH_SIZE;
   dialog.lpstrTitle = title;
-  dialog.lpstrDefExt = L"pcap";
-  dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+  dialog.lpstrDefExt = TYPE_EXTENSIONS[TYPE_PCAP - 1];
+  dialog.lpfnHook = SaveDialogHook;
+  dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY |
+                 OFN_EXPLORER | OFN_ENABLEHOOK | OFN_ENABLESIZING;
   if (!GetSaveFileNameW(&dialog)) return;
-  const monitor::CaptureFormat format =
-      dialog.nFilterIndex == 2 ? monitor::CaptureFormat::CandumpLog : monitor::CaptureFormat::Pcap;
+  // The extension decides: "cap2.log" is a candump log whatever type was shown.
+  const monitor::CaptureFormat format = CaptureFormatOf(path, dialog.nFilterIndex);
   char chosen[platform::PATH_TEXT_SIZE] = "";
   if (!platform::WideToUtf8(path, chosen, sizeof chosen)) chosen[0] = '\0';
   StartCapture(owner, chosen, format);
@@ -350,7 +579,9 @@ bool StartCapture(HWND owner, const char* path, monitor::CaptureFormat format) {
                         path, nullptr, nullptr);
     return false;
   }
+  std::snprintf(capturePath, sizeof capturePath, "%s", path);
   monitor::MonitorWantCapture(true);
+  if (!captureTimer) captureTimer = SetTimer(nullptr, 0, CAPTURE_WRITE_MS, OnCaptureTimer);
   return true;
 }
 
@@ -378,6 +609,7 @@ INT_PTR CALLBACK MonitorDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
       return TRUE;
     }
     case WM_DESTROY:
+      RememberPlace(dialog);
       KillTimer(dialog, REFRESH_TIMER_ID);
       monitor::MonitorWantRing(false);
       state.window = nullptr;

@@ -2,8 +2,10 @@
 // the binding's tap feeds, and the bus load over the ring.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
-#include <ctime>
+#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -74,6 +76,7 @@ class Monitor : public ::testing::Test {
     MonitorWantRing(false);
     MonitorWantCapture(false);
     CaptureStop();
+    SetCaptureWriter(nullptr);
     RingClear();
     MonitorResetCounts();
   }
@@ -129,6 +132,8 @@ TEST_F(Monitor, RingKeepsExactlyTheNewestFramesWithTheirNumbers) {
 
 // 1700000000.999900 s: the second frame, 250 us later, is in the next second.
 constexpr uint64_t START_WALL_US = 1700000000999900;
+// The tap time at that moment: the fixture's first frame comes right then.
+constexpr uint64_t START_TAP_US = 5000000;
 
 // An explicit response sent (unused bytes beyond its length are not
 // written), a status message, and a full frame received.
@@ -173,7 +178,7 @@ const char* const EXPECTED_CANDUMP =
 
 TEST_F(Monitor, PcapFileHoldsSocketCanRecords) {
   const std::string path = File("capture_\xC3\xBC.pcap");  // a name beyond ASCII
-  ASSERT_TRUE(CaptureStartAt(path.c_str(), CaptureFormat::Pcap, START_WALL_US));
+  ASSERT_TRUE(CaptureStartAt(path.c_str(), CaptureFormat::Pcap, START_WALL_US, START_TAP_US));
   EXPECT_TRUE(CaptureRunning());
   for (const TappedFrame& f : CaptureFixture()) CaptureFrame(f);
   EXPECT_EQ(CaptureFrames(), 3u);
@@ -190,7 +195,7 @@ TEST_F(Monitor, PcapFileHoldsSocketCanRecords) {
 
 TEST_F(Monitor, CandumpLogHasOneLinePerFrame) {
   const std::string path = File("capture.log");
-  ASSERT_TRUE(CaptureStartAt(path.c_str(), CaptureFormat::CandumpLog, START_WALL_US));
+  ASSERT_TRUE(CaptureStartAt(path.c_str(), CaptureFormat::CandumpLog, START_WALL_US, START_TAP_US));
   for (const TappedFrame& f : CaptureFixture()) CaptureFrame(f);
   EXPECT_EQ(CaptureFrames(), 3u);
   CaptureStop();
@@ -202,7 +207,7 @@ TEST_F(Monitor, CandumpLogHasOneLinePerFrame) {
 TEST_F(Monitor, StopFlushesTheBufferedFrames) {
   for (CaptureFormat format : {CaptureFormat::Pcap, CaptureFormat::CandumpLog}) {
     const std::string path = File(format == CaptureFormat::Pcap ? "flush.pcap" : "flush.log");
-    ASSERT_TRUE(CaptureStartAt(path.c_str(), format, START_WALL_US));
+    ASSERT_TRUE(CaptureStartAt(path.c_str(), format, START_WALL_US, START_TAP_US));
     for (const TappedFrame& f : CaptureFixture()) CaptureFrame(f);
     EXPECT_EQ(FileBytes(path), "");
     CaptureStop();
@@ -215,28 +220,74 @@ TEST_F(Monitor, StopFlushesTheBufferedFrames) {
   }
 }
 
-TEST_F(Monitor, CaptureStampsTheFirstFrameWithTheStartTime) {
+// A frame's time is the start's wall time plus its tap time since the start:
+// the idle time before the first frame counts, and so do long gaps.
+TEST_F(Monitor, CaptureTimesCountFromTheStart) {
+  struct Case {
+    uint64_t startTapUs;
+    uint64_t frameTapUs;
+    const char* line;
+  } cases[] = {
+      {START_TAP_US, START_TAP_US, "(1700000000.999900) can0 41E#01\n"},
+      // Started 4.2 s before the first frame.
+      {START_TAP_US - 4200000, START_TAP_US, "(1700000005.199900) can0 41E#01\n"},
+      // Three hours later, beyond a turn of the microsecond tick.
+      {START_TAP_US, START_TAP_US + 3ull * 3600 * 1000000 + 1, "(1700010800.999901) can0 41E#01\n"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = File("times.log");
+    ASSERT_TRUE(
+        CaptureStartAt(path.c_str(), CaptureFormat::CandumpLog, START_WALL_US, c.startTapUs));
+    CaptureFrame(Frame(0x41E, {0x01}, c.frameTapUs));
+    CaptureStop();
+    EXPECT_EQ(FileBytes(path), c.line);
+  }
+}
+
+uint64_t WallUs() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                   std::chrono::system_clock::now().time_since_epoch())
+                                   .count());
+}
+
+// The start reads both clocks: a frame of this moment gets this moment's
+// wall time to the microsecond, not the start's whole second.
+TEST_F(Monitor, CaptureStartAnchorsTheTapClockToTheWallClock) {
   const std::string path = File("now.log");
-  const std::time_t before = std::time(nullptr);
+  const uint64_t before = WallUs();
   ASSERT_TRUE(CaptureStart(path.c_str(), CaptureFormat::CandumpLog));
-  const std::time_t after = std::time(nullptr);
-  CaptureFrame(Frame(0x41E, {0x01}, 123456789));
-  CaptureFrame(Frame(0x41E, {0x02}, 123456789 + 2500000));
+  TappedFrame f = Frame(0x41E, {0x01});
+  f.timeUs = can::TapClockUs();
+  CaptureFrame(f);
+  const uint64_t after = WallUs();
   CaptureStop();
-  unsigned long seconds[2], micros[2];
-  ASSERT_EQ(std::sscanf(FileBytes(path).c_str(), "(%lu.%lu) can0 41E#01\n(%lu.%lu) can0 41E#02",
-                        &seconds[0], &micros[0], &seconds[1], &micros[1]),
-            4);
-  EXPECT_GE(seconds[0], static_cast<unsigned long>(before));
-  EXPECT_LE(seconds[0], static_cast<unsigned long>(after));
-  EXPECT_EQ(micros[0], 0u);
-  EXPECT_EQ(seconds[1], seconds[0] + 2);
-  EXPECT_EQ(micros[1], 500000u);
+  unsigned long long seconds = 0;
+  unsigned long micros = 0;
+  ASSERT_EQ(std::sscanf(FileBytes(path).c_str(), "(%llu.%lu)", &seconds, &micros), 2);
+  const uint64_t stamp = seconds * 1000000 + micros;
+  // The two clocks differ by a tick's resolution at most.
+  EXPECT_GE(stamp + 1000, before);
+  EXPECT_LE(stamp, after + 1000);
+}
+
+// The tap's clock runs on through gaps longer than a turn of the 32-bit
+// microsecond tick (71.6 minutes).
+TEST_F(Monitor, TapClockKeepsLongGaps) {
+  platform::EnableTestClock(1000);
+  const uint64_t start = can::TapClockUs();
+  const uint32_t gapsMs[] = {1, 71 * 60 * 1000, 72 * 60 * 1000, 5 * 3600 * 1000, 250};
+  uint64_t expectedUs = 0;
+  for (uint32_t gapMs : gapsMs) {
+    platform::AdvanceTestClock(gapMs);
+    expectedUs += uint64_t{gapMs} * 1000;
+    EXPECT_EQ(can::TapClockUs() - start, expectedUs) << gapMs;
+  }
+  platform::DisableTestClock();
 }
 
 TEST_F(Monitor, CaptureThatCannotOpenItsFileDoesNotRun) {
   const std::string path = TempPath("no_such_folder/capture.pcap");
-  EXPECT_FALSE(CaptureStartAt(path.c_str(), CaptureFormat::Pcap, START_WALL_US));
+  EXPECT_FALSE(CaptureStartAt(path.c_str(), CaptureFormat::Pcap, START_WALL_US, START_TAP_US));
   EXPECT_FALSE(CaptureRunning());
   CaptureFrame(Frame(0x41E, {1}));
   EXPECT_EQ(CaptureFrames(), 0u);
@@ -245,32 +296,141 @@ TEST_F(Monitor, CaptureThatCannotOpenItsFileDoesNotRun) {
   // A new start replaces a running capture: the old file is complete.
   const std::string first = File("first.log");
   const std::string second = File("second.log");
-  ASSERT_TRUE(CaptureStartAt(first.c_str(), CaptureFormat::CandumpLog, START_WALL_US));
-  CaptureFrame(Frame(0x41E, {1}, 10));
-  ASSERT_TRUE(CaptureStartAt(second.c_str(), CaptureFormat::CandumpLog, START_WALL_US));
+  ASSERT_TRUE(
+      CaptureStartAt(first.c_str(), CaptureFormat::CandumpLog, START_WALL_US, START_TAP_US));
+  CaptureFrame(Frame(0x41E, {1}, START_TAP_US));
+  ASSERT_TRUE(
+      CaptureStartAt(second.c_str(), CaptureFormat::CandumpLog, START_WALL_US, START_TAP_US));
   EXPECT_EQ(CaptureFrames(), 0u);
   EXPECT_EQ(FileBytes(first), "(1700000000.999900) can0 41E#01\n");
 }
 
+// A disk that takes `diskRoom` more bytes, then refuses, as a full one
+// does: the part of a record that fitted is on it.
+size_t diskRoom = 0;
+int writerCalls = 0;
+size_t FillingDisk(const void* data, size_t size, std::FILE* file) {
+  ++writerCalls;
+  const size_t taken = size < diskRoom ? size : diskRoom;
+  diskRoom -= taken;
+  return std::fwrite(data, 1, taken, file);
+}
+
 #if !defined(_WIN32)
-// A full disk: the writes fail once the buffer goes out, and the capture
-// ends rather than failing again with every frame.
-TEST_F(Monitor, WriteErrorEndsTheCapture) {
-  ASSERT_TRUE(CaptureStartAt("/dev/full", CaptureFormat::Pcap, START_WALL_US));
-  const TappedFrame f = Frame(0x41E, {1, 2, 3, 4, 5, 6, 7, 8});
-  int frames = 0;
-  while (CaptureRunning() && frames < 100000) {
-    CaptureFrame(f);
-    ++frames;
+// What tshark reads in a pcap file: its packet count, and "" or the
+// complaint about the file. Empty count when tshark is not there.
+struct TsharkReading {
+  int packets = -1;
+  std::string complaint;
+};
+TsharkReading ReadWithTshark(const std::string& path) {
+  TsharkReading reading;
+  const std::string command = "tshark -r '" + path + "' -T fields -e frame.number 2>&1";
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return reading;
+  char line[512];
+  int packets = 0;
+  while (std::fgets(line, sizeof line, pipe)) {
+    if (std::strspn(line, "0123456789") > 0 && line[std::strspn(line, "0123456789")] == '\n') {
+      ++packets;
+    } else if (std::strncmp(line, "Running as user", 15) != 0) {  // tshark's notice to root
+      reading.complaint += line;
+    }
   }
+  if (pclose(pipe) == 0 || !reading.complaint.empty()) reading.packets = packets;
+  return reading;
+}
+
+#endif
+
+// A disk that fills up in the middle of a record: the capture ends, the
+// file ends on the last whole record, and the frames it holds are counted.
+TEST_F(Monitor, FullDiskEndsTheCaptureOnAWholeRecord) {
+  struct Case {
+    CaptureFormat format;
+    size_t room;  // bytes the disk takes
+    const char* name;
+    size_t wholeBytes;
+    uint64_t frames;
+  } cases[] = {
+      {CaptureFormat::Pcap, 24 + 32 + 20, "full.pcap", 24 + 32, 1},  // inside the second record
+      {CaptureFormat::Pcap, 10, "header.pcap", 0, 0},                // inside the file header
+      {CaptureFormat::CandumpLog, 45, "full.log", 38, 1},            // inside the second line
+  };
+  SetCaptureWriter(FillingDisk);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = File(c.name);
+    ASSERT_TRUE(CaptureStartAt(path.c_str(), c.format, START_WALL_US, START_TAP_US));
+    for (const TappedFrame& f : CaptureFixture()) CaptureFrame(f);
+    diskRoom = c.room;
+    EXPECT_FALSE(CaptureWriteSome(CAPTURE_BUFFER_SIZE));
+    EXPECT_FALSE(CaptureRunning());
+    EXPECT_TRUE(CaptureFailed());
+    EXPECT_EQ(CaptureFrames(), c.frames);
+    const std::string expected =
+        c.format == CaptureFormat::Pcap ? ExpectedPcap() : EXPECTED_CANDUMP;
+    EXPECT_EQ(FileBytes(path), expected.substr(0, c.wholeBytes));
+    // Nothing runs any more: neither a frame nor a write reaches the file.
+    CaptureFrame(CaptureFixture()[0]);
+    EXPECT_TRUE(CaptureWriteSome(CAPTURE_BUFFER_SIZE));
+    EXPECT_TRUE(CaptureStop());
+    EXPECT_EQ(FileBytes(path).size(), c.wholeBytes);
+#if !defined(_WIN32)
+    if (c.format == CaptureFormat::Pcap && c.frames > 0) {
+      const TsharkReading reading = ReadWithTshark(path);
+      if (reading.packets < 0) GTEST_SKIP() << "tshark is not installed";
+      EXPECT_EQ(reading.packets, 1);
+      EXPECT_EQ(reading.complaint, "");
+    }
+#endif
+  }
+  SetCaptureWriter(nullptr);
+}
+
+#if !defined(_WIN32)
+// The same on a real device that is full from the start.
+TEST_F(Monitor, WriteErrorEndsTheCapture) {
+  ASSERT_TRUE(CaptureStartAt("/dev/full", CaptureFormat::Pcap, START_WALL_US, START_TAP_US));
+  CaptureFrame(Frame(0x41E, {1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_FALSE(CaptureWriteSome(CAPTURE_BUFFER_SIZE));
   EXPECT_FALSE(CaptureRunning());
-  // Stopped after about one buffer of 32-byte records, not at the limit.
-  EXPECT_LT(frames, 10000);
-  EXPECT_LT(CaptureFrames(), static_cast<uint64_t>(frames));
-  CaptureFrame(f);
-  EXPECT_FALSE(CaptureRunning());
+  EXPECT_TRUE(CaptureFailed());
+  EXPECT_EQ(CaptureFrames(), 0u);
 }
 #endif
+
+// The frames go into memory only; the file gets them in slices of whole
+// records no larger than asked, and a disk slower than the bus loses the
+// frames beyond the buffer (counted) rather than holding up the exchange.
+TEST_F(Monitor, FramesReachTheFileOnlyInBoundedSlices) {
+  const std::string path = File("slices.log");
+  SetCaptureWriter(FillingDisk);
+  diskRoom = SIZE_MAX;
+  writerCalls = 0;
+  ASSERT_TRUE(CaptureStartAt(path.c_str(), CaptureFormat::CandumpLog, START_WALL_US, START_TAP_US));
+  const TappedFrame f = Frame(0x41E, {1, 2, 3, 4, 5, 6, 7, 8}, START_TAP_US);
+  const std::string line = "(1700000000.999900) can0 41E#0102030405060708\n";
+  const uint64_t fit = CAPTURE_BUFFER_SIZE / line.size();
+  for (uint64_t i = 0; i < fit + 5; ++i) CaptureFrame(f);
+  EXPECT_EQ(writerCalls, 0);
+  EXPECT_EQ(FileBytes(path), "");
+  EXPECT_EQ(CaptureFrames(), fit);
+  EXPECT_EQ(CaptureLostFrames(), 5u);
+
+  ASSERT_TRUE(CaptureWriteSome(100));  // two lines fit, not a third
+  EXPECT_EQ(FileBytes(path), line + line);
+  EXPECT_TRUE(CaptureWriteSome(10));  // less than a line: nothing
+  EXPECT_EQ(FileBytes(path).size(), 2 * line.size());
+  EXPECT_EQ(writerCalls, 1);
+  // Room again in the buffer once the file has taken some.
+  CaptureFrame(f);
+  EXPECT_EQ(CaptureFrames(), fit + 1);
+  EXPECT_TRUE(CaptureStop());
+  EXPECT_EQ(FileBytes(path).size(), (fit + 1) * line.size());
+  EXPECT_EQ(CaptureLostFrames(), 5u);
+  SetCaptureWriter(nullptr);
+}
 
 // ---- the hub ----
 
@@ -300,7 +460,7 @@ TEST_F(Monitor, TapIsInstalledWhileRingOrCaptureWantsFrames) {
 TEST_F(Monitor, TapFeedsTheRingWhenWantedAndTheCaptureWhenRunning) {
   const std::string path = File("hub.log");
   MonitorWantCapture(true);
-  ASSERT_TRUE(CaptureStartAt(path.c_str(), CaptureFormat::CandumpLog, START_WALL_US));
+  ASSERT_TRUE(CaptureStartAt(path.c_str(), CaptureFormat::CandumpLog, START_WALL_US, 100));
   MonitorTap(Frame(0x41C, {0x01, 0x0E}, 100, can::TAP_SENT));
   EXPECT_EQ(RingEnd(), 0u);  // the window is closed
 
@@ -323,6 +483,27 @@ TEST_F(Monitor, TapFeedsTheRingWhenWantedAndTheCaptureWhenRunning) {
   EXPECT_EQ(TheMonitorCounts().frames, 3u);
   MonitorResetCounts();
   EXPECT_EQ(TheMonitorCounts().frames, 0u);
+}
+
+// The ring keeps with each request the body format its connection was
+// granted when the tap saw the set-up; the knowledge starts with the tap.
+TEST_F(Monitor, RingKeepsTheBodyFormatLearnedFromTheAllocate) {
+  const TappedFrame request = Frame(0x42C, {0x00, 0x0E, 0x01, 0x00, 0x01, 0x02}, 0, can::TAP_SENT);
+  const TappedFrame allocated = Frame(0x42B, {0x00, 0xCB, 0x03});  // MAC ID 5 grants 16/8
+  MonitorWantRing(true);
+  MonitorTap(request);
+  MonitorTap(allocated);
+  MonitorTap(request);
+  MonitorWantRing(false);  // the tap is gone: what comes meanwhile is not seen
+  MonitorWantRing(true);
+  MonitorTap(request);
+  const uint8_t expected[] = {FORMAT_UNKNOWN, FORMAT_UNKNOWN, 3, FORMAT_UNKNOWN};
+  for (uint64_t n = 0; n < 4; ++n) {
+    TappedFrame f{};
+    uint8_t format = 0;
+    ASSERT_TRUE(RingGet(n, f, &format));
+    EXPECT_EQ(format, expected[n]) << n;
+  }
 }
 
 TEST_F(Monitor, ErrorResponsesAreCountedByGroupMessageIdAndService) {

@@ -107,7 +107,8 @@ class MonitorDecode : public ::testing::Test {
 };
 
 // One conversation of each kind, frame by frame: where the identifier puts
-// the frame, what kind it is, and what the monitor says about it.
+// the frame, what kind it is, and what the monitor says about it. Each
+// frame alone: a request path on a connection is read as 8/8 and says so.
 TEST_F(MonitorDecode, RealFramesGetTheirGroupKindAndWords) {
   struct Case {
     can::TappedFrame frame;
@@ -127,7 +128,8 @@ TEST_F(MonitorDecode, RealFramesGetTheirGroupKindAndWords) {
       {Sent(G2(S, 6), {M, 0x4B, 0x03, 0x01, 0x03, M}), 2, 6, S, M, FrameKind::ExplicitRequest,
        "Allocate_Master/Slave_Connection_Set request, class 3, instance 1"},
       {Sent(G2(S, 4), {0x40 | M, 0x0E, 0x01, 0x01, 0x07}), 2, 4, S, M, FrameKind::ExplicitRequest,
-       "Get_Attribute_Single request, class 1, instance 1, attribute 7"},
+       "Get_Attribute_Single request, class 1, instance 1, attribute 7, read as 8/8 (connection "
+       "set-up not seen)"},
       {Frame(G2(S, 3), {0x40 | M, 0x8E, 0x03, 'a', 'b', 'c'}), 2, 3, S, M,
        FrameKind::ExplicitResponse, "Get_Attribute_Single response"},
       // A fragmented response with the master's acknowledges.
@@ -144,7 +146,8 @@ TEST_F(MonitorDecode, RealFramesGetTheirGroupKindAndWords) {
       // A fragmented request: the slave acknowledges its first fragment.
       {Sent(G2(S, 4), {0x80 | M, 0x00, 0x10, 0x01, 0x01, 0x07, 0x41, 0x42}), 2, 4, S, M,
        FrameKind::ExplicitRequest,
-       "Set_Attribute_Single request, class 1, instance 1, attribute 7, first fragment 0"},
+       "Set_Attribute_Single request, class 1, instance 1, attribute 7, read as 8/8 (connection "
+       "set-up not seen), first fragment 0"},
       {Frame(G2(S, 3), {0x80 | M, 0xC0, 0x00}), 2, 3, S, M, FrameKind::FragmentAck,
        "Acknowledge of request fragment 0"},
       {Sent(G2(S, 4), {0x80 | M, 0x81, 0x43}), 2, 4, S, M, FrameKind::ExplicitFragment,
@@ -164,11 +167,12 @@ TEST_F(MonitorDecode, RealFramesGetTheirGroupKindAndWords) {
       {Frame(G3(5, S), {M, 0xCC}), 3, 5, S, M, FrameKind::UcmmCloseResponse, "Close response"},
       // On the opened connection (group 1 here) a request names the slave in its header.
       {Sent(G1(0, M), {S, 0x0E, 0x05, 0x02, 0x07}), 1, 0, M, S, FrameKind::ExplicitRequest,
-       "Get_Attribute_Single request, class 5, instance 2, attribute 7"},
+       "Get_Attribute_Single request, class 5, instance 2, attribute 7, read as 8/8 (connection "
+       "set-up not seen)"},
       {Sent(G1(0, M), {S, 0x05, 0x01, 0x01, 0x00}), 1, 0, M, S, FrameKind::ExplicitRequest,
-       "Reset request, class 1, instance 1"},
+       "Reset request, class 1, instance 1, read as 8/8 (connection set-up not seen)"},
       {Sent(G3(2, M), {S, 0x4F, 0x64, 0x01}), 3, 2, M, S, FrameKind::ExplicitRequest,
-       "Service 4F hex request, class 100, instance 1"},
+       "Service 4F hex request, class 100, instance 1, read as 8/8 (connection set-up not seen)"},
       {Sent(G2(S, 4), {M, 0x01}), 2, 4, S, M, FrameKind::ExplicitRequest,
        "Get_Attributes_All request"},
       // Polled I/O and the other I/O messages.
@@ -217,6 +221,66 @@ TEST_F(MonitorDecode, RealFramesGetTheirGroupKindAndWords) {
     EXPECT_EQ(d.headerMacId, c.headerMacId);
     EXPECT_EQ(static_cast<int>(d.kind), static_cast<int>(c.kind));
     EXPECT_EQ(Words(d), c.words);
+  }
+}
+
+// A flow as the monitor sees it: the body format each connection was
+// granted, learned from the Allocate and Open responses, reads the request
+// paths; where the set-up was not seen, 8/8 is read and said to be assumed.
+TEST_F(MonitorDecode, RequestPathsFollowTheFormatTheSlaveGranted) {
+  constexpr uint8_t S2 = 9;  // a slave with a connection through the UCMM
+  constexpr uint8_t M2 = 3;  // another client
+  const char* const ASSUMED = ", read as 8/8 (connection set-up not seen)";
+  struct Step {
+    can::TappedFrame frame;
+    std::string words;
+  };
+  const Step steps[] = {
+      // Before any set-up: assumed.
+      {Sent(G2(S, 4), {M, 0x0E, 0x01, 0x00, 0x01, 0x02}),
+       std::string("Get_Attribute_Single request, class 1, instance 0, attribute 1") + ASSUMED},
+      // The Group 2 only port is 8/8 by definition.
+      {Sent(G2(S, 6), {M, 0x4B, 0x03, 0x01, 0x03, M}),
+       "Allocate_Master/Slave_Connection_Set request, class 3, instance 1"},
+      // The slave grants 16/8: 16-bit class, 8-bit instance.
+      {Frame(G2(S, 3), {M, 0xCB, 0x03}), "Allocate_Master/Slave_Connection_Set response"},
+      {Sent(G2(S, 4), {M, 0x0E, 0x01, 0x00, 0x01, 0x02}),
+       "Get_Attribute_Single request, class 1, instance 1, attribute 2"},
+      {Sent(G2(S, 4), {M, 0x10, 0x03, 0x00, 0x01, 0x02, 0x01}),
+       "Set_Attribute_Single request, class 3, instance 1, attribute 2"},
+      {Sent(G2(S, 4), {0x80 | M, 0x00, 0x10, 0x01, 0x01, 0x01, 0x07, 0x41}),
+       "Set_Attribute_Single request, class 257, instance 1, attribute 7, first fragment 0"},
+      // A connection through the UCMM with 16/16, on group 3 message 1.
+      {Sent(G3(6, M), {S2, 0x4B, 0x02, 0x31}),
+       "Open explicit connection request, body format 16/16, group select 3"},
+      {Frame(G3(5, S2), {M, 0xCB, 0x02, 0x05, 0x07, 0x00}),
+       "Open response, connection instance 7, body format 16/16"},
+      {Sent(G3(1, M), {S2, 0x0E, 0x05, 0x00, 0x02, 0x00, 0x07}),
+       "Get_Attribute_Single request, class 5, instance 2, attribute 7"},
+      // Another client's connection to the same slave was not seen opened.
+      {Frame(G3(1, M2), {S2, 0x0E, 0x05, 0x02, 0x07}),
+       std::string("Get_Attribute_Single request, class 5, instance 2, attribute 7") + ASSUMED},
+      // The slave checks its MAC ID again (it was reset): its connections are gone.
+      {Frame(G2(S, 7), {0x00, 0x20, 0x05, 0x01, 0x00, 0x00, 0x80}),
+       "Duplicate MAC ID check request, port 0, vendor 1312, serial 80000001 hex"},
+      {Sent(G2(S, 4), {M, 0x0E, 0x01, 0x01, 0x07}),
+       std::string("Get_Attribute_Single request, class 1, instance 1, attribute 7") + ASSUMED},
+      {Sent(G3(1, M), {S2, 0x0E, 0x05, 0x00, 0x02, 0x00, 0x07}),
+       "Get_Attribute_Single request, class 5, instance 2, attribute 7"},
+      // Granted 8/8 this time: no longer assumed.
+      {Frame(G2(S, 3), {M, 0xCB, 0x00}), "Allocate_Master/Slave_Connection_Set response"},
+      {Sent(G2(S, 4), {M, 0x0E, 0x01, 0x01, 0x07}),
+       "Get_Attribute_Single request, class 1, instance 1, attribute 7"},
+  };
+  monitor::ConnectionFormats formats;
+  monitor::ClearConnectionFormats(formats);
+  int i = 0;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(i++);
+    DecodedFrame d;
+    monitor::DecodeFrameAs(step.frame, monitor::ConnectionFormatOf(step.frame, formats), d);
+    monitor::LearnConnectionFormat(step.frame, formats);
+    EXPECT_EQ(Words(d), step.words);
   }
 }
 
