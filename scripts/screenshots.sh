@@ -24,6 +24,7 @@ language=$(quillon_saved_language)
 # Menu commands (resources/resource.h).
 ABOUT=40014 SEARCH_ALL_RATES=40021 CHANGE=112 READ_ATTR=1049 WRITE_ATTR=1050
 START=40004 STOP=40005 BUS_MONITOR=40022
+IDYES=6  # message box button
 
 # A bus with a few kinds of node, so that the search shows who is who.
 cp scripts/screenshot-bus.ini "$DEMO/screenshot-bus.ini"
@@ -43,9 +44,14 @@ for lang in en de; do
   quillon_shot main "$out/main-$lang.png"
   modal "$ABOUT" "about-$lang.png"
   # The search at every rate finished: at each, 3 s after the adapter
-  # opens, the probes, then the identities (the scanner and the mute node
-  # each take their time-outs).
-  modal "$SEARCH_ALL_RATES" "search-$lang.png" 20
+  # opens, the own MAC ID's listen and check, the probes, then the
+  # identities (the scanner and the mute node each take their time-outs).
+  # The search at foreign rates is asked first; Yes starts it.
+  quillon_poke command "$SEARCH_ALL_RATES"
+  quillon_poke answer "$IDYES"
+  sleep 26
+  quillon_shot dialog "$out/search-$lang.png"
+  quillon_poke dismiss
   modal "$CHANGE" "change-$lang.png"
   # The attribute dialogs open from the idle step; Write closes Read.
   quillon_poke command "$READ_ATTR"
@@ -61,7 +67,7 @@ for lang in en de; do
   quillon_poke command "$START"
   sleep 2
   quillon_poke press 1
-  sleep 2
+  sleep 4
   quillon_poke command "$BUS_MONITOR"
   sleep 3
   quillon_shot dialog "$out/monitor-$lang.png"

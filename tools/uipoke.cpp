@@ -8,6 +8,8 @@
 //                           of the dialog it owns (exit 1 if there is none)
 //   uipoke dismiss          closes the dialog the main window owns (Esc)
 //   uipoke press ID         presses button ID in the dialog the main window owns
+//   uipoke answer ID        presses button ID (IDYES 6, IDNO 7, ...) in the
+//                           message box the program shows, whoever owns it
 //   uipoke close            closes the main window and waits for it to go
 #include <windows.h>
 
@@ -37,6 +39,27 @@ BOOL CALLBACK FindOwned(HWND window, LPARAM param) {
   return TRUE;
 }
 
+// A message box: a dialog with the static text control every box has.
+constexpr int MESSAGE_BOX_TEXT_ID = 0xFFFF;
+
+BOOL CALLBACK FindMessageBox(HWND window, LPARAM param) {
+  char name[16] = "";
+  GetClassNameA(window, name, sizeof name);
+  if (IsWindowVisible(window) && std::strcmp(name, "#32770") == 0 &&
+      GetDlgItem(window, MESSAGE_BOX_TEXT_ID)) {
+    *reinterpret_cast<HWND*>(param) = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND MessageBoxOf(HWND main) {
+  HWND found = nullptr;
+  EnumThreadWindows(GetWindowThreadProcessId(main, nullptr), FindMessageBox,
+                    reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
 HWND OwnedDialog(HWND main) {
   OwnedSearch search{main, nullptr};
   EnumThreadWindows(GetWindowThreadProcessId(main, nullptr), FindOwned,
@@ -57,7 +80,7 @@ bool WaitFor(DWORD ms, Done done) {
 int Usage() {
   std::fprintf(stderr,
                "usage: uipoke wait SECONDS | command ID | rect main|dialog | dismiss | press ID | "
-               "close\n");
+               "answer ID | close\n");
   return 2;
 }
 
@@ -99,6 +122,12 @@ int main(int argc, char** argv) {
     if (!dialog) return 1;
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(std::atoi(argv[2]), BN_CLICKED), 0);
     return 0;
+  }
+  if (std::strcmp(verb, "answer") == 0 && argc == 3) {
+    HWND box = nullptr;
+    if (!WaitFor(5000, [main, &box] { return (box = MessageBoxOf(main)) != nullptr; })) return 1;
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(std::atoi(argv[2]), BN_CLICKED), 0);
+    return WaitFor(5000, [box] { return !IsWindow(box); }) ? 0 : 1;
   }
   if (std::strcmp(verb, "close") == 0) {
     PostMessageA(main, WM_CLOSE, 0, 0);
