@@ -206,7 +206,8 @@ quillon_set_language() {
 # switches languages in the prefix run.sh shares and leaves the user's
 # choice as it found it.
 quillon_saved_language() {
-  "$WINE" reg query 'HKLM\Software\Korvath\Quillon' /v LangId 2>/dev/null |
+  # No value yet is no error: reg query then fails, and the answer is empty.
+  { "$WINE" reg query 'HKLM\Software\Korvath\Quillon' /v LangId 2>/dev/null || true; } |
     tr -d '\r' | awk '$1 == "LangId" { print $2, $3 }'
 }
 quillon_restore_language() {
