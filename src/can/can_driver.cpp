@@ -62,10 +62,6 @@ int openBaudIndex = 0;
 uint32_t openCount = 0;
 uint32_t statusSeen = 0;  // status message words since the last TakeStatusSeen
 
-// What CanWrite saw: FramesWritten and LastWriteRefusal.
-uint32_t framesWritten = 0;
-uint32_t lastWriteRefusal = 0;
-
 template <typename Fn>
 Fn EntryAs(Entry e) {
   return reinterpret_cast<Fn>(entries[e]);
@@ -109,11 +105,6 @@ uint32_t CanStatus() {
 uint32_t CanWrite(DriverMsg* msg) {
   if (!driverLibrary) return CAN_ERR_NO_DRIVER;
   const uint32_t result = EntryAs<MsgFn>(E_WRITE)(msg);
-  if (result == CAN_ERR_OK) {
-    ++framesWritten;
-  } else if (result != CAN_ERR_QXMTFULL) {
-    lastWriteRefusal = result;
-  }
   if (g_FrameTap && result == CAN_ERR_OK) TapMessage(*msg, TAP_SENT);
   return result;
 }
@@ -252,14 +243,6 @@ void NoteStatusMessage(const DriverMsg& msg) {
   statusSeen |= static_cast<uint32_t>(msg.DATA[0]) << 24 |
                 static_cast<uint32_t>(msg.DATA[1]) << 16 | static_cast<uint32_t>(msg.DATA[2]) << 8 |
                 msg.DATA[3];
-}
-
-uint32_t FramesWritten() {
-  return framesWritten;
-}
-
-uint32_t LastWriteRefusal() {
-  return lastWriteRefusal;
 }
 
 int OpenBaudIndex() {

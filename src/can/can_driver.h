@@ -100,13 +100,6 @@ uint32_t ReadStatus();
 // word in DATA[0..3], most significant byte first) for TakeStatusSeen.
 void NoteStatusMessage(const DriverMsg& msg);
 
-// Frames the driver took (CanWrite answered CAN_ERR_OK) since the program
-// started, wrapping; and its last answer other than that and
-// CAN_ERR_QXMTFULL (0 before any). A request counts as sent only when the
-// first grew.
-uint32_t FramesWritten();
-uint32_t LastWriteRefusal();
-
 // The baud index (0..2) the adapter was last opened at; 0 before that.
 int OpenBaudIndex();
 

@@ -254,6 +254,39 @@ bool HoldExpired(HeldFrame& held, uint32_t timeoutMs) {
   return true;
 }
 
+// What became of the frame a node held for the transmit queue.
+enum HeldOutcome {
+  NOTHING_HELD,  // none was held
+  STILL_HELD,    // the queue still has no room for it
+  HELD_TAKEN,    // the driver took it now
+  HELD_REFUSED,  // refused, or kept from the wire too long: the exchange ends
+};
+
+HeldOutcome RetryHeld(HeldFrame& held, uint32_t timeoutMs) {
+  if (!held.Valid) return NOTHING_HELD;
+  const SendResult sent = Transmit(held.Frame, held);
+  if (sent == SEND_FAILED || HoldExpired(held, timeoutMs)) return HELD_REFUSED;
+  return held.Valid ? STILL_HELD : HELD_TAKEN;
+}
+
+// Sends a node's next frame: its answer window starts when the driver takes
+// it (`taken`); a refusal ends the exchange (`refused`); a frame the queue
+// has no room for stays held.
+using NodeFrameFn = void (*)(NodeTable& table, uint8_t macId);
+void SendNodeFrame(NodeTable& table, uint8_t mac, const DnMessage& out, HeldFrame& held,
+                   NodeFrameFn taken, NodeFrameFn refused) {
+  switch (SendMessage(out, held)) {
+    case SEND_QUEUED:
+      taken(table, mac);
+      break;
+    case SEND_FAILED:
+      refused(table, mac);
+      break;
+    default:
+      break;
+  }
+}
+
 // A node's explicit side. A frame held for the transmit queue goes out
 // before anything else of the exchange runs, and until it has gone out the
 // exchange waits without a time-out: its answer window starts when the
@@ -264,29 +297,22 @@ void DriveExplicit(NodeTable& table, uint8_t mac, const DnMessage* received) {
   HeldFrame& held = heldExpl[mac];
   // A new request abandons the frame of the exchange before it.
   if (held.Valid && node.ExplState == EXPL_QUEUED) held.Valid = false;
-  if (held.Valid) {
-    const SendResult sent = Transmit(held.Frame, held);
-    if (sent == SEND_FAILED || HoldExpired(held, node.ExplTimeout)) {
+  switch (RetryHeld(held, node.ExplTimeout)) {
+    case STILL_HELD:
+      return;
+    case HELD_REFUSED:
       ExplFrameRefused(table, mac);
       return;
-    }
-    if (held.Valid) return;
-    ExplFrameTaken(table, mac);
-    // A frame read before our frame left cannot be the answer to it.
-    received = nullptr;
+    case HELD_TAKEN:
+      ExplFrameTaken(table, mac);
+      // A frame read before our frame left cannot be the answer to it.
+      received = nullptr;
+      break;
+    case NOTHING_HELD:
+      break;
   }
   const DnMessage* out = ExplStep(table, mac, received);
-  if (!out) return;
-  switch (SendMessage(*out, held)) {
-    case SEND_QUEUED:
-      ExplFrameTaken(table, mac);
-      break;
-    case SEND_FAILED:
-      ExplFrameRefused(table, mac);
-      break;
-    default:
-      break;
-  }
+  if (out) SendNodeFrame(table, mac, *out, held, ExplFrameTaken, ExplFrameRefused);
 }
 
 // A node's I/O side, held and refused frames as on the explicit side.
@@ -295,27 +321,20 @@ void DriveIo(NodeTable& table, uint8_t mac) {
   HeldFrame& held = heldIo[mac];
   // An ended or replaced transfer's frame is not sent late.
   if (held.Valid && !IoInProgress(node.IoState)) held.Valid = false;
-  if (held.Valid) {
-    const SendResult sent = Transmit(held.Frame, held);
-    if (sent == SEND_FAILED || HoldExpired(held, node.IoTimeout)) {
+  switch (RetryHeld(held, node.IoTimeout)) {
+    case STILL_HELD:
+      return;
+    case HELD_REFUSED:
       IoFrameRefused(table, mac);
       return;
-    }
-    if (held.Valid) return;
-    IoFrameTaken(table, mac);
-  }
-  const DnMessage* out = IoStep(table, mac);
-  if (!out) return;
-  switch (SendMessage(*out, held)) {
-    case SEND_QUEUED:
+    case HELD_TAKEN:
       IoFrameTaken(table, mac);
       break;
-    case SEND_FAILED:
-      IoFrameRefused(table, mac);
-      break;
-    default:
+    case NOTHING_HELD:
       break;
   }
+  const DnMessage* out = IoStep(table, mac);
+  if (out) SendNodeFrame(table, mac, *out, held, IoFrameTaken, IoFrameRefused);
 }
 
 // A received bus frame as a parsed message; false when it is none.

@@ -5,9 +5,9 @@
 #include <ctime>
 
 #include "app/app_state.h"
-#include "can/can_driver.h"
 #include "devicenet/devicenet.h"
 #include "master/comm_view.h"
+#include "master/session.h"
 #include "master/transactions.h"
 #include "persist/messages.h"
 #include "persist/msgbox.h"
@@ -204,9 +204,11 @@ bool AddressTaken(uint8_t mac) {
 }
 
 void ShowCheckRefused(void* window, uint8_t mac) {
+  // The adapter's word for the refused request, told as every adapter error is.
   char status[TEXT_SIZE] = "";
-  const uint32_t word = can::TakeStatusSeen() | can::LastWriteRefusal();
-  persist::LoadResString(can::BusStatusStringId(word), status, sizeof status);
+  char code[16];
+  AdapterErrorText(TXR_ADAPTER_ERROR | devicenet::LastRefusalWord(), status, sizeof status, code,
+                   sizeof code);
   ShowNumberMessage(window, IDS_OWN_MAC_CHECK_REFUSED, mac, status);
 }
 
